@@ -1,0 +1,32 @@
+#pragma once
+#include <string>
+
+namespace kv {
+
+// The settings folder: SettingsDir, or AppDir when the data folder cannot be used.
+struct tSettingsDirChoice {
+  std::string dir;
+  std::string error;  // why it fell back to AppDir; empty when it did not
+};
+// Uses "oldsettingsdir" in appDir, else userDataFolder + "kelvara/" (created 0700 when missing).
+tSettingsDirChoice LocateSettingsDir(const std::string& appDir, const std::string& userDataFolder);
+
+// Moves the data files of an older installation out of appDir, each move on its own, when the
+// settings folder has no statistics yet. Returns how many were moved.
+int MoveOldDataFiles(const std::string& appDir, const std::string& settingsDir);
+
+// The language file for an ISO 639-1 language code ("English.lng" for any other).
+std::string DefaultLanguageFile(const std::string& languageCode);
+
+// Makes sure "Misc"/LangFile names an existing file; false when not even English exists and
+// the program must end.
+bool CheckLanguageFile(const std::string& appDir, const std::string& settingsDir,
+                       const std::string& languageCode);
+
+// Writes "Misc"/CheckForUpdate = 1 into KVClient.ini; false when the file could not be written.
+bool StoreCheckForUpdate(const std::string& settingsDir);
+
+// The whole start-up; returns the process exit code.
+int RunKelvara(int argc, char** argv);
+
+}  // namespace kv

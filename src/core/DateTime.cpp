@@ -1,0 +1,118 @@
+#include "core/DateTime.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QTimeZone>
+#include <atomic>
+#include <cmath>
+#include <ctime>
+
+namespace kv {
+
+namespace {
+
+const SystemClock systemClock;
+std::atomic<const Clock*> installedClock{&systemClock};
+
+QDateTime ToQt(TDateTime t, Qt::TimeSpec spec) {
+  QDateTime dt = QDateTime::fromMSecsSinceEpoch(UnixMsFromDateTime(t), Qt::UTC);
+  if (spec == Qt::LocalTime) {
+    // The double holds wall-clock fields; reinterpret them as local.
+    dt = QDateTime(dt.date(), dt.time(), Qt::LocalTime);
+  }
+  return dt;
+}
+
+TDateTime FieldsToDateTime(const QDateTime& dt) {
+  const QDateTime asUtc(dt.date(), dt.time(), Qt::UTC);
+  return DateTimeFromUnixMs(asUtc.toMSecsSinceEpoch());
+}
+
+// Long time formats of some locales carry the zone name; the log wants the clock only.
+QString StripZone(QString format) {
+  format.remove(QLatin1Char('t'));
+  return format.trimmed();
+}
+
+}  // namespace
+
+TDateTime DateTimeFromUnixMs(int64_t unixMs) {
+  return UnixEpochDays + static_cast<double>(unixMs) / MsPerDay;
+}
+
+int64_t UnixMsFromDateTime(TDateTime t) {
+  return static_cast<int64_t>(std::llround((t - UnixEpochDays) * MsPerDay));
+}
+
+TDateTime EncodeDateTime(const tDateParts& p) {
+  const QDate date(p.year, p.month, p.day);
+  const qint64 days = QDate(1899, 12, 30).daysTo(date);
+  return static_cast<double>(days) +
+         (p.hour * 3600000.0 + p.minute * 60000.0 + p.second * 1000.0 + p.msec) / MsPerDay;
+}
+
+tDateParts DecodeDateTime(TDateTime t) {
+  const int64_t ms = UnixMsFromDateTime(t);
+  const QDateTime dt = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+  tDateParts p;
+  p.year = dt.date().year();
+  p.month = dt.date().month();
+  p.day = dt.date().day();
+  p.hour = dt.time().hour();
+  p.minute = dt.time().minute();
+  p.second = dt.time().second();
+  p.msec = dt.time().msec();
+  return p;
+}
+
+int64_t SystemClock::UtcMs() const { return QDateTime::currentMSecsSinceEpoch(); }
+
+int64_t SystemClock::MonotonicMs() const {
+  timespec ts{};
+  clock_gettime(CLOCK_BOOTTIME, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void SetClock(const Clock* clock) { installedClock.store(clock ? clock : &systemClock); }
+const Clock& CurrentClock() { return *installedClock.load(); }
+
+TDateTime UtcNow() { return DateTimeFromUnixMs(CurrentClock().UtcMs()); }
+TDateTime LocalNow() { return UtcToLocal(UtcNow()); }
+
+TDateTime UtcToLocal(TDateTime utc) {
+  const QDateTime dt = QDateTime::fromMSecsSinceEpoch(UnixMsFromDateTime(utc), Qt::UTC);
+  return FieldsToDateTime(dt.toLocalTime());
+}
+
+TDateTime LocalToUtc(TDateTime local) {
+  const QDateTime dt = ToQt(local, Qt::LocalTime);
+  return DateTimeFromUnixMs(dt.toMSecsSinceEpoch());
+}
+
+TDateTime DisplayTime(TDateTime utc, bool timeInUtc) { return timeInUtc ? utc : UtcToLocal(utc); }
+
+std::string ShortDateText(TDateTime t) {
+  const QDateTime dt = ToQt(t, Qt::UTC);
+  const QLocale loc = QLocale::system();
+  return loc.toString(dt.date(), loc.dateFormat(QLocale::ShortFormat)).toStdString();
+}
+
+std::string LongTimeText(TDateTime t) {
+  const QDateTime dt = ToQt(t, Qt::UTC);
+  const QLocale loc = QLocale::system();
+  return loc.toString(dt.time(), StripZone(loc.timeFormat(QLocale::LongFormat))).toStdString();
+}
+
+std::string ShortTimeText(TDateTime t) {
+  const QDateTime dt = ToQt(t, Qt::UTC);
+  const QLocale loc = QLocale::system();
+  return loc.toString(dt.time(), StripZone(loc.timeFormat(QLocale::ShortFormat))).toStdString();
+}
+
+std::string DateTimeText(TDateTime t) {
+  const int64_t msOfDay = ((UnixMsFromDateTime(t) % 86400000) + 86400000) % 86400000;
+  if (msOfDay == 0) return ShortDateText(t);
+  return ShortDateText(t) + " " + LongTimeText(t);
+}
+
+}  // namespace kv

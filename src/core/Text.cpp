@@ -1,0 +1,52 @@
+#include "core/Text.h"
+
+#include <charconv>
+
+namespace kv {
+
+std::string LowerCase(std::string_view s) {
+  std::string r(s);
+  for (char& c : r)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return r;
+}
+
+std::string UpperCase(std::string_view s) {
+  std::string r(s);
+  for (char& c : r)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return r;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && LowerCase(a) == LowerCase(b);
+}
+
+std::string Trim(std::string_view s) {
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  size_t b = 0, e = s.size();
+  while (b < e && blank(s[b])) ++b;
+  while (e > b && blank(s[e - 1])) --e;
+  return std::string(s.substr(b, e - b));
+}
+
+std::string IncludeTrailingSlash(std::string_view path) {
+  std::string r(path);
+  if (r.empty() || r.back() != '/') r += '/';
+  return r;
+}
+
+std::optional<int64_t> ParseInt(std::string_view s) {
+  if (s.empty()) return std::nullopt;
+  int64_t v = 0;
+  const char* first = s.data();
+  const char* last = s.data() + s.size();
+  if (*first == '+') ++first;
+  const auto [ptr, ec] = std::from_chars(first, last, v);
+  if (ec != std::errc() || ptr != last || first == last) return std::nullopt;
+  return v;
+}
+
+int64_t StrToIntDef(std::string_view s, int64_t fallback) { return ParseInt(s).value_or(fallback); }
+
+}  // namespace kv

@@ -1,0 +1,21 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kv {
+
+std::string LowerCase(std::string_view s);   // ASCII letters only, like the INI names
+std::string UpperCase(std::string_view s);
+bool SameText(std::string_view a, std::string_view b);  // case-insensitive ASCII compare
+// Strips leading and trailing blanks and control characters.
+std::string Trim(std::string_view s);
+// Adds "/" when the path does not end in one.
+std::string IncludeTrailingSlash(std::string_view path);
+// A whole decimal number, optionally negative; nullopt for anything else.
+std::optional<int64_t> ParseInt(std::string_view s);
+// ParseInt with a fallback.
+int64_t StrToIntDef(std::string_view s, int64_t fallback);
+
+}  // namespace kv

@@ -1,0 +1,54 @@
+#include "system/Power.h"
+
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusReply>
+
+#include "core/EventLog.h"
+
+namespace kv {
+
+namespace {
+
+QDBusInterface& Logind() {
+  static QDBusInterface iface(QStringLiteral("org.freedesktop.login1"),
+                              QStringLiteral("/org/freedesktop/login1"),
+                              QStringLiteral("org.freedesktop.login1.Manager"),
+                              QDBusConnection::systemBus());
+  return iface;
+}
+
+bool Can(const char* method) {
+  if (!QDBusConnection::systemBus().isConnected() || !Logind().isValid()) return false;
+  const QDBusReply<QString> reply = Logind().call(QString::fromLatin1(method));
+  return reply.isValid() && (reply.value() == QLatin1String("yes") ||
+                             reply.value() == QLatin1String("challenge"));
+}
+
+bool Act(const char* method) {
+  if (!QDBusConnection::systemBus().isConnected() || !Logind().isValid()) return false;
+  // Never forced: "interactive" false lets logind refuse instead of asking.
+  const QDBusMessage reply = Logind().call(QString::fromLatin1(method), false);
+  if (reply.type() == QDBusMessage::ErrorMessage) {
+    LogEvent(std::string("pow1 ") + reply.errorMessage().toStdString());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+tPowerCapabilities PowerCapabilities() {
+  tPowerCapabilities caps;
+  caps.hibernate = Can("CanHibernate");
+  caps.suspend = Can("CanSuspend");
+  return caps;
+}
+
+bool SuspendSystem(bool hibernate, bool /*force*/) { return Act(hibernate ? "Hibernate" : "Suspend"); }
+
+bool ShutdownSystem() { return Act("PowerOff"); }
+
+uint32_t IdleSeconds() { return IdleUnknown; }
+
+}  // namespace kv
