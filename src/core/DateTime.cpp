@@ -93,19 +93,19 @@ TDateTime DisplayTime(TDateTime utc, bool timeInUtc) { return timeInUtc ? utc : 
 
 std::string ShortDateText(TDateTime t) {
   const QDateTime dt = ToQt(t, Qt::UTC);
-  const QLocale loc = QLocale::system();
+  const QLocale loc;  // the system locale unless a test sets another default
   return loc.toString(dt.date(), loc.dateFormat(QLocale::ShortFormat)).toStdString();
 }
 
 std::string LongTimeText(TDateTime t) {
   const QDateTime dt = ToQt(t, Qt::UTC);
-  const QLocale loc = QLocale::system();
+  const QLocale loc;  // the system locale unless a test sets another default
   return loc.toString(dt.time(), StripZone(loc.timeFormat(QLocale::LongFormat))).toStdString();
 }
 
 std::string ShortTimeText(TDateTime t) {
   const QDateTime dt = ToQt(t, Qt::UTC);
-  const QLocale loc = QLocale::system();
+  const QLocale loc;  // the system locale unless a test sets another default
   return loc.toString(dt.time(), StripZone(loc.timeFormat(QLocale::ShortFormat))).toStdString();
 }
 

@@ -1,0 +1,120 @@
+// Real kelvara processes talking to each other through the lock and the local socket.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+#include <functional>
+
+#include "platform/Files.h"
+#include "settings/IniFile.h"
+#include "support/TestSupport.h"
+
+namespace kv {
+namespace {
+
+class Instances : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(CreateFolder(dir.File("run"), 0700));
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.File("run")));
+    env.insert("XDG_DATA_HOME", QString::fromStdString(dir.File("data")));
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+  }
+  void TearDown() override {
+    for (QProcess* p : running) {
+      if (p->state() != QProcess::NotRunning) {
+        p->kill();
+        p->waitForFinished(5000);
+      }
+      delete p;
+    }
+  }
+
+  QProcess* Start(const QStringList& args) {
+    auto* p = new QProcess;
+    p->setProcessEnvironment(env);
+    p->start(QStringLiteral(KV_BIN_DIR "/kelvara"), args);
+    running.push_back(p);
+    EXPECT_TRUE(p->waitForStarted(5000));
+    return p;
+  }
+
+  // Runs a process to its end; returns its exit code (-1 when it did not end in time).
+  int Run(const QStringList& args) {
+    QProcess* p = Start(args);
+    if (!p->waitForFinished(15000)) return -1;
+    return p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
+  }
+
+  static bool WaitFor(const std::function<bool()>& condition, int ms = 10000) {
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+      if (t.elapsed() > ms) return false;
+      QThread::msleep(20);
+    }
+    return true;
+  }
+
+  std::string Settings() const { return dir.File("data") + "/kelvara/"; }
+  std::string Log() const { return kvtest::ReadFile(Settings() + "KVEvents.txt"); }
+
+  kvtest::TempDir dir;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  std::vector<QProcess*> running;
+};
+
+TEST_F(Instances, SecondStartSignalsTheFirstAndCloseEndsIt) {
+  QProcess* first = Start({"-headless", "-debug"});
+  ASSERT_TRUE(WaitFor([&] { return Log().find("Kelvara 3.38-pre5") != std::string::npos; }))
+      << Log();
+  EXPECT_NE(Log().find("Settings are in: \"" + Settings() + "\""), std::string::npos);
+
+  EXPECT_EQ(Run({"-headless"}), 0);
+  EXPECT_EQ(first->state(), QProcess::Running);
+  ASSERT_TRUE(WaitFor([&] { return Log().find("Show instance requested") != std::string::npos; }));
+  // The second start emptied the running instance's log.
+  EXPECT_EQ(Log().find("Kelvara 3.38-pre5"), std::string::npos);
+
+  // -checkforupdate only changes the stored setting, even with an instance running.
+  EXPECT_EQ(Run({"/CheckForUpdate"}), 0);
+  EXPECT_EQ(IniFile(Settings() + "KVClient.ini").ReadInteger("Misc", "CheckForUpdate", 0), 1);
+  EXPECT_EQ(first->state(), QProcess::Running);
+
+  EXPECT_EQ(Run({"-debug", "-close"}), 0);
+  ASSERT_TRUE(first->waitForFinished(10000));
+  EXPECT_EQ(first->exitCode(), 0);
+  const std::string log = Log();
+  EXPECT_NE(log.find("Shutdown/logoff detected"), std::string::npos) << log;
+  EXPECT_NE(log.find("Exiting"), std::string::npos) << log;
+}
+
+TEST_F(Instances, CloseWithoutARunningInstanceEndsAtOnce) {
+  EXPECT_EQ(Run({"-close"}), 0);
+  // A one-shot switch ends before any folder is set up.
+  EXPECT_FALSE(FolderExists(Settings()));
+}
+
+TEST_F(Instances, ExitSetsUpTheFolderAndEnds) {
+  EXPECT_EQ(Run({"-debug", "-exit"}), 0);
+  EXPECT_TRUE(FolderExists(Settings()));
+  EXPECT_FALSE(FileExists(Settings() + "KVEvents.txt"));
+}
+
+TEST_F(Instances, LockDiesWithACrashedInstance) {
+  QProcess* first = Start({"-headless", "-debug"});
+  ASSERT_TRUE(WaitFor([&] { return Log().find("Kelvara 3.38-pre5") != std::string::npos; }));
+  first->kill();
+  first->waitForFinished(5000);
+  QProcess* second = Start({"-headless", "-debug"});
+  ASSERT_TRUE(WaitFor([&] { return Log().find("Kelvara 3.38-pre5") != std::string::npos; }));
+  EXPECT_EQ(second->state(), QProcess::Running);
+  EXPECT_EQ(Run({"-close"}), 0);
+  EXPECT_TRUE(second->waitForFinished(10000));
+}
+
+}  // namespace
+}  // namespace kv
