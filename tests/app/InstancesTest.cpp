@@ -109,6 +109,7 @@ TEST_F(Instances, LockDiesWithACrashedInstance) {
   ASSERT_TRUE(WaitFor([&] { return Log().find("Kelvara 3.38-pre5") != std::string::npos; }));
   first->kill();
   first->waitForFinished(5000);
+  DeleteFile(Settings() + "KVEvents.txt");  // so the wait below sees the new instance's lines
   QProcess* second = Start({"-headless", "-debug"});
   ASSERT_TRUE(WaitFor([&] { return Log().find("Kelvara 3.38-pre5") != std::string::npos; }));
   EXPECT_EQ(second->state(), QProcess::Running);
