@@ -1,0 +1,85 @@
+#pragma once
+// Per-channel settings and the order maps that say which sensor of an outside program feeds
+// which channel. They are loaded with the settings; the readings layer reads them.
+//
+// Index base: every array here is 0-based storage of 1-based channels, so channel T3 is
+// TCfg[2] and SFOrderT[2]; ChannelIndex(3) says so in code.
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kv {
+
+constexpr int TempChannels = 10;
+constexpr int VoltChannels = 10;
+constexpr int FanChannels = 10;
+constexpr int CpuChannels = 4;
+constexpr int NetSlotCount = 4;
+constexpr int DiskSlotCount = 8;
+
+constexpr int ChannelIndex(int channel) { return channel - 1; }
+
+struct tChannelCfg {
+  uint8_t Vis = 0;  // 0 hidden, 1 shown; the displays give higher levels their meaning
+  uint32_t Colour = 0;
+  bool Bold = true;
+  std::string Name;
+};
+
+struct tFanCfg : tChannelCfg {
+  double Div = 1.0;  // never 0: a stored 0 reads as 1
+};
+
+struct tNetSlot {
+  bool Vis = true;
+  uint32_t ColourIn = 0, ColourOut = 0;
+  std::string Name;
+  std::string Mac;  // MAC text, optionally a blank and the interface description
+};
+
+struct tDiskSlot {
+  bool Vis = true;
+  bool AlertOn = false;
+  uint32_t Colour = 0;
+  std::string Drive;  // mount point, optionally a blank and a display text
+  std::string Label;  // the part of Drive after its first blank
+  int64_t TotalKB = 0, FreeKB = 0;
+  int64_t AlertKB = 10485760;
+};
+
+using tStringMap = std::array<std::string, TempChannels>;
+using tIndexMap = std::array<uint8_t, TempChannels>;  // 0-based sensor indexes
+
+extern std::array<tChannelCfg, TempChannels> TCfg;
+extern std::array<tChannelCfg, VoltChannels> VCfg;
+extern std::array<tFanCfg, FanChannels> FCfg;
+extern std::array<tChannelCfg, CpuChannels> CPUCfg;
+extern std::array<tNetSlot, NetSlotCount> NetSlots;
+extern std::array<tDiskSlot, DiskSlotCount> DiskSlots;
+
+extern tIndexMap SFOrderT, SFOrderF, SFOrderV;
+extern tIndexMap MBMOrderT;
+extern tStringMap AIDAOrderT, AIDAOrderF, AIDAOrderV;
+extern tStringMap AtiToolOrderT, AtiToolOrderF;
+extern tStringMap RivaOrderT, RivaOrderF;
+extern tStringMap ATTOrderT, ATTOrderF;
+extern tStringMap AquaeroOrderT, AquaeroOrderF, AquaeroOrderV;
+
+// Default colours, 0x00BBGGRR.
+extern const std::array<uint32_t, TempChannels> DefaultTempColours;
+extern const std::array<uint32_t, DiskSlotCount> DefaultDiskColours;
+
+// Default names and visibility of all channels ("T1", "V1", "F1", "Core1", "Net1").
+void SetDefaultChannelNames();
+// Default colours of every channel and disk slot.
+void SetDefaultChannelColours();
+void SetDefaultAquaeroOrder();
+void SetDefaultAtiToolOrder();
+void SetDefaultRivaOrder();
+void SetDefaultATTOrder();
+
+// Splits a drive text into root and label; a text shorter than 2 characters clears the slot's
+// drive and switches its alert off.
+void SetDiskDrive(tDiskSlot& slot, const std::string& drive);
+
+}  // namespace kv

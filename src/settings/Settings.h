@@ -1,0 +1,132 @@
+#pragma once
+// The settings state: one field per key of KVClient.ini, KVDisplay.ini and KVServer.ini, named
+// like the key, plus a few derived values. The main thread owns it; a worker thread takes a copy
+// (tSettings is a plain value) when it is created and never points into it, because every
+// ReadSettings replaces the fields.
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kv {
+
+constexpr const char* ClientIniName = "KVClient.ini";
+constexpr const char* DisplayIniName = "KVDisplay.ini";
+constexpr const char* ServerIniName = "KVServer.ini";
+
+// A window position that no file and no window has given yet.
+constexpr int32_t PositionUnset = INT32_MIN;
+
+struct tSettings {
+  // KVClient.ini [Memory], [Battery], [Temperatures], [Fans], [Net]
+  int32_t Page = 2, visMem = 1, visCache = 2;
+  bool MemAuto = true, visBat = true, TAutoStats = true, TAutoBanner = true, FAuto = true;
+  bool NetAuto = true, NetLog = true, NetSep = false;
+  // [Light], [Banner], [Stats], [PowerOff]; the three "Path" keys are told apart by section
+  std::string Light = "kvlight.png", LightPath;
+  bool SaveLight = true, UploadLight = true, MiniLight = false;
+  int32_t LightTime = 600000;
+  int32_t LightX = PositionUnset, LightY = PositionUnset;
+  std::string Banner = "kvwide.png", BannerPath;
+  bool SaveBanner = false, UploadBanner = false;
+  int32_t BannerTime = 900000;
+  double SpanBanner = 6.0, SpanStats = 2.0;
+  int32_t BannerX = PositionUnset, BannerY = PositionUnset;
+  bool EmergencySuspend = false, POBeep = true;
+  // [Misc]
+  uint32_t upRecTime = 0;  // longest uptime seen, seconds
+  int32_t UpdateCheck = -1;
+  std::string AquaeroPath, BOINCPath, SpeedFanParams, LocalPath;
+  int32_t ReadTemp = 20000;
+  bool AutoConnect = true, ShowWarning = true, CheckForUpdate = true,
+       CheckForUpdateSpeedFan = true, Mini = false;
+  std::string LangFile = "English.lng";
+  bool AutostartSpeedFan = false, AutostartHWM = true;
+  // Presence of [Misc] ShowLight/ShowBanner at load; the app keeps them current while the
+  // windows open and close, and SaveWindowState stores them.
+  bool ShowLight = false, ShowBanner = false;
+  int32_t Left = PositionUnset, Top = PositionUnset;  // main window; the app sets them
+  // [Debug]
+  bool TimeStampMail = false, IncludeStaticData = false, Debug = false, SaveLog = true,
+       KeepMemoryLow = true, AcceptZeroValue = false;
+  bool ReadCPUCooL = true, ReadCPUID = true, ReadVCool = true, ReadHMonitor = true,
+       ReadSpeedFan = true, ReadAtiTool = true, ReadRivaTuner = true, ReadMBM5190 = true,
+       ReadMBM5107 = true, ReadMBM509x = true, ReadMobileMeter = true, ReadEverest = true,
+       ReadATITrayTools = true, ReadCoreTemp = true, ReadAquaero = false;
+  bool ReadFreq = true, ReadCPU = true, ReadNet = true, ReadDisk = true, ReadMem = true,
+       ReadUpTime = true, ReadBat = true, ReadSETI = true;
+  bool ShowOfflineTime = true, IgnoreNonsense = true, TimeInUTC = false, OnTopLBT = true,
+       DisplayDateTime = true, DisplayHint = true, Beta = true;
+
+  // KVDisplay.ini; temperatures in hundredths of a degree, memory in KiB
+  bool Celsius = true;
+  int32_t TMinStats = 1500, TMaxStats = 5500, TMinBanner = 1500, TMaxBanner = 5500;
+  double TStepStats = 0.0;
+  int32_t THeight = 120, FMin = 1000, FMax = 6000, FHeight = 40;
+  bool visCPUFreq = false, visUser = true;
+  uint32_t colUser = 0;
+  int32_t VHeight = 40, CPUHeight = 60;
+  uint32_t colMemPage = 0xFF8040, colMem = 0xC06000, colMemCache = 0x603000;
+  bool MemFree = false;
+  int32_t MemMin = 0, MemMax = 512 * 1024, MemHeight = 60;
+  uint32_t colBat = 0x800080;
+  int32_t BatHeight = 40, NetMin = 0, NetMax = 12, NetHeight = 80;
+  bool DisksFree = false;
+  double DiskMin = 0.0, DiskMax = 81920.0;
+  bool ThermalZones = false, HTTPServerActive = false;
+  int32_t HTTPServerPort = 80;
+  bool ClickThrough = false, HideOnClose = false, QPCFix = false, ForceACPI = false;
+  uint32_t cBack = 0xE0E0E0, cBorder = 0xC0C0C0, cBorder2 = 0xFFFFFF, cInfo = 0x000000,
+           cFreq = 0x0000C0;
+  uint32_t cScBack = 0xF0F0F0, cScBorder = 0xFFFFFF, cScBorder2 = 0xC0C0C0, cScGrid = 0xC0C0C0,
+           cScDesc = 0x000000;
+  int32_t LightAlpha = 153;
+  bool BitDisplay = false, OnTop = false;
+  int32_t StatsWidth = 550, BannerWidth = 530;
+  double Alpha = 0.0;
+
+  // KVServer.ini; passwords held plain here, stored scrambled
+  std::string Host, User, FTPPass, FTPPath = "/";
+  int32_t Port = 21, UseTLS = 1, UploadType = 1;
+  bool Passive = true, PassiveUseControlHost = true, TryNATFastTrack = false, UseCCC = false;
+  std::string SMTPHost, SMTPUser, SMTPPass;
+  int32_t SMTPPort = 25;
+  bool SMTPAuth = false;
+  std::string ProxyHost, ProxyUser, FTPProxyPass, HTTPProxyHost, HTTPProxyUser, HTTPProxyPass;
+  int32_t ProxyPort = 1080, ProxyType = 0, HTTPProxyPort = 1080;
+  bool HTTPProxyAuth = false;
+
+  // Derived at every load
+  bool RunningAsService = false;
+  bool HibernateAllowed = false, SuspendAllowed = false;
+  uint16_t UpRecDays = 0, UpRecHours = 0, UpRecMins = 0, UpRecSecs = 0;
+  bool GermanTexts = false;
+  std::string FontArial = "Arial", FontCourier = "Courier New", FontSmall = "Small Fonts";
+};
+
+extern tSettings Settings;
+
+// Which power actions the system allows. Start-up installs the real query; until then nothing
+// is allowed.
+struct tPowerAllowed {
+  bool hibernate = false;
+  bool suspend = false;
+};
+void SetPowerAllowedSource(std::function<tPowerAllowed()> source);
+
+// Loads the three files from SettingsDir; never throws (errors "rr1 " .. "rr4 ").
+void ReadSettings();
+// Writes the state into the three files, keeping keys it does not own; with notify, tells the
+// running instance to reload.
+void WriteSettings(bool notify);
+// Writes the run-time part of the state (window, uptime record, toggles) to KVClient.ini.
+void SaveWindowState();
+// Start the options program on a page (1 .. 14) and the system-information program; false
+// when the program is missing or cannot be started.
+bool StartOptionsProgram(int page);
+bool StartSysInfoProgram();
+// The options program's arguments for a page: page, "D" or "-", "E" or "-".
+std::vector<std::string> OptionsProgramArguments(int page, bool debug, bool expert);
+
+}  // namespace kv
