@@ -183,14 +183,20 @@ double IniFile::ReadFloat(const std::string& section, const std::string& key,
 
 void IniFile::WriteString(const std::string& section, const std::string& key,
                           const std::string& value) {
+  // A line break inside a value (a sensor name, say) would start a new line, and with it
+  // a forged key or section, when the file is read again.
+  std::string oneLine = value;
+  for (char& c : oneLine)
+    if (c == '\n' || c == '\r') c = ' ';
+  oneLine = Trim(oneLine);
   tSection& s = SectionFor(section);
   for (tEntry& e : s.entries) {
     if (SameText(e.key, key)) {
-      e.value = Trim(value);
+      e.value = oneLine;
       return;
     }
   }
-  s.entries.push_back({key, Trim(value)});
+  s.entries.push_back({key, oneLine});
 }
 
 void IniFile::WriteInteger(const std::string& section, const std::string& key, int64_t value) {
