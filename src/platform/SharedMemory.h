@@ -1,0 +1,99 @@
+#pragma once
+// Named POSIX shared-memory blocks: the sensor programs' blocks, read once per pass, and the
+// block this program offers to outside writers.
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+namespace kv {
+
+static_assert(std::endian::native == std::endian::little,
+              "shared-memory layouts and records are little-endian byte images");
+
+// Every block name gets this prefix; tests set a unique one so parallel runs never meet.
+void SetSharedMemoryPrefix(const std::string& prefix);
+// "/" + prefix + name, the name shm_open sees.
+std::string SharedMemoryPath(const std::string& name);
+
+// Little-endian fields of a mapped block. Every read is bounds-checked: a field that does not
+// lie wholly inside the block throws std::out_of_range, and nothing past the end is touched.
+class ShmView {
+ public:
+  ShmView() = default;
+  explicit ShmView(std::span<const std::byte> bytes) : bytes_(bytes) {}
+
+  size_t Size() const { return bytes_.size(); }
+  std::span<const std::byte> Bytes() const { return bytes_; }
+  // Throws std::out_of_range when the block is shorter than a layout of `size` bytes.
+  void Require(size_t size) const;
+
+  uint8_t Byte(size_t offset) const;
+  int16_t Int16(size_t offset) const;
+  uint16_t UInt16(size_t offset) const;
+  int32_t Int32(size_t offset) const;
+  uint32_t UInt32(size_t offset) const;
+  float Float(size_t offset) const;
+  double Double(size_t offset) const;
+  // A fixed char array of `count` bytes: the text up to its first NUL, or all of it.
+  std::string Chars(size_t offset, size_t count) const;
+
+ private:
+  void Check(size_t offset, size_t count) const;
+  template <typename T>
+  T Field(size_t offset) const;
+
+  std::span<const std::byte> bytes_;
+};
+
+enum class tShmAccess { Read, Full };
+
+// Trace tags of a reader: one for opening and mapping, one for reading and unmapping.
+struct tShmTags {
+  const char* map;
+  const char* read;
+};
+
+using tShmReader = std::function<void(const ShmView& view)>;
+
+// Opens the named block, maps it whole, calls reader, unmaps and closes, all within the call.
+// A block that does not exist answers false and logs nothing. A failure to open or map is
+// logged with tags.map, an exception from the reader (or a failed unmap) with tags.read; both
+// answer false. True when the reader ran to its end.
+bool ReadSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,
+                      const tShmTags& tags);
+
+// A block this process creates and keeps mapped for its whole run. The name is removed
+// again by Close, so no block outlives the program that offers it.
+class SharedMemoryBlock {
+ public:
+  SharedMemoryBlock() = default;
+  ~SharedMemoryBlock();
+  SharedMemoryBlock(const SharedMemoryBlock&) = delete;
+  SharedMemoryBlock& operator=(const SharedMemoryBlock&) = delete;
+
+  // Creates the block with the given size and mode, or takes over a stale one of ours left by
+  // a crashed run. A block of that name owned by another user is refused. False on failure.
+  bool Create(const std::string& name, size_t size, unsigned mode = 0600);
+  // Maps the whole block for reading and writing. False on failure.
+  bool Map();
+  void Unmap();
+  void Close();
+
+  bool IsOpen() const { return fd_ >= 0; }
+  bool IsMapped() const { return data_ != nullptr; }
+  std::span<std::byte> Bytes() { return {static_cast<std::byte*>(data_), IsMapped() ? size_ : 0}; }
+  // The system's reason for the last failed Create or Map.
+  const std::string& LastError() const { return lastError_; }
+
+ private:
+  int fd_ = -1;
+  void* data_ = nullptr;
+  size_t size_ = 0;
+  std::string path_;
+  std::string lastError_;
+};
+
+}  // namespace kv
