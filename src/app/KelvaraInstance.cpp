@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "core/EventLog.h"
+#include "settings/Settings.h"
 
 namespace kv {
 
@@ -37,6 +38,8 @@ void KelvaraInstance::HandleMessage(int message) {
 void KelvaraInstance::ShutDown() {
   if (closed_) return;
   closed_ = true;
+  WriteSettings(false);
+  SaveWindowState();
   LogEvent("Exiting");
   QCoreApplication::quit();
 }

@@ -18,6 +18,8 @@
 #include "platform/Instance.h"
 #include "platform/System.h"
 #include "settings/IniFile.h"
+#include "settings/Language.h"
+#include "settings/Settings.h"
 #include "system/Power.h"
 
 namespace kv {
@@ -186,11 +188,14 @@ int RunKelvara(int argc, char** argv) {
 
   if (!CheckLanguageFile(AppDir, SettingsDir, UserLanguage())) return 0;
 
+  SetPowerAllowedSource([] {
+    const tPowerCapabilities caps = PowerCapabilities();
+    return tPowerAllowed{caps.hibernate, caps.suspend};
+  });
   try {
-    if (!DebugSwitch) {
-      const IniFile client(SettingsDir + ClientIni);
-      SetDebugMode(client.ReadBool("Debug", "Debug", false));
-    }
+    ReadSettings();
+    LoadLanguage("English.lng");
+    LoadLanguage(Settings.LangFile);
   } catch (const std::exception& e) {
     LogError("kv2 ", e);
   }
