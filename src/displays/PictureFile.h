@@ -1,0 +1,16 @@
+#pragma once
+// The choice between the two picture formats by file name.
+#include <string>
+
+#include <QImage>
+
+namespace kv {
+
+// name with ".png" appended unless its extension is ".png" or ".gif" in any case.
+std::string PictureFileName(const std::string& name);
+
+// Writes a GIF when PictureFileName(name) ends in ".gif", a PNG otherwise; returns the name written
+// or an empty text with the reason in error.
+std::string WritePictureFile(const QImage& image, const std::string& name, std::string& error);
+
+}  // namespace kv
