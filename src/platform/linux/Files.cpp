@@ -75,7 +75,9 @@ bool WriteFileAtomic(const std::string& path, const std::string& content, unsign
   ok = ok && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
+  const int error = errno;  // the caller reports why, not the clean-up's result
   ::unlink(temp.c_str());
+  errno = error;
   return false;
 }
 

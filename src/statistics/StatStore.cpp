@@ -1,0 +1,220 @@
+#include "statistics/StatStore.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "core/EventLog.h"
+#include "core/UiPort.h"
+#include "settings/Language.h"
+#include "settings/Settings.h"
+#include "statistics/StatFiles.h"
+
+namespace kv {
+
+namespace {
+
+constexpr double Second = 1.0 / SecondsPerDay;
+constexpr double Minute = 60 * Second;
+constexpr double Hour = 60 * Minute;
+
+std::function<void(bool)> acquirePass;
+
+// Time differences compare in whole milliseconds: ticks exactly one step apart must count as
+// one step, not as a hair more or less after the double arithmetic.
+bool LongerThan(double from, double to, double span) {
+  return std::llround((to - from) * MsPerDay) > std::llround(span * MsPerDay);
+}
+
+// The plausibility filter's bands, per channel group.
+struct tFilterGroup {
+  char letter;
+  int16_t* (*channels)(tReadings&);
+  int (*faultBand)(int p);
+  int (*spikeMargin)(int q);
+};
+
+int16_t* TChannelsOf(tReadings& r) { return r.T; }
+int16_t* VChannelsOf(tReadings& r) { return r.V; }
+int16_t* FChannelsOf(tReadings& r) { return r.F; }
+
+const tFilterGroup FilterGroups[] = {
+    {'T', TChannelsOf, [](int) { return 2000; }, [](int) { return 500; }},
+    {'V', VChannelsOf, [](int p) { return std::abs(p) / 4; }, [](int q) { return std::abs(q) / 16; }},
+    {'F', FChannelsOf, [](int p) { return std::abs(p) / 4; }, [](int q) { return std::abs(q) / 16; }},
+};
+
+// Removes jumps from the newest sample and single spikes from the one before it.
+void FilterNonsense(tStatStore& s) {
+  tReadings& n = s.Samples[static_cast<size_t>(s.LastIndex)];
+  tReadings& p = s.Samples[static_cast<size_t>(s.LastIndex - 1)];
+  tReadings& q = s.Samples[static_cast<size_t>(s.LastIndex - 2)];
+  for (const tFilterGroup& g : FilterGroups) {
+    int16_t* nv = g.channels(n);
+    int16_t* pv = g.channels(p);
+    const int16_t* qv = g.channels(q);
+    for (int i = 0; i < 10; ++i) {
+      const int nn = nv[i], pp = pv[i], qq = qv[i];
+      if (nn == NoValue16 || pp == NoValue16) continue;
+      const int b = g.faultBand(pp);
+      if (nn < pp - b || nn > pp + b) {
+        nv[i] = NoValue16;
+        LogEvent(std::string("Removed faulty ") + g.letter + std::to_string(i + 1) + ": " +
+                 std::to_string(nn) + " (" + std::to_string(pp) + ")");
+        continue;
+      }
+      if (qq == NoValue16) continue;
+      const int m = g.spikeMargin(qq);
+      if (pp < std::min(nn, qq) - m || pp > std::max(nn, qq) + m) {
+        pv[i] = static_cast<int16_t>(qq);
+        LogEvent(std::string("Removed gap ") + g.letter + std::to_string(i + 1) + ": " +
+                 std::to_string(pp));
+      }
+    }
+  }
+}
+
+void Grow(tStatStore& s) {
+  const size_t size = static_cast<size_t>(s.LastIndex) + 2;
+  s.Samples.resize(size, tReadings{});
+  s.SamplesExtra.resize(size, tReadingsExtra{});
+  ++s.LastIndex;
+}
+
+void Crop(tStatStore& s, double span) {
+  try {
+    LogEvent("Cropping log");
+    int32_t k = s.LastIndex;
+    auto aged = [&](int32_t i) { return LongerThan(s.Samples[static_cast<size_t>(i)].Time, Readings.Time, span); };
+    while (k > 1 && !aged(k)) --k;
+    if (aged(k)) {
+      const double t = UtcToLocal(s.Samples[static_cast<size_t>(k)].Time);
+      LogEvent("Deleting data up to " + ShortDateText(t) + " " + LongTimeText(t));
+    }
+    if (k > 1) {
+      // Keep sample k-1, sample k and everything newer.
+      s.Samples.erase(s.Samples.begin(), s.Samples.begin() + (k - 1));
+      s.SamplesExtra.erase(s.SamplesExtra.begin(), s.SamplesExtra.begin() + (k - 1));
+      s.LastIndex = s.LastIndex - k + 1;
+    }
+    s.CropLimit = s.LastIndex + 100;
+  } catch (const std::exception& e) {
+    LogError("ats2 ", e);
+  }
+}
+
+void UpdateUptimeRecord() {
+  if (!Settings.ReadUpTime || UpSecs <= Settings.upRecTime) return;
+  Settings.upRecTime = UpSecs;
+  Settings.UpRecDays = UpDays;
+  Settings.UpRecHours = UpHours;
+  Settings.UpRecMins = UpMins;
+  Settings.UpRecSecs = UpSecsPart;
+}
+
+}  // namespace
+
+tStatStore Stats8h, Stats7d, Stats1a;
+const tSeriesParams Params8h{"Kelvara8h.log", 20 * Second, 100 * Second, 8 * Hour};
+const tSeriesParams Params7d{"Kelvara7d.log", 5 * Minute, 25 * Minute, 7.0};
+const tSeriesParams Params1a{"Kelvara1a.log", 4 * Hour, 20 * Hour, 366.0};
+
+std::vector<tSeriesRef> AllSeries() {
+  return {{Stats8h, Params8h}, {Stats7d, Params7d}, {Stats1a, Params1a}};
+}
+
+void ClearStatistics() {
+  for (tSeriesRef s : AllSeries()) s.store = tStatStore{};
+}
+
+void MakeBreakSample(double t, tReadings& r, tReadingsExtra& e) {
+  r = tReadings{};
+  r.Time = t;
+  std::fill(std::begin(r.T), std::end(r.T), NoValue16);
+  std::fill(std::begin(r.V), std::end(r.V), NoValue16);
+  std::fill(std::begin(r.F), std::end(r.F), NoValue16);
+  std::fill(std::begin(r.CPU), std::end(r.CPU), NoValue16);
+  std::fill(std::begin(r.NetIn), std::end(r.NetIn), NoValue32);
+  std::fill(std::begin(r.NetOut), std::end(r.NetOut), NoValue32);
+  r.MemUsed = r.MemFree = r.PageUsed = r.PageFree = r.Cache = r.Freq = r.BatCap = NoValue32;
+  r.BatFull = 0;
+  r.BatOnline = 0;
+  MakeBreakExtra(t, e);
+}
+
+void MakeBreakExtra(double t, tReadingsExtra& e) {
+  e = tReadingsExtra{};
+  e.Time2 = t;
+  e.UserSecs = NoValue32;
+  std::fill(std::begin(e.Reserved), std::end(e.Reserved), NoValue32);
+}
+
+void AddBreakSample(tStatStore& s) {
+  try {
+    const double now = UtcNow();
+    Grow(s);
+    MakeBreakSample(now, s.Samples.back(), s.SamplesExtra.back());
+  } catch (const std::exception& e) {
+    LogError("abv1 ", e);
+  }
+}
+
+void StoreSample(tStatStore& s, bool force, double largestGap, double step, double span) {
+  try {
+    auto time = [&](int32_t i) { return s.Samples[static_cast<size_t>(i)].Time; };
+    const bool open = force || s.LastIndex < 1 || LongerThan(time(s.LastIndex - 1), Readings.Time, step);
+    if (open) {
+      if (s.LastIndex > 0 && LongerThan(time(s.LastIndex - 1), time(s.LastIndex), largestGap)) {
+        AddBreakSample(s);
+        LogEvent("Discarding too old value.");
+      }
+      Grow(s);
+    }
+    s.Samples[static_cast<size_t>(s.LastIndex)] = Readings;
+    s.SamplesExtra[static_cast<size_t>(s.LastIndex)] = ReadingsExtra;
+    if (Settings.IgnoreNonsense && s.LastIndex > 1) FilterNonsense(s);
+  } catch (const std::exception& e) {
+    LogError("ats1 ", e);
+  }
+  if (s.LastIndex > s.CropLimit) Crop(s, span);
+}
+
+void StoreSample(tStatStore& s, const tSeriesParams& p, bool force) {
+  StoreSample(s, force, p.largestGap, p.step, p.span);
+}
+
+void SetAcquirePass(std::function<void(bool force)> pass) { acquirePass = std::move(pass); }
+
+void RunAcquirePass(bool force) {
+  if (acquirePass) acquirePass(force);
+}
+
+void SampleAndAcquire(bool insertBreak) {
+  if (insertBreak) {
+    LogEvent("Inserting break value");
+    for (tSeriesRef s : AllSeries()) AddBreakSample(s.store);
+    RunAcquirePass(true);
+    // A fixed point at the present time, then the new live sample.
+    for (int round = 0; round < 2; ++round)
+      for (tSeriesRef s : AllSeries()) StoreSample(s.store, s.params, true);
+  } else if (LongerThan(Readings.Time, UtcNow(), Second)) {
+    for (tSeriesRef s : AllSeries()) StoreSample(s.store, s.params, false);
+    RunAcquirePass(false);
+  }
+  UpdateUptimeRecord();
+}
+
+bool ResetStatistics() {
+  const auto texts = Texts();
+  if (!Ui().AskYesNo(texts->ResetWarning, texts->Reset)) return false;
+  try {
+    ClearStatistics();
+  } catch (const std::exception& e) {
+    LogError("mrsc1 ", e);
+  }
+  SaveStatistics(false);
+  return true;
+}
+
+}  // namespace kv

@@ -1,0 +1,228 @@
+#include "statistics/StatFiles.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "core/EventLog.h"
+#include "core/Process.h"
+#include "platform/Files.h"
+#include "settings/Settings.h"
+#include "support/TestSupport.h"
+
+namespace kv {
+namespace {
+
+using kvtest::ReadFile;
+using kvtest::WriteFile;
+
+class StatFilesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SettingsDir = dir.Path();
+    SetEventLogPath(dir.File("KVEvents.txt"));
+    SetDebugMode(true);
+    clock.SetUtc(EncodeDateTime({2026, 12, 9, 12, 0, 0, 0}));
+    SetClock(&clock);
+    Settings = tSettings{};
+    ClearStatistics();
+    ResetReadings();
+    SetAcquirePass([](bool) {
+      Readings.Time = UtcNow();
+      ReadingsExtra.Time2 = Readings.Time;
+      Readings.T[0] = 4321;
+    });
+  }
+  void TearDown() override {
+    SetAcquirePass(nullptr);
+    SetClock(nullptr);
+    SetDebugMode(false);
+    SetEventLogPath("");
+  }
+  std::string Log() const { return ReadFile(dir.File("KVEvents.txt")); }
+
+  // A sample whose every byte says where it came from.
+  static void Fill(tReadings& r, tReadingsExtra& e, int i) {
+    std::memset(&r, 0, sizeof r);
+    r.Time = 46000.0 + i / 1000.0;
+    for (int c = 0; c < 10; ++c) {
+      r.T[c] = static_cast<int16_t>(1000 + i + c);
+      r.V[c] = static_cast<int16_t>(500 + c);
+      r.F[c] = static_cast<int16_t>(2000 + c);
+    }
+    r.NetIn[3] = 123456 + i;
+    r.BatOnline = 1;
+    e = tReadingsExtra{};
+    e.Time2 = r.Time;
+    e.UserSecs = i;
+    e.Reserved[39] = -i;
+  }
+  static void FillStore(tStatStore& s, int count) {
+    s = tStatStore{};
+    for (int i = 0; i < count; ++i) {
+      s.Samples.emplace_back();
+      s.SamplesExtra.emplace_back();
+      Fill(s.Samples.back(), s.SamplesExtra.back(), i);
+    }
+    s.LastIndex = count - 1;
+  }
+
+  kvtest::TempDir dir;
+  FakeClock clock;
+};
+
+TEST_F(StatFilesTest, SaveLoadRoundTripIsByteForByteApartFromLegacyMarkers) {
+  tStatStore saved;
+  FillStore(saved, 50);
+  saved.Samples[7].V[2] = 0;       // legacy "no voltage"
+  saved.Samples[8].V[3] = 25500;   // legacy "no voltage"
+  saved.Samples[9].F[4] = 255;     // legacy "no fan"
+  saved.Samples[10].T[0] = 0;      // a temperature of 0 stays
+  SaveStore(saved, "Kelvara8h.log", false);
+  EXPECT_EQ(ReadFile(dir.File("Kelvara8h.log6")).size(), 50 * 141u);
+  EXPECT_EQ(ReadFile(dir.File("Kelvara8h.log7")).size(), 50 * 172u);
+
+  tStatStore loaded;
+  LoadStore(loaded, "Kelvara8h.log");
+  ASSERT_EQ(loaded.LastIndex, 49);
+  EXPECT_EQ(loaded.CropLimit, 52);
+  saved.Samples[7].V[2] = NoValue16;
+  saved.Samples[8].V[3] = NoValue16;
+  saved.Samples[9].F[4] = NoValue16;
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(std::memcmp(&saved.Samples[i], &loaded.Samples[i], sizeof(tReadings)), 0) << i;
+    EXPECT_EQ(std::memcmp(&saved.SamplesExtra[i], &loaded.SamplesExtra[i], sizeof(tReadingsExtra)), 0) << i;
+  }
+  EXPECT_NE(Log().find("] Loading " + dir.File("Kelvara8h.log6") + "\r\n"), std::string::npos);
+  EXPECT_NE(Log().find("] Loading " + dir.File("Kelvara8h.log7") + "\r\n"), std::string::npos);
+}
+
+TEST_F(StatFilesTest, EmptySeriesWritesNothingButObsoleteNamesGo) {
+  const char* obsolete[] = {"Kelvara7d.log", "Kelvara7d.log2", "Kelvara7d.log5.backup", "Kelvara7d.log.backup"};
+  for (const char* name : obsolete) WriteFile(dir.File(name), "old");
+  WriteFile(dir.File("Kelvara7d.log6"), "keep");
+  SaveStore(tStatStore{}, "Kelvara7d.log", true);
+  for (const char* name : obsolete) EXPECT_FALSE(FileExists(dir.File(name))) << name;
+  EXPECT_EQ(ReadFile(dir.File("Kelvara7d.log6")), "keep");
+  EXPECT_FALSE(FileExists(dir.File("Kelvara7d.log6.backup")));
+}
+
+TEST_F(StatFilesTest, BackupsOnCloseAndRestoreAtStart) {
+  tStatStore s;
+  FillStore(s, 3);
+  SaveStore(s, "Kelvara7d.log", true);  // nothing to back up yet
+  EXPECT_FALSE(FileExists(dir.File("Kelvara7d.log6.backup")));
+  FillStore(s, 5);
+  SaveStore(s, "Kelvara7d.log", true);
+  EXPECT_EQ(ReadFile(dir.File("Kelvara7d.log6.backup")).size(), 3 * 141u);
+  EXPECT_EQ(ReadFile(dir.File("Kelvara7d.log7.backup")).size(), 3 * 172u);
+
+  DeleteFile(dir.File("Kelvara7d.log6"));
+  tStatStore loaded;
+  LoadStore(loaded, "Kelvara7d.log");
+  const std::string m = dir.File("Kelvara7d.log6");
+  EXPECT_NE(Log().find("] Restoring backup: " + m + ".backup -> " + m + "\r\n"), std::string::npos) << Log();
+  EXPECT_TRUE(FileExists(m));
+  // The restored main file has 3 records, the companion 5: they pair by position.
+  EXPECT_EQ(loaded.LastIndex, 2);
+  EXPECT_EQ(loaded.SamplesExtra[2].UserSecs, 2);
+}
+
+TEST_F(StatFilesTest, ShortCompanionAndTimeMismatchGetRebuiltRecords) {
+  tStatStore s;
+  FillStore(s, 3);
+  SaveStore(s, "Kelvara1a.log", false);
+  const std::string c = dir.File("Kelvara1a.log7");
+  std::string companion = ReadFile(c);
+  companion.resize(2 * 172);
+  companion[172] ^= 0x01;  // second record's time no longer matches
+  WriteFile(c, companion);
+
+  tStatStore loaded;
+  LoadStore(loaded, "Kelvara1a.log");
+  ASSERT_EQ(loaded.LastIndex, 2);
+  EXPECT_EQ(loaded.SamplesExtra[0].UserSecs, 0);
+  for (int i : {1, 2}) {
+    EXPECT_EQ(loaded.SamplesExtra[i].Time2, loaded.Samples[i].Time);
+    EXPECT_EQ(loaded.SamplesExtra[i].UserSecs, NoValue32);
+    EXPECT_EQ(loaded.SamplesExtra[i].Reserved[0], NoValue32);
+    EXPECT_EQ(loaded.SamplesExtra[i].Reserved[39], NoValue32);
+  }
+  EXPECT_NE(Log().find("] rsl3 Time mismatch\r\n"), std::string::npos);
+  EXPECT_NE(Log().find("] rsl3 Read beyond end of file\r\n"), std::string::npos);
+}
+
+TEST_F(StatFilesTest, DamagedMainFiles) {
+  tStatStore s;
+  FillStore(s, 4);
+  s.Samples[1].Time = std::numeric_limits<double>::quiet_NaN();
+  s.SamplesExtra[1].Time2 = s.Samples[1].Time;
+  SaveStore(s, "Kelvara8h.log", false);
+  const std::string m = dir.File("Kelvara8h.log6");
+  WriteFile(m, ReadFile(m) + std::string(100, '\x7f'));  // a torn trailing record
+
+  tStatStore loaded;
+  LoadStore(loaded, "Kelvara8h.log");
+  ASSERT_EQ(loaded.LastIndex, 2);  // the NaN record is dropped, the partial one never read
+  EXPECT_EQ(loaded.Samples[1].Time, s.Samples[2].Time);
+  EXPECT_EQ(loaded.SamplesExtra[1].UserSecs, 2);  // pairing stays by file position
+  EXPECT_NE(Log().find("] rsl1 "), std::string::npos);
+
+  // A file far larger than any history: only the newest records load.
+  ASSERT_EQ(::truncate(m.c_str(), static_cast<off_t>((MaxFileRecords + 7) * 141)), 0);
+  DeleteFile(dir.File("Kelvara8h.log7"));
+  LoadStore(loaded, "Kelvara8h.log");
+  EXPECT_EQ(loaded.LastIndex, static_cast<int32_t>(MaxFileRecords) - 1);
+  EXPECT_EQ(loaded.SamplesExtra[0].Time2, 0.0);  // no companion: all-zero second records
+}
+
+TEST_F(StatFilesTest, UnwritableFolderLogsAndKeepsMemory) {
+  SettingsDir = dir.File("missing/");
+  tStatStore s;
+  FillStore(s, 2);
+  SaveStore(s, "Kelvara8h.log", true);
+  EXPECT_NE(Log().find("] wsl1 "), std::string::npos);
+  EXPECT_EQ(s.LastIndex, 1);
+}
+
+TEST_F(StatFilesTest, SaveStatisticsEndsEachFileWithAFreshSample) {
+  LoadStatistics();  // no files: break and two samples each
+  SaveStatistics(false);
+  for (tSeriesRef ref : AllSeries()) {
+    const std::string main = ReadFile(dir.File(std::string(ref.params.baseName) + "6"));
+    ASSERT_EQ(main.size(), 4 * 141u);
+    tReadings last;
+    std::memcpy(&last, main.data() + 3 * 141, 141);
+    EXPECT_EQ(last.T[0], 4321);
+  }
+  EXPECT_NE(Log().find("] Writing log\r\n"), std::string::npos);
+}
+
+// A writer killed at any moment leaves the old or the new file, whole.
+TEST_F(StatFilesTest, KilledWriterNeverLeavesATornFile) {
+  tStatStore big;
+  FillStore(big, 20000);
+  SaveStore(big, "Kelvara8h.log", false);
+  const size_t oldSize = ReadFile(dir.File("Kelvara8h.log6")).size();
+  FillStore(big, 30000);
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (;;) SaveStore(big, "Kelvara8h.log", false);
+    }
+    usleep(static_cast<useconds_t>(2000 + attempt * 3000));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    const size_t size = ReadFile(dir.File("Kelvara8h.log6")).size();
+    EXPECT_TRUE(size == oldSize || size == 30000 * 141u) << size;
+    const size_t companion = ReadFile(dir.File("Kelvara8h.log7")).size();
+    EXPECT_TRUE(companion == 20000 * 172u || companion == 30000 * 172u) << companion;
+  }
+}
+
+}  // namespace
+}  // namespace kv

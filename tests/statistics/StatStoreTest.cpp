@@ -1,0 +1,256 @@
+#include "statistics/StatStore.h"
+
+#include <gtest/gtest.h>
+
+#include "core/EventLog.h"
+#include "core/Process.h"
+#include "core/UiPort.h"
+#include "settings/Settings.h"
+#include "statistics/StatFiles.h"
+#include "support/TestSupport.h"
+
+namespace kv {
+namespace {
+
+constexpr double Sec = 1.0 / 86400.0;
+
+class AnswerYes final : public UiPort {
+ public:
+  void ShowStatus(const std::string&) override {}
+  void ShowMessage(const std::string&, const std::string&, bool) override {}
+  bool AskYesNo(const std::string&, const std::string&) override { return ++asked, answer; }
+  void SetTrayTip(const std::string&) override {}
+  void SetTrayIconSlot(int) override {}
+  void RequestRedraw() override {}
+  bool answer = true;
+  int asked = 0;
+};
+
+class StatStoreTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SettingsDir = dir.Path();
+    SetEventLogPath(dir.File("KVEvents.txt"));
+    SetDebugMode(true);
+    clock.SetUtc(EncodeDateTime({2026, 12, 9, 12, 0, 0, 0}));
+    SetClock(&clock);
+    Settings = tSettings{};
+    ClearStatistics();
+    ResetReadings();
+    Readings.Time = 0;
+    // A pass that stamps the clock's time and the temperature the test chose.
+    SetAcquirePass([this](bool) {
+      Readings.Time = UtcNow();
+      ReadingsExtra.Time2 = Readings.Time;
+      Readings.T[0] = temperature;
+      Readings.V[0] = voltage;
+      ++passes;
+    });
+  }
+  void TearDown() override {
+    SetAcquirePass(nullptr);
+    SetClock(nullptr);
+    SetDebugMode(false);
+    SetEventLogPath("");
+    SetUi(nullptr);
+  }
+
+  // One main-cycle tick after the given seconds.
+  void Tick(int seconds) {
+    clock.Advance(seconds * 1000LL);
+    SampleAndAcquire(false);
+  }
+  std::string Log() const { return kvtest::ReadFile(dir.File("KVEvents.txt")); }
+  bool Logged(const std::string& line) const { return Log().find("] " + line + "\r\n") != std::string::npos; }
+
+  kvtest::TempDir dir;
+  FakeClock clock;
+  int16_t temperature = 4500;
+  int16_t voltage = 1200;
+  int passes = 0;
+};
+
+TEST_F(StatStoreTest, TwentySecondTicksOpenASampleEachTenSecondTicksEverySecond) {
+  SampleAndAcquire(true);
+  ASSERT_EQ(Stats8h.LastIndex, 2);
+  for (int i = 0; i < 5; ++i) Tick(20);
+  int before = Stats8h.LastIndex;
+  for (int i = 0; i < 6; ++i) Tick(20);
+  EXPECT_EQ(Stats8h.LastIndex, before + 6);
+
+  ClearStatistics();
+  SampleAndAcquire(true);
+  for (int i = 0; i < 5; ++i) Tick(10);
+  before = Stats8h.LastIndex;
+  for (int i = 0; i < 12; ++i) Tick(10);
+  EXPECT_EQ(Stats8h.LastIndex, before + 6);
+  // Fixed samples stand about 20 s apart.
+  for (int i = 3; i < Stats8h.LastIndex; ++i)
+    EXPECT_NEAR((Stats8h.Samples[i].Time - Stats8h.Samples[i - 1].Time) / Sec, 20.0, 0.01) << i;
+  // The coarser series only refreshed their live sample.
+  EXPECT_EQ(Stats7d.LastIndex, 2);
+}
+
+TEST_F(StatStoreTest, FirstTwoSamplingsAlwaysOpenAndStartWithoutFilesGivesThree) {
+  Readings.Time = UtcNow();
+  StoreSample(Stats7d, Params7d, false);
+  StoreSample(Stats7d, Params7d, false);
+  EXPECT_EQ(Stats7d.LastIndex, 1);
+  StoreSample(Stats7d, Params7d, false);
+  EXPECT_EQ(Stats7d.LastIndex, 1);
+
+  ClearStatistics();
+  LoadStatistics();
+  for (tSeriesRef s : AllSeries()) {
+    ASSERT_EQ(s.store.LastIndex, 2);
+    EXPECT_EQ(s.store.Samples[0].T[0], NoValue16);
+    EXPECT_EQ(s.store.SamplesExtra[0].UserSecs, NoValue32);
+    EXPECT_EQ(s.store.Samples[1].T[0], 4500);
+    EXPECT_EQ(s.store.Samples[2].T[0], 4500);
+  }
+  EXPECT_TRUE(Logged("Inserting break value"));
+}
+
+TEST_F(StatStoreTest, NoSamplingWithinOneSecond) {
+  SampleAndAcquire(true);
+  const int before = passes;
+  clock.Advance(1000);  // exactly one second is not more than one second
+  SampleAndAcquire(false);
+  EXPECT_EQ(passes, before);
+  clock.Advance(1);
+  SampleAndAcquire(false);
+  EXPECT_EQ(passes, before + 1);
+}
+
+TEST_F(StatStoreTest, FaultBandAndSpikeReplacement) {
+  SampleAndAcquire(true);
+  Tick(20);
+  temperature = 9500;  // a jump of 50 degrees
+  Tick(20);
+  Tick(20);  // samples the jump
+  EXPECT_EQ(Stats8h.Samples[Stats8h.LastIndex].T[0], NoValue16);
+  EXPECT_TRUE(Logged("Removed faulty T1: 9500 (4500)")) << Log();
+
+  ClearStatistics();
+  temperature = 4500;
+  SampleAndAcquire(true);
+  Tick(20);
+  temperature = 6500;  // exactly 20 degrees stays
+  Tick(20);
+  Tick(20);
+  EXPECT_EQ(Stats8h.Samples[Stats8h.LastIndex].T[0], 6500);
+
+  ClearStatistics();
+  temperature = 4000;
+  SampleAndAcquire(true);
+  Tick(20);
+  temperature = 6000;
+  Tick(20);
+  temperature = 4000;
+  Tick(20);
+  Tick(20);  // the spike now stands between two 40 degree samples
+  EXPECT_EQ(Stats8h.Samples[Stats8h.LastIndex - 1].T[0], 4000);
+  EXPECT_TRUE(Logged("Removed gap T1: 6000")) << Log();
+}
+
+TEST_F(StatStoreTest, ZeroVoltageGivesAZeroBandAndFewerThanThreeSamplesAreNotFiltered) {
+  Readings.Time = UtcNow();
+  Readings.T[0] = 2000;
+  StoreSample(Stats8h, Params8h, true);
+  Readings.T[0] = 9000;
+  StoreSample(Stats8h, Params8h, true);
+  EXPECT_EQ(Stats8h.Samples[1].T[0], 9000);  // only two samples
+
+  Readings.V[0] = 0;
+  StoreSample(Stats8h, Params8h, true);
+  Readings.V[0] = 1;
+  Readings.T[0] = 9000;
+  StoreSample(Stats8h, Params8h, true);
+  EXPECT_EQ(Stats8h.Samples[3].V[0], NoValue16);
+  EXPECT_TRUE(Logged("Removed faulty V1: 1 (0)"));
+
+  Settings.IgnoreNonsense = false;
+  Readings.T[0] = 500;
+  StoreSample(Stats8h, Params8h, true);
+  EXPECT_EQ(Stats8h.Samples[4].T[0], 500);
+}
+
+TEST_F(StatStoreTest, LongGapInsertsABreak) {
+  SampleAndAcquire(true);
+  for (int i = 0; i < 5; ++i) Tick(20);
+  const int before = Stats8h.LastIndex;
+  Tick(300);  // a tick that came far too late
+  Tick(20);
+  Tick(20);
+  // The late sample is followed by a break before the next fixed point.
+  int breaks = 0;
+  for (int i = before; i <= Stats8h.LastIndex; ++i)
+    if (Stats8h.Samples[i].T[0] == NoValue16) ++breaks;
+  EXPECT_EQ(breaks, 1);
+  EXPECT_TRUE(Logged("Discarding too old value."));
+}
+
+TEST_F(StatStoreTest, CroppingKeepsTheTwoNewestSamplesOlderThanTheSpan) {
+  const double now = UtcNow();
+  int n = 0;
+  for (int i = 0; i < 102; ++i) {  // one sample every 50 minutes
+    Readings.Time = now + i * 50 * 60 * Sec;
+    StoreSample(Stats8h, true, 1e9, Params8h.step, Params8h.span);  // no breaks in between
+    n = Stats8h.LastIndex;
+  }
+  // The 102nd sample passed the limit of 100.
+  ASSERT_TRUE(Logged("Cropping log"));
+  EXPECT_TRUE(Log().find("] Deleting data up to ") != std::string::npos);
+  EXPECT_EQ(Stats8h.CropLimit, n + 100);
+  int older = 0;
+  for (int i = 0; i <= n; ++i)
+    if (Readings.Time - Stats8h.Samples[i].Time > Params8h.span) ++older;
+  EXPECT_EQ(older, 2);
+  EXPECT_EQ(Stats8h.Samples.size(), static_cast<size_t>(n + 1));
+  EXPECT_EQ(Stats8h.SamplesExtra.size(), static_cast<size_t>(n + 1));
+
+  // Nothing aged: nothing dropped, the limit still rises.
+  ClearStatistics();
+  Stats7d.CropLimit = 2;
+  for (int i = 0; i < 4; ++i) {
+    Readings.Time = now + i * Sec;
+    StoreSample(Stats7d, Params7d, true);
+  }
+  EXPECT_EQ(Stats7d.LastIndex, 3);
+  EXPECT_EQ(Stats7d.CropLimit, 103);
+}
+
+TEST_F(StatStoreTest, UptimeRecordFollowsTheLongestUptime) {
+  Settings.ReadUpTime = true;
+  Settings.upRecTime = 100;
+  SetUpSecs(90061);  // 1 d 01:01:01
+  SampleAndAcquire(true);
+  EXPECT_EQ(Settings.upRecTime, 90061u);
+  EXPECT_EQ(Settings.UpRecDays, 1);
+  EXPECT_EQ(Settings.UpRecSecs, 1);
+  SetUpSecs(50);
+  Tick(20);
+  EXPECT_EQ(Settings.upRecTime, 90061u);
+}
+
+TEST_F(StatStoreTest, ResetLeavesOneSamplePerSeriesInMemoryAndFiles) {
+  AnswerYes ui;
+  SetUi(&ui);
+  SampleAndAcquire(true);
+  for (int i = 0; i < 5; ++i) Tick(20);
+  const int before = Stats8h.LastIndex;
+  ui.answer = false;
+  EXPECT_FALSE(ResetStatistics());
+  EXPECT_EQ(Stats8h.LastIndex, before);
+  ui.answer = true;
+  EXPECT_TRUE(ResetStatistics());
+  for (tSeriesRef s : AllSeries()) {
+    EXPECT_EQ(s.store.LastIndex, 0);
+    EXPECT_EQ(kvtest::ReadFile(dir.File(std::string(s.params.baseName) + "6")).size(), sizeof(tReadings));
+    EXPECT_EQ(kvtest::ReadFile(dir.File(std::string(s.params.baseName) + "7")).size(), sizeof(tReadingsExtra));
+  }
+  EXPECT_EQ(ui.asked, 2);
+}
+
+}  // namespace
+}  // namespace kv
