@@ -621,6 +621,9 @@ void ReadSettings() {
     ReadClientChannels(client);
     ReadSingleKeys(tFile::Client, client, s);
     SplitUptimeRecord(s);
+    // Only their presence counts: it opens the windows at start.
+    s.ShowLight = client.ValueExists("Misc", "ShowLight");
+    s.ShowBanner = client.ValueExists("Misc", "ShowBanner");
   } catch (const std::exception& e) {
     LogError("rr2 ", e);
   }
