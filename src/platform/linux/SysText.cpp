@@ -1,0 +1,126 @@
+#include "platform/linux/SysText.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+
+namespace kv::systext {
+
+std::string RootPath(const std::string& root, std::string_view relative) {
+  std::string path = root.empty() ? std::string("/") : root;
+  if (path.back() != '/') path += '/';
+  path += relative;
+  return path;
+}
+
+bool ReadSmallFile(const std::string& path, std::string& buffer) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // /proc files report size 0, so read until end of file, growing the buffer as needed.
+  if (buffer.capacity() < 4096) buffer.reserve(4096);
+  buffer.resize(buffer.capacity());
+  size_t used = 0;
+  bool ok = true;
+  for (;;) {
+    if (used == buffer.size()) buffer.resize(buffer.size() * 2);
+    const ssize_t n = ::read(fd, buffer.data() + used, buffer.size() - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) { ok = false; break; }
+    if (n == 0) break;
+    used += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  buffer.resize(ok ? used : 0);
+  return ok;
+}
+
+std::optional<std::string_view> ReadScratch(const std::string& path) {
+  thread_local std::string scratch;
+  if (!ReadSmallFile(path, scratch)) return std::nullopt;
+  return std::string_view(scratch);
+}
+
+std::optional<std::string> ReadTrimmed(const std::string& path) {
+  const auto text = ReadScratch(path);
+  if (!text) return std::nullopt;
+  return std::string(TrimView(*text));
+}
+
+std::optional<uint64_t> ReadUnsigned(const std::string& path) {
+  const auto text = ReadScratch(path);
+  if (!text) return std::nullopt;
+  return ParseUnsigned(TrimView(*text));
+}
+
+std::optional<int64_t> ReadSigned(const std::string& path) {
+  const auto text = ReadScratch(path);
+  if (!text) return std::nullopt;
+  return ParseSigned(TrimView(*text));
+}
+
+std::string_view TrimView(std::string_view s) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string_view NextLine(std::string_view& text) {
+  const size_t end = text.find('\n');
+  const std::string_view line = text.substr(0, end);
+  text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  return line;
+}
+
+std::string_view NextField(std::string_view& text) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  size_t b = 0;
+  while (b < text.size() && blank(text[b])) ++b;
+  size_t e = b;
+  while (e < text.size() && !blank(text[e])) ++e;
+  const std::string_view field = text.substr(b, e - b);
+  text.remove_prefix(e);
+  return field;
+}
+
+std::optional<uint64_t> ParseUnsigned(std::string_view s) {
+  if (s.empty()) return std::nullopt;
+  uint64_t v = 0;
+  const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || ptr != s.data() + s.size()) return std::nullopt;
+  return v;
+}
+
+std::optional<int64_t> ParseSigned(std::string_view s) {
+  if (s.empty()) return std::nullopt;
+  int64_t v = 0;
+  const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || ptr != s.data() + s.size()) return std::nullopt;
+  return v;
+}
+
+std::vector<std::string> ListFolder(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(path.c_str());
+  if (!dir) return names;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    names.emplace_back(name);
+  }
+  ::closedir(dir);
+  return names;
+}
+
+std::optional<uint64_t> NumberAfter(std::string_view name, std::string_view prefix) {
+  if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) return std::nullopt;
+  const std::string_view digits = name.substr(prefix.size());
+  for (const char c : digits)
+    if (c < '0' || c > '9') return std::nullopt;
+  return ParseUnsigned(digits);
+}
+
+}  // namespace kv::systext
