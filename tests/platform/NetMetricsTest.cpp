@@ -1,0 +1,113 @@
+#include "platform/NetMetrics.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/FakeTree.h"
+
+namespace kv {
+namespace {
+
+using kvtest::Put;
+using kvtest::TempDir;
+
+void MakeInterface(const std::string& root, const std::string& name, int index,
+                   const std::string& address, const std::string& rx, const std::string& tx) {
+  const std::string base = "sys/class/net/" + name + "/";
+  Put(root, base + "ifindex", std::to_string(index) + "\n");
+  Put(root, base + "address", address + "\n");
+  Put(root, base + "statistics/rx_bytes", rx + "\n");
+  Put(root, base + "statistics/tx_bytes", tx + "\n");
+  Put(root, base + "type", name == "lo" ? "772\n" : "1\n");
+  Put(root, base + "operstate", name == "lo" ? "unknown\n" : "up\n");
+}
+
+TEST(NetInterfaces, SortedByIndexWithMacTextAnd64BitCounters) {
+  TempDir root;
+  MakeInterface(root.Path(), "wlp2s0", 3, "aa:bb:0c:dd:ee:ff", "5", "6");
+  MakeInterface(root.Path(), "lo", 1, "00:00:00:00:00:00", "1000", "1000");
+  MakeInterface(root.Path(), "enp3s0", 2, "00:1a:2B:3c:4d:5e", "18446744073709551615",
+                "4294967296");
+  MakeInterface(root.Path(), "wg0", 10, "", "7", "8");  // no hardware address
+  Put(root.Path(), "sys/class/net/enp3s0/carrier_changes", "4\n");
+  Put(root.Path(), "sys/class/net/bonding_masters", "\n");  // a plain file, not an interface
+
+  const std::vector<tNetInterface> list = ReadNetInterfaces(root.Path());
+  ASSERT_EQ(list.size(), 4u);
+  EXPECT_EQ(list[0].name, "lo");
+  EXPECT_EQ(list[0].type, kArpTypeLoopback);
+  EXPECT_EQ(list[0].mac, "00-00-00-00-00-00");
+  EXPECT_EQ(list[0].operState, "unknown");
+  EXPECT_FALSE(list[0].carrierChanges.has_value());
+
+  EXPECT_EQ(list[1].name, "enp3s0");
+  EXPECT_EQ(list[1].index, 2);
+  EXPECT_EQ(list[1].mac, "00-1A-2B-3C-4D-5E");
+  EXPECT_EQ(list[1].rxBytes, UINT64_MAX);
+  EXPECT_EQ(list[1].txBytes, 4294967296u);
+  EXPECT_EQ(list[1].carrierChanges, 4u);
+  EXPECT_EQ(list[1].type, 1);
+  EXPECT_EQ(list[1].operState, "up");
+  EXPECT_EQ(list[1].ipText, kNoIpText);  // addresses come from AttachIpv4Addresses only
+
+  EXPECT_EQ(list[2].name, "wlp2s0");
+  EXPECT_EQ(list[2].mac, "AA-BB-0C-DD-EE-FF");
+  EXPECT_EQ(list[3].name, "wg0");
+  EXPECT_EQ(list[3].mac, kNoMacText);
+}
+
+TEST(NetInterfaces, InterfaceVanishingBetweenOrDuringReadsIsLeftOut) {
+  TempDir root;
+  MakeInterface(root.Path(), "eth0", 2, "02:00:00:00:00:01", "100", "200");
+  MakeInterface(root.Path(), "usb0", 5, "02:00:00:00:00:02", "300", "400");
+  ASSERT_EQ(ReadNetInterfaces(root.Path()).size(), 2u);
+
+  // Unplugged between two passes, then caught half torn down during a third.
+  kvtest::Remove(root.Path(), "sys/class/net/usb0");
+  std::vector<tNetInterface> list = ReadNetInterfaces(root.Path());
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].name, "eth0");
+  MakeInterface(root.Path(), "usb0", 6, "02:00:00:00:00:02", "0", "0");
+  kvtest::Remove(root.Path(), "sys/class/net/usb0/statistics");
+  list = ReadNetInterfaces(root.Path());
+  ASSERT_EQ(list.size(), 1u);
+
+  Put(root.Path(), "sys/class/net/eth0/statistics/rx_bytes", "12x\n");
+  EXPECT_TRUE(ReadNetInterfaces(root.Path()).empty());
+  TempDir empty;
+  EXPECT_TRUE(ReadNetInterfaces(empty.Path()).empty());
+}
+
+TEST(NetInterfaces, MacTextForms) {
+  const uint8_t six[] = {0x00, 0x1a, 0xff, 0x01, 0x80, 0x7f};
+  EXPECT_EQ(MacText(six, 6), "00-1A-FF-01-80-7F");
+  EXPECT_EQ(MacText(six, 0), kNoMacText);
+  const uint8_t twenty[20] = {0x80, 0, 0x02, 0x08, 0xfe, 0x80, 0, 0, 0x11};
+  EXPECT_EQ(MacText(twenty, 20), "80-00-02-08-FE-80-00-00");  // at most 8 bytes
+
+  EXPECT_EQ(MacTextFromSys("80:00:02:08:fe:80:00:00:00:00:00:00:00:11:75:01:01:6e:3a:a1\n"),
+            "80-00-02-08-FE-80-00-00");
+  EXPECT_EQ(MacTextFromSys("ab:cd"), "AB-CD");
+  EXPECT_EQ(MacTextFromSys(""), kNoMacText);
+  EXPECT_EQ(MacTextFromSys("aa:bb:"), kNoMacText);
+  EXPECT_EQ(MacTextFromSys("aa:b:cc"), kNoMacText);
+  EXPECT_EQ(MacTextFromSys("zz:00:00:00:00:00"), kNoMacText);
+  EXPECT_EQ(MacTextFromSys("aa:bb:c"), kNoMacText);
+}
+
+TEST(NetInterfaces, IpTextRightAlignsEachOctet) {
+  EXPECT_EQ(IpText({192, 168, 1, 10}), "192.168.  1. 10");
+  EXPECT_EQ(IpText({0, 0, 0, 0}), "  0.  0.  0.  0");
+  EXPECT_EQ(IpText({255, 255, 255, 255}), "255.255.255.255");
+}
+
+TEST(NetInterfaces, Ipv4AddressesOfTheRealSystem) {
+  std::vector<tNetInterface> list(2);
+  list[0].name = "lo";
+  list[1].name = "kv-no-such-if";
+  AttachIpv4Addresses(list);
+  EXPECT_EQ(list[0].ipText, "127.  0.  0.  1");
+  EXPECT_EQ(list[1].ipText, "  0.  0.  0.  0");  // like an unconnected adapter: never bound
+}
+
+}  // namespace
+}  // namespace kv
