@@ -10,26 +10,36 @@ namespace {
 using kvtest::Put;
 using kvtest::TempDir;
 
+const char kNetDevHeader[] =
+    "Inter-|   Receive                                                |  Transmit\n"
+    " face |bytes    packets errs drop fifo frame compressed multicast|bytes    packets errs "
+    "drop fifo colls carrier compressed\n";
+
+// One line of /proc/net/dev: receive bytes first, transmit bytes ninth.
+std::string NetDevLine(const std::string& name, const std::string& rx, const std::string& tx) {
+  return "  " + name + ": " + rx + " 11 0 0 0 0 0 0 " + tx + " 22 0 0 0 0 0 0\n";
+}
+
 void MakeInterface(const std::string& root, const std::string& name, int index,
-                   const std::string& address, const std::string& rx, const std::string& tx) {
+                   const std::string& address) {
   const std::string base = "sys/class/net/" + name + "/";
   Put(root, base + "ifindex", std::to_string(index) + "\n");
   Put(root, base + "address", address + "\n");
-  Put(root, base + "statistics/rx_bytes", rx + "\n");
-  Put(root, base + "statistics/tx_bytes", tx + "\n");
   Put(root, base + "type", name == "lo" ? "772\n" : "1\n");
   Put(root, base + "operstate", name == "lo" ? "unknown\n" : "up\n");
 }
 
 TEST(NetInterfaces, SortedByIndexWithMacTextAnd64BitCounters) {
   TempDir root;
-  MakeInterface(root.Path(), "wlp2s0", 3, "aa:bb:0c:dd:ee:ff", "5", "6");
-  MakeInterface(root.Path(), "lo", 1, "00:00:00:00:00:00", "1000", "1000");
-  MakeInterface(root.Path(), "enp3s0", 2, "00:1a:2B:3c:4d:5e", "18446744073709551615",
-                "4294967296");
-  MakeInterface(root.Path(), "wg0", 10, "", "7", "8");  // no hardware address
+  MakeInterface(root.Path(), "wlp2s0", 3, "aa:bb:0c:dd:ee:ff");
+  MakeInterface(root.Path(), "lo", 1, "00:00:00:00:00:00");
+  MakeInterface(root.Path(), "enp3s0", 2, "00:1a:2B:3c:4d:5e");
+  MakeInterface(root.Path(), "wg0", 10, "");  // no hardware address
   Put(root.Path(), "sys/class/net/enp3s0/carrier_changes", "4\n");
-  Put(root.Path(), "sys/class/net/bonding_masters", "\n");  // a plain file, not an interface
+  Put(root.Path(), "proc/net/dev",
+      kNetDevHeader + NetDevLine("wlp2s0", "5", "6") + NetDevLine("lo", "1000", "1000") +
+          "enp3s0:18446744073709551615 11 0 0 0 0 0 0 4294967296 22 0 0 0 0 0 0\n" +
+          NetDevLine("wg0", "7", "8"));
 
   const std::vector<tNetInterface> list = ReadNetInterfaces(root.Path());
   ASSERT_EQ(list.size(), 4u);
@@ -57,22 +67,35 @@ TEST(NetInterfaces, SortedByIndexWithMacTextAnd64BitCounters) {
 
 TEST(NetInterfaces, InterfaceVanishingBetweenOrDuringReadsIsLeftOut) {
   TempDir root;
-  MakeInterface(root.Path(), "eth0", 2, "02:00:00:00:00:01", "100", "200");
-  MakeInterface(root.Path(), "usb0", 5, "02:00:00:00:00:02", "300", "400");
+  MakeInterface(root.Path(), "eth0", 2, "02:00:00:00:00:01");
+  MakeInterface(root.Path(), "usb0", 5, "02:00:00:00:00:02");
+  Put(root.Path(), "proc/net/dev",
+      kNetDevHeader + NetDevLine("eth0", "100", "200") + NetDevLine("usb0", "300", "400"));
   ASSERT_EQ(ReadNetInterfaces(root.Path()).size(), 2u);
 
-  // Unplugged between two passes, then caught half torn down during a third.
+  // Unplugged between /proc/net/dev and /sys, then gone from both by the next pass.
   kvtest::Remove(root.Path(), "sys/class/net/usb0");
   std::vector<tNetInterface> list = ReadNetInterfaces(root.Path());
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].name, "eth0");
-  MakeInterface(root.Path(), "usb0", 6, "02:00:00:00:00:02", "0", "0");
-  kvtest::Remove(root.Path(), "sys/class/net/usb0/statistics");
+  EXPECT_EQ(list[0].rxBytes, 100u);
+  EXPECT_EQ(list[0].txBytes, 200u);
+  Put(root.Path(), "proc/net/dev", kNetDevHeader + NetDevLine("eth0", "150", "250"));
   list = ReadNetInterfaces(root.Path());
   ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].rxBytes, 150u);
 
-  Put(root.Path(), "sys/class/net/eth0/statistics/rx_bytes", "12x\n");
+  // Damaged or cut-off counter lines are left out, the rest still read.
+  Put(root.Path(), "proc/net/dev",
+      kNetDevHeader + NetDevLine("eth0", "12x", "1") + "  usb0: 1 2 3\n" + "lo 1 2 3\n");
   EXPECT_TRUE(ReadNetInterfaces(root.Path()).empty());
+  MakeInterface(root.Path(), "usb0", 5, "02:00:00:00:00:02");
+  Put(root.Path(), "proc/net/dev", kNetDevHeader + NetDevLine("eth0", "12x", "1") +
+                                       NetDevLine("usb0", "9", "9"));
+  list = ReadNetInterfaces(root.Path());
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].name, "usb0");
+
   TempDir empty;
   EXPECT_TRUE(ReadNetInterfaces(empty.Path()).empty());
 }
@@ -107,6 +130,25 @@ TEST(NetInterfaces, Ipv4AddressesOfTheRealSystem) {
   AttachIpv4Addresses(list);
   EXPECT_EQ(list[0].ipText, "127.  0.  0.  1");
   EXPECT_EQ(list[1].ipText, "  0.  0.  0.  0");  // like an unconnected adapter: never bound
+}
+
+TEST(NetInterfaces, KernelTableAgreesWithTheFiles) {
+  const std::vector<tNetInterface> files = ReadNetInterfaces("/");
+  const auto kernel = ReadNetInterfacesFromKernel();
+  ASSERT_TRUE(kernel.has_value());
+  ASSERT_EQ(kernel->size(), files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    const tNetInterface& f = files[i];
+    const tNetInterface& k = (*kernel)[i];
+    EXPECT_EQ(k.name, f.name);
+    EXPECT_EQ(k.index, f.index);
+    EXPECT_EQ(k.mac, f.mac) << f.name;
+    EXPECT_EQ(k.type, f.type) << f.name;
+    EXPECT_EQ(k.operState, f.operState) << f.name;
+    EXPECT_EQ(k.carrierChanges.has_value(), f.carrierChanges.has_value()) << f.name;
+    EXPECT_GE(k.rxBytes, f.rxBytes) << f.name;  // read later: counters only grow
+    EXPECT_GE(k.txBytes, f.txBytes) << f.name;
+  }
 }
 
 }  // namespace

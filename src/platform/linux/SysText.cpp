@@ -19,18 +19,21 @@ std::string RootPath(const std::string& root, std::string_view relative) {
 bool ReadSmallFile(const std::string& path, std::string& buffer) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  // /proc files report size 0, so read until end of file, growing the buffer as needed.
+  // /proc files report size 0, so read until the end, growing the buffer as needed. A read that
+  // does not fill the space it was given has reached the end: sysfs, seq_file and regular files
+  // all fill it otherwise, and the saved read() is a good share of the cost of a small file.
   if (buffer.capacity() < 4096) buffer.reserve(4096);
   buffer.resize(buffer.capacity());
   size_t used = 0;
   bool ok = true;
   for (;;) {
     if (used == buffer.size()) buffer.resize(buffer.size() * 2);
-    const ssize_t n = ::read(fd, buffer.data() + used, buffer.size() - used);
+    const size_t space = buffer.size() - used;
+    const ssize_t n = ::read(fd, buffer.data() + used, space);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) { ok = false; break; }
-    if (n == 0) break;
     used += static_cast<size_t>(n);
+    if (static_cast<size_t>(n) < space) break;
   }
   ::close(fd);
   buffer.resize(ok ? used : 0);
