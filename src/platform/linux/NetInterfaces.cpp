@@ -1,10 +1,5 @@
-#include <ifaddrs.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "platform/NetMetrics.h"
 #include "platform/linux/SysText.h"
@@ -110,29 +105,6 @@ std::vector<tNetInterface> ReadNetInterfaces(const std::string& root) {
   std::sort(present.begin(), present.end(),
             [](const tNetInterface& a, const tNetInterface& b) { return a.index < b.index; });
   return present;
-}
-
-void AttachIpv4Addresses(std::vector<tNetInterface>& interfaces) {
-  ifaddrs* list = nullptr;
-  if (::getifaddrs(&list) != 0) return;
-  for (tNetInterface& netIf : interfaces) netIf.ipText = IpText({0, 0, 0, 0});
-  std::vector<bool> found(interfaces.size(), false);
-  for (const ifaddrs* a = list; a; a = a->ifa_next) {
-    if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !a->ifa_name) continue;
-    // Labelled secondary addresses come as "eth0:1".
-    std::string_view name = a->ifa_name;
-    name = name.substr(0, name.find(':'));
-    for (size_t i = 0; i < interfaces.size(); ++i) {
-      if (found[i] || interfaces[i].name != name) continue;
-      sockaddr_in address {};
-      std::memcpy(&address, a->ifa_addr, sizeof address);
-      std::array<uint8_t, 4> octets {};
-      std::memcpy(octets.data(), &address.sin_addr.s_addr, 4);  // network order: first octet first
-      interfaces[i].ipText = IpText(octets);
-      found[i] = true;
-    }
-  }
-  ::freeifaddrs(list);
 }
 
 }  // namespace kv

@@ -3,13 +3,17 @@
 #include <linux/if_link.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "platform/NetMetrics.h"
 
@@ -99,57 +103,133 @@ class tSocket {
   int fd_;
 };
 
-}  // namespace
-
-std::optional<std::vector<tNetInterface>> ReadNetInterfacesFromKernel() {
+// Sends one dump request and hands every answer message of `answerType` to `take`. False when
+// the socket fails or the kernel answers with an error.
+template <typename Body, typename Take>
+bool Dump(uint16_t requestType, const Body& body, uint16_t answerType, Take take) {
   tSocket sock;
-  if (sock.fd() < 0) return std::nullopt;
-
+  if (sock.fd() < 0) return false;
   struct {
     nlmsghdr header;
-    ifinfomsg body;
+    Body body;
   } request {};
   request.header.nlmsg_len = sizeof request;
-  request.header.nlmsg_type = RTM_GETLINK;
+  request.header.nlmsg_type = requestType;
   request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
   request.header.nlmsg_seq = 1;
-  request.body.ifi_family = AF_UNSPEC;
+  request.body = body;
   sockaddr_nl kernel {};
   kernel.nl_family = AF_NETLINK;
   if (::sendto(sock.fd(), &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel),
                sizeof kernel) < 0)
-    return std::nullopt;
+    return false;
 
   // Dump parts are at most 32 KiB; 64 KiB leaves room, and MSG_TRUNC would tell otherwise.
   thread_local std::vector<uint8_t> buffer(65536);
-  std::vector<tNetInterface> interfaces;
   for (;;) {
     const ssize_t received = ::recv(sock.fd(), buffer.data(), buffer.size(), MSG_TRUNC);
     if (received < 0 && errno == EINTR) continue;
-    if (received <= 0 || static_cast<size_t>(received) > buffer.size()) return std::nullopt;
+    if (received <= 0 || static_cast<size_t>(received) > buffer.size()) return false;
     const size_t length = static_cast<size_t>(received);
     size_t offset = 0;
     while (offset + sizeof(nlmsghdr) <= length) {
       nlmsghdr header {};
       std::memcpy(&header, buffer.data() + offset, sizeof header);
-      if (header.nlmsg_len < sizeof header || header.nlmsg_len > length - offset)
-        return std::nullopt;
+      if (header.nlmsg_len < sizeof header || header.nlmsg_len > length - offset) return false;
       if (header.nlmsg_seq == request.header.nlmsg_seq) {
-        if (header.nlmsg_type == NLMSG_DONE) {
-          std::sort(interfaces.begin(), interfaces.end(),
-                    [](const tNetInterface& a, const tNetInterface& b) { return a.index < b.index; });
-          return interfaces;
-        }
-        if (header.nlmsg_type == NLMSG_ERROR) return std::nullopt;
-        if (header.nlmsg_type == RTM_NEWLINK) {
-          tNetInterface netIf;
-          if (ParseLink(buffer.data() + offset + NLMSG_HDRLEN, header.nlmsg_len - NLMSG_HDRLEN,
-                        netIf))
-            interfaces.push_back(std::move(netIf));
-        }
+        if (header.nlmsg_type == NLMSG_DONE) return true;
+        if (header.nlmsg_type == NLMSG_ERROR) return false;
+        if (header.nlmsg_type == answerType)
+          take(buffer.data() + offset + NLMSG_HDRLEN, header.nlmsg_len - NLMSG_HDRLEN);
       }
       offset += NLMSG_ALIGN(header.nlmsg_len);
     }
+  }
+}
+
+// The first IPv4 address of every interface index, from one RTM_GETADDR dump.
+bool Ipv4ByIndex(std::vector<std::pair<int, std::array<uint8_t, 4>>>& addresses) {
+  ifaddrmsg request {};
+  request.ifa_family = AF_INET;
+  return Dump(RTM_GETADDR, request, RTM_NEWADDR, [&](const uint8_t* p, size_t length) {
+    ifaddrmsg info {};
+    if (!ReadPod(p, length, info) || info.ifa_family != AF_INET) return;
+    const int index = static_cast<int>(info.ifa_index);
+    for (const auto& known : addresses)
+      if (known.first == index) return;  // primary addresses come first
+    std::optional<std::array<uint8_t, 4>> local, address;
+    size_t offset = NLMSG_ALIGN(sizeof(ifaddrmsg));
+    while (offset + sizeof(rtattr) <= length) {
+      rtattr attribute {};
+      ReadPod(p + offset, length - offset, attribute);
+      if (attribute.rta_len < sizeof(rtattr) || attribute.rta_len > length - offset) break;
+      std::array<uint8_t, 4> octets {};
+      const size_t size = attribute.rta_len - RTA_LENGTH(0);
+      if (size == 4) {
+        std::memcpy(octets.data(), p + offset + RTA_LENGTH(0), 4);
+        // On point-to-point links IFA_ADDRESS is the peer; IFA_LOCAL is this end.
+        if (attribute.rta_type == IFA_LOCAL) local = octets;
+        if (attribute.rta_type == IFA_ADDRESS) address = octets;
+      }
+      offset += RTA_ALIGN(attribute.rta_len);
+    }
+    if (local || address) addresses.emplace_back(index, local ? *local : *address);
+  });
+}
+
+// The same from getifaddrs, matched by name, for systems where the netlink socket is refused.
+void Ipv4ByName(std::vector<tNetInterface>& interfaces) {
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return;  // nothing known: ipText stays kNoIpText
+  for (tNetInterface& netIf : interfaces) netIf.ipText = IpText({0, 0, 0, 0});
+  std::vector<bool> found(interfaces.size(), false);
+  for (const ifaddrs* a = list; a; a = a->ifa_next) {
+    if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !a->ifa_name) continue;
+    // Labelled secondary addresses come as "eth0:1".
+    std::string_view name = a->ifa_name;
+    name = name.substr(0, name.find(':'));
+    for (size_t i = 0; i < interfaces.size(); ++i) {
+      if (found[i] || interfaces[i].name != name) continue;
+      sockaddr_in address {};
+      std::memcpy(&address, a->ifa_addr, sizeof address);
+      std::array<uint8_t, 4> octets {};
+      std::memcpy(octets.data(), &address.sin_addr.s_addr, 4);  // network order: first octet first
+      interfaces[i].ipText = IpText(octets);
+      found[i] = true;
+    }
+  }
+  ::freeifaddrs(list);
+}
+
+}  // namespace
+
+std::optional<std::vector<tNetInterface>> ReadNetInterfacesFromKernel() {
+  ifinfomsg request {};
+  request.ifi_family = AF_UNSPEC;
+  std::vector<tNetInterface> interfaces;
+  const bool ok = Dump(RTM_GETLINK, request, RTM_NEWLINK, [&](const uint8_t* p, size_t length) {
+    tNetInterface netIf;
+    if (ParseLink(p, length, netIf)) interfaces.push_back(std::move(netIf));
+  });
+  if (!ok) return std::nullopt;
+  std::sort(interfaces.begin(), interfaces.end(),
+            [](const tNetInterface& a, const tNetInterface& b) { return a.index < b.index; });
+  return interfaces;
+}
+
+void AttachIpv4Addresses(std::vector<tNetInterface>& interfaces) {
+  std::vector<std::pair<int, std::array<uint8_t, 4>>> addresses;
+  if (!Ipv4ByIndex(addresses)) {
+    Ipv4ByName(interfaces);
+    return;
+  }
+  for (tNetInterface& netIf : interfaces) {
+    netIf.ipText = IpText({0, 0, 0, 0});
+    for (const auto& [index, octets] : addresses)
+      if (index == netIf.index) {
+        netIf.ipText = IpText(octets);
+        break;
+      }
   }
 }
 
