@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 #include <utility>
 
 #include "platform/linux/SysText.h"
@@ -15,25 +15,26 @@ using namespace systext;
 
 namespace {
 
-// Kernel and in-memory file systems that hold no user data worth a disk slot.
-constexpr std::array<std::string_view, 34> kPseudoTypes = {
-    "autofs",   "binfmt_misc", "bpf",        "cgroup",     "cgroup2",   "configfs",
-    "cramfs",   "debugfs",     "devpts",     "devtmpfs",   "efivarfs",  "fusectl",
-    "hugetlbfs", "mqueue",     "nsfs",       "overlay",    "proc",      "pstore",
-    "ramfs",    "rpc_pipefs",  "securityfs", "selinuxfs",  "squashfs",  "sysfs",
-    "tmpfs",    "tracefs",     "nfsd",       "aufs",       "iso9660",   "udf",
+// Kernel, in-memory and image file systems that hold no user data worth a disk slot, and the
+// file systems of optical discs.
+constexpr std::string_view kPseudoTypes[] = {
+    "autofs",     "aufs",       "binfmt_misc",     "bpf",         "cgroup",     "cgroup2",
+    "configfs",   "cramfs",     "debugfs",         "devpts",      "devtmpfs",   "efivarfs",
+    "fusectl",    "hugetlbfs",  "mqueue",          "nfsd",        "nsfs",       "overlay",
+    "proc",       "pstore",     "ramfs",           "rpc_pipefs",  "securityfs", "selinuxfs",
+    "squashfs",   "sysfs",      "tmpfs",           "tracefs",     "iso9660",    "udf",
     "fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs", "fuse.snapfuse",
 };
 
-constexpr std::array<std::string_view, 16> kNetworkTypes = {
-    "nfs",         "nfs4",   "cifs",      "smb3",  "smbfs",     "sshfs",
-    "fuse.sshfs",  "9p",     "ceph",      "glusterfs", "fuse.glusterfs", "afs",
-    "davfs",       "fuse.rclone", "fuse.s3fs", "lustre",
+// File systems whose statvfs waits for a server.
+constexpr std::string_view kNetworkTypes[] = {
+    "nfs",   "nfs4",  "cifs",  "smb3",      "smbfs",          "sshfs",       "fuse.sshfs", "9p",
+    "ceph",  "afs",   "davfs", "glusterfs", "fuse.glusterfs", "fuse.rclone", "fuse.s3fs",  "lustre",
 };
 
 template <size_t N>
-bool InTable(const std::array<std::string_view, N>& table, std::string_view type) {
-  return std::find(table.begin(), table.end(), type) != table.end();
+bool InTable(const std::string_view (&table)[N], std::string_view type) {
+  return std::find(std::begin(table), std::end(table), type) != std::end(table);
 }
 
 int HexDigit(char c) {

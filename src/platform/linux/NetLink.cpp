@@ -6,11 +6,13 @@
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <iterator>
 #include <utility>
@@ -31,6 +33,16 @@ bool ReadPod(const uint8_t* p, size_t length, T& value) {
   return true;
 }
 
+// The statistics records grow with kernel versions: take what is there when it reaches at least
+// the fields we use, leaving the rest zero.
+template <typename T>
+bool ReadGrowingRecord(const uint8_t* p, size_t length, size_t needed, T& value) {
+  if (length < needed) return false;
+  value = T{};
+  std::memcpy(&value, p, std::min(length, sizeof(T)));
+  return true;
+}
+
 // One RTM_NEWLINK message body: ifinfomsg followed by attributes.
 bool ParseLink(const uint8_t* p, size_t length, tNetInterface& netIf) {
   ifinfomsg info {};
@@ -46,10 +58,11 @@ bool ParseLink(const uint8_t* p, size_t length, tNetInterface& netIf) {
     const uint8_t* payload = p + offset + RTA_LENGTH(0);
     const size_t size = attribute.rta_len - RTA_LENGTH(0);
     switch (attribute.rta_type & NLA_TYPE_MASK) {
-      case IFLA_IFNAME:
-        netIf.name.assign(reinterpret_cast<const char*>(payload), strnlen(
-            reinterpret_cast<const char*>(payload), size));
+      case IFLA_IFNAME: {
+        const char* text = reinterpret_cast<const char*>(payload);
+        netIf.name.assign(text, strnlen(text, size));
         break;
+      }
       case IFLA_ADDRESS:
         netIf.mac = MacText(payload, size);
         break;
@@ -66,7 +79,8 @@ bool ParseLink(const uint8_t* p, size_t length, tNetInterface& netIf) {
       }
       case IFLA_STATS64: {
         rtnl_link_stats64 stats {};
-        if (ReadPod(payload, size, stats)) {
+        const size_t needed = offsetof(rtnl_link_stats64, tx_bytes) + sizeof stats.tx_bytes;
+        if (ReadGrowingRecord(payload, size, needed, stats)) {
           netIf.rxBytes = stats.rx_bytes;
           netIf.txBytes = stats.tx_bytes;
           haveStats64 = haveCounters = true;
@@ -75,7 +89,8 @@ bool ParseLink(const uint8_t* p, size_t length, tNetInterface& netIf) {
       }
       case IFLA_STATS: {
         rtnl_link_stats stats {};
-        if (!haveStats64 && ReadPod(payload, size, stats)) {
+        const size_t needed = offsetof(rtnl_link_stats, tx_bytes) + sizeof stats.tx_bytes;
+        if (!haveStats64 && ReadGrowingRecord(payload, size, needed, stats)) {
           netIf.rxBytes = stats.rx_bytes;
           netIf.txBytes = stats.tx_bytes;
           haveCounters = true;
@@ -109,6 +124,8 @@ template <typename Body, typename Take>
 bool Dump(uint16_t requestType, const Body& body, uint16_t answerType, Take take) {
   tSocket sock;
   if (sock.fd() < 0) return false;
+  const timeval patience {1, 0};  // the kernel always ends a dump; this only guards against a bug
+  ::setsockopt(sock.fd(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
   struct {
     nlmsghdr header;
     Body body;
