@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "app/CommandLine.h"
-#include "app/KelvaraInstance.h"
+#include "app/MainCycle.h"
 #include "app/WidgetUi.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
@@ -17,6 +17,7 @@
 #include "platform/Files.h"
 #include "platform/Instance.h"
 #include "platform/System.h"
+#include "platform/Watchers.h"
 #include "settings/IniFile.h"
 #include "settings/Language.h"
 #include "settings/Settings.h"
@@ -55,22 +56,6 @@ void RunSuspend() {
     if (idle == IdleUnknown || idle < 3) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   }
-}
-
-void LogStartFacts() {
-  LogEvent(ProductVersion);
-  LogEvent("Installed in \"" + AppDir + "\"");
-  LogEvent("Settings are in: \"" + SettingsDir + "\"");
-  try {
-    LogEvent("Started as \"" + UserName() + "\"");
-  } catch (const std::exception& e) {
-    LogError("gcu1 ", e);
-  }
-  const tOsVersion os = OsVersion();
-  LogEvent(os.name.empty() ? "Linux" : os.name);
-  LogEvent("Version " + std::to_string(os.major) + "." + std::to_string(os.minor) + "." +
-           std::to_string(os.build));
-  LogEvent(std::to_string(WordSize()) + " bit");
 }
 
 }  // namespace
@@ -206,11 +191,18 @@ int RunKelvara(int argc, char** argv) {
     return 0;
   }
 
-  KelvaraInstance instance;
-  if (!instance.Start(InstanceSocketPath())) {
-    LogEvent("Cannot listen on " + InstanceSocketPath());
-  }
-  LogStartFacts();
+  TMainCycle cycle;
+  QObject::connect(&cycle, &TMainCycle::Finished, app.get(), &QCoreApplication::quit,
+                   Qt::QueuedConnection);
+  InstanceServer server([&cycle](int message) { cycle.HandleMessage(message); });
+  if (!server.Listen(InstanceSocketPath())) LogEvent("Cannot listen on " + InstanceSocketPath());
+  TerminationWatcher termination;
+  QObject::connect(&termination, &TerminationWatcher::Terminated, &cycle, &TMainCycle::SessionEnd);
+  ClockChangeWatcher clockWatch;
+  QObject::connect(&clockWatch, &ClockChangeWatcher::ClockChanged, &cycle, &TMainCycle::ClockChanged);
+  PowerEvents power;
+  QObject::connect(&power, &PowerEvents::Sleeping, &cycle, &TMainCycle::PowerBroadcast);
+  if (!cycle.Initialise()) return 0;
   return QCoreApplication::exec();
 }
 

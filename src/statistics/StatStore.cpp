@@ -143,6 +143,12 @@ void MakeBreakSample(double t, tReadings& r, tReadingsExtra& e) {
   MakeBreakExtra(t, e);
 }
 
+bool IsBreakSample(const tReadings& r, const tReadingsExtra& e) {
+  auto none16 = [](const auto& a) { return std::all_of(std::begin(a), std::end(a), [](int16_t v) { return v == NoValue16; }); };
+  return e.UserSecs == NoValue32 && none16(r.T) && none16(r.V) && none16(r.F) && none16(r.CPU) &&
+         r.MemUsed == NoValue32 && r.Freq == NoValue32 && r.BatCap == NoValue32;
+}
+
 void MakeBreakExtra(double t, tReadingsExtra& e) {
   e = tReadingsExtra{};
   e.Time2 = t;
@@ -165,7 +171,10 @@ void StoreSample(tStatStore& s, bool force, double largestGap, double step, doub
     auto time = [&](int32_t i) { return s.Samples[static_cast<size_t>(i)].Time; };
     const bool open = force || s.LastIndex < 1 || LongerThan(time(s.LastIndex - 1), Readings.Time, step);
     if (open) {
-      if (s.LastIndex > 0 && LongerThan(time(s.LastIndex - 1), time(s.LastIndex), largestGap)) {
+      // A hole right after a break is already marked.
+      const size_t last = static_cast<size_t>(s.LastIndex);
+      if (s.LastIndex > 0 && !IsBreakSample(s.Samples[last], s.SamplesExtra[last]) &&
+          LongerThan(time(s.LastIndex - 1), time(s.LastIndex), largestGap)) {
         AddBreakSample(s);
         LogEvent("Discarding too old value.");
       }

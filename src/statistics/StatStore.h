@@ -45,6 +45,7 @@ void StoreSample(tStatStore& series, const tSeriesParams& params, bool force);
 void AddBreakSample(tStatStore& series);
 // Fills a record pair as a break sample at time t.
 void MakeBreakSample(double t, tReadings& r, tReadingsExtra& e);
+bool IsBreakSample(const tReadings& r, const tReadingsExtra& e);
 // The second record of a break sample; also stands in for a companion record that is lost.
 void MakeBreakExtra(double t, tReadingsExtra& e);
 

@@ -51,4 +51,15 @@ bool ShutdownSystem() { return Act("PowerOff"); }
 
 uint32_t IdleSeconds() { return IdleUnknown; }
 
+PowerEvents::PowerEvents(QObject* parent) : QObject(parent) {
+  QDBusConnection bus = QDBusConnection::systemBus();
+  if (!bus.isConnected()) return;
+  connected_ = bus.connect(QStringLiteral("org.freedesktop.login1"),
+                           QStringLiteral("/org/freedesktop/login1"),
+                           QStringLiteral("org.freedesktop.login1.Manager"),
+                           QStringLiteral("PrepareForSleep"), this, SLOT(OnPrepareForSleep(bool)));
+}
+
+void PowerEvents::OnPrepareForSleep(bool start) { emit Sleeping(start); }
+
 }  // namespace kv

@@ -1,6 +1,7 @@
 #pragma once
 // The machine's power state, through systemd-logind. Without logind (containers, CI) every
 // capability is false and every action does nothing.
+#include <QObject>
 #include <cstdint>
 
 namespace kv {
@@ -19,5 +20,19 @@ bool SuspendSystem(bool hibernate, bool force);
 bool ShutdownSystem();
 // Seconds since the user last touched mouse or keyboard; IdleUnknown when it cannot be told.
 uint32_t IdleSeconds();
+
+// The system's announcements before standby and after waking (logind's PrepareForSleep).
+class PowerEvents : public QObject {
+  Q_OBJECT
+ public:
+  explicit PowerEvents(QObject* parent = nullptr);
+  bool Connected() const { return connected_; }
+ signals:
+  void Sleeping(bool goingToSleep);
+ private slots:
+  void OnPrepareForSleep(bool start);
+ private:
+  bool connected_ = false;
+};
 
 }  // namespace kv

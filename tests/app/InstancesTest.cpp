@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QLocalSocket>
+#include <cstring>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
@@ -115,6 +117,70 @@ TEST_F(Instances, LockDiesWithACrashedInstance) {
   EXPECT_EQ(second->state(), QProcess::Running);
   EXPECT_EQ(Run({"-close"}), 0);
   EXPECT_TRUE(second->waitForFinished(10000));
+}
+
+TEST_F(Instances, HeadlessRunLeavesStatisticsSettingsAndLog) {
+  ASSERT_TRUE(CreateFolder(Settings(), 0700));
+  kvtest::WriteFile(Settings() + "KVClient.ini", "[Misc]\nReadTemp=1000\n");
+  QProcess* first = Start({"-headless", "-debug"});
+  ASSERT_TRUE(WaitFor([&] { return Log().find("Kelvara 3.38-pre5") != std::string::npos; }));
+  QThread::msleep(3500);  // the first tick comes after 2 s, then one every second
+  EXPECT_EQ(Run({"-close"}), 0);
+  ASSERT_TRUE(first->waitForFinished(10000));
+  EXPECT_EQ(first->exitCode(), 0);
+
+  for (const char* base : {"Kelvara8h.log", "Kelvara7d.log", "Kelvara1a.log"}) {
+    const std::string main = kvtest::ReadFile(Settings() + base + "6");
+    const std::string extra = kvtest::ReadFile(Settings() + base + "7");
+    // A break and two fresh samples at start, then at least the forced sample of the close.
+    EXPECT_GE(main.size(), 4 * 141u) << base;
+    EXPECT_EQ(main.size() % 141, 0u) << base;
+    EXPECT_EQ(extra.size() / 172, main.size() / 141) << base;
+    int32_t userSecs = 0;
+    std::memcpy(&userSecs, extra.data() + 8, 4);
+    EXPECT_EQ(userSecs, 2147483647) << base;  // the first record is the break
+  }
+  for (const char* ini : {"KVClient.ini", "KVDisplay.ini", "KVServer.ini"})
+    EXPECT_TRUE(FileExists(Settings() + ini)) << ini;
+  EXPECT_EQ(IniFile(Settings() + "KVClient.ini").ReadInteger("Misc", "ReadTemp", 0), 1000);
+  const std::string log = Log();
+  for (const char* line : {"Initializing log", "Inserting break value", "Shutdown/logoff detected",
+                           "Writing log", "Exiting"})
+    EXPECT_NE(log.find(std::string("] ") + line + "\r\n"), std::string::npos) << line;
+}
+
+TEST_F(Instances, TerminationSignalRunsTheShutDown) {
+  QProcess* first = Start({"-headless", "-debug"});
+  ASSERT_TRUE(WaitFor([&] { return Log().find("Kelvara 3.38-pre5") != std::string::npos; }));
+  first->terminate();  // SIGTERM, as systemd stops a service
+  ASSERT_TRUE(first->waitForFinished(10000));
+  EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
+  EXPECT_NE(Log().find("] Exiting\r\n"), std::string::npos);
+  EXPECT_TRUE(FileExists(Settings() + "Kelvara8h.log6"));
+}
+
+TEST_F(Instances, GarbageOnTheSocketDoesNotBlock) {
+  QProcess* first = Start({"-headless", "-debug"});
+  ASSERT_TRUE(WaitFor([&] { return Log().find("Kelvara 3.38-pre5") != std::string::npos; }));
+  const QString path = QString::fromStdString(dir.File("run") + "/kelvara.sock");
+  QLocalSocket idle, garbage, unknown;
+  idle.connectToServer(path);
+  garbage.connectToServer(path);
+  ASSERT_TRUE(idle.waitForConnected(2000));
+  ASSERT_TRUE(garbage.waitForConnected(2000));
+  garbage.write(QByteArray(100000, 'x'));
+  garbage.waitForBytesWritten(2000);
+  EXPECT_TRUE(garbage.waitForDisconnected(5000));  // dropped, not buffered without end
+  unknown.connectToServer(path);
+  ASSERT_TRUE(unknown.waitForConnected(2000));
+  unknown.write("hello\n4711\n");
+  ASSERT_TRUE(WaitFor([&] {
+    unknown.waitForReadyRead(50);
+    return unknown.bytesAvailable() >= 6;  // "ok" for both lines
+  }));
+  EXPECT_EQ(Run({"-close"}), 0);
+  EXPECT_TRUE(first->waitForFinished(10000));
+  EXPECT_NE(Log().find("] Unknown message 4711\r\n"), std::string::npos);
 }
 
 }  // namespace

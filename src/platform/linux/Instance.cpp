@@ -61,17 +61,20 @@ void InstanceServer::OnConnection() {
   while (QLocalSocket* socket = server_->nextPendingConnection()) {
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+      constexpr qint64 MaxLine = 32;  // a message is a short number; anything longer is garbage
       while (socket->canReadLine()) {
-        const QByteArray line = socket->readLine(64).trimmed();
+        const QByteArray line = socket->readLine(MaxLine + 1);
+        if (!line.endsWith('\n')) break;
         bool ok = false;
-        const int message = line.toInt(&ok);
+        const int message = line.trimmed().toInt(&ok);
         if (ok && handler_) handler_(message);
-        // The socket may have been closed by the handler (a close ends the loop).
+        // The handler may have ended the program and closed the socket.
         if (socket->state() == QLocalSocket::ConnectedState) {
           socket->write("ok\n");
           socket->flush();
         }
       }
+      if (socket->bytesAvailable() > MaxLine) socket->abort();
     });
   }
 }

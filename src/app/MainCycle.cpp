@@ -1,0 +1,319 @@
+#include "app/MainCycle.h"
+
+#include <malloc.h>
+
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "core/EventLog.h"
+#include "core/Process.h"
+#include "core/UiPort.h"
+#include "platform/Instance.h"
+#include "platform/System.h"
+#include "readvalue/AcquisitionPass.h"
+#include "readvalue/ExternalValues.h"
+#include "readvalue/Readings.h"
+#include "settings/IniFile.h"
+#include "settings/Language.h"
+#include "settings/Settings.h"
+#include "statistics/StatFiles.h"
+#include "system/Helpers.h"
+
+namespace kv {
+
+namespace {
+
+using I = tTimerIntervals;
+
+template <typename F>
+void Call(const std::function<F>& f) {
+  if (f) f();
+}
+
+// Gives freed memory back to the system after the big picture work.
+void TrimMemory() { malloc_trim(0); }
+
+void LogStartFacts() {
+  LogEvent(ProductVersion);
+  LogEvent("Installed in \"" + AppDir + "\"");
+  LogEvent("Settings are in: \"" + SettingsDir + "\"");
+  try {
+    LogEvent("Started as \"" + UserName() + "\"");
+  } catch (const std::exception& e) {
+    LogError("gcu1 ", e);
+  }
+  const tOsVersion os = OsVersion();
+  LogEvent(os.name.empty() ? "Linux" : os.name);
+  LogEvent("Version " + std::to_string(os.major) + "." + std::to_string(os.minor) + "." +
+           std::to_string(os.build));
+  LogEvent(std::to_string(WordSize()) + " bit");
+}
+
+}  // namespace
+
+TMainCycle::TMainCycle(tCycleServices services, QObject* parent)
+    : QObject(parent), services_(std::move(services)) {
+  // Every timer fires once and is re-armed by its handler, so a slow run never overlaps itself.
+  QTimer* timers[] = {&tmrReadTemp, &tmrAutoConnect, &tmrLight, &tmrBanner, &tmrLog, &tmrUpdate};
+  for (QTimer* t : timers) t->setSingleShot(true);
+  tmrReadTemp.setInterval(Settings.ReadTemp);
+  tmrAutoConnect.setInterval(I::AutoConnectFirst);
+  tmrLight.setInterval(I::LightFirst);
+  tmrBanner.setInterval(I::BannerFirst);
+  tmrLog.setInterval(I::Log);
+  tmrUpdate.setInterval(I::UpdateFirst);
+  connect(&tmrReadTemp, &QTimer::timeout, this, &TMainCycle::MainTick);
+  connect(&tmrAutoConnect, &QTimer::timeout, this, &TMainCycle::AutoConnectTick);
+  connect(&tmrLight, &QTimer::timeout, this, &TMainCycle::LightTick);
+  connect(&tmrBanner, &QTimer::timeout, this, &TMainCycle::BannerTick);
+  connect(&tmrLog, &QTimer::timeout, this, &TMainCycle::LogTick);
+  connect(&tmrUpdate, &QTimer::timeout, this, &TMainCycle::UpdateTick);
+}
+
+bool TMainCycle::Initialise() {
+  LogStartFacts();
+  ApplyCaptions("English.lng");
+  ApplyCaptions(Settings.LangFile);
+  ResetReadings();
+  LogEvent("Initializing log");
+  try {
+    ClearStatistics();
+  } catch (const std::exception& e) {
+    LogError("im1 ", e);
+    return false;
+  }
+  SetAcquirePass([](bool force) { ReadAllValues(force); });
+  LogEvent("Deleting crash variable");
+  ApplySettings();
+  LoadStatistics();
+  tmrReadTemp.start();
+  tmrLog.start();
+  tmrAutoConnect.start(I::AutoConnectFirst);
+  CreateExternalValueArea();
+  CheckHelpers();
+  RefreshDisplays();
+  return true;
+}
+
+void TMainCycle::CheckHelpers() {
+  // Neither helper exists for Linux, so there is nothing to download or install: asking at
+  // every start would be a question whose answer cannot change anything.
+  if (!HWMonitorPresent() && Settings.AutostartHWM && !StartHWM()) LogEvent("HWM is not present");
+  if (!SpeedFanPresent() && Settings.AutostartSpeedFan && !StartSpeedFan()) {
+    LogEvent("SpeedFan is not installed");
+    if (Settings.RunningAsService) LogEvent("Cannot install SpeedFan from a service");
+  }
+}
+
+std::string TMainCycle::TrayTip() {
+  const auto texts = Texts();
+  std::string tip = ProductName;
+  if (Settings.ReadUpTime) {
+    char uptime[64];
+    std::snprintf(uptime, sizeof uptime, "%d d %.2d:%.2d:%.2d h", UpDays, UpHours, UpMins,
+                  UpSecsPart);
+    tip += "\r\n" + texts->Uptime + " " + uptime;
+  }
+  tip += "\r\n" + (Settings.AutoConnect ? texts->UploadActive : texts->UploadInactive);
+  if (tip.size() > 63) tip.resize(63);  // the tray holds 63 characters
+  return tip;
+}
+
+void TMainCycle::MainTick() {
+  SampleAndAcquire(false);
+  RefreshDisplays();
+  try {
+    Ui().SetTrayTip(TrayTip());
+  } catch (const std::exception& e) {
+    LogError("tct1 ", e);
+  }
+  tmrReadTemp.start(Settings.ReadTemp);
+}
+
+void TMainCycle::RefreshDisplays() {
+  try {
+    Call(services_.drawWindows);
+  } catch (const std::exception& e) {
+    LogError("dis1 ", e);
+  }
+}
+
+void TMainCycle::ApplySettings() {
+  tmrLight.setInterval(I::LightFirst);
+  if (Settings.SaveLight) tmrLight.start(); else tmrLight.stop();
+  tmrBanner.setInterval(I::BannerFirst);
+  if (Settings.SaveBanner) tmrBanner.start(); else tmrBanner.stop();
+  tmrReadTemp.setInterval(I::ReadTempFirst);  // restarts it when running
+  if (Settings.CheckForUpdate) tmrUpdate.start(I::UpdateFirst); else tmrUpdate.stop();
+  if (!(Settings.SaveLight && Settings.UploadLight) && !(Settings.SaveBanner && Settings.UploadBanner)) {
+    LogEvent("No display marked for upload/mailing");
+    Ui().ShowStatus(Texts()->NoDisplayMarked);
+  }
+  Ui().SetTrayIconSlot(Settings.AutoConnect ? 0 : 1);
+  try {
+    Call(services_.applyHttpServer);
+  } catch (const std::exception& e) {
+    LogError("io1 ", e);
+  }
+}
+
+void TMainCycle::OptionsChanged() {
+  LogEvent("Options change detected");
+  const std::string langFile =
+      IniFile(SettingsDir + ClientIniName).ReadString("Misc", "LangFile", "English.lng");
+  if (langFile != Settings.LangFile) {
+    Settings.LangFile = langFile;
+    LoadLanguage(langFile);
+    ApplyCaptions(langFile);
+  }
+  ReadSettings();
+  ApplySettings();
+  ReadAllValues(true);
+  RefreshDisplays();
+}
+
+void TMainCycle::ShowInstance() {
+  LogEvent("Show instance requested");
+  Ui().RequestRedraw();
+}
+
+void TMainCycle::ClockChanged() {
+  LogEvent("Time change detected");
+  const double d = (UtcNow() - Readings.Time) * SecondsPerDay;
+  if (d < -300 || d > 300) SampleAndAcquire(true);
+  tmrReadTemp.setInterval(Settings.ReadTemp);
+}
+
+void TMainCycle::PowerBroadcast(bool goingToSleep) {
+  // The codes of the announcements this stands for: suspend and resume from suspend.
+  LogEvent("WMPowerBroadcast " + std::to_string(goingToSleep ? 4 : 7));
+  if (goingToSleep) {
+    tmrReadTemp.stop();
+    tmrLog.stop();
+    tmrAutoConnect.stop();
+    LogEvent("Entering standby/suspend/hibernation");
+  } else {
+    SampleAndAcquire(true);
+    tmrReadTemp.start(I::ReadTempAfterWake);
+    tmrLog.start();
+    tmrAutoConnect.start(I::AutoConnectFirst);
+    LogEvent("Awaking from standby/suspend");
+  }
+}
+
+void TMainCycle::AutoConnectTick() {
+  tmrAutoConnect.stop();
+  tmrAutoConnect.setInterval(I::AutoConnectLater);
+  if (!SpeedFanPresent() && Settings.AutostartSpeedFan) StartSpeedFan();
+  if (!HWMonitorPresent() && Settings.AutostartHWM) StartHWM();
+  if (services_.uploadExists && services_.uploadExists() &&
+      !(services_.uploadRunning && services_.uploadRunning()))
+    Call(services_.freeUpload);
+  const bool waiting = services_.imagesWaiting && services_.imagesWaiting();
+  if (Settings.AutoConnect && waiting) {
+    LogEvent("Newly saved images detected");
+    if (services_.uploadExists && services_.uploadExists()) {
+      LogEvent("Upload/mailing thread still running");
+    } else {
+      LogEvent("Creating upload/mailing thread");
+      Call(services_.createUpload);
+    }
+  } else if (Settings.AutoConnect) {
+    LogEvent("No new images detected");
+  } else {
+    LogEvent("Upload/mailing inactive");
+  }
+  tmrAutoConnect.start();
+}
+
+void TMainCycle::LightTick() {
+  tmrLight.stop();
+  tmrLight.setInterval(I::LightLater);
+  Call(services_.saveLight);
+  tmrLight.start();
+  TrimMemory();
+}
+
+void TMainCycle::BannerTick() {
+  tmrBanner.stop();
+  tmrBanner.setInterval(I::BannerLater);
+  Call(services_.saveBanner);
+  tmrBanner.start();
+  TrimMemory();
+}
+
+void TMainCycle::LogTick() {
+  tmrLog.stop();
+  if (Settings.SaveLog) SaveStatistics(false);
+  tmrLog.start();
+}
+
+void TMainCycle::UpdateTick() {
+  tmrUpdate.stop();
+  tmrUpdate.setInterval(I::UpdateLater);
+  if (services_.updateCheck) services_.updateCheck(false);
+  tmrUpdate.start();
+}
+
+void TMainCycle::SessionEnd() {
+  sessionEnding_ = true;  // no question, no hiding
+  LogEvent("Shutdown/logoff detected");
+  Close();
+}
+
+bool TMainCycle::Close(bool fromExitMenu) {
+  if (shutDown_) return true;
+  if (!sessionEnding_) {
+    if (Settings.HideOnClose && !fromExitMenu) {
+      Ui().RequestRedraw();  // the window hides; headless there is nothing to hide
+      return false;
+    }
+    LogEvent("Attempt to close Kelvara detected");
+    // Without a window nobody could answer, so a headless exit is never held up.
+    if (Settings.ShowWarning && !HeadlessMode &&
+        !Ui().AskYesNo(Texts()->ExitWarning, Texts()->Exit)) {
+      LogEvent("Kelvara may not close");
+      return false;
+    }
+  }
+  ShutDown();
+  return true;
+}
+
+void TMainCycle::ShutDown() {
+  shutDown_ = true;
+  WriteSettings(false);
+  SaveStatistics(true);
+  for (QTimer* t : {&tmrLog, &tmrReadTemp, &tmrAutoConnect, &tmrLight, &tmrBanner}) t->stop();
+  SaveWindowState();
+  LogEvent("Closing display forms");
+  Call(services_.closeWindows);
+  LogEvent("Checking upload/mailing thread");
+  if (services_.uploadExists && services_.uploadExists()) {
+    LogEvent("Thread is running, terminating");
+    Call(services_.freeUpload);
+    LogEvent("Freeing thread ressources");
+  }
+  LogEvent("Checking autoupdate thread");
+  if (services_.updateExists && services_.updateExists() &&
+      !(services_.updateRunning && services_.updateRunning())) {
+    LogEvent("Thread is running, terminating");
+    Call(services_.freeUpdate);
+  }
+  CloseExternalValueArea();
+  LogEvent("Destroying tray icon");
+  LogEvent("Exiting");
+  emit Finished();
+}
+
+void TMainCycle::HandleMessage(int message) {
+  switch (message) {
+    case WM_SHOW_INSTANCE: ShowInstance(); break;
+    case WM_OPTIONS_CHANGED: OptionsChanged(); break;
+    case WM_QUERYENDSESSION: SessionEnd(); break;
+    case WM_CLOSE: Close(); break;
+    default: LogEvent("Unknown message " + std::to_string(message)); break;
+  }
+}
+
+}  // namespace kv

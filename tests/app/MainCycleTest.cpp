@@ -1,0 +1,212 @@
+#include "app/MainCycle.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "core/EventLog.h"
+#include "core/Process.h"
+#include "core/UiPort.h"
+#include "platform/Files.h"
+#include "platform/Instance.h"
+#include "platform/SharedMemory.h"
+#include "readvalue/Readings.h"
+#include "settings/Settings.h"
+#include "statistics/StatStore.h"
+#include "support/TestSupport.h"
+
+namespace kv {
+namespace {
+
+class ScriptedUi final : public UiPort {
+ public:
+  void ShowStatus(const std::string& text) override { status = text; }
+  void ShowMessage(const std::string&, const std::string&, bool) override {}
+  bool AskYesNo(const std::string&, const std::string&) override { return ++asked, answer; }
+  void SetTrayTip(const std::string& t) override { tip = t; }
+  void SetTrayIconSlot(int slot) override { iconSlot = slot; }
+  void RequestRedraw() override { ++redraws; }
+  bool answer = false;
+  int asked = 0, iconSlot = -1, redraws = 0;
+  std::string status, tip;
+};
+
+int BreakSamples(const tStatStore& s) {
+  int n = 0;
+  for (int i = 0; i <= s.LastIndex; ++i) n += IsBreakSample(s.Samples[i], s.SamplesExtra[i]);
+  return n;
+}
+
+class MainCycleTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SettingsDir = dir.Path();
+    SetSharedMemoryPrefix("kvtest-cycle-" + std::to_string(::getpid()) + "-");
+    SetEventLogPath(dir.File("KVEvents.txt"));
+    SetDebugMode(true);
+    clock.SetUtc(EncodeDateTime({2026, 12, 9, 12, 0, 0, 0}));
+    SetClock(&clock);
+    Settings = tSettings{};
+    Settings.Debug = true;
+    SetUi(&ui);
+    HeadlessMode = true;
+  }
+  void TearDown() override {
+    if (!cycle.ShutDownDone()) cycle.SessionEnd();
+    SetUi(nullptr);
+    SetClock(nullptr);
+    SetDebugMode(false);
+    SetEventLogPath("");
+    SetSharedMemoryPrefix("");
+  }
+  std::string Log() const { return kvtest::ReadFile(dir.File("KVEvents.txt")); }
+  bool Logged(const std::string& line) const { return Log().find("] " + line + "\r\n") != std::string::npos; }
+  static void ExpectTimer(const QTimer& t, bool active, int interval, const char* name) {
+    EXPECT_EQ(t.isActive(), active) << name;
+    EXPECT_EQ(t.interval(), interval) << name;
+  }
+
+  kvtest::TempDir dir;
+  FakeClock clock;
+  ScriptedUi ui;
+  TMainCycle cycle;
+};
+
+TEST_F(MainCycleTest, StartArmsTheTimersAndLoadsWithABreak) {
+  ASSERT_TRUE(cycle.Initialise());
+  ExpectTimer(cycle.tmrReadTemp, true, 2000, "tmrReadTemp");
+  ExpectTimer(cycle.tmrAutoConnect, true, 40000, "tmrAutoConnect");
+  ExpectTimer(cycle.tmrLight, true, 45000, "tmrLight");
+  ExpectTimer(cycle.tmrBanner, false, 50000, "tmrBanner");
+  ExpectTimer(cycle.tmrLog, true, 1800000, "tmrLog");
+  ExpectTimer(cycle.tmrUpdate, true, 10000, "tmrUpdate");
+  for (tSeriesRef s : AllSeries()) {
+    EXPECT_EQ(s.store.LastIndex, 2);
+    EXPECT_EQ(BreakSamples(s.store), 1);
+  }
+  EXPECT_EQ(ui.iconSlot, 0);
+  EXPECT_TRUE(Logged(ProductVersion));
+  EXPECT_TRUE(Logged("Initializing log"));
+  // Light saved but banner not: the light alone is marked for upload.
+  EXPECT_FALSE(Logged("No display marked for upload/mailing"));
+}
+
+TEST_F(MainCycleTest, TickWithinASecondNeitherSamplesNorReads) {
+  ASSERT_TRUE(cycle.Initialise());
+  const int passes = PassCount;
+  const int samples = Stats8h.LastIndex;
+  clock.Advance(500);
+  cycle.MainTick();
+  EXPECT_EQ(PassCount, passes);
+  EXPECT_EQ(Stats8h.LastIndex, samples);
+  ExpectTimer(cycle.tmrReadTemp, true, Settings.ReadTemp, "tmrReadTemp");
+  clock.Advance(20000);
+  cycle.MainTick();
+  EXPECT_EQ(PassCount, passes + 1);
+  EXPECT_NE(ui.tip.find("Kelvara"), std::string::npos);
+}
+
+TEST_F(MainCycleTest, OptionsChangeSetsTheFirstIntervalsAgain) {
+  ASSERT_TRUE(cycle.Initialise());
+  clock.Advance(20000);
+  cycle.MainTick();
+  ASSERT_EQ(cycle.tmrReadTemp.interval(), 20000);
+  kvtest::WriteFile(dir.File("KVClient.ini"), "[Light]\nSaveLight=0\n[Misc]\nAutoConnect=0\nCheckForUpdate=0\n[Debug]\nDebug=1\n");
+  const int passes = PassCount;
+  cycle.HandleMessage(WM_OPTIONS_CHANGED);
+  EXPECT_TRUE(Logged("Options change detected"));
+  ExpectTimer(cycle.tmrReadTemp, true, 2000, "tmrReadTemp");
+  EXPECT_FALSE(cycle.tmrLight.isActive());
+  EXPECT_FALSE(cycle.tmrUpdate.isActive());
+  EXPECT_EQ(PassCount, passes + 1);  // a forced pass
+  EXPECT_EQ(ui.iconSlot, 1);
+  EXPECT_TRUE(Logged("No display marked for upload/mailing"));
+}
+
+TEST_F(MainCycleTest, StandbyStopsReadingAndWakingInsertsOneBreak) {
+  ASSERT_TRUE(cycle.Initialise());
+  cycle.PowerBroadcast(true);
+  EXPECT_FALSE(cycle.tmrReadTemp.isActive());
+  EXPECT_FALSE(cycle.tmrLog.isActive());
+  EXPECT_FALSE(cycle.tmrAutoConnect.isActive());
+  EXPECT_TRUE(cycle.tmrLight.isActive());  // untouched
+  EXPECT_TRUE(Logged("Entering standby/suspend/hibernation"));
+
+  clock.Advance(3600 * 1000);
+  cycle.PowerBroadcast(false);
+  for (tSeriesRef s : AllSeries()) EXPECT_EQ(BreakSamples(s.store), 2);
+  ExpectTimer(cycle.tmrReadTemp, true, 10000, "tmrReadTemp");
+  ExpectTimer(cycle.tmrAutoConnect, true, 40000, "tmrAutoConnect");
+  EXPECT_TRUE(cycle.tmrLog.isActive());
+  EXPECT_TRUE(Logged("Awaking from standby/suspend"));
+}
+
+TEST_F(MainCycleTest, ClockStepsBeyondFiveMinutesInsertABreak) {
+  ASSERT_TRUE(cycle.Initialise());
+  clock.JumpWallClock(-4 * 60 * 1000);
+  cycle.ClockChanged();
+  EXPECT_EQ(BreakSamples(Stats8h), 1);
+  clock.JumpWallClock(10 * 60 * 1000 + 4 * 60 * 1000);
+  cycle.ClockChanged();
+  EXPECT_EQ(BreakSamples(Stats8h), 2);
+  EXPECT_TRUE(Logged("Time change detected"));
+  EXPECT_EQ(cycle.tmrReadTemp.interval(), Settings.ReadTemp);
+}
+
+TEST_F(MainCycleTest, HideOnCloseAndTheExitQuestion) {
+  ASSERT_TRUE(cycle.Initialise());
+  Settings.HideOnClose = true;
+  EXPECT_FALSE(cycle.Close());
+  EXPECT_FALSE(cycle.ShutDownDone());
+  EXPECT_FALSE(Logged("Attempt to close Kelvara detected"));
+
+  HeadlessMode = false;
+  Settings.ShowWarning = true;
+  ui.answer = false;
+  EXPECT_FALSE(cycle.Close(true));  // Exit from the menu asks; No keeps running
+  EXPECT_TRUE(Logged("Kelvara may not close"));
+  EXPECT_TRUE(cycle.tmrReadTemp.isActive());
+
+  HeadlessMode = true;  // nobody could answer: never held up
+  EXPECT_TRUE(cycle.Close(true));
+  EXPECT_EQ(ui.asked, 1);
+  EXPECT_TRUE(Logged("HWM is not present"));
+  EXPECT_TRUE(cycle.ShutDownDone());
+}
+
+TEST_F(MainCycleTest, SessionEndShutsDownInOrderWithoutAQuestion) {
+  ASSERT_TRUE(cycle.Initialise());
+  HeadlessMode = false;
+  Settings.ShowWarning = true;
+  Settings.HideOnClose = true;
+  bool finished = false;
+  QObject::connect(&cycle, &TMainCycle::Finished, [&] { finished = true; });
+  cycle.HandleMessage(WM_QUERYENDSESSION);
+  EXPECT_TRUE(finished);
+  EXPECT_EQ(ui.asked, 0);
+  for (QTimer* t : {&cycle.tmrReadTemp, &cycle.tmrLog, &cycle.tmrAutoConnect, &cycle.tmrLight})
+    EXPECT_FALSE(t->isActive());
+  const std::string log = Log();
+  size_t at = 0;
+  for (const char* line : {"Shutdown/logoff detected", "Writing log", "Closing display forms",
+                           "Checking upload/mailing thread", "Checking autoupdate thread",
+                           "Unmapping shared mem", "Closing handle", "Destroying tray icon",
+                           "Exiting"}) {
+    const size_t next = log.find(std::string("] ") + line + "\r\n", at);
+    ASSERT_NE(next, std::string::npos) << line << "\n" << log;
+    at = next;
+  }
+  EXPECT_EQ(log.find("Attempt to close Kelvara detected"), std::string::npos);
+  for (const char* file : {"KVClient.ini", "KVDisplay.ini", "KVServer.ini", "Kelvara8h.log6",
+                           "Kelvara7d.log7", "Kelvara1a.log6"})
+    EXPECT_TRUE(FileExists(dir.File(file))) << file;
+}
+
+TEST_F(MainCycleTest, UnknownMessagesAreOnlyLogged) {
+  ASSERT_TRUE(cycle.Initialise());
+  cycle.HandleMessage(4711);
+  EXPECT_TRUE(Logged("Unknown message 4711"));
+  EXPECT_FALSE(cycle.ShutDownDone());
+}
+
+}  // namespace
+}  // namespace kv
