@@ -18,7 +18,10 @@ struct tNode {
 
 class Octree {
  public:
-  explicit Octree(int maxColours) : maxColours_(maxColours < 1 ? 1 : maxColours) { nodes_.emplace_back(); }
+  explicit Octree(int maxColours) : maxColours_(maxColours < 1 ? 1 : maxColours) {
+    nodes_.emplace_back();
+    reducible_[0].push_back(0);  // the root too, so a single-colour palette can be reached
+  }
 
   void Add(tColour c, std::uint64_t weight) {
     int node = 0;
@@ -46,7 +49,8 @@ class Octree {
       }
       node = next;
     }
-    while (leaves_ > maxColours_) Reduce();
+    while (leaves_ > maxColours_ && Reduce()) {
+    }
   }
 
   std::vector<tColour> Palette() const {
@@ -67,8 +71,9 @@ class Octree {
     return static_cast<int>(nodes_.size() - 1);
   }
 
-  // Folds the children of the most recent inner node of the deepest level into it.
-  void Reduce() {
+  // Folds the children of the most recent inner node of the deepest level into it; false when
+  // nothing is left to fold.
+  bool Reduce() {
     for (int level = Depth - 1; level >= 0; --level) {
       auto& list = reducible_[static_cast<size_t>(level)];
       while (!list.empty()) {
@@ -90,9 +95,10 @@ class Octree {
         }
         n.leaf = true;
         leaves_ -= merged - 1;
-        return;
+        return true;
       }
     }
+    return false;
   }
 
   void Collect(int node, std::vector<tColour>& palette) const {
