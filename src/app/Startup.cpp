@@ -21,13 +21,13 @@
 #include "settings/IniFile.h"
 #include "settings/Language.h"
 #include "settings/Settings.h"
+#include "settings/SettingsFolder.h"
 #include "system/Power.h"
 
 namespace kv {
 
 namespace {
 
-constexpr const char* OldSettingsMarker = "oldsettingsdir";
 constexpr const char* ClientIni = "KVClient.ini";
 
 // Data files of older installations that kept everything beside the program.
@@ -61,9 +61,9 @@ void RunSuspend() {
 }  // namespace
 
 tSettingsDirChoice LocateSettingsDir(const std::string& appDir, const std::string& userDataFolder) {
-  if (FileExists(appDir + OldSettingsMarker)) return {appDir, {}};
-  if (userDataFolder.empty()) return {appDir, "no data folder for this user"};
-  const std::string dir = IncludeTrailingSlash(userDataFolder) + "kelvara/";
+  const std::string dir = SettingsFolderFor(appDir, userDataFolder);
+  if (dir == appDir) return {appDir, {}};
+  if (dir.empty()) return {appDir, "no data folder for this user"};
   // Nobody else creates it, and without it every later write would be lost.
   if (!CreateFolder(dir, 0700)) return {appDir, "cannot create " + dir};
   if (::access(dir.c_str(), W_OK | X_OK) != 0) return {appDir, "cannot write to " + dir};

@@ -232,6 +232,15 @@ std::string IniFile::ToText() const {
   return text;
 }
 
-bool IniFile::UpdateFile(unsigned mode) const { return WriteFileAtomic(path_, ToText(), mode); }
+namespace {
+bool iniFilesReadOnly = false;
+}  // namespace
+
+void SetIniFilesReadOnly(bool readOnly) { iniFilesReadOnly = readOnly; }
+
+bool IniFile::UpdateFile(unsigned mode) const {
+  if (iniFilesReadOnly) return true;
+  return WriteFileAtomic(path_, ToText(), mode);
+}
 
 }  // namespace kv

@@ -56,6 +56,10 @@ class IniFile {
   std::vector<tSection> sections_;
 };
 
+// Programs that only look at the settings (kvsysinfo) switch writing off for the whole process:
+// UpdateFile then leaves every file as it is and answers true.
+void SetIniFilesReadOnly(bool readOnly);
+
 // Number rules of the settings files, usable on their own.
 std::optional<int32_t> ParseIniInteger(const std::string& text);
 std::optional<double> ParseIniFloat(const std::string& text);  // comma as decimal separator

@@ -1,0 +1,25 @@
+#pragma once
+// What kvsysinfo prints: the readings table after a pass, as JSON for other tools or as a
+// table for people.
+#include <string>
+#include <vector>
+
+namespace kv {
+
+struct tSysInfoOptions {
+  bool json = false;
+  int passes = 1;
+  bool ok = true;        // false when an argument was not understood
+  std::string error;
+};
+tSysInfoOptions ParseSysInfoArguments(const std::vector<std::string>& args);
+
+// The readings table, its companion values and the channel names as one JSON object.
+std::string ReadingsJson();
+// The same for people: one line per figure that holds a value.
+std::string ReadingsTable();
+
+// The whole program: settings read (never written), passes run, output printed.
+int RunSysInfo(int argc, char** argv);
+
+}  // namespace kv

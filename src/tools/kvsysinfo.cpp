@@ -1,0 +1,3 @@
+#include "tools/SysInfo.h"
+
+int main(int argc, char** argv) { return kv::RunSysInfo(argc, argv); }

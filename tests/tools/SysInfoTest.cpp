@@ -1,0 +1,87 @@
+#include "tools/SysInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <sys/stat.h>
+
+#include "readvalue/Readings.h"
+#include "settings/Channels.h"
+#include "support/TestSupport.h"
+
+namespace kv {
+namespace {
+
+TEST(SysInfoArguments, SwitchesAndBadInput) {
+  EXPECT_FALSE(ParseSysInfoArguments({}).json);
+  EXPECT_EQ(ParseSysInfoArguments({}).passes, 1);
+  const tSysInfoOptions o = ParseSysInfoArguments({"-JSON", "/passes", "7"});
+  EXPECT_TRUE(o.ok);
+  EXPECT_TRUE(o.json);
+  EXPECT_EQ(o.passes, 7);
+  EXPECT_TRUE(ParseSysInfoArguments({"1"}).ok);  // as the monitor starts it
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"-passes"}, {"-passes", "0"}, {"-passes", "x"}, {"-passes", "-3"}, {"--json"}}) {
+    EXPECT_FALSE(ParseSysInfoArguments(bad).ok) << bad[0];
+  }
+}
+
+TEST(SysInfoJson, RawFiguresNamesAndEscaping) {
+  ResetReadings();
+  SetDefaultChannelNames();
+  Readings.T[0] = 4550;
+  Readings.F[2] = -150;
+  Readings.NetIn[3] = 123456789;
+  Readings.BatOnline = 1;
+  TCfg[0].Name = "CPU \"die\"\\1";
+  NetMons = {{"eth0", "192.168.1.2", "00-11-22-33-44-55", 7}};
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(ReadingsJson()));
+  ASSERT_TRUE(doc.isObject());
+  const QJsonObject o = doc.object();
+  EXPECT_EQ(o["T"].toArray().size(), 10);
+  EXPECT_EQ(o["T"].toArray()[0].toInt(), 4550);
+  EXPECT_EQ(o["T"].toArray()[1].toInt(), 32767);
+  EXPECT_EQ(o["F"].toArray()[2].toInt(), -150);
+  EXPECT_EQ(o["CPU"].toArray().size(), 4);
+  EXPECT_EQ(o["NetIn"].toArray()[3].toInteger(), 123456789);
+  EXPECT_EQ(o["MemUsed"].toInteger(), 2147483647);
+  EXPECT_EQ(o["BatOnline"].toInt(), 1);
+  for (const char* key : {"Time", "Time2", "UserSecs", "FreqMax", "MemTotal", "PageTotal", "BatDesign",
+                          "BatRelative", "UpSecs", "UpDays", "CPUCount", "PassCount", "DiskMons"})
+    EXPECT_TRUE(o.contains(key)) << key;
+  EXPECT_EQ(o["Names"].toObject()["T"].toArray()[0].toString(), "CPU \"die\"\\1");
+  EXPECT_EQ(o["Names"].toObject()["Net"].toArray().size(), 4);
+  EXPECT_EQ(o["NetMons"].toArray()[0].toObject()["Mac"].toString(), "00-11-22-33-44-55");
+  NetMons.clear();
+}
+
+TEST(SysInfoProgram, RunsPassesAndNeverWritesSettings) {
+  kvtest::TempDir data;
+  const std::string settings = data.Path() + "kelvara/";
+  ASSERT_EQ(::mkdir(settings.c_str(), 0700), 0);
+  // A plain password would be converted and written back by the monitor.
+  kvtest::WriteFile(settings + "KVServer.ini", "[FTP]\nPass=secret\n");
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_DATA_HOME", QString::fromStdString(data.Path()));
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(KV_BIN_DIR "/kvsysinfo"), {"-json", "-passes", "3"});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  const QJsonDocument doc = QJsonDocument::fromJson(p.readAllStandardOutput());
+  ASSERT_TRUE(doc.isObject());
+  EXPECT_EQ(doc.object()["PassCount"].toInt(), 3);
+  EXPECT_EQ(kvtest::ReadFile(settings + "KVServer.ini"), "[FTP]\nPass=secret\n");
+  EXPECT_FALSE(kvtest::ReadFile(settings + "KVClient.ini").size());
+  EXPECT_FALSE(kvtest::ReadFile(settings + "KVEvents.txt").size());
+
+  p.start(QStringLiteral(KV_BIN_DIR "/kvsysinfo"), {"-passes"});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 2);
+}
+
+}  // namespace
+}  // namespace kv
