@@ -38,6 +38,7 @@ struct tStepRow {
 // reading tags are used inside the source.
 const tStepRow PassTable[] = {
     {tPassStep::ClearFreq, nullptr, tWhen::EveryPass, nullptr},
+    {tPassStep::Hwmon, &tSettings::ReadHwmon, tWhen::EveryPass, "rv hw 3 "},
     {tPassStep::Everest, &tSettings::ReadEverest, tWhen::EveryPass, "re3 "},
     {tPassStep::CPUID, &tSettings::ReadCPUID, tWhen::EveryPass, "rv3 "},
     {tPassStep::CPUCooL, &tSettings::ReadCPUCooL, tWhen::EveryPass, "rv6 "},

@@ -12,6 +12,7 @@ namespace kv {
 // The steps of a pass, in pass order.
 enum class tPassStep {
   ClearFreq,
+  Hwmon,  // first source, so every other source and the external area override it
   Everest,
   CPUID,
   CPUCooL,
@@ -46,7 +47,7 @@ enum class tPassStep {
 
 using tSourceReader = std::function<void()>;
 
-// Installs the reader of a source step (the steps from Everest to UpTime that read something
+// Installs the reader of a source step (the steps from Hwmon to UpTime that read something
 // outside the program); the modules of the sources install theirs. A source without a reader
 // contributes nothing; the external area reads itself unless replaced. nullptr removes a reader.
 void SetSourceReader(tPassStep step, tSourceReader reader);

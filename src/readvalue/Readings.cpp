@@ -21,7 +21,8 @@ uint8_t CPUCount = 0;
 int32_t PassCount = 0;
 std::vector<tNetMon> NetMons;
 std::vector<tDiskMon> DiskMons;
-bool SFNamesPending = false, HWMNamesPending = false, EverestNamesPending = false;
+bool SFNamesPending = false, HWMNamesPending = false, EverestNamesPending = false,
+     HwmonNamesPending = false;
 
 namespace {
 std::function<void()> batteryEnumeration;
@@ -71,6 +72,7 @@ void ResetReadings() {
   SFNamesPending = true;
   HWMNamesPending = true;
   EverestNamesPending = true;
+  HwmonNamesPending = true;
   try {
     if (batteryEnumeration) batteryEnumeration();
   } catch (const std::exception& e) {

@@ -105,7 +105,7 @@ extern uint8_t CPUCount;   // processors of the last load reading; may exceed CP
 extern int32_t PassCount;  // passes completed since start
 extern std::vector<tNetMon> NetMons;
 extern std::vector<tDiskMon> DiskMons;
-extern bool SFNamesPending, HWMNamesPending, EverestNamesPending;
+extern bool SFNamesPending, HWMNamesPending, EverestNamesPending, HwmonNamesPending;
 
 // Sets UpSecs and its day, hour, minute and second parts.
 void SetUpSecs(uint32_t secs);

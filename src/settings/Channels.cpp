@@ -16,6 +16,7 @@ tStringMap AtiToolOrderT, AtiToolOrderF;
 tStringMap RivaOrderT, RivaOrderF;
 tStringMap ATTOrderT, ATTOrderF;
 tStringMap AquaeroOrderT, AquaeroOrderF, AquaeroOrderV;
+tStringMap HwmonOrderT, HwmonOrderV, HwmonOrderF;
 
 const std::array<uint32_t, TempChannels> DefaultTempColours = {
     0x0000FF, 0x0070E0, 0x008080, 0x00C060, 0x008000,
@@ -69,6 +70,12 @@ void SetDefaultRivaOrder() {
 void SetDefaultATTOrder() {
   ATTOrderT = {"", "", "", "gputemp", "envtemp"};
   ATTOrderF = {"", "", "", "fanspeed"};
+}
+
+void SetDefaultHwmonOrder() {
+  HwmonOrderT = {};
+  HwmonOrderV = {};
+  HwmonOrderF = {};
 }
 
 void SetDiskDrive(tDiskSlot& slot, const std::string& drive) {

@@ -64,6 +64,8 @@ extern tStringMap AtiToolOrderT, AtiToolOrderF;
 extern tStringMap RivaOrderT, RivaOrderF;
 extern tStringMap ATTOrderT, ATTOrderF;
 extern tStringMap AquaeroOrderT, AquaeroOrderF, AquaeroOrderV;
+// hwmon sensors by "chip label" (chip as libsensors prints it); all empty: discovery order.
+extern tStringMap HwmonOrderT, HwmonOrderV, HwmonOrderF;
 
 // Default colours, 0x00BBGGRR.
 extern const std::array<uint32_t, TempChannels> DefaultTempColours;
@@ -77,6 +79,7 @@ void SetDefaultAquaeroOrder();
 void SetDefaultAtiToolOrder();
 void SetDefaultRivaOrder();
 void SetDefaultATTOrder();
+void SetDefaultHwmonOrder();
 
 // Splits a drive text into root and label; a text shorter than 2 characters clears the slot's
 // drive and switches its alert off.

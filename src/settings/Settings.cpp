@@ -172,6 +172,7 @@ const std::vector<tKey> SingleKeys = {
     B(C, "Debug", "ReadATITrayTools", &T::ReadATITrayTools, true),
     B(C, "Debug", "ReadCoreTemp", &T::ReadCoreTemp, true),
     B(C, "Debug", "ReadAquaero", &T::ReadAquaero, false),
+    B(C, "Debug", "ReadHwmon", &T::ReadHwmon, true),
     B(C, "Debug", "ReadFreq", &T::ReadFreq, true),
     B(C, "Debug", "ReadCPU", &T::ReadCPU, true),
     B(C, "Debug", "ReadNet", &T::ReadNet, true),
@@ -420,6 +421,7 @@ const tStringOrder StringOrders[] = {
     {"OrderAtiTool", &AtiToolOrderT, &AtiToolOrderF, nullptr, true, SetDefaultAtiToolOrder},
     {"OrderRivaTuner", &RivaOrderT, &RivaOrderF, nullptr, true, SetDefaultRivaOrder},
     {"OrderATITrayTools", &ATTOrderT, &ATTOrderF, nullptr, true, SetDefaultATTOrder},
+    {"OrderHwmon", &HwmonOrderT, &HwmonOrderF, &HwmonOrderV, false, SetDefaultHwmonOrder},
 };
 
 void ReadStringOrders(const IniFile& ini) {

@@ -54,6 +54,7 @@ struct tSettings {
        ReadSpeedFan = true, ReadAtiTool = true, ReadRivaTuner = true, ReadMBM5190 = true,
        ReadMBM5107 = true, ReadMBM509x = true, ReadMobileMeter = true, ReadEverest = true,
        ReadATITrayTools = true, ReadCoreTemp = true, ReadAquaero = false;
+  bool ReadHwmon = true;  // the machine's own hwmon chips through libsensors
   bool ReadFreq = true, ReadCPU = true, ReadNet = true, ReadDisk = true, ReadMem = true,
        ReadUpTime = true, ReadBat = true, ReadSETI = true;
   bool ShowOfflineTime = true, IgnoreNonsense = true, TimeInUTC = false, OnTopLBT = true,

@@ -1,0 +1,36 @@
+#pragma once
+// The machine's own hwmon sensors in the T, V and F channels. The first source of a pass, so
+// every other source and the external area override what it wrote.
+//
+// Channels follow the order map "OrderHwmon" (entries "chip label"); while that map is empty
+// the sensors fill the channels in discovery order, each kind on its own, up to 10.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kv {
+
+enum class tHwmonKind { Temperature, Voltage, Fan };
+
+struct tHwmonSensor {
+  std::string Chip;   // as libsensors prints it, e.g. "coretemp-isa-0000"
+  std::string Label;  // the feature's label, e.g. "Package id 0"
+  tHwmonKind Kind = tHwmonKind::Temperature;
+  double Value = 0;   // °C, V or RPM; NaN when it could not be read
+};
+
+// Every sensor of every chip, in discovery order.
+using tHwmonProvider = std::function<std::vector<tHwmonSensor>()>;
+
+// "chip label": the order map entry and the channel name of a sensor.
+std::string HwmonSensorName(const tHwmonSensor& sensor);
+
+// Writes one reading of the sensors into the channels; an unreadable value leaves its channel.
+// While HwmonNamesPending, channels still named by default take the sensor's name; a non-empty
+// list clears the flag.
+void StoreHwmonSensors(const std::vector<tHwmonSensor>& sensors);
+
+// Registers the hwmon step's reader: libsensors, or the given provider.
+void InstallHwmonSource(tHwmonProvider provider = {});
+
+}  // namespace kv
