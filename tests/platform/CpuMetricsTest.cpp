@@ -43,14 +43,13 @@ TEST(CpuTimes, DamagedLinesAreLeftOutAndAbsentFileGivesNothing) {
       "cpu1 10 x 10 80 0 0 0 0\n"  // non-numeric
       "cpuX 1 1 1 1\n"
       "cpu3 18446744073709551615 0 0 0\n"  // the largest 64-bit count
-      "cpu4 10 0 10 8");                   // last line cut short without newline
+      "cpu4 10 0 10 8");                   // cut short: "8" may have been "8123"
   const tCpuTimes times = ReadCpuTimes(root.Path());
   EXPECT_FALSE(times.all.has_value());
-  ASSERT_EQ(times.cpus.size(), 3u);
+  ASSERT_EQ(times.cpus.size(), 2u);
   EXPECT_EQ(times.cpus[0].id, 0);
+  EXPECT_EQ(times.cpus[0].idle, 80u);
   EXPECT_EQ(times.cpus[1].id, 3);
-  EXPECT_EQ(times.cpus[2].id, 4);
-  EXPECT_EQ(times.cpus[2].idle, 8u);
 
   TempDir empty;
   const tCpuTimes none = ReadCpuTimes(empty.Path());

@@ -50,7 +50,7 @@ tCpuTimes ReadCpuTimes(const std::string& root) {
   tCpuTimes times;
   const auto text = ReadScratch(RootPath(root, "proc/stat"));
   if (!text) return times;
-  std::string_view rest = *text;
+  std::string_view rest = CompleteLines(*text);
   while (!rest.empty()) {
     std::string_view line = NextLine(rest);
     const std::string_view name = NextField(line);
@@ -125,7 +125,7 @@ tCpuClock ReadCpuClock(const std::string& root) {
   // No cpufreq driver (virtual machines): /proc/cpuinfo has "cpu MHz\t\t: 2399.998" per CPU.
   const auto text = ReadScratch(RootPath(root, "proc/cpuinfo"));
   if (!text) return clock;
-  std::string_view rest = *text;
+  std::string_view rest = CompleteLines(*text);
   while (!rest.empty()) {
     const std::string_view line = NextLine(rest);
     const size_t colon = line.find(':');

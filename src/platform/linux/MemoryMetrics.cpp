@@ -26,7 +26,7 @@ tMemInfo ReadMemInfo(const std::string& root) {
   };
 
   // Lines look like "MemTotal:       16314368 kB".
-  std::string_view rest = *text;
+  std::string_view rest = CompleteLines(*text);
   while (!rest.empty()) {
     std::string_view line = NextLine(rest);
     const size_t colon = line.find(':');

@@ -174,7 +174,7 @@ std::vector<tMount> ReadMounts(const std::string& root) {
   const auto text = ReadScratch(RootPath(root, "proc/self/mountinfo"));
   if (!text) return mounts;
   // Copy: the block-device lookups below reuse the scratch buffer.
-  const std::string content(*text);
+  const std::string content(CompleteLines(*text));
   const tBlockDevices devices(root);
   std::vector<std::string> seen;  // major:minor of the devices listed so far
 

@@ -63,7 +63,7 @@ std::vector<tNetInterface> ReadNetInterfaces(const std::string& root) {
   // sysfs files per interface on every pass.
   const auto text = ReadScratch(RootPath(root, "proc/net/dev"));
   if (!text) return interfaces;
-  std::string_view rest = *text;
+  std::string_view rest = CompleteLines(*text);
   while (!rest.empty()) {
     // "  eth0: 1234 12 0 0 0 0 0 0 5678 34 0 0 0 0 0 0"; the two header lines have no ":".
     const std::string_view line = NextLine(rest);

@@ -71,6 +71,11 @@ std::string_view TrimView(std::string_view s) {
   return s;
 }
 
+std::string_view CompleteLines(std::string_view text) {
+  const size_t last = text.rfind('\n');
+  return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+}
+
 std::string_view NextLine(std::string_view& text) {
   const size_t end = text.find('\n');
   const std::string_view line = text.substr(0, end);

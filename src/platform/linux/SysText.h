@@ -25,6 +25,9 @@ std::optional<uint64_t> ReadUnsigned(const std::string& path);
 std::optional<int64_t> ReadSigned(const std::string& path);
 
 std::string_view TrimView(std::string_view s);
+// The text up to and including its last "\n": a final line without one was cut off (a file read
+// while it changed, a damaged copy) and would give wrong figures.
+std::string_view CompleteLines(std::string_view text);
 // Cuts the next line (without its "\n") off the front of `text`.
 std::string_view NextLine(std::string_view& text);
 // Cuts the next blank-separated field off the front of `text`; empty when none is left.
