@@ -37,7 +37,7 @@ std::optional<int64_t> ParseSigned(std::string_view s);
 
 // Names in a folder, without "." and "..". Empty when the folder cannot be read.
 std::vector<std::string> ListFolder(const std::string& path);
-// The number after `prefix` in names like "thermal_zone12"; nullopt when the rest is not all digits.
+// The number after `prefix` in names like "thermal_zone12"; nullopt unless the rest is all digits.
 std::optional<uint64_t> NumberAfter(std::string_view name, std::string_view prefix);
 
 }  // namespace kv::systext
