@@ -1,0 +1,122 @@
+#include "readvalue/SpeedFan.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/EventLog.h"
+#include "core/Process.h"
+#include "readvalue/Readings.h"
+#include "readvalue/SourceFields.h"
+#include "settings/Settings.h"
+
+namespace kv {
+
+const char* const SpeedFanSensorFile = "speedfansens.cfg";
+
+namespace {
+
+constexpr size_t SensorSlots = 32;  // each array holds 32 int32
+
+bool SpeedFanTemp(double t) { return (t != 0 && t < 15000) || Settings.AcceptZeroValue; }
+bool SpeedFanFan(double f) { return 0 <= f && f < 20000; }
+bool SpeedFanVolt(double v) { return v != 0 && -2000 < v && v < 2000; }
+
+// One array of the block: channel k takes sensor map[k] of it.
+struct tSensorArray {
+  size_t offset;
+  tChannelGroup group;
+  const tIndexMap* map;
+  tValueTest test;
+};
+
+const tSensorArray SpeedFanTable[] = {
+    // offset, group, order map, test; every value int32, stored as is
+    {18, tChannelGroup::T, &SFOrderT, SpeedFanTemp},  // hundredths of °C
+    {146, tChannelGroup::F, &SFOrderF, SpeedFanFan},  // rpm
+    {274, tChannelGroup::V, &SFOrderV, SpeedFanVolt}, // hundredths of V
+};
+constexpr size_t BlockSize = 274 + 4 * SensorSlots;
+
+void ApplySpeedFan(const ShmView& view) {
+  view.Require(BlockSize);
+  for (const tSensorArray& array : SpeedFanTable)
+    for (int k = 1; k <= TempChannels; ++k) {
+      const size_t i = (*array.map)[static_cast<size_t>(ChannelIndex(k))];
+      if (i < SensorSlots)
+        StoreChecked(array.group, k, view.Int32(array.offset + 4 * i), array.test, tScale::AsIs);
+    }
+}
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+// "xxx Fan Fan1 from IT8712F@ISA" → "IT8712F".
+std::string ChipName(std::string line) {
+  const std::string from = " from ";
+  if (const size_t at = line.find(from); at != std::string::npos) line.erase(0, at + from.size());
+  if (const size_t at = line.find('@'); at != std::string::npos) line.erase(at);
+  return line;
+}
+
+// The running entry number of one kind and the channels it names.
+struct tEntryKind {
+  const char* line;  // the line that opens an entry of this kind
+  tChannelGroup group;
+  const tIndexMap* map;
+  int next = 0;
+};
+
+}  // namespace
+
+std::string SpeedFanFolder() { return AppDir + "../SpeedFan/"; }
+
+bool ReadSpeedFanNames(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) return false;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    LogEvent("rv12 cannot open " + path);
+    return true;
+  }
+  tEntryKind kinds[] = {
+      {"xxx Temp", tChannelGroup::T, &SFOrderT},
+      {"xxx Volt", tChannelGroup::V, &SFOrderV},
+      {"xxx Fan", tChannelGroup::F, &SFOrderF},
+  };
+  tEntryKind* kind = nullptr;
+  std::string chip, sensor;
+  std::string line;
+  while (std::getline(file, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (StartsWith(line, "name=")) {
+      sensor = line.substr(5);
+    } else if (line == "xxx end") {
+      if (!sensor.empty()) sensor += " (" + chip + ")";
+      if (kind) {
+        for (int k = 1; k <= TempChannels; ++k)
+          if ((*kind->map)[static_cast<size_t>(ChannelIndex(k))] == kind->next)
+            NameChannel(kind->group, k, sensor);
+        ++kind->next;
+      }
+      kind = nullptr;
+    } else if (StartsWith(line, "xxx")) {
+      for (tEntryKind& candidate : kinds)
+        if (StartsWith(line, candidate.line)) kind = &candidate;
+      chip = ChipName(line);
+    }
+  }
+  return true;
+}
+
+void ReadSpeedFan() {
+  const bool read =
+      ReadSharedMemoryStepErrors("SFSharedMemory_ALM", tShmAccess::Read, ApplySpeedFan, {"rv11 ", "rv12 "});
+  if (!read || !SFNamesPending) return;
+  try {
+    if (ReadSpeedFanNames(SpeedFanFolder() + SpeedFanSensorFile)) SFNamesPending = false;
+  } catch (const std::exception& e) {
+    SFNamesPending = false;  // a broken file would fail the same way every pass
+    LogError("rv12 ", e);
+  }
+}
+
+}  // namespace kv
