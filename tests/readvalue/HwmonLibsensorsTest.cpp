@@ -1,0 +1,212 @@
+// The real libsensors path against a fake hwmon tree. libsensors insists that /sys is a sysfs
+// mount (statfs magic), so the fake tree cannot replace /sys itself: a child process in a
+// private mount namespace binds the fake "class" folder over /sys/class and a test
+// configuration over /etc/sensors3.conf, runs the hwmon step of real passes and reports the
+// channels through a pipe.
+#include "readvalue/HwmonLibsensors.h"
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <sstream>
+
+#include "core/DateTime.h"
+#include "core/EventLog.h"
+#include "platform/FakeTree.h"
+#include "readvalue/AcquisitionPass.h"
+#include "readvalue/Readings.h"
+#include "settings/Channels.h"
+#include "settings/Settings.h"
+
+namespace {
+
+using namespace kv;
+
+constexpr int ChildSkipped = 77;
+constexpr const char* SensorsConf = "/etc/sensors3.conf";
+
+// Two temperatures with and without a label file, a limit-only temperature that has no input,
+// a voltage in millivolts and a fan; the device link makes it a platform (ISA) chip.
+void MakeCoretemp(const std::string& root) {
+  const std::string chip = "class/hwmon/hwmon0/";
+  kvtest::Put(root, chip + "name", "coretemp\n");
+  kvtest::Put(root, chip + "temp1_input", "45500\n");
+  kvtest::Put(root, chip + "temp1_label", "Package id 0\n");
+  kvtest::Put(root, chip + "temp2_input", "44000\n");
+  kvtest::Put(root, chip + "temp3_max", "100000\n");
+  kvtest::Put(root, chip + "in0_input", "12050\n");
+  kvtest::Put(root, chip + "fan1_input", "2400\n");
+  kvtest::MakeFolder(root, "devices/platform/coretemp.0");
+  kvtest::Link(root, "devices/platform/coretemp.0/subsystem", "../../../bus/platform");
+  std::filesystem::create_directory_symlink(root + "devices/platform/coretemp.0", root + chip + "device");
+}
+
+// A chip without a device link (a virtual one) whose fan cannot be read.
+void MakeVirtualChip(const std::string& root) {
+  const std::string chip = "class/hwmon/hwmon1/";
+  kvtest::Put(root, chip + "name", "kvfake\n");
+  kvtest::Put(root, chip + "temp1_input", "30250\n");
+  kvtest::Put(root, chip + "fan1_input", "not a number\n");
+}
+
+using tReport = std::map<std::string, std::string>;
+
+class tReporter {
+ public:
+  void Add(const std::string& key, const std::string& value) { text_ += key + "=" + value + "\n"; }
+  void Channels(const std::string& phase) {
+    for (int i = 0; i < 5; ++i) {
+      const std::string n = std::to_string(i + 1);
+      Add(phase + " T" + n, std::to_string(Readings.T[i]));
+      Add(phase + " V" + n, std::to_string(Readings.V[i]));
+      Add(phase + " F" + n, std::to_string(Readings.F[i]));
+      Add(phase + " nameT" + n, TCfg[i].Name);
+      Add(phase + " nameV" + n, VCfg[i].Name);
+      Add(phase + " nameF" + n, FCfg[i].Name);
+    }
+  }
+  void Send(int fd) const {
+    for (size_t done = 0; done < text_.size();) {
+      const ssize_t n = ::write(fd, text_.data() + done, text_.size() - done);
+      if (n <= 0) return;
+      done += static_cast<size_t>(n);
+    }
+  }
+
+ private:
+  std::string text_;
+};
+
+void MountOrThrow(const char* source, const char* target, unsigned long flags) {
+  if (::mount(source, target, nullptr, flags, nullptr) != 0)
+    throw std::runtime_error(std::string("mount ") + (source ? source : "") + " on " + target + ": " +
+                             std::strerror(errno));
+}
+
+// Runs in the child: three phases of passes over the fake tree. Returns the exit code.
+int RunInFakeSysfs(const std::string& root, tReporter& report) {
+  if (::unshare(CLONE_NEWNS) != 0) {
+    report.Add("skip", std::string("unshare(CLONE_NEWNS): ") + std::strerror(errno));
+    return ChildSkipped;
+  }
+  MountOrThrow(nullptr, "/", MS_REC | MS_PRIVATE);
+  MountOrThrow((root + "class").c_str(), "/sys/class", MS_BIND);
+  MountOrThrow((root + "sensors3.conf").c_str(), SensorsConf, MS_BIND);
+
+  Settings = tSettings{};
+  SetDefaultChannelNames();
+  SetDefaultHwmonOrder();
+  for (tFanCfg& fan : FCfg) fan.Div = 1.0;
+  ResetReadings();
+  InstallHwmonSource();
+  ReinitHwmon();  // libsensors may have scanned the real /sys in the parent
+
+  ReadAllValues(false);  // coretemp alone, discovery order
+  report.Channels("first");
+
+  MakeVirtualChip(root);
+  kvtest::Put(root, "class/hwmon/hwmon0/temp1_input", "50000\n");
+  ReadAllValues(false);  // new values, but no rescan of the chips
+  report.Channels("second");
+
+  HwmonOrderT[ChannelIndex(4)] = "kvfake-virtual-0 Board";
+  HwmonOrderT[ChannelIndex(1)] = "coretemp-isa-0000 Package id 0";
+  HwmonOrderF[ChannelIndex(4)] = "kvfake-virtual-0 fan1";
+  ReinitHwmon();
+  ReadAllValues(false);
+  report.Channels("third");
+  CloseHwmon();
+  return 0;
+}
+
+class HwmonLibsensorsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetEventLogPath(dir_.File("KVEvents.txt"));
+    SetDebugMode(true);
+    kvtest::Put(root_, "sensors3.conf", "chip \"kvfake-*\"\n    label temp1 \"Board\"\n");
+    MakeCoretemp(root_);
+  }
+  void TearDown() override {
+    SetDebugMode(false);
+    SetEventLogPath("");
+  }
+
+  // Forks a child that runs the passes; its exit status and the reported lines come back.
+  tReport RunChild(int& status) {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(fds[0]);
+      tReporter report;
+      int code = 1;
+      try {
+        code = RunInFakeSysfs(root_, report);
+      } catch (const std::exception& e) {
+        report.Add("error", e.what());
+      }
+      report.Send(fds[1]);
+      ::_exit(code);  // no test-framework or Qt shut-down in the child
+    }
+    ::close(fds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+    ::close(fds[0]);
+    ::waitpid(pid, &status, 0);
+    tReport report;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      const size_t eq = line.find('=');
+      if (eq != std::string::npos) report[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return report;
+  }
+
+  kvtest::TempDir dir_;
+  std::string root_ = dir_.File("sys/");
+};
+
+TEST_F(HwmonLibsensorsTest, ReadsAFakeHwmonTreeThroughLibsensors) {
+  if (::access(SensorsConf, F_OK) != 0) GTEST_SKIP() << SensorsConf << " is missing (libsensors-config)";
+  int status = 0;
+  tReport r = RunChild(status);
+  ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal";
+  if (WEXITSTATUS(status) == ChildSkipped) GTEST_SKIP() << r["skip"];
+  ASSERT_EQ(WEXITSTATUS(status), 0) << r["error"];
+
+  // Discovery order, units and names from label files or feature names.
+  EXPECT_EQ(r["first T1"], "4550");
+  EXPECT_EQ(r["first T2"], "4400");
+  EXPECT_EQ(r["first T3"], std::to_string(NoValue16)) << "a limit without an input takes no channel";
+  EXPECT_EQ(r["first V1"], "1205");
+  EXPECT_EQ(r["first F1"], "2400");
+  EXPECT_EQ(r["first nameT1"], "coretemp-isa-0000 Package id 0");
+  EXPECT_EQ(r["first nameT2"], "coretemp-isa-0000 temp2");
+  EXPECT_EQ(r["first nameT3"], "T3");
+  EXPECT_EQ(r["first nameV1"], "coretemp-isa-0000 in0");
+  EXPECT_EQ(r["first nameF1"], "coretemp-isa-0000 fan1");
+
+  // Values are read every pass; the chip list only at (re)initialisation.
+  EXPECT_EQ(r["second T1"], "5000");
+  EXPECT_EQ(r["second T3"], std::to_string(NoValue16));
+  EXPECT_EQ(r["second F2"], std::to_string(NoValue16));
+
+  // After ReinitHwmon the new chip is there, with the label of the configuration file.
+  EXPECT_EQ(r["third T1"], "5000");
+  EXPECT_EQ(r["third T4"], "3025");
+  EXPECT_EQ(r["third nameT4"], "T4") << "names are supplied once";
+  EXPECT_EQ(r["third F4"], std::to_string(NoValue16)) << "an unreadable fan leaves its channel";
+  EXPECT_EQ(r["third F1"], "2400") << "unmapped channels keep their last value";
+  const std::string log = kvtest::ReadFile(dir_.File("KVEvents.txt"));
+  EXPECT_NE(log.find("rv hw 2 kvfake-virtual-0 fan1: "), std::string::npos) << log;
+}
+
+}  // namespace
