@@ -1,0 +1,144 @@
+#include "readvalue/SpeedFan.h"
+
+#include <filesystem>
+
+#include "SourceBlock.h"
+
+namespace {
+
+using namespace kv;
+using kvtest::SourceBlock;
+
+constexpr size_t Size = 402;
+constexpr size_t Temps = 18, Fans = 146, Volts = 274;
+
+class SpeedFanTest : public kvtest::SourceTest {
+ protected:
+  void SetUp() override {
+    SourceTest::SetUp();
+    AppDir = dir_.Path() + "Kelvara/";
+    std::filesystem::create_directories(AppDir);
+    std::filesystem::create_directories(dir_.Path() + "SpeedFan");
+  }
+  std::string SensorFile() const { return dir_.Path() + "SpeedFan/speedfansens.cfg"; }
+};
+
+TEST_F(SpeedFanTest, DefaultOrderIsReversed) {
+  SourceBlock block("SFSharedMemory_ALM", Size);
+  block.Put<int32_t>(Temps + 4 * 9, 4750);  // the tenth temperature
+  block.Put<int32_t>(Temps + 4 * 0, 3125);  // the first
+  block.Put<int32_t>(Fans + 4 * 9, 2400);
+  block.Put<int32_t>(Volts + 4 * 9, 1205);
+  ReadSpeedFan();
+  EXPECT_EQ(Readings.T[0], 4750);
+  EXPECT_EQ(Readings.T[9], 3125);
+  EXPECT_EQ(Readings.F[0], 2400);
+  EXPECT_EQ(Readings.V[0], 1205);
+}
+
+TEST_F(SpeedFanTest, UnusedZeroTemperatureKeepsTheOldValueUnlessZeroIsAccepted) {
+  Readings.T[0] = 4000;
+  SourceBlock block("SFSharedMemory_ALM", Size);
+  ReadSpeedFan();
+  EXPECT_EQ(Readings.T[0], 4000);
+
+  Settings.AcceptZeroValue = true;
+  ReadSpeedFan();
+  EXPECT_EQ(Readings.T[0], 0);
+}
+
+TEST_F(SpeedFanTest, TestsOfEachArray) {
+  for (uint8_t& i : SFOrderT) i = 0;
+  SFOrderT[1] = 1;
+  SFOrderF[0] = 0;
+  SFOrderF[1] = 1;
+  SFOrderV[0] = 0;
+  SFOrderV[1] = 1;
+  SFOrderV[2] = 31;
+  SourceBlock block("SFSharedMemory_ALM", Size);
+  block.Put<int32_t>(Temps, 14999);
+  block.Put<int32_t>(Temps + 4, 15000);
+  block.Put<int32_t>(Fans, -1);
+  block.Put<int32_t>(Fans + 4, 19999);
+  block.Put<int32_t>(Volts, -1999);
+  block.Put<int32_t>(Volts + 4, 2000);
+  block.Put<int32_t>(Volts + 4 * 31, 330);  // the last slot
+  ReadSpeedFan();
+  EXPECT_EQ(Readings.T[0], 14999);
+  EXPECT_EQ(Readings.T[1], NoValue16);
+  EXPECT_EQ(Readings.F[0], NoValue16);
+  EXPECT_EQ(Readings.F[1], 19999);
+  EXPECT_EQ(Readings.V[0], -1999);
+  EXPECT_EQ(Readings.V[1], NoValue16);
+  EXPECT_EQ(Readings.V[2], 330);
+}
+
+TEST_F(SpeedFanTest, ShortBlockThrowsToTheStepAndChangesNothing) {
+  SourceBlock block("SFSharedMemory_ALM", Size - 1);
+  block.Put<int32_t>(Temps + 4 * 9, 4750);
+  EXPECT_THROW(ReadSpeedFan(), std::out_of_range);
+  EXPECT_EQ(Readings.T[0], NoValue16);
+  EXPECT_TRUE(SFNamesPending);
+}
+
+const char* const SensorFileText =
+    "xxx Temp Temp1 from IT8712F@ISA 290\r\n"
+    "name=Case\r\n"
+    "active=true\r\n"
+    "xxx end\r\n"
+    "xxx Fan Fan1 from IT8712F@ISA 290\r\n"
+    "name=CPU fan\r\n"
+    "xxx end\r\n"
+    "xxx Volt Vcore from W83627HF\r\n"
+    "name=Vcore\r\n"
+    "xxx end\r\n"
+    "xxx Temp Temp2 from IT8712F@ISA 290\r\n"
+    "name=CPU\r\n"
+    "xxx end\r\n";
+
+TEST_F(SpeedFanTest, SensorFileNamesDefaultChannelsOnce) {
+  kvtest::WriteFile(SensorFile(), SensorFileText);
+  TCfg[8].Name = "Board";  // T9 takes the second temperature entry, but the user named it
+  SourceBlock block("SFSharedMemory_ALM", Size);
+
+  ReadSpeedFan();
+
+  EXPECT_FALSE(SFNamesPending);
+  EXPECT_EQ(TCfg[9].Name, "Case (IT8712F)");  // T10 takes the first entry
+  EXPECT_EQ(TCfg[8].Name, "Board");
+  EXPECT_EQ(FCfg[9].Name, "CPU fan (IT8712F)");
+  EXPECT_EQ(VCfg[9].Name, "Vcore (W83627HF)");
+  EXPECT_EQ(FCfg[0].Name, "F1");
+
+  TCfg[9].Name = "T10";
+  ReadSpeedFan();
+  EXPECT_EQ(TCfg[9].Name, "T10");  // read once only
+}
+
+TEST_F(SpeedFanTest, SensorFileFollowsTheOrderMap) {
+  kvtest::WriteFile(SensorFile(), SensorFileText);
+  SFOrderT[2] = 1;
+  SourceBlock block("SFSharedMemory_ALM", Size);
+  ReadSpeedFan();
+  EXPECT_EQ(TCfg[2].Name, "CPU (IT8712F)");
+}
+
+TEST_F(SpeedFanTest, MissingSensorFileIsLookedForAgain) {
+  SourceBlock block("SFSharedMemory_ALM", Size);
+  ReadSpeedFan();
+  EXPECT_TRUE(SFNamesPending);
+
+  kvtest::WriteFile(SensorFile(), SensorFileText);
+  ReadSpeedFan();
+  EXPECT_FALSE(SFNamesPending);
+  EXPECT_EQ(FCfg[9].Name, "CPU fan (IT8712F)");
+}
+
+TEST_F(SpeedFanTest, NoBlockNoNames) {
+  kvtest::WriteFile(SensorFile(), SensorFileText);
+  ReadSpeedFan();
+  EXPECT_TRUE(SFNamesPending);
+  EXPECT_EQ(FCfg[9].Name, "F10");
+}
+
+}  // namespace
