@@ -121,6 +121,13 @@ int RunInFakeSysfs(const std::string& root, tReporter& report) {
   ReinitHwmon();
   ReadAllValues(false);
   report.Channels("third");
+
+  // A broken configuration costs its labels, not the sensors.
+  kvtest::Put(root, "sensors3.conf", "chip \"kvfake-*\"\n    lable temp1 Board\n");
+  kvtest::Put(root, "class/hwmon/hwmon0/temp1_input", "52000\n");
+  ReinitHwmon();
+  ReadAllValues(false);
+  report.Channels("fourth");
   CloseHwmon();
   return 0;
 }
@@ -205,8 +212,11 @@ TEST_F(HwmonLibsensorsTest, ReadsAFakeHwmonTreeThroughLibsensors) {
   EXPECT_EQ(r["third nameT4"], "T4") << "names are supplied once";
   EXPECT_EQ(r["third F4"], std::to_string(NoValue16)) << "an unreadable fan leaves its channel";
   EXPECT_EQ(r["third F1"], "2400") << "unmapped channels keep their last value";
+  EXPECT_EQ(r["fourth T1"], "5200");
+  EXPECT_EQ(r["fourth T4"], "3025") << "the configuration's label is gone, the last value stays";
   const std::string log = kvtest::ReadFile(dir_.File("KVEvents.txt"));
   EXPECT_NE(log.find("rv hw 2 kvfake-virtual-0 fan1: "), std::string::npos) << log;
+  EXPECT_NE(log.find("rv hw 1 " + std::string(SensorsConf) + ":2: "), std::string::npos) << log;
 }
 
 }  // namespace
