@@ -47,14 +47,6 @@ TEST_F(AtiToolTest, ZeroOnlyWithAcceptZeroValueAndNeverTooHot) {
   EXPECT_EQ(Readings.T[4], NoValue16);  // the range holds even then
 }
 
-TEST_F(AtiToolTest, NaNTemperatureIsNoReading) {
-  Readings.T[3] = 4000;
-  SourceBlock block("ATIToolData", 90);
-  block.Put<double>(72, std::numeric_limits<double>::quiet_NaN());
-  ReadAtiTool();
-  EXPECT_EQ(Readings.T[3], 4000);
-}
-
 TEST_F(AtiToolTest, ShortBlockIsLoggedWithTheReadingTag) {
   SourceBlock block("ATIToolData", 88);
   block.Put<double>(72, 55.0);

@@ -75,10 +75,4 @@ TEST_F(CpuCoolTest, ShortBlockIsLoggedAndChangesNothing) {
   EXPECT_EQ(Readings.T[0], NoValue16);
 }
 
-TEST_F(CpuCoolTest, MissingBlockIsSilent) {
-  ReadCPUCooL();
-  EXPECT_EQ(Readings.T[0], NoValue16);
-  EXPECT_EQ(Log(), "");
-}
-
 }  // namespace
