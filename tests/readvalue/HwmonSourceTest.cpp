@@ -107,14 +107,6 @@ TEST_F(HwmonSourceTest, AnUnreadableSensorKeepsItsChannelAndItsPlace) {
   EXPECT_EQ(Readings.T[1], 4000);
 }
 
-TEST_F(HwmonSourceTest, AValueTheChannelCannotHoldShowsNoValue) {
-  Readings.T[0] = 3000;
-  Readings.F[0] = 1000;
-  StoreHwmonSensors({Temp("bad-virtual-0", "wild", 400.0), Fan("bad-virtual-0", "fan1", 70000)});
-  EXPECT_EQ(Readings.T[0], NoValue16);
-  EXPECT_EQ(Readings.F[0], NoValue16);
-}
-
 // ---- The order map ----
 
 TEST_F(HwmonSourceTest, OrderMapPutsNamedSensorsIntoTheirChannelsAndNothingElse) {
@@ -122,6 +114,7 @@ TEST_F(HwmonSourceTest, OrderMapPutsNamedSensorsIntoTheirChannelsAndNothingElse)
   HwmonOrderT[ChannelIndex(5)] = "CORETEMP-ISA-0000 core 1";  // letter case does not matter
   HwmonOrderT[ChannelIndex(7)] = "coretemp-isa-0000 Core 7";  // no such sensor
   HwmonOrderV[ChannelIndex(2)] = "nct6775-isa-0290 +12V";
+  HwmonOrderV[ChannelIndex(9)] = "nct6775-isa-0290 +12V";  // one sensor, two channels
   Readings.T[6] = 2222;
 
   StoreHwmonSensors({Temp("coretemp-isa-0000", "Core 0", 41),
@@ -136,19 +129,12 @@ TEST_F(HwmonSourceTest, OrderMapPutsNamedSensorsIntoTheirChannelsAndNothingElse)
   EXPECT_EQ(Readings.T[ChannelIndex(7)], 2222);  // a miss leaves the channel
   EXPECT_EQ(Readings.T[ChannelIndex(1)], NoValue16);  // unmapped: not filled in discovery order
   EXPECT_EQ(Readings.V[ChannelIndex(2)], 1210);
+  EXPECT_EQ(Readings.V[ChannelIndex(9)], 1210);
   EXPECT_EQ(Readings.V[ChannelIndex(1)], NoValue16);
   EXPECT_EQ(Readings.F[ChannelIndex(1)], NoValue16);  // with a map, fans need entries too
   EXPECT_EQ(TCfg[ChannelIndex(3)].Name, "coretemp-isa-0000 Package id 0");
   EXPECT_EQ(TCfg[ChannelIndex(1)].Name, "T1");
   EXPECT_EQ(TCfg[ChannelIndex(7)].Name, "T7");
-}
-
-TEST_F(HwmonSourceTest, OneSensorMayFeedSeveralChannels) {
-  HwmonOrderF[ChannelIndex(1)] = "thinkpad-isa-0000 fan1";
-  HwmonOrderF[ChannelIndex(4)] = "thinkpad-isa-0000 fan1";
-  StoreHwmonSensors({Fan("thinkpad-isa-0000", "fan1", 3100)});
-  EXPECT_EQ(Readings.F[ChannelIndex(1)], 3100);
-  EXPECT_EQ(Readings.F[ChannelIndex(4)], 3100);
 }
 
 TEST_F(HwmonSourceTest, GuardAndOrderMapComeFromKVClientIni) {
@@ -180,6 +166,8 @@ TEST_F(HwmonSourceTest, GuardAndOrderMapComeFromKVClientIni) {
 
 TEST_F(HwmonSourceTest, NamesAreSuppliedOnlyToDefaultNamedChannelsAndOnlyOnce) {
   TCfg[1].Name = "CPU";
+  StoreHwmonSensors({});  // no chips yet: the names stay pending
+  EXPECT_TRUE(HwmonNamesPending);
   StoreHwmonSensors({Temp("acpitz-acpi-0", "temp1", 27.8), Temp("acpitz-acpi-0", "temp2", 29.8),
                      Volt("BAT0-acpi-0", "in0", 12.6), Fan("dell_smm-isa-0000", "Processor Fan", 2000)});
   EXPECT_EQ(TCfg[0].Name, "acpitz-acpi-0 temp1");
@@ -193,14 +181,6 @@ TEST_F(HwmonSourceTest, NamesAreSuppliedOnlyToDefaultNamedChannelsAndOnlyOnce) {
                      Temp("nvme-pci-0100", "Composite", 38.85)});
   EXPECT_EQ(TCfg[2].Name, "T3");
   EXPECT_EQ(Readings.T[2], 3885);
-}
-
-TEST_F(HwmonSourceTest, AnEmptySensorListKeepsTheNamesPending) {
-  StoreHwmonSensors({});
-  EXPECT_TRUE(HwmonNamesPending);
-  StoreHwmonSensors({Temp("cpu_thermal-virtual-0", "temp1", 48.3)});
-  EXPECT_FALSE(HwmonNamesPending);
-  EXPECT_EQ(TCfg[0].Name, "cpu_thermal-virtual-0 temp1");
 }
 
 // ---- Inside the pass ----
