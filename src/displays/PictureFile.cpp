@@ -6,27 +6,22 @@
 
 namespace kv {
 
-namespace {
-
-// The extension of the last path part, dot included, lower case; empty when there is none.
-std::string Extension(const std::string& name) {
+std::string FileExtension(const std::string& name) {
   const size_t slash = name.find_last_of('/');
   const size_t dot = name.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
   return LowerCase(name.substr(dot));
 }
 
-}  // namespace
-
 std::string PictureFileName(const std::string& name) {
-  const std::string extension = Extension(name);
+  const std::string extension = FileExtension(name);
   if (extension == ".png" || extension == ".gif") return name;
   return name + ".png";
 }
 
 std::string WritePictureFile(const QImage& image, const std::string& name, std::string& error) {
   const std::string file = PictureFileName(name);
-  const bool ok = Extension(file) == ".gif" ? WriteGif(image, file, error) : WritePng(image, file, error);
+  const bool ok = FileExtension(file) == ".gif" ? WriteGif(image, file, error) : WritePng(image, file, error);
   return ok ? file : std::string();
 }
 

@@ -6,6 +6,9 @@
 
 namespace kv {
 
+// The extension of the name's last path part, dot included, in lower case; empty when none.
+std::string FileExtension(const std::string& name);
+
 // name with ".png" appended unless its extension is ".png" or ".gif" in any case.
 std::string PictureFileName(const std::string& name);
 

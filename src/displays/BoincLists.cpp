@@ -1,0 +1,8 @@
+#include "displays/BoincLists.h"
+
+namespace kv {
+
+std::vector<tBOINCActiveTask> BOINCTasks;
+std::vector<tBOINCProject> BOINCProjects;
+
+}  // namespace kv

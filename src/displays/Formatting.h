@@ -1,0 +1,34 @@
+#pragma once
+// The formatters every displayed or stored value text goes through. Numbers follow the "0.##"
+// pattern family: up to n decimals, trailing zeros dropped, halves rounded away from zero, the
+// locale's decimal separator, no thousands separator.
+#include <cstdint>
+#include <string>
+
+namespace kv {
+
+// The decimal separator in use: the system locale's, unless a test has set its own (an empty
+// text goes back to the locale's).
+std::string DecimalSeparator();
+void SetDecimalSeparator(const std::string& separator);
+
+// value with at most maxDecimals decimals, trailing zeros dropped: "0", "0.#", "0.##", ...
+std::string FormatPattern(double value, int maxDecimals);
+// value with exactly decimals decimals, as printf's "%.*f" but with the same rounding and
+// separator as FormatPattern.
+std::string FormatFixed(double value, int decimals);
+
+double ToDisplayTemperature(int hundredths);  // °C or °F after Celsius
+std::string FormatTemperature(int hundredths);
+std::string FormatKiB(double kib);
+std::string FormatBytes(double bytes);
+std::string FormatRate(double kibPerSecond);
+std::string FormatSiCount(int decimals, double value);
+
+// "3 d 04:05:06 h".
+std::string UptimeText(unsigned days, unsigned hours, unsigned minutes, unsigned seconds);
+// A language text with its first "%s" replaced by argument; any other percent sign is left as it
+// is, so a text from a language file can never act as a printf format.
+std::string FormatWithText(const std::string& pattern, const std::string& argument);
+
+}  // namespace kv

@@ -1,0 +1,135 @@
+#include "displays/ImageSaving.h"
+
+#include <unistd.h>
+
+#include <mutex>
+
+#include "core/EventLog.h"
+#include "core/Process.h"
+#include "core/Text.h"
+#include "core/UiPort.h"
+#include "displays/Formatting.h"
+#include "displays/Light.h"
+#include "displays/PictureFile.h"
+#include "displays/Placeholders.h"
+#include "platform/Files.h"
+#include "settings/Language.h"
+#include "settings/Settings.h"
+
+namespace kv {
+
+namespace {
+
+struct tWritten {
+  std::string name;
+  std::string path;
+};
+
+tWritten SaveImageFile(const QImage& image, const std::string& nameTemplate) {
+  const std::string folder = PictureFolder();
+  const std::string name = PictureFileName(FillTemplate(nameTemplate, 0));
+  const std::string path = name.starts_with('/') ? name : folder + name;
+  LogEvent("Saving " + name);
+  std::string error;
+  if (WritePictureFile(image, path, error).empty()) {
+    LogEvent((FileExtension(name) == ".gif" ? "si2 " : "si4 ") + error);
+    return {};
+  }
+  Ui().ShowStatus(FormatWithText(Texts()->SavedSuccessfully, name));
+  return {name, path};
+}
+
+// Draws into a buffer that lives only for this save, so no picture memory stays behind.
+tWritten WriteDrawnFile(void (*draw)(QImage&), const std::string& nameTemplate, const char* tag) {
+  if (draw == nullptr) return {};
+  try {
+    QImage buffer;
+    draw(buffer);
+    return SaveImageFile(buffer, nameTemplate);
+  } catch (const std::exception& e) {
+    LogError(tag, e);
+    return {};
+  }
+}
+
+tWritten WriteLight(const std::string& nameTemplate) { return WriteDrawnFile(DrawLight, nameTemplate, "sil "); }
+
+// The banner is not drawn yet: it writes nothing until DrawBanner takes the null's place.
+tWritten WriteBanner(const std::string& nameTemplate) { return WriteDrawnFile(nullptr, nameTemplate, "sib "); }
+
+std::mutex QueueMutex;
+tPendingImage Queue[2];  // by tImageKind
+uint64_t LastSerial = 0;
+
+tPendingImage& Entry(tImageKind kind) { return Queue[kind == tImageKind::Light ? 0 : 1]; }
+
+void SetPending(tImageKind kind, tWritten written) {
+  const std::lock_guard lock(QueueMutex);
+  Entry(kind) = {std::move(written.name), std::move(written.path), ++LastSerial};
+}
+
+}  // namespace
+
+std::string PictureFolder() {
+  const std::string& local = Settings.LocalPath;
+  if (local.empty() || local == "." || local == "./") return SettingsDir;
+  std::string folder = IncludeTrailingSlash(local);
+  if (!folder.starts_with('/')) folder = SettingsDir + folder;
+  // Usable exactly when a change of directory into it would succeed.
+  if (FolderExists(folder) && ::access(folder.c_str(), X_OK) == 0) return folder;
+  LogEvent("Could not change dir to " + local);
+  Ui().ShowStatus(Texts()->KelvaraDir);
+  return SettingsDir;
+}
+
+std::string SaveImage(const QImage& image, const std::string& nameTemplate) {
+  return SaveImageFile(image, nameTemplate).name;
+}
+
+std::string WriteLightFile(const std::string& nameTemplate) { return WriteLight(nameTemplate).name; }
+
+std::string WriteBannerFile(const std::string& nameTemplate) { return WriteBanner(nameTemplate).name; }
+
+tPendingImage PendingImage(tImageKind kind) {
+  const std::lock_guard lock(QueueMutex);
+  return Entry(kind);
+}
+
+void ClearPendingImage(tImageKind kind, const tPendingImage& sent) {
+  const std::lock_guard lock(QueueMutex);
+  tPendingImage& entry = Entry(kind);
+  if (entry.serial == sent.serial) entry = {{}, {}, entry.serial};
+}
+
+void ClearPendingImages() {
+  const std::lock_guard lock(QueueMutex);
+  for (tPendingImage& entry : Queue) entry = {{}, {}, ++LastSerial};
+}
+
+bool ImagesWaiting() {
+  const std::lock_guard lock(QueueMutex);
+  return !Queue[0].name.empty() || !Queue[1].name.empty();
+}
+
+void TimedLightSave() { SetPending(tImageKind::Light, WriteLight(Settings.Light)); }
+
+void TimedBannerSave() { SetPending(tImageKind::Banner, WriteBanner(Settings.Banner)); }
+
+std::string ProposedSaveName(const std::string& setting) {
+  return setting.substr(0, setting.size() - FileExtension(setting).size());
+}
+
+std::string ChosenSaveName(const std::string& chosen, int filterIndex) {
+  if (!FileExtension(chosen).empty()) return chosen;
+  return chosen + (filterIndex == 2 ? ".gif" : ".png");
+}
+
+std::string SaveLightAs(const std::string& chosen, int filterIndex) {
+  return WriteLightFile(ChosenSaveName(chosen, filterIndex));
+}
+
+std::string SaveBannerAs(const std::string& chosen, int filterIndex) {
+  return WriteBannerFile(ChosenSaveName(chosen, filterIndex));
+}
+
+}  // namespace kv

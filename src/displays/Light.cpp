@@ -1,0 +1,299 @@
+#include "displays/Light.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/EventLog.h"
+#include "core/Process.h"
+#include "core/Text.h"
+#include "displays/BoincLists.h"
+#include "displays/Canvas.h"
+#include "displays/ContrastColours.h"
+#include "displays/Formatting.h"
+#include "displays/Placeholders.h"
+#include "displays/SegmentDigits.h"
+#include "readvalue/Readings.h"
+#include "settings/Channels.h"
+#include "settings/Language.h"
+#include "settings/Settings.h"
+
+namespace kv {
+
+const char* const ProductWebSite = "www.kelvara.org";
+const char* const LightTemplateName = "KVLight.txt";
+
+namespace {
+
+constexpr int FullWidth = 110;
+constexpr int FullHeight = 500;
+constexpr int MiniSize = 80;
+constexpr int TextLineHeight = 9;
+// Template lines stop here, so the gap, the uptime line and the footer still fit the bitmap.
+constexpr int TemplateBottom = FullHeight - 3 - 2 * TextLineHeight;
+
+// A template is a few lines of text; a huge or binary file is cut, never read whole.
+constexpr size_t TemplateReadLimit = 64 * 1024;
+constexpr size_t TemplateLineLimit = 512;
+
+// The lines of KVLight.txt, or nullopt when there is none. The file is opened without blocking
+// and must be a plain file, so a pipe or device put in its place cannot stall the drawing.
+std::optional<std::vector<std::string>> ReadTemplateLines(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    throw std::runtime_error(path + ": " + std::strerror(errno));
+  }
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  std::string content(regular ? TemplateReadLimit : 0, '\0');
+  size_t got = 0;
+  ssize_t n = 0;
+  while (got < content.size() && (n = ::read(fd, content.data() + got, content.size() - got)) > 0) got += n;
+  const int readError = errno;
+  ::close(fd);
+  if (!regular) throw std::runtime_error(path + ": not a plain file");
+  if (n < 0) throw std::runtime_error(path + ": " + std::strerror(readError));
+  content.resize(got);
+
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < content.size()) {
+    size_t end = content.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = content.size();
+    lines.push_back(content.substr(start, std::min(end - start, TemplateLineLimit)));
+    start = end + (content.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  }
+  return lines;
+}
+
+std::string DateTimeLine() {
+  const TDateTime t = DisplayTime(Readings.Time, Settings.TimeInUTC);
+  return FormatWithText(Texts()->Time, ShortDateText(t) + " " + LongTimeText(t));
+}
+
+std::string CoresText() {
+  if (CPUCount == 0) return {};
+  if (CPUCount == 1) return "1 core";
+  return std::to_string(CPUCount) + " cores";
+}
+
+const char* TemperatureUnit() { return Settings.Celsius ? "°C" : "°F"; }
+
+bool HasValue(const tChannelCfg& cfg, int16_t value) { return cfg.Vis != 0 && value != NoValue16; }
+
+void Frame(Canvas& c, int right, int bottom) {
+  c.penStyle = tPenStyle::Solid;
+  c.penColour = Settings.cBorder2;
+  c.MoveTo(0, bottom);
+  c.LineTo(0, 0);
+  c.LineTo(right, 0);
+  c.penColour = Settings.cBorder;
+  c.LineTo(right, bottom);
+  c.LineTo(-1, bottom);
+}
+
+void Background(Canvas& c, int width, int height) {
+  c.Resize(width, height);
+  c.penStyle = tPenStyle::Solid;
+  c.penColour = Settings.cBorder;
+  c.brushStyle = tBrushStyle::Solid;
+  c.brushColour = Settings.cBack;
+  c.Rectangle(0, 0, width, height);
+  c.brushStyle = tBrushStyle::Clear;
+}
+
+void DrawMiniLight(Canvas& c) {
+  Background(c, MiniSize, MiniSize);
+  c.SetFont(tFont{FontSmall, 8, false, 0});
+  int y = 2;
+  if (Settings.DisplayDateTime) {
+    PickContrastColours(c, 1, 1);
+    c.SetFontColour(TextMain);
+    c.TextOut(0, 0, DateTimeLine());
+    y = 9;
+  }
+  for (int i = 0; i < TChannels && y <= 50; ++i) {
+    if (!HasValue(TCfg[i], Readings.T[i])) continue;
+    const tColour colour = TCfg[i].Colour;
+    const std::string label = FillTemplate(TCfg[i].Name, Readings.Time);
+    c.SetFontColour(colour);
+    c.SetFontHeight(8);
+    c.TextOut(71, y - 2, TemperatureUnit());
+    c.SetFontHeight(11);
+    c.TextRect(0, y, 55, y + 20, 0, y, label);
+    DrawSegmentNumber(c, colour, Nearest(ToDisplayTemperature(Readings.T[i])), 1, 0, 4, y, 70);
+    y += 13;
+  }
+  c.SetFontHeight(9);
+  if (Readings.Freq != NoValue32 && Readings.Freq > 0) {
+    c.SetFontColour(Settings.cFreq);
+    DrawSegmentNumber(c, Settings.cFreq, Nearest(Readings.Freq / 1000.0), 2, 1, 5, 61, 51);
+    c.TextOut(54, 68, "MHz");
+    if (!CoresText().empty()) c.TextOut(54, 61, CoresText());
+  }
+  Frame(c, MiniSize - 1, MiniSize - 1);
+}
+
+int TemperatureRows(Canvas& c, int y) {
+  bool drawn = false;
+  for (int i = 0; i < TChannels; ++i) {
+    if (!HasValue(TCfg[i], Readings.T[i])) continue;
+    const tColour colour = TCfg[i].Colour;
+    const std::string label = FillTemplate(TCfg[i].Name, Readings.Time);
+    const double v = ToDisplayTemperature(Readings.T[i]);
+    const double whole = std::trunc(v);
+    // Truncated as written, so 45.30 (held as 45.2999...) shows a tenth of 2.
+    const int tenth = static_cast<int>(std::fabs(std::trunc((v - whole) * 10)));
+    c.SetFont(tFont{FontArial, 14, false, colour});
+    c.penColour = colour;
+    c.TextRect(2, y, 65, y + 20, 2, y, label);
+    c.SetFontHeight(12);
+    c.TextOut(96, y - 2, TemperatureUnit());
+    DrawSegmentNumber(c, colour, whole, 1, 1, 7, y - 1, 94);
+    if (tenth > 0) {
+      DrawSegmentNumber(c, colour, tenth, 1, 0, 3, y + 9, 101);
+      c.SetPixel(95, y + 17, colour);
+    }
+    y += 21;
+    drawn = true;
+  }
+  return drawn ? y + 4 : y;
+}
+
+int FanRows(Canvas& c, int y) {
+  const auto texts = Texts();
+  bool drawn = false;
+  c.SetFont(tFont{FontSmall, 10, false, c.Font().colour});
+  for (int i = 0; i < FChannels; ++i) {
+    const int f = Readings.F[i];
+    if (!HasValue(FCfg[i], Readings.F[i])) continue;
+    const tColour colour = FCfg[i].Colour;
+    const std::string label = FillTemplate(FCfg[i].Name, Readings.Time);
+    c.SetFontColour(colour);
+    c.TextRect(2, y, 50, y + 20, 2, y, label);
+    c.TextOut(83, y - 4, f < 0 ? texts->LH : texts->RPM);
+    DrawSegmentNumber(c, colour, f < 0 ? -f / 100.0 : f, 1, 0.6, 5, y - 2, 81);
+    y += 15;
+    drawn = true;
+  }
+  return drawn ? y + 4 : y;
+}
+
+int ClockRow(Canvas& c, int y) {
+  c.SetFont(tFont{FontArial, 12, false, c.Font().colour});
+  if (Readings.Freq == NoValue32) return y;
+  c.SetFontColour(Settings.cFreq);
+  DrawSegmentNumber(c, Settings.cFreq, Nearest(Readings.Freq / 1000.0), 2, 1, 7, y - 2, 62);
+  if (!CoresText().empty()) c.TextOut(66, y + 7, CoresText());
+  c.TextOut(66, y - 3, "MHz");
+  return y + 23;
+}
+
+// The BOINC figure a credits line asks for by the words it contains.
+double CreditFigure(const tBOINCProject& p, const std::string& lowerLine) {
+  const bool total = lowerLine.find("total") != std::string::npos;
+  const bool user = lowerLine.find("user") != std::string::npos;
+  if (total) return user ? p.UserTotalCredit : p.HostTotalCredit;
+  return user ? p.UserExpAvgCredit : p.HostExpAvgCredit;
+}
+
+// BOINC lines keep the colour of the text drawn before them.
+int TemplateLines(Canvas& c, int y) {
+  c.SetFont(tFont{FontCourier, 13, false, c.Font().colour});
+  const auto lines = ReadTemplateLines(SettingsDir + LightTemplateName);
+  if (!lines) return y;
+  for (const std::string& raw : *lines) {
+    if (y + TextLineHeight > TemplateBottom) break;
+    const std::string line = FillLightTemplate(raw, Readings.Time);
+    const std::string lower = LowerCase(line);
+    if (lower.find("%boincstats%") != std::string::npos) {
+      if (!Settings.ReadSETI) continue;
+      for (const tBOINCActiveTask& task : BOINCTasks) {
+        if (y + TextLineHeight > TemplateBottom) break;
+        c.TextOut(8, y - 5, FormatPattern(task.FractionDone * 100, 0) + "%");
+        c.TextOut(45, y - 5, "(" + task.CPUTime + ")");
+        y += TextLineHeight;
+      }
+    } else if (lower.find("%boinccredits") != std::string::npos) {
+      if (!Settings.ReadSETI) continue;
+      for (const tBOINCProject& project : BOINCProjects) {
+        if (y + TextLineHeight > TemplateBottom) break;
+        c.TextOut(8, y - 5, project.ProjectName.substr(0, 9));
+        c.TextOut(69, y - 5, FormatSiCount(0, CreditFigure(project, lower)));
+        y += TextLineHeight;
+      }
+    } else {
+      c.SetFontColour(Settings.cInfo);
+      c.TextRect(2, y - 5, 106, y + 15, 2, y - 5, line);
+      y += TextLineHeight;
+    }
+  }
+  return y + 3;
+}
+
+int UptimeLine(Canvas& c, int y) {
+  try {
+    const std::string text = Texts()->Uptime + " " + UptimeText(UpDays, UpHours, UpMins, UpSecsPart);
+    c.SetFontColour(TextDim);
+    c.TextOut(2, y - 4, text);
+    return y + TextLineHeight;
+  } catch (const std::exception& e) {
+    LogError("dl2 ", e);
+    return y;
+  }
+}
+
+void DrawFullLight(Canvas& c) {
+  Background(c, FullWidth, FullHeight);
+  c.SetFont(tFont{FontSmall, 10, false, 0});
+  int y = 2;
+  if (Settings.DisplayDateTime) {
+    PickContrastColours(c, 3, 3);
+    c.SetFontColour(TextMain);
+    c.TextOut(2, 2, DateTimeLine());
+    y = 14;
+  }
+  c.SetFont(tFont{FontArial, 15, false, 0});
+  PickContrastColours(c, 4, y - 3);
+  c.SetFontColour(TextShadow);
+  c.TextOut(3, y - 5, ProductWebSite);
+  c.SetFontColour(TextMain);
+  c.TextOut(2, y - 4, ProductWebSite);
+  y += 15;
+
+  y = TemperatureRows(c, y);
+  y = FanRows(c, y);
+  y = ClockRow(c, y);
+  y = TemplateLines(c, y);
+
+  PickContrastColours(c, 4, y - 2);
+  c.SetFont(tFont{FontSmall, 10, false, c.Font().colour});
+  if (Settings.ReadUpTime) y = UptimeLine(c, y);
+  c.SetFontColour(TextShadow);
+  c.TextOut(3, y - 3, ProductVersion);
+  c.SetFontColour(TextHighlight);
+  c.TextOut(2, y - 4, ProductVersion);
+  y += TextLineHeight;
+
+  Frame(c, FullWidth - 1, y - 1);
+  c.Resize(FullWidth, y);
+}
+
+}  // namespace
+
+void DrawLight(QImage& image) {
+  Canvas canvas(image);
+  if (Settings.MiniLight) DrawMiniLight(canvas);
+  else DrawFullLight(canvas);
+}
+
+}  // namespace kv
