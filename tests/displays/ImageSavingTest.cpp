@@ -1,0 +1,124 @@
+#include "displays/ImageSaving.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include "DisplayState.h"
+
+namespace kv {
+namespace {
+
+class ImageSaving : public DisplayState {
+ protected:
+  void SetUp() override {
+    DisplayState::SetUp();
+    ClearPendingImages();
+    pictures = dir.Path() + "pictures/";
+    ASSERT_EQ(::mkdir(pictures.c_str(), 0700), 0);
+    Settings.LocalPath = pictures;
+  }
+  void TearDown() override {
+    ClearPendingImages();
+    DisplayState::TearDown();
+  }
+  static std::string Magic(const std::string& path) { return kvtest::ReadFile(path).substr(0, 4); }
+
+  std::string pictures;
+};
+
+TEST_F(ImageSaving, NamesFollowTheExtensionRuleAndTimeZero) {
+  const struct {
+    const char* setting;
+    const char* written;
+    const char* magic;
+  } cases[] = {
+      {"light", "light.png", "\x89PNG"},
+      {"light.GIF", "light.GIF", "GIF8"},
+      {"light.jpg", "light.jpg.png", "\x89PNG"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WriteLightFile(c.setting), c.written);
+    EXPECT_EQ(Magic(pictures + c.written), c.magic) << c.setting;
+  }
+  EXPECT_NE(ui.status.find(FormatWithText(Texts()->SavedSuccessfully, "light.GIF")), std::string::npos);
+  EXPECT_NE(EventLog().find("Saving light.jpg.png"), std::string::npos);
+
+  Settings.TimeInUTC = true;
+  Readings.Time = EncodeDateTime({2024, 6, 1, 12, 0, 0, 0});
+  EXPECT_EQ(WriteLightFile("kv%date%%time%"), "kv18991230000000.png");
+}
+
+TEST_F(ImageSaving, DirectoryOfTheStoredNameIsDropped) {
+  kvtest::WriteFile(dir.File("KVClient.ini"), "[Light]\nLight=C:\\web\\light.png\n[Misc]\nLocalPath=" + pictures + "\n");
+  ReadSettings();
+  EXPECT_EQ(WriteLightFile(Settings.Light), "light.png");
+  EXPECT_EQ(Magic(pictures + "light.png"), "\x89PNG");
+}
+
+TEST_F(ImageSaving, UnusableLocalPathFallsBackOrFailsCleanly) {
+  Settings.LocalPath = dir.Path() + "missing/";
+  EXPECT_EQ(WriteLightFile("kvlight.png"), "kvlight.png");
+  EXPECT_EQ(Magic(dir.File("kvlight.png")), "\x89PNG");
+  EXPECT_NE(EventLog().find("Could not change dir to " + Settings.LocalPath), std::string::npos);
+  EXPECT_NE(ui.status.find(Texts()->KelvaraDir), std::string::npos);
+
+  // A relative folder counts from the settings folder, never from the process's own.
+  Settings.LocalPath = "pictures";
+  EXPECT_EQ(PictureFolder(), pictures);
+
+  // A folder that can be entered but takes no new files, not even from root.
+  Settings.LocalPath = "/proc/";
+  EXPECT_EQ(WriteLightFile("kvlight.gif"), "");
+  EXPECT_EQ(WriteLightFile("kvlight.png"), "");
+  EXPECT_NE(EventLog().find("si2 "), std::string::npos);
+  EXPECT_NE(EventLog().find("si4 "), std::string::npos);
+}
+
+TEST_F(ImageSaving, TimedSavesFillTheQueueAndFailuresEmptyIt) {
+  EXPECT_FALSE(ImagesWaiting());
+  Settings.Light = "kvlight.png";
+  TimedLightSave();
+  const tPendingImage first = PendingImage(tImageKind::Light);
+  EXPECT_EQ(first.name, "kvlight.png");
+  EXPECT_EQ(first.path, pictures + "kvlight.png");
+  EXPECT_TRUE(ImagesWaiting());
+
+  // An upload that finishes after a newer save must not drop the newer one.
+  TimedLightSave();
+  ClearPendingImage(tImageKind::Light, first);
+  EXPECT_TRUE(ImagesWaiting());
+  ClearPendingImage(tImageKind::Light, PendingImage(tImageKind::Light));
+  EXPECT_FALSE(ImagesWaiting());
+
+  TimedLightSave();
+  // A folder where the template should be: the drawing fails and the save writes nothing.
+  ASSERT_EQ(::mkdir(dir.File("KVLight.txt").c_str(), 0700), 0);
+  TimedLightSave();
+  EXPECT_EQ(PendingImage(tImageKind::Light).name, "");
+  EXPECT_NE(EventLog().find("sil "), std::string::npos);
+
+  TimedBannerSave();  // no banner picture yet: nothing written, nothing logged
+  EXPECT_EQ(PendingImage(tImageKind::Banner).name, "");
+  EXPECT_EQ(EventLog().find("sib "), std::string::npos);
+}
+
+TEST_F(ImageSaving, SaveAsKeepsTheQueueAndAddsTheFilterExtension) {
+  EXPECT_EQ(ProposedSaveName("kvlight.png"), "kvlight");
+  EXPECT_EQ(ProposedSaveName("my.light.gif"), "my.light");
+  EXPECT_EQ(ChosenSaveName("/x/pic", 2), "/x/pic.gif");
+  EXPECT_EQ(ChosenSaveName("/x/pic", 1), "/x/pic.png");
+  EXPECT_EQ(ChosenSaveName("/x/pic.GIF", 1), "/x/pic.GIF");
+  EXPECT_EQ(ChosenSaveName("/x.d/pic", 2), "/x.d/pic.gif");
+
+  const std::string chosen = dir.Path() + "elsewhere";
+  EXPECT_EQ(SaveLightAs(chosen, 2), chosen + ".gif");
+  EXPECT_EQ(Magic(chosen + ".gif"), "GIF8");
+  EXPECT_FALSE(ImagesWaiting());
+}
+
+}  // namespace
+}  // namespace kv
