@@ -1,9 +1,14 @@
 #include "readvalue/AllSources.h"
 
+#include "readvalue/SensorSources.h"
+#include "readvalue/SystemSources.h"
+
 namespace kv {
 
 void InstallAllSources() {
   // The sources register themselves here as they arrive.
+  InstallSensorSources();
+  InstallSystemSources();
 }
 
 }  // namespace kv

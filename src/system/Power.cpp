@@ -5,6 +5,7 @@
 #include <QDBusReply>
 
 #include "core/EventLog.h"
+#include "platform/IdleTime.h"
 
 namespace kv {
 
@@ -49,7 +50,7 @@ bool SuspendSystem(bool hibernate, bool /*force*/) { return Act(hibernate ? "Hib
 
 bool ShutdownSystem() { return Act("PowerOff"); }
 
-uint32_t IdleSeconds() { return IdleUnknown; }
+uint32_t IdleSeconds() { return ReadIdleSeconds().value_or(IdleUnknown); }
 
 PowerEvents::PowerEvents(QObject* parent) : QObject(parent) {
   QDBusConnection bus = QDBusConnection::systemBus();

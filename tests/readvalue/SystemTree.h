@@ -1,0 +1,48 @@
+#pragma once
+// A fixture that points the system readers at a fake /proc and /sys tree in a temporary folder,
+// with fresh readings, default channel settings and an event log to look into.
+#include <gtest/gtest.h>
+
+#include "core/EventLog.h"
+#include "platform/FakeTree.h"
+#include "readvalue/Readings.h"
+#include "readvalue/SystemSources.h"
+#include "settings/Channels.h"
+#include "settings/Settings.h"
+
+namespace kvtest {
+
+class SystemTreeTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    kv::SetEventLogPath(log_.File("KVEvents.txt"));
+    kv::SetDebugMode(true);
+    kv::metrics::SetSystemRoot(root_.Path());
+    kv::metrics::ResetCpuLoad();
+    kv::Settings = kv::tSettings{};
+    kv::NetSlots = {};
+    kv::DiskSlots = {};
+    kv::SetDefaultChannelNames();
+    kv::NetMons.clear();
+    kv::DiskMons.clear();
+    kv::SetBatteryEnumeration(nullptr);
+    kv::ResetReadings();
+  }
+  void TearDown() override {
+    kv::metrics::SetSystemRoot("/");
+    kv::metrics::ResetCpuLoad();
+    kv::SetDebugMode(false);
+    kv::SetEventLogPath("");
+  }
+  void Put(const std::string& relative, const std::string& content) {
+    kvtest::Put(root_.Path(), relative, content);
+  }
+  std::string Log() { return ReadFile(log_.File("KVEvents.txt")); }
+  const std::string& Root() const { return root_.Path(); }
+
+ private:
+  TempDir log_;
+  TempDir root_;
+};
+
+}  // namespace kvtest
