@@ -1,6 +1,8 @@
 #include "tools/SysInfo.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <memory>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -8,12 +10,15 @@
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/Text.h"
+#include "displays/Light.h"
+#include "displays/PictureFile.h"
 #include "platform/System.h"
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/AllSources.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "settings/IniFile.h"
+#include "settings/Language.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFolder.h"
 
@@ -97,6 +102,13 @@ tSysInfoOptions ParseSysInfoArguments(const std::vector<std::string>& args) {
       }
       o.passes = static_cast<int>(*n);
       ++i;
+    } else if (a == "-light" || a == "/light") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        o.ok = false;
+        o.error = "-light needs a file name";
+        return o;
+      }
+      o.lightFile = args[++i];
     } else if (a == "1") {
       // The page the monitor's menu asks for: the readings, which is all there is.
     } else {
@@ -188,11 +200,27 @@ std::string ReadingsTable() {
   return t.str();
 }
 
+bool RenderLightFile(const std::string& file, std::string& error) {
+  try {
+    QImage light;
+    DrawLight(light);
+    return !WritePictureFile(light, file, error).empty();
+  } catch (const std::exception& e) {
+    error = e.what();
+    return false;
+  }
+}
+
 int RunSysInfo(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
   const tSysInfoOptions options = ParseSysInfoArguments(std::vector<std::string>(argv + 1, argv + argc));
+  // Drawing needs fonts, so a GUI application; it never shows a window, so none is looked for.
+  const bool drawing = !options.lightFile.empty();
+  if (drawing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  const std::unique_ptr<QCoreApplication> app =
+      drawing ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
   if (!options.ok) {
-    std::fprintf(stderr, "kvsysinfo: %s\nusage: kvsysinfo [-json] [-passes N]\n", options.error.c_str());
+    std::fprintf(stderr, "kvsysinfo: %s\nusage: kvsysinfo [-json] [-passes N] [-light FILE]\n",
+                 options.error.c_str());
     return 2;
   }
   AppDir = ProgramFolder();
@@ -205,6 +233,16 @@ int RunSysInfo(int argc, char** argv) {
   ResetReadings();
   InstallAllSources();
   for (int i = 0; i < options.passes; ++i) ReadAllValues(true);
+  if (drawing) {
+    LoadLanguage("English.lng");
+    LoadLanguage(Settings.LangFile);
+    std::string error;
+    if (!RenderLightFile(options.lightFile, error)) {
+      std::fprintf(stderr, "kvsysinfo: %s: %s\n", options.lightFile.c_str(), error.c_str());
+      return 1;
+    }
+    return 0;
+  }
   const std::string out = options.json ? ReadingsJson() : ReadingsTable();
   std::fwrite(out.data(), 1, out.size(), stdout);
   return 0;

@@ -9,6 +9,7 @@ namespace kv {
 struct tSysInfoOptions {
   bool json = false;
   int passes = 1;
+  std::string lightFile;  // -light FILE: the light of the last pass is drawn into FILE
   bool ok = true;        // false when an argument was not understood
   std::string error;
 };
@@ -19,7 +20,11 @@ std::string ReadingsJson();
 // The same for people: one line per figure that holds a value.
 std::string ReadingsTable();
 
-// The whole program: settings read (never written), passes run, output printed.
+// Draws the light of the current readings into file (PNG, or GIF by the extension rule);
+// false with the reason in error.
+bool RenderLightFile(const std::string& file, std::string& error);
+
+// The whole program: settings read (never written), passes run, output printed or drawn.
 int RunSysInfo(int argc, char** argv);
 
 }  // namespace kv

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,8 +24,9 @@ TEST(SysInfoArguments, SwitchesAndBadInput) {
   EXPECT_TRUE(o.json);
   EXPECT_EQ(o.passes, 7);
   EXPECT_TRUE(ParseSysInfoArguments({"1"}).ok);  // as the monitor starts it
+  EXPECT_EQ(ParseSysInfoArguments({"-Light", "out.gif"}).lightFile, "out.gif");
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {"-passes"}, {"-passes", "0"}, {"-passes", "x"}, {"-passes", "-3"}, {"--json"}}) {
+           {"-passes"}, {"-passes", "0"}, {"-passes", "x"}, {"-passes", "-3"}, {"--json"}, {"-light"}}) {
     EXPECT_FALSE(ParseSysInfoArguments(bad).ok) << bad[0];
   }
 }
@@ -81,6 +83,28 @@ TEST(SysInfoProgram, RunsPassesAndNeverWritesSettings) {
   p.start(QStringLiteral(KV_BIN_DIR "/kvsysinfo"), {"-passes"});
   ASSERT_TRUE(p.waitForFinished(20000));
   EXPECT_EQ(p.exitCode(), 2);
+}
+
+TEST(SysInfoProgram, DrawsTheLightIntoAFileByTheExtensionRule) {
+  kvtest::TempDir data;
+  ASSERT_EQ(::mkdir((data.Path() + "kelvara/").c_str(), 0700), 0);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_DATA_HOME", QString::fromStdString(data.Path()));
+  QProcess p;
+  p.setProcessEnvironment(env);
+  for (const auto& [given, written] : {std::pair{"light.GIF", "light.GIF"}, std::pair{"light.jpg", "light.jpg.png"}}) {
+    p.start(QStringLiteral(KV_BIN_DIR "/kvsysinfo"), {"-light", QString::fromStdString(data.File(given))});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QImage light(QString::fromStdString(data.File(written)));
+    EXPECT_EQ(light.width(), 110) << written;
+    EXPECT_GE(light.height(), 26) << written;
+  }
+  EXPECT_EQ(kvtest::ReadFile(data.File("light.GIF")).substr(0, 4), "GIF8");
+
+  p.start(QStringLiteral(KV_BIN_DIR "/kvsysinfo"), {"-light", QString::fromStdString(data.File("none/x.png"))});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 1);
 }
 
 }  // namespace
