@@ -58,7 +58,10 @@ struct tShmTags {
 
 using tShmReader = std::function<void(const ShmView& view)>;
 
-// Opens the named block, maps it whole, calls reader, unmaps and closes, all within the call.
+// Blocks of the sensor programs are a few KiB; anything beyond this is not read.
+constexpr size_t MaxSharedMemoryRead = 4 * 1024 * 1024;
+
+// Opens the named block, copies it whole, closes it and calls reader, all within the call.
 // A block that does not exist answers false and logs nothing. A failure to open or map is
 // logged with tags.map, an exception from the reader (or a failed unmap) with tags.read; both
 // answer false. True when the reader ran to its end.

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
+#include <algorithm>
 
 #include "core/EventLog.h"
 
@@ -85,38 +87,40 @@ bool ReadSharedMemory(const std::string& name, tShmAccess access, const tShmRead
     return false;
   }
 
+  // The block is copied with pread rather than mapped: a copy of a few KiB costs a tenth of a
+  // map and unmap, and a block that shrinks under our feet gives a short copy, not a SIGBUS.
+  thread_local std::vector<std::byte> buffer;
   struct stat st {};
-  void* data = MAP_FAILED;
-  size_t size = 0;
+  bool copied = false;
   if (::fstat(fd, &st) != 0) {
     LogEvent(std::string(tags.map) + "cannot query " + name + ": " + SystemText(errno));
   } else if (st.st_size <= 0) {
     LogEvent(std::string(tags.map) + "cannot map " + name + ": the block is empty");
   } else {
-    size = static_cast<size_t>(st.st_size);
-    data = ::mmap(nullptr, size, full ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd, 0);
-    if (data == MAP_FAILED) LogEvent(std::string(tags.map) + "cannot map " + name + ": " + SystemText(errno));
+    buffer.resize(std::min(static_cast<size_t>(st.st_size), MaxSharedMemoryRead));
+    size_t got = 0;
+    while (got < buffer.size()) {
+      const ssize_t n = ::pread(fd, buffer.data() + got, buffer.size() - got, static_cast<off_t>(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    buffer.resize(got);
+    copied = got > 0;
+    if (!copied) LogEvent(std::string(tags.map) + "cannot map " + name + ": " + SystemText(errno));
   }
-  if (data == MAP_FAILED) {
-    ::close(fd);
-    return false;
-  }
+  ::close(fd);
+  if (!copied) return false;
 
-  bool done = false;
   try {
-    reader(ShmView(std::span<const std::byte>(static_cast<const std::byte*>(data), size)));
-    done = true;
+    reader(ShmView(std::span<const std::byte>(buffer.data(), buffer.size())));
+    return true;
   } catch (const std::exception& e) {
     LogError(tags.read, e);
   } catch (...) {
     LogUnknownError(tags.read);
   }
-  if (::munmap(data, size) != 0) {
-    LogEvent(std::string(tags.read) + "cannot unmap " + name + ": " + SystemText(errno));
-    done = false;
-  }
-  ::close(fd);
-  return done;
+  return false;
 }
 
 // ---- SharedMemoryBlock ----
