@@ -50,7 +50,7 @@ class ShmView {
 
 enum class tShmAccess { Read, Full };
 
-// Trace tags of a reader: one for opening and mapping, one for reading and unmapping.
+// Trace tags of a reader: one for opening and copying the block, one for reading it.
 struct tShmTags {
   const char* map;
   const char* read;
@@ -62,9 +62,9 @@ using tShmReader = std::function<void(const ShmView& view)>;
 constexpr size_t MaxSharedMemoryRead = 4 * 1024 * 1024;
 
 // Opens the named block, copies it whole, closes it and calls reader, all within the call.
-// A block that does not exist answers false and logs nothing. A failure to open or map is
-// logged with tags.map, an exception from the reader (or a failed unmap) with tags.read; both
-// answer false. True when the reader ran to its end.
+// A block that does not exist answers false and logs nothing. A failure to open or copy is
+// logged with tags.map, an exception from the reader with tags.read; both answer false. True
+// when the reader ran to its end.
 bool ReadSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,
                       const tShmTags& tags);
 
