@@ -4,13 +4,22 @@
 #include <QGuiApplication>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "displays/Canvas.h"
 #include "displays/GifFile.h"
+#include "displays/Light.h"
 #include "displays/PngFile.h"
 #include "displays/SegmentDigits.h"
+#include "core/DateTime.h"
+#include "core/Process.h"
+#include "readvalue/Readings.h"
+#include "settings/Channels.h"
+#include "settings/Language.h"
+#include "settings/Settings.h"
 
 namespace {
 
@@ -80,6 +89,42 @@ void BM_WriteGif(benchmark::State& state) {
   std::remove(path.c_str());
 }
 BENCHMARK(BM_WriteGif)->Unit(benchmark::kMillisecond);
+
+// One timed light save without the queue: five temperatures, two fans, the clock, the date and
+// uptime lines, drawn and written as PNG; an empty settings folder, so no KVLight.txt. Run from
+// build/bin, where the language file lies.
+void BM_DrawLightAndSavePng(benchmark::State& state) {
+  using namespace kv;
+  char folder[] = "/tmp/kv-bench-XXXXXX";
+  if (::mkdtemp(folder) == nullptr) return state.SkipWithError("no temporary folder");
+  SettingsDir = std::string(folder) + "/";
+  LoadLanguage("English.lng");
+  ResetReadings();
+  SetUpSecs(300000);
+  Settings.DisplayDateTime = true;
+  Settings.ReadUpTime = true;
+  for (int i = 0; i < 5; ++i) {
+    TCfg[i] = {1, MakeColour(40 * i, 0, 200 - 40 * i), true, "T" + std::to_string(i + 1)};
+    Readings.T[i] = static_cast<int16_t>(3000 + 730 * i);
+  }
+  for (int i = 0; i < 2; ++i) {
+    FCfg[i].Vis = 1;
+    FCfg[i].Name = "F" + std::to_string(i + 1);
+    Readings.F[i] = static_cast<int16_t>(i == 0 ? 1234 : -155);
+  }
+  Readings.Freq = 3400000;
+  Readings.Time = UtcNow();
+  const std::string path = "/tmp/kv-bench-light.png";
+  std::string error;
+  for (auto _ : state) {
+    QImage light;
+    DrawLight(light);
+    benchmark::DoNotOptimize(kv::WritePng(light, path, error));
+  }
+  std::remove(path.c_str());
+  ::rmdir(folder);
+}
+BENCHMARK(BM_DrawLightAndSavePng)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
