@@ -101,26 +101,35 @@ void Frame(Canvas& c, int right, int bottom) {
   c.LineTo(-1, bottom);
 }
 
-void Background(Canvas& c, int width, int height) {
-  c.Resize(width, height);
+// The numbers in which the two variants' first steps differ.
+struct tOpening {
+  int width, height;
+  int fontHeight;
+  int dateAt;      // the date line's position and contrast pixel
+  int yAfterDate;
+};
+constexpr tOpening MiniOpening{MiniSize, MiniSize, 8, 0, 9};
+constexpr tOpening FullOpening{FullWidth, FullHeight, 10, 2, 14};
+
+// Background, border rectangle and the optional date line; returns the first free y.
+int Opening(Canvas& c, const tOpening& o) {
+  c.Resize(o.width, o.height);
   c.penStyle = tPenStyle::Solid;
   c.penColour = Settings.cBorder;
   c.brushStyle = tBrushStyle::Solid;
   c.brushColour = Settings.cBack;
-  c.Rectangle(0, 0, width, height);
+  c.Rectangle(0, 0, o.width, o.height);
   c.brushStyle = tBrushStyle::Clear;
+  c.SetFont(tFont{FontSmall, o.fontHeight, false, 0});
+  if (!Settings.DisplayDateTime) return 2;
+  PickContrastColours(c, o.dateAt + 1, o.dateAt + 1);
+  c.SetFontColour(TextMain);
+  c.TextOut(o.dateAt, o.dateAt, DateTimeLine());
+  return o.yAfterDate;
 }
 
 void DrawMiniLight(Canvas& c) {
-  Background(c, MiniSize, MiniSize);
-  c.SetFont(tFont{FontSmall, 8, false, 0});
-  int y = 2;
-  if (Settings.DisplayDateTime) {
-    PickContrastColours(c, 1, 1);
-    c.SetFontColour(TextMain);
-    c.TextOut(0, 0, DateTimeLine());
-    y = 9;
-  }
+  int y = Opening(c, MiniOpening);
   for (int i = 0; i < TChannels && y <= 50; ++i) {
     if (!HasValue(TCfg[i], Readings.T[i])) continue;
     const tColour colour = TCfg[i].Colour;
@@ -253,15 +262,7 @@ int UptimeLine(Canvas& c, int y) {
 }
 
 void DrawFullLight(Canvas& c) {
-  Background(c, FullWidth, FullHeight);
-  c.SetFont(tFont{FontSmall, 10, false, 0});
-  int y = 2;
-  if (Settings.DisplayDateTime) {
-    PickContrastColours(c, 3, 3);
-    c.SetFontColour(TextMain);
-    c.TextOut(2, 2, DateTimeLine());
-    y = 14;
-  }
+  int y = Opening(c, FullOpening);
   c.SetFont(tFont{FontArial, 15, false, 0});
   PickContrastColours(c, 4, y - 3);
   c.SetFontColour(TextShadow);
