@@ -159,9 +159,11 @@ int TemperatureRows(Canvas& c, int y) {
     const tColour colour = TCfg[i].Colour;
     const std::string label = FillTemplate(TCfg[i].Name, Readings.Time);
     const double v = ToDisplayTemperature(Readings.T[i]);
-    const double whole = std::trunc(v);
-    // Truncated as written, so 45.30 (held as 45.2999...) shows a tenth of 2.
-    const int tenth = static_cast<int>(std::fabs(std::trunc((v - whole) * 10)));
+    // Whole and tenth come from the value's hundredths: cut from the double itself, 45.30
+    // (held as 45.2999...) would show a tenth of 2.
+    const long long h = std::llround(v * 100);
+    const double whole = static_cast<double>(h / 100);  // both truncate toward zero
+    const int tenth = static_cast<int>(std::llabs(h / 10 % 10));
     c.SetFont(tFont{FontArial, 14, false, colour});
     c.penColour = colour;
     c.TextRect(2, y, 65, y + 20, 2, y, label);

@@ -56,7 +56,7 @@ TEST_F(Light, EmptyFullLightIsTitleFooterAndFrame) {
   EXPECT_EQ(Draw().height(), 35);
 }
 
-TEST_F(Light, TenthDigitIsTruncatedFromTheDisplayValue) {
+TEST_F(Light, TenthDigitIsTheReadingsTenth) {
   // One row at y = 17: the small digit sits in x 96..100, y 26..35; the point at (95, 34).
   struct tTenth {
     int hundredths;
@@ -66,8 +66,9 @@ TEST_F(Light, TenthDigitIsTruncatedFromTheDisplayValue) {
   const tTenth cases[] = {
       {4500, false, false, false, false, false, false},
       {4550, true, true, false, false, true, true},   // 5
-      {4530, true, false, true, true, false, true},   // 45.2999...: 2
-      {4580, true, false, true, false, true, false},  // 45.7999...: 7
+      {4530, true, false, true, false, true, true},   // 3, although the double holds 45.2999...
+      {4580, true, true, true, true, true, true},     // 8, although the double holds 45.7999...
+      {4539, true, false, true, false, true, true},   // 3: the hundredth is cut, not rounded
       {-50, true, true, false, false, true, true},    // -0.5: 0 and a small 5
   };
   for (const tTenth& c : cases) {
