@@ -8,9 +8,12 @@
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/UiPort.h"
+#include "displays/ImageSaving.h"
 #include "platform/Instance.h"
 #include "platform/System.h"
 #include "readvalue/AcquisitionPass.h"
+#include "readvalue/AllSources.h"
+#include "readvalue/HwmonLibsensors.h"
 #include "readvalue/ExternalValues.h"
 #include "readvalue/Readings.h"
 #include "settings/IniFile.h"
@@ -74,6 +77,7 @@ bool TMainCycle::Initialise() {
   LogStartFacts();
   ApplyCaptions("English.lng");
   ApplyCaptions(Settings.LangFile);
+  InstallAllSources();
   ResetReadings();
   LogEvent("Initializing log");
   try {
@@ -82,6 +86,7 @@ bool TMainCycle::Initialise() {
     LogError("im1 ", e);
     return false;
   }
+  ClearPendingImages();
   SetAcquirePass([](bool force) { ReadAllValues(force); });
   LogEvent("Deleting crash variable");
   ApplySettings();
@@ -167,6 +172,7 @@ void TMainCycle::OptionsChanged() {
     ApplyCaptions(langFile);
   }
   ReadSettings();
+  ReinitHwmon();
   ApplySettings();
   ReadAllValues(true);
   RefreshDisplays();
@@ -301,6 +307,7 @@ void TMainCycle::ShutDown() {
     Call(services_.freeUpdate);
   }
   CloseExternalValueArea();
+  CloseHwmon();
   LogEvent("Destroying tray icon");
   LogEvent("Exiting");
   emit Finished();

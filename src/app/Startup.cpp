@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <memory>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "core/Process.h"
 #include "core/Text.h"
 #include "core/UiPort.h"
+#include "displays/ImageSaving.h"
 #include "platform/Files.h"
 #include "platform/Instance.h"
 #include "platform/System.h"
@@ -56,6 +58,15 @@ void RunSuspend() {
     if (idle == IdleUnknown || idle < 3) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   }
+}
+
+// The pictures' part of the main cycle.
+tCycleServices PictureServices() {
+  tCycleServices services;
+  services.saveLight = TimedLightSave;
+  services.saveBanner = TimedBannerSave;
+  services.imagesWaiting = ImagesWaiting;
+  return services;
 }
 
 }  // namespace
@@ -127,7 +138,9 @@ int RunKelvara(int argc, char** argv) {
 
   std::unique_ptr<QCoreApplication> app;
   if (HeadlessMode) {
-    app = std::make_unique<QCoreApplication>(argc, argv);
+    // The pictures need fonts, which need a GUI application; it never looks for a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    app = std::make_unique<QGuiApplication>(argc, argv);
   } else {
     app = std::make_unique<QApplication>(argc, argv);
   }
@@ -191,7 +204,7 @@ int RunKelvara(int argc, char** argv) {
     return 0;
   }
 
-  TMainCycle cycle;
+  TMainCycle cycle(PictureServices());
   QObject::connect(&cycle, &TMainCycle::Finished, app.get(), &QCoreApplication::quit,
                    Qt::QueuedConnection);
   InstanceServer server([&cycle](int message) { cycle.HandleMessage(message); });

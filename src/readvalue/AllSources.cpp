@@ -1,5 +1,6 @@
 #include "readvalue/AllSources.h"
 
+#include "readvalue/HwmonSource.h"
 #include "readvalue/SensorSources.h"
 #include "readvalue/SystemSources.h"
 
@@ -7,6 +8,7 @@ namespace kv {
 
 void InstallAllSources() {
   // The sources register themselves here as they arrive.
+  InstallHwmonSource();
   InstallSensorSources();
   InstallSystemSources();
 }
