@@ -30,36 +30,39 @@ bool LongerThan(double from, double to, double span) {
 // The plausibility filter's bands, per channel group.
 struct tFilterGroup {
   char letter;
-  int16_t* (*channels)(tReadings&);
   int (*faultBand)(int p);
   int (*spikeMargin)(int q);
 };
 
-int16_t* TChannelsOf(tReadings& r) { return r.T; }
-int16_t* VChannelsOf(tReadings& r) { return r.V; }
-int16_t* FChannelsOf(tReadings& r) { return r.F; }
-
 const tFilterGroup FilterGroups[] = {
-    {'T', TChannelsOf, [](int) { return 2000; }, [](int) { return 500; }},
-    {'V', VChannelsOf, [](int p) { return std::abs(p) / 4; }, [](int q) { return std::abs(q) / 16; }},
-    {'F', FChannelsOf, [](int p) { return std::abs(p) / 4; }, [](int q) { return std::abs(q) / 16; }},
+    {'T', [](int) { return 2000; }, [](int) { return 500; }},
+    {'V', [](int p) { return std::abs(p) / 4; }, [](int q) { return std::abs(q) / 16; }},
+    {'F', [](int p) { return std::abs(p) / 4; }, [](int q) { return std::abs(q) / 16; }},
 };
+
+// Samples are packed records at any address: their channels are read and written by value,
+// never through pointers.
+int Channel(const tReadings& r, char group, int i) {
+  return group == 'T' ? r.T[i] : group == 'V' ? r.V[i] : r.F[i];
+}
+
+void SetChannel(tReadings& r, char group, int i, int value) {
+  const auto v = static_cast<int16_t>(value);
+  if (group == 'T') r.T[i] = v; else if (group == 'V') r.V[i] = v; else r.F[i] = v;
+}
 
 // Removes jumps from the newest sample and single spikes from the one before it.
 void FilterNonsense(tStatStore& s) {
   tReadings& n = s.Samples[static_cast<size_t>(s.LastIndex)];
   tReadings& p = s.Samples[static_cast<size_t>(s.LastIndex - 1)];
-  tReadings& q = s.Samples[static_cast<size_t>(s.LastIndex - 2)];
+  const tReadings& q = s.Samples[static_cast<size_t>(s.LastIndex - 2)];
   for (const tFilterGroup& g : FilterGroups) {
-    int16_t* nv = g.channels(n);
-    int16_t* pv = g.channels(p);
-    const int16_t* qv = g.channels(q);
     for (int i = 0; i < 10; ++i) {
-      const int nn = nv[i], pp = pv[i], qq = qv[i];
+      const int nn = Channel(n, g.letter, i), pp = Channel(p, g.letter, i), qq = Channel(q, g.letter, i);
       if (nn == NoValue16 || pp == NoValue16) continue;
       const int b = g.faultBand(pp);
       if (nn < pp - b || nn > pp + b) {
-        nv[i] = NoValue16;
+        SetChannel(n, g.letter, i, NoValue16);
         LogEvent(std::string("Removed faulty ") + g.letter + std::to_string(i + 1) + ": " +
                  std::to_string(nn) + " (" + std::to_string(pp) + ")");
         continue;
@@ -67,7 +70,7 @@ void FilterNonsense(tStatStore& s) {
       if (qq == NoValue16) continue;
       const int m = g.spikeMargin(qq);
       if (pp < std::min(nn, qq) - m || pp > std::max(nn, qq) + m) {
-        pv[i] = static_cast<int16_t>(qq);
+        SetChannel(p, g.letter, i, qq);
         LogEvent(std::string("Removed gap ") + g.letter + std::to_string(i + 1) + ": " +
                  std::to_string(pp));
       }
@@ -129,14 +132,12 @@ void ClearStatistics() {
 }
 
 void MakeBreakSample(double t, tReadings& r, tReadingsExtra& e) {
+  // Field by field: the record may sit at any address, so no pointers into it.
   r = tReadings{};
   r.Time = t;
-  std::fill(std::begin(r.T), std::end(r.T), NoValue16);
-  std::fill(std::begin(r.V), std::end(r.V), NoValue16);
-  std::fill(std::begin(r.F), std::end(r.F), NoValue16);
-  std::fill(std::begin(r.CPU), std::end(r.CPU), NoValue16);
-  std::fill(std::begin(r.NetIn), std::end(r.NetIn), NoValue32);
-  std::fill(std::begin(r.NetOut), std::end(r.NetOut), NoValue32);
+  for (int i = 0; i < 10; ++i) r.T[i] = r.V[i] = r.F[i] = NoValue16;
+  for (int i = 0; i < CPUChannels; ++i) r.CPU[i] = NoValue16;
+  for (int i = 0; i < NetChannels; ++i) r.NetIn[i] = r.NetOut[i] = NoValue32;
   r.MemUsed = r.MemFree = r.PageUsed = r.PageFree = r.Cache = r.Freq = r.BatCap = NoValue32;
   r.BatFull = 0;
   r.BatOnline = 0;
@@ -144,16 +145,20 @@ void MakeBreakSample(double t, tReadings& r, tReadingsExtra& e) {
 }
 
 bool IsBreakSample(const tReadings& r, const tReadingsExtra& e) {
-  auto none16 = [](const auto& a) { return std::all_of(std::begin(a), std::end(a), [](int16_t v) { return v == NoValue16; }); };
-  return e.UserSecs == NoValue32 && none16(r.T) && none16(r.V) && none16(r.F) && none16(r.CPU) &&
-         r.MemUsed == NoValue32 && r.Freq == NoValue32 && r.BatCap == NoValue32;
+  if (e.UserSecs != NoValue32 || r.MemUsed != NoValue32 || r.Freq != NoValue32 || r.BatCap != NoValue32)
+    return false;
+  for (int i = 0; i < 10; ++i)
+    if (r.T[i] != NoValue16 || r.V[i] != NoValue16 || r.F[i] != NoValue16) return false;
+  for (int i = 0; i < CPUChannels; ++i)
+    if (r.CPU[i] != NoValue16) return false;
+  return true;
 }
 
 void MakeBreakExtra(double t, tReadingsExtra& e) {
   e = tReadingsExtra{};
   e.Time2 = t;
   e.UserSecs = NoValue32;
-  std::fill(std::begin(e.Reserved), std::end(e.Reserved), NoValue32);
+  for (int i = 0; i < 40; ++i) e.Reserved[i] = NoValue32;
 }
 
 void AddBreakSample(tStatStore& s) {

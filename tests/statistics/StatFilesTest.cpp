@@ -128,7 +128,7 @@ TEST_F(StatFilesTest, BackupsOnCloseAndRestoreAtStart) {
   EXPECT_TRUE(FileExists(m));
   // The restored main file has 3 records, the companion 5: they pair by position.
   EXPECT_EQ(loaded.LastIndex, 2);
-  EXPECT_EQ(loaded.SamplesExtra[2].UserSecs, 2);
+  EXPECT_EQ(+loaded.SamplesExtra[2].UserSecs, 2);
 }
 
 TEST_F(StatFilesTest, ShortCompanionAndTimeMismatchGetRebuiltRecords) {
@@ -144,12 +144,12 @@ TEST_F(StatFilesTest, ShortCompanionAndTimeMismatchGetRebuiltRecords) {
   tStatStore loaded;
   LoadStore(loaded, "Kelvara1a.log");
   ASSERT_EQ(loaded.LastIndex, 2);
-  EXPECT_EQ(loaded.SamplesExtra[0].UserSecs, 0);
+  EXPECT_EQ(+loaded.SamplesExtra[0].UserSecs, 0);
   for (int i : {1, 2}) {
-    EXPECT_EQ(loaded.SamplesExtra[i].Time2, loaded.Samples[i].Time);
-    EXPECT_EQ(loaded.SamplesExtra[i].UserSecs, NoValue32);
-    EXPECT_EQ(loaded.SamplesExtra[i].Reserved[0], NoValue32);
-    EXPECT_EQ(loaded.SamplesExtra[i].Reserved[39], NoValue32);
+    EXPECT_EQ(+loaded.SamplesExtra[i].Time2, +loaded.Samples[i].Time);
+    EXPECT_EQ(+loaded.SamplesExtra[i].UserSecs, NoValue32);
+    EXPECT_EQ(+loaded.SamplesExtra[i].Reserved[0], NoValue32);
+    EXPECT_EQ(+loaded.SamplesExtra[i].Reserved[39], NoValue32);
   }
   EXPECT_NE(Log().find("] rsl3 Time mismatch\r\n"), std::string::npos);
   EXPECT_NE(Log().find("] rsl3 Read beyond end of file\r\n"), std::string::npos);
@@ -167,8 +167,8 @@ TEST_F(StatFilesTest, DamagedMainFiles) {
   tStatStore loaded;
   LoadStore(loaded, "Kelvara8h.log");
   ASSERT_EQ(loaded.LastIndex, 2);  // the NaN record is dropped, the partial one never read
-  EXPECT_EQ(loaded.Samples[1].Time, s.Samples[2].Time);
-  EXPECT_EQ(loaded.SamplesExtra[1].UserSecs, 2);  // pairing stays by file position
+  EXPECT_EQ(+loaded.Samples[1].Time, +s.Samples[2].Time);
+  EXPECT_EQ(+loaded.SamplesExtra[1].UserSecs, 2);  // pairing stays by file position
   EXPECT_NE(Log().find("] rsl1 "), std::string::npos);
 
   // A file far larger than any history: only the newest records load.
@@ -176,7 +176,7 @@ TEST_F(StatFilesTest, DamagedMainFiles) {
   DeleteFile(dir.File("Kelvara8h.log7"));
   LoadStore(loaded, "Kelvara8h.log");
   EXPECT_EQ(loaded.LastIndex, static_cast<int32_t>(MaxFileRecords) - 1);
-  EXPECT_EQ(loaded.SamplesExtra[0].Time2, 0.0);  // no companion: all-zero second records
+  EXPECT_EQ(+loaded.SamplesExtra[0].Time2, 0.0);  // no companion: all-zero second records
 }
 
 TEST_F(StatFilesTest, UnwritableFolderLogsAndKeepsMemory) {

@@ -103,10 +103,10 @@ TEST_F(StatStoreTest, FirstTwoSamplingsAlwaysOpenAndStartWithoutFilesGivesThree)
   LoadStatistics();
   for (tSeriesRef s : AllSeries()) {
     ASSERT_EQ(s.store.LastIndex, 2);
-    EXPECT_EQ(s.store.Samples[0].T[0], NoValue16);
-    EXPECT_EQ(s.store.SamplesExtra[0].UserSecs, NoValue32);
-    EXPECT_EQ(s.store.Samples[1].T[0], 4500);
-    EXPECT_EQ(s.store.Samples[2].T[0], 4500);
+    EXPECT_EQ(+s.store.Samples[0].T[0], NoValue16);
+    EXPECT_EQ(+s.store.SamplesExtra[0].UserSecs, NoValue32);
+    EXPECT_EQ(+s.store.Samples[1].T[0], 4500);
+    EXPECT_EQ(+s.store.Samples[2].T[0], 4500);
   }
   EXPECT_TRUE(Logged("Inserting break value"));
 }
@@ -128,7 +128,7 @@ TEST_F(StatStoreTest, FaultBandAndSpikeReplacement) {
   temperature = 9500;  // a jump of 50 degrees
   Tick(20);
   Tick(20);  // samples the jump
-  EXPECT_EQ(Stats8h.Samples[Stats8h.LastIndex].T[0], NoValue16);
+  EXPECT_EQ(+Stats8h.Samples[Stats8h.LastIndex].T[0], NoValue16);
   EXPECT_TRUE(Logged("Removed faulty T1: 9500 (4500)")) << Log();
 
   ClearStatistics();
@@ -138,7 +138,7 @@ TEST_F(StatStoreTest, FaultBandAndSpikeReplacement) {
   temperature = 6500;  // exactly 20 degrees stays
   Tick(20);
   Tick(20);
-  EXPECT_EQ(Stats8h.Samples[Stats8h.LastIndex].T[0], 6500);
+  EXPECT_EQ(+Stats8h.Samples[Stats8h.LastIndex].T[0], 6500);
 
   ClearStatistics();
   temperature = 4000;
@@ -149,7 +149,7 @@ TEST_F(StatStoreTest, FaultBandAndSpikeReplacement) {
   temperature = 4000;
   Tick(20);
   Tick(20);  // the spike now stands between two 40 degree samples
-  EXPECT_EQ(Stats8h.Samples[Stats8h.LastIndex - 1].T[0], 4000);
+  EXPECT_EQ(+Stats8h.Samples[Stats8h.LastIndex - 1].T[0], 4000);
   EXPECT_TRUE(Logged("Removed gap T1: 6000")) << Log();
 }
 
@@ -159,20 +159,20 @@ TEST_F(StatStoreTest, ZeroVoltageGivesAZeroBandAndFewerThanThreeSamplesAreNotFil
   StoreSample(Stats8h, Params8h, true);
   Readings.T[0] = 9000;
   StoreSample(Stats8h, Params8h, true);
-  EXPECT_EQ(Stats8h.Samples[1].T[0], 9000);  // only two samples
+  EXPECT_EQ(+Stats8h.Samples[1].T[0], 9000);  // only two samples
 
   Readings.V[0] = 0;
   StoreSample(Stats8h, Params8h, true);
   Readings.V[0] = 1;
   Readings.T[0] = 9000;
   StoreSample(Stats8h, Params8h, true);
-  EXPECT_EQ(Stats8h.Samples[3].V[0], NoValue16);
+  EXPECT_EQ(+Stats8h.Samples[3].V[0], NoValue16);
   EXPECT_TRUE(Logged("Removed faulty V1: 1 (0)"));
 
   Settings.IgnoreNonsense = false;
   Readings.T[0] = 500;
   StoreSample(Stats8h, Params8h, true);
-  EXPECT_EQ(Stats8h.Samples[4].T[0], 500);
+  EXPECT_EQ(+Stats8h.Samples[4].T[0], 500);
 }
 
 TEST_F(StatStoreTest, LongGapInsertsABreak) {
