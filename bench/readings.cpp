@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "readvalue/AcquisitionPass.h"
+#include "readvalue/AllSources.h"
 #include "readvalue/ExternalValues.h"
 #include "readvalue/Readings.h"
 #include "readvalue/SensorSources.h"
@@ -140,6 +141,24 @@ void BM_PassWithEverySensorBlock(benchmark::State& state) {
   SetSharedMemoryPrefix("");
 }
 BENCHMARK(BM_PassWithEverySensorBlock);
+
+// What the monitor runs every tick: every source installed, every block present, this machine's
+// own figures, and the disk scan of every tenth pass.
+void BM_PassEverySource(benchmark::State& state) {
+  SetSharedMemoryPrefix("kvbench-" + std::to_string(::getpid()) + "-");
+  InstallAllSources();
+  ResetReadings();
+  CreateExternalValueArea();
+  const auto blocks = EverySensorBlock();
+  for (auto _ : state) {
+    ReadAllValues(false);
+    benchmark::DoNotOptimize(Readings.Time);
+  }
+  for (int i = 0; i < static_cast<int>(tPassStep::Count); ++i) SetSourceReader(static_cast<tPassStep>(i), nullptr);
+  CloseExternalValueArea();
+  SetSharedMemoryPrefix("");
+}
+BENCHMARK(BM_PassEverySource);
 
 void BM_ApplyExternalValues(benchmark::State& state) {
   std::array<std::byte, ExternalAreaSize> block{};
