@@ -126,12 +126,13 @@ std::vector<std::unique_ptr<tBenchBlock>> EverySensorBlock() {
   return blocks;
 }
 
-void BM_PassWithEverySensorBlock(benchmark::State& state) {
+// Passes with every sensor block present; install chooses the sources.
+void PassesWithEveryBlock(benchmark::State& state, void (*install)()) {
   SetSharedMemoryPrefix("kvbench-" + std::to_string(::getpid()) + "-");
+  install();
   ResetReadings();
   CreateExternalValueArea();
   const auto blocks = EverySensorBlock();
-  InstallSensorSources();
   for (auto _ : state) {
     ReadAllValues(false);
     benchmark::DoNotOptimize(Readings.Time);
@@ -140,24 +141,13 @@ void BM_PassWithEverySensorBlock(benchmark::State& state) {
   CloseExternalValueArea();
   SetSharedMemoryPrefix("");
 }
+
+void BM_PassWithEverySensorBlock(benchmark::State& state) { PassesWithEveryBlock(state, InstallSensorSources); }
 BENCHMARK(BM_PassWithEverySensorBlock);
 
 // What the monitor runs every tick: every source installed, every block present, this machine's
 // own figures, and the disk scan of every tenth pass.
-void BM_PassEverySource(benchmark::State& state) {
-  SetSharedMemoryPrefix("kvbench-" + std::to_string(::getpid()) + "-");
-  InstallAllSources();
-  ResetReadings();
-  CreateExternalValueArea();
-  const auto blocks = EverySensorBlock();
-  for (auto _ : state) {
-    ReadAllValues(false);
-    benchmark::DoNotOptimize(Readings.Time);
-  }
-  for (int i = 0; i < static_cast<int>(tPassStep::Count); ++i) SetSourceReader(static_cast<tPassStep>(i), nullptr);
-  CloseExternalValueArea();
-  SetSharedMemoryPrefix("");
-}
+void BM_PassEverySource(benchmark::State& state) { PassesWithEveryBlock(state, InstallAllSources); }
 BENCHMARK(BM_PassEverySource);
 
 void BM_ApplyExternalValues(benchmark::State& state) {

@@ -11,6 +11,7 @@
 #include "core/Process.h"
 #include "platform/Files.h"
 #include "settings/Settings.h"
+#include "statistics/StatFixture.h"
 #include "support/TestSupport.h"
 
 namespace kv {
@@ -19,30 +20,12 @@ namespace {
 using kvtest::ReadFile;
 using kvtest::WriteFile;
 
-class StatFilesTest : public testing::Test {
+class StatFilesTest : public StatFixture {
  protected:
   void SetUp() override {
-    SettingsDir = dir.Path();
-    SetEventLogPath(dir.File("KVEvents.txt"));
-    SetDebugMode(true);
-    clock.SetUtc(EncodeDateTime({2026, 12, 9, 12, 0, 0, 0}));
-    SetClock(&clock);
-    Settings = tSettings{};
-    ClearStatistics();
-    ResetReadings();
-    SetAcquirePass([](bool) {
-      Readings.Time = UtcNow();
-      ReadingsExtra.Time2 = Readings.Time;
-      Readings.T[0] = 4321;
-    });
+    temperature = 4321;
+    StatFixture::SetUp();
   }
-  void TearDown() override {
-    SetAcquirePass(nullptr);
-    SetClock(nullptr);
-    SetDebugMode(false);
-    SetEventLogPath("");
-  }
-  std::string Log() const { return ReadFile(dir.File("KVEvents.txt")); }
 
   // A sample whose every byte says where it came from.
   static void Fill(tReadings& r, tReadingsExtra& e, int i) {
@@ -69,9 +52,6 @@ class StatFilesTest : public testing::Test {
     }
     s.LastIndex = count - 1;
   }
-
-  kvtest::TempDir dir;
-  FakeClock clock;
 };
 
 TEST_F(StatFilesTest, SaveLoadRoundTripIsByteForByteApartFromLegacyMarkers) {

@@ -7,7 +7,7 @@
 #include "core/UiPort.h"
 #include "settings/Settings.h"
 #include "statistics/StatFiles.h"
-#include "support/TestSupport.h"
+#include "statistics/StatFixture.h"
 
 namespace kv {
 namespace {
@@ -26,48 +26,17 @@ class AnswerYes final : public UiPort {
   int asked = 0;
 };
 
-class StatStoreTest : public testing::Test {
+class StatStoreTest : public StatFixture {
  protected:
-  void SetUp() override {
-    SettingsDir = dir.Path();
-    SetEventLogPath(dir.File("KVEvents.txt"));
-    SetDebugMode(true);
-    clock.SetUtc(EncodeDateTime({2026, 12, 9, 12, 0, 0, 0}));
-    SetClock(&clock);
-    Settings = tSettings{};
-    ClearStatistics();
-    ResetReadings();
-    Readings.Time = 0;
-    // A pass that stamps the clock's time and the temperature the test chose.
-    SetAcquirePass([this](bool) {
-      Readings.Time = UtcNow();
-      ReadingsExtra.Time2 = Readings.Time;
-      Readings.T[0] = temperature;
-      Readings.V[0] = voltage;
-      ++passes;
-    });
-  }
   void TearDown() override {
-    SetAcquirePass(nullptr);
-    SetClock(nullptr);
-    SetDebugMode(false);
-    SetEventLogPath("");
+    StatFixture::TearDown();
     SetUi(nullptr);
   }
-
   // One main-cycle tick after the given seconds.
   void Tick(int seconds) {
     clock.Advance(seconds * 1000LL);
     SampleAndAcquire(false);
   }
-  std::string Log() const { return kvtest::ReadFile(dir.File("KVEvents.txt")); }
-  bool Logged(const std::string& line) const { return Log().find("] " + line + "\r\n") != std::string::npos; }
-
-  kvtest::TempDir dir;
-  FakeClock clock;
-  int16_t temperature = 4500;
-  int16_t voltage = 1200;
-  int passes = 0;
 };
 
 TEST_F(StatStoreTest, TwentySecondTicksOpenASampleEachTenSecondTicksEverySecond) {
