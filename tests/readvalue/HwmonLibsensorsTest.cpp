@@ -11,6 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -217,6 +220,49 @@ TEST_F(HwmonLibsensorsTest, ReadsAFakeHwmonTreeThroughLibsensors) {
   const std::string log = kvtest::ReadFile(dir_.File("KVEvents.txt"));
   EXPECT_NE(log.find("rv hw 2 kvfake-virtual-0 fan1: "), std::string::npos) << log;
   EXPECT_NE(log.find("rv hw 1 " + std::string(SensorsConf) + ":2: "), std::string::npos) << log;
+}
+
+// The system-information program on the same fake tree: it shows the chip's values and names.
+TEST_F(HwmonLibsensorsTest, SysInfoShowsTheFakeChip) {
+  if (::access(SensorsConf, F_OK) != 0) GTEST_SKIP() << SensorsConf << " is missing (libsensors-config)";
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const std::string data = dir_.File("data");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    if (::unshare(CLONE_NEWNS) != 0) ::_exit(ChildSkipped);
+    try {
+      MountOrThrow(nullptr, "/", MS_REC | MS_PRIVATE);
+      MountOrThrow((root_ + "class").c_str(), "/sys/class", MS_BIND);
+      MountOrThrow((root_ + "sensors3.conf").c_str(), SensorsConf, MS_BIND);
+    } catch (const std::exception&) {
+      ::_exit(2);
+    }
+    ::dup2(fds[1], STDOUT_FILENO);
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    ::execl(KV_BIN_DIR "/kvsysinfo", "kvsysinfo", "-json", static_cast<char*>(nullptr));
+    ::_exit(3);
+  }
+  ::close(fds[1]);
+  QByteArray out;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == ChildSkipped) GTEST_SKIP() << "unshare(CLONE_NEWNS) refused";
+  ASSERT_EQ(WEXITSTATUS(status), 0) << out.toStdString();
+
+  const QJsonObject o = QJsonDocument::fromJson(out).object();
+  EXPECT_EQ(o["T"].toArray()[0].toInt(), 4550);
+  EXPECT_EQ(o["T"].toArray()[1].toInt(), 4400);
+  EXPECT_EQ(o["V"].toArray()[0].toInt(), 1205);
+  EXPECT_EQ(o["F"].toArray()[0].toInt(), 2400);
+  const QJsonObject names = o["Names"].toObject();
+  EXPECT_EQ(names["T"].toArray()[0].toString(), "coretemp-isa-0000 Package id 0");
+  EXPECT_EQ(names["F"].toArray()[0].toString(), "coretemp-isa-0000 fan1");
 }
 
 }  // namespace
