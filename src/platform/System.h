@@ -8,8 +8,6 @@ namespace kv {
 std::string ProgramFolder();
 // $XDG_DATA_HOME, or ~/.local/share; ending in "/". Empty when neither can be found.
 std::string UserDataFolder();
-// $XDG_RUNTIME_DIR, or /tmp; ending in "/".
-std::string RuntimeFolder();
 // Login name of the user running the process; throws std::runtime_error when unknown.
 std::string UserName();
 struct tOsVersion {

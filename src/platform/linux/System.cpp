@@ -42,11 +42,6 @@ std::string UserDataFolder() {
   return IncludeTrailingSlash(base);
 }
 
-std::string RuntimeFolder() {
-  const std::string dir = EnvText("XDG_RUNTIME_DIR");
-  return IncludeTrailingSlash(dir.empty() || dir[0] != '/' ? "/tmp" : dir);
-}
-
 std::string UserName() {
   if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name) return pw->pw_name;
   const std::string user = EnvText("USER");
