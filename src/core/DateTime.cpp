@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTimeZone>
 #include <atomic>
 #include <cmath>
@@ -28,10 +29,21 @@ TDateTime FieldsToDateTime(const QDateTime& dt) {
   return DateTimeFromUnixMs(asUtc.toMSecsSinceEpoch());
 }
 
-// Long time formats of some locales carry the zone name; the log wants the clock only.
-QString StripZone(QString format) {
-  format.remove(QLatin1Char('t'));
-  return format.trimmed();
+// Long time formats of many locales carry the zone name ("HH:mm:ss (t)", "h:mm:ss AP, t",
+// "t HH:mm:ss"); the log wants the clock only. Zone letters inside quoted text are text, and the
+// brackets and separators that only framed the zone go with it.
+QString StripZone(const QString& format) {
+  QString out;
+  bool quoted = false;
+  for (const QChar c : format) {
+    if (c == QLatin1Char('\'')) quoted = !quoted;
+    if (quoted || c != QLatin1Char('t')) out += c;
+  }
+  static const QRegularExpression emptyFrame(QStringLiteral("\\(\\s*\\)|\\[\\s*\\]"));
+  out.remove(emptyFrame);
+  static const QRegularExpression looseEnds(QStringLiteral("^[\\s,]+|[\\s,]+$"));
+  out.remove(looseEnds);
+  return out;
 }
 
 }  // namespace

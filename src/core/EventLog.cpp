@@ -1,6 +1,7 @@
 #include "core/EventLog.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QString>
@@ -19,7 +20,56 @@ std::string ftpPass;
 std::string proxyPass;
 std::atomic<bool> debugMode{false};
 
+// A flood of lines (a sensor program offering thousands of entries, every pass) must neither
+// fill the disk nor drown the rest: lines beyond the burst limit of one window are counted and
+// reported once, and a full log moves to one ".old" file.
+constexpr int64_t BurstWindowMs = 1000;
+bool burstWindowOpen = false;
+int64_t burstWindowStart = 0;
+int burstLines = 0;
+int suppressedLines = 0;
+size_t maxLogBytes = 4u << 20;
+
+void WriteAll(int fd, const std::string& text) {
+  const char* p = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n <= 0) break;  // disk full or the like: the line is lost
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+}
+
+// Called with logMutex held: whether this line may be written, and the note about the lines
+// dropped in the window before, if any.
+bool AdmitLine(std::string& note, TDateTime local) {
+  const int64_t now = CurrentClock().MonotonicMs();
+  if (!burstWindowOpen || now - burstWindowStart >= BurstWindowMs || now < burstWindowStart) {
+    burstWindowOpen = true;
+    if (suppressedLines > 0)
+      note = FormatLogLine(local, std::to_string(suppressedLines) + " log lines suppressed");
+    burstWindowStart = now;
+    burstLines = 0;
+    suppressedLines = 0;
+  }
+  if (burstLines >= LogBurstLimit) {
+    ++suppressedLines;
+    return false;
+  }
+  ++burstLines;
+  return true;
+}
+
 }  // namespace
+
+void SetEventLogLimits(size_t maxBytes) {
+  std::lock_guard lock(logMutex);
+  maxLogBytes = maxBytes;
+  burstWindowOpen = false;
+  burstLines = 0;
+  suppressedLines = 0;
+}
 
 void SetEventLogPath(const std::string& path) {
   std::lock_guard lock(logMutex);
@@ -55,20 +105,24 @@ std::string MaskPassword(const std::string& text, const std::string& password) {
 void LogEvent(const std::string& message) noexcept {
   if (!DebugMode()) return;
   try {
-    const std::string line = FormatLogLine(LocalNow(), message);
+    const TDateTime local = LocalNow();
+    const std::string line = FormatLogLine(local, message);
     std::lock_guard lock(logMutex);
     if (logPath.empty()) return;
-    const int fd = ::open(logPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    std::string note;
+    if (!AdmitLine(note, local)) return;
+    // Never through a link someone planted in the settings folder.
+    const int fd = ::open(logPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return;
-    const char* p = line.data();
-    size_t left = line.size();
-    while (left > 0) {
-      const ssize_t n = ::write(fd, p, left);
-      if (n <= 0) break;  // disk full or the like: the line is lost
-      p += n;
-      left -= static_cast<size_t>(n);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return;
     }
+    WriteAll(fd, note + line);
+    const bool full = static_cast<size_t>(st.st_size) + note.size() + line.size() >= maxLogBytes;
     ::close(fd);
+    if (full) ::rename(logPath.c_str(), (logPath + ".old").c_str());
   } catch (...) {
     // The log never disturbs its caller.
   }

@@ -1,5 +1,6 @@
 #pragma once
 // The diagnostic trace: one line per event in SettingsDir/KVEvents.txt, written only in debug mode.
+#include <cstddef>
 #include <string>
 
 #include "core/DateTime.h"
@@ -16,6 +17,11 @@ bool DebugMode();
 
 // The current FTP and FTP proxy passwords, masked in the protocol trace.
 void SetProtocolPasswords(const std::string& ftpPassword, const std::string& proxyPassword);
+
+// At most this many lines are written in one second; the rest are counted in one line.
+constexpr int LogBurstLimit = 2000;
+// The size at which the log moves to "<log>.old" (one generation); resets the burst count.
+void SetEventLogLimits(size_t maxBytes = 4u << 20);
 
 // Appends "[date time] message" with CR LF. Callable from any thread; never throws.
 void LogEvent(const std::string& message) noexcept;

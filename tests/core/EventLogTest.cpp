@@ -1,6 +1,7 @@
 #include "core/EventLog.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QLocale>
 #include <ctime>
@@ -107,6 +108,57 @@ TEST_F(EventLogTest, ThreadsLoggingAtOnceGiveWholeLines) {
     ASSERT_EQ(line.size(), std::string("[08.12.26 14:03:07] thread 0 ").size() + 200 + 1);
   }
   EXPECT_EQ(count, Threads * Lines);
+}
+
+TEST_F(EventLogTest, TimeStampDropsTheZoneAndWhatFramedIt) {
+  // Long time formats with the zone in brackets, after a comma, before the clock.
+  for (const char* name : {"eu_ES", "ca_ES", "sq_AL", "zh_HK", "zh_TW", "C"}) {
+    QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+    const std::string text = LongTimeText(EncodeDateTime({2026, 12, 8, 14, 3, 7, 0}));
+    EXPECT_EQ(text.find_first_of("()[],"), std::string::npos) << name << ": " << text;
+    EXPECT_NE(text.find("03"), std::string::npos) << name << ": " << text;
+    EXPECT_NE(text.back(), ' ') << name;
+    EXPECT_NE(text.front(), ' ') << name;
+  }
+  QLocale::setDefault(QLocale(QString::fromLatin1("eu_ES")));
+  EXPECT_EQ(LongTimeText(EncodeDateTime({2026, 12, 8, 14, 3, 7, 0})), "14:03:07");
+}
+
+TEST_F(EventLogTest, FloodIsCappedPerSecondAndCounted) {
+  SetEventLogLimits();
+  for (int i = 0; i < LogBurstLimit + 5000; ++i) LogEvent("sensor " + std::to_string(i));
+  clock.Advance(1000);
+  LogEvent("next pass");
+  std::istringstream in(Log());
+  std::string line, last, beforeLast;
+  int count = 0;
+  while (std::getline(in, line)) {
+    ++count;
+    beforeLast = last;
+    last = line;
+  }
+  EXPECT_EQ(count, LogBurstLimit + 2);
+  EXPECT_EQ(beforeLast, "[08.12.26 14:03:08] 5000 log lines suppressed\r");
+  EXPECT_EQ(last, "[08.12.26 14:03:08] next pass\r");
+}
+
+TEST_F(EventLogTest, FullLogMovesToOneOldFile) {
+  SetEventLogLimits(1000);
+  for (int i = 0; i < 52; ++i) LogEvent("line " + std::to_string(i) + std::string(40, '.'));
+  const std::string old = kvtest::ReadFile(dir.File(std::string(EventLogName) + ".old"));
+  EXPECT_GE(old.size(), 1000u);
+  EXPECT_LT(old.size(), 2000u);
+  EXPECT_LT(Log().size(), 1000u);
+  EXPECT_NE(Log().find("line 51"), std::string::npos);
+  SetEventLogLimits();
+}
+
+TEST_F(EventLogTest, PlantedLinkIsNeverFollowed) {
+  const std::string victim = dir.File("victim");
+  kvtest::WriteFile(victim, "precious");
+  ASSERT_EQ(::symlink(victim.c_str(), dir.File(EventLogName).c_str()), 0);
+  LogEvent("must not land in the victim");
+  EXPECT_EQ(kvtest::ReadFile(victim), "precious");
 }
 
 }  // namespace
