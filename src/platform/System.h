@@ -16,7 +16,11 @@ struct tOsVersion {
   std::string release;  // the kernel's full release text
 };
 tOsVersion OsVersion();
-int WordSize();  // 64 or 32
+// Marks the process non-dumpable with no core size; false when the kernel refused.
+bool ForbidCoreDumps();
+
+int WordSize();  // 64 or 32: the kernel's machine type
+int WordSizeOf(const std::string& machine);  // "x86_64" -> 64, "i686" -> 32
 // Whether a display server can be reached (X11 or Wayland).
 bool DisplayAvailable();
 // The primary language of the user's locale, as the ISO 639-1 code ("de", "en", ...).

@@ -1,6 +1,8 @@
 #include "platform/System.h"
 
 #include <pwd.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -59,7 +61,26 @@ tOsVersion OsVersion() {
   return v;
 }
 
-int WordSize() { return static_cast<int>(sizeof(void*) * 8); }
+bool ForbidCoreDumps() {
+  // Like a key agent: no core file and no ptrace by other processes of the user while the
+  // unscrambled passwords are in memory. A dump would land in the working folder, the settings.
+  const rlimit none{0, 0};
+  const bool limited = ::setrlimit(RLIMIT_CORE, &none) == 0;
+  return ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0 && limited;
+}
+
+int WordSizeOf(const std::string& machine) {
+  // "x86_64", "aarch64", "ppc64le", "riscv64", "s390x", "alpha" are 64-bit; "i686", "armv7l" not.
+  if (machine.find("64") != std::string::npos || machine == "s390x" || machine == "alpha") return 64;
+  return 32;
+}
+
+int WordSize() {
+  // The system's, not the program's: a 32-bit build on a 64-bit kernel still reports 64.
+  utsname u{};
+  if (::uname(&u) != 0) return static_cast<int>(sizeof(void*) * 8);
+  return WordSizeOf(u.machine);
+}
 
 bool DisplayAvailable() { return !EnvText("DISPLAY").empty() || !EnvText("WAYLAND_DISPLAY").empty(); }
 
