@@ -36,10 +36,6 @@ struct tPlaceholder {
   std::function<std::optional<std::string>(TDateTime)> value;
 };
 
-// Stop expanding the environment once the text is this long: a value naming itself twice would
-// double the text with every round.
-constexpr size_t EnvironmentTextLimit = 64 * 1024;
-
 std::string Minutes(int ms) { return FormatPattern(ms / 60000.0, 1) + " " + Texts()->Minutes; }
 
 std::string UserId() {
@@ -163,17 +159,25 @@ std::vector<std::string> LocalAddresses() {
 
 }  // namespace
 
-std::string ReplaceAllNoCase(const std::string& text, const std::string& pattern, const std::string& replacement) {
+std::string ReplaceAllNoCase(const std::string& text, const std::string& pattern, const std::string& replacement,
+                             size_t limit) {
   if (pattern.empty()) return text;
   const std::string lower = LowerCase(text);
   const std::string lowerPattern = LowerCase(pattern);
   std::string out;
   size_t from = 0;
   for (size_t at = lower.find(lowerPattern); at != std::string::npos; at = lower.find(lowerPattern, from)) {
+    if (limit != std::string::npos && out.size() + (at - from) + replacement.size() > limit) break;
     out.append(text, from, at - from).append(replacement);
     from = at + pattern.size();
   }
-  return out.append(text, from, std::string::npos);
+  out.append(text, from, std::string::npos);
+  if (out.size() > limit) {
+    size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
+    out.resize(cut);
+  }
+  return out;
 }
 
 std::string ExpandEnvironment(std::string text) {
@@ -184,7 +188,7 @@ std::string ExpandEnvironment(std::string text) {
     if (end == std::string::npos) break;
     const std::string name = text.substr(start + 4, end - start - 4);
     const char* value = name.empty() ? nullptr : std::getenv(name.c_str());
-    text = ReplaceAllNoCase(text, "%env" + name + "%", value ? value : "");
+    text = ReplaceAllNoCase(text, "%env" + name + "%", value ? value : "", EnvironmentTextLimit);
   }
   return text;
 }

@@ -19,11 +19,16 @@ std::string FillLightTemplate(const std::string& text, TDateTime time);
 std::string LocalAddressText(int index);
 
 // Every occurrence of pattern, in any letter case, replaced; replaced text is not searched again.
-std::string ReplaceAllNoCase(const std::string& text, const std::string& pattern, const std::string& replacement);
+// limit bounds the result: once a replacement would pass it, the rest stays unreplaced and the
+// whole is cut at the limit (on a character boundary).
+std::string ReplaceAllNoCase(const std::string& text, const std::string& pattern, const std::string& replacement,
+                             size_t limit = std::string::npos);
 
 // Expands "%env" name "%" (the search for "%env" is case-sensitive), at most this many names deep,
 // so a variable whose value names itself cannot expand without end.
 constexpr int EnvironmentRounds = 16;
+// The environment step never makes a line longer than this, however its values repeat.
+constexpr size_t EnvironmentTextLimit = 64 * 1024;
 std::string ExpandEnvironment(std::string text);
 
 }  // namespace kv

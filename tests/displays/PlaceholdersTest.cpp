@@ -69,6 +69,18 @@ TEST_F(Placeholders, EnvironmentSearchIsCaseSensitiveAndBounded) {
   EXPECT_LT(FillTemplate("%envKV_TEST_LOOP%", 0).size(), 1024u * 1024u);  // doubling is cut off
 }
 
+TEST_F(Placeholders, OneRoundOfABigValueStaysWithinTheBound) {
+  // A 120 KB variable named 64 times in one line: one round alone would make 7.5 MB.
+  ::setenv("KV_TEST_BIG", std::string(120 * 1024, 'x').c_str(), 1);
+  std::string line;
+  for (int i = 0; i < 64; ++i) line += "%envKV_TEST_BIG%";
+  const std::string filled = FillTemplate(line, 0);
+  EXPECT_LE(filled.size(), EnvironmentTextLimit);
+  // A multi-byte character is never cut in half at the bound.
+  EXPECT_EQ(ReplaceAllNoCase("xxx\xC3\xA4", "q", "", 4), "xxx");
+  ::unsetenv("KV_TEST_BIG");
+}
+
 TEST_F(Placeholders, LightTemplateAddsAddressesAndTheUptimeRecord) {
   std::string joined;
   int n = 0;
