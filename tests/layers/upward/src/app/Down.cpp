@@ -1,0 +1,2 @@
+// Reaching down is allowed.
+#include "platform/Files.h"

@@ -1,0 +1,2 @@
+// A lower layer reaching up: check-layers must refuse this tree.
+#include "app/MainCycle.h"
