@@ -152,7 +152,11 @@ TEST_F(StatFilesTest, DamagedMainFiles) {
   EXPECT_NE(Log().find("] rsl1 "), std::string::npos);
 
   // A file far larger than any history: only the newest records load.
-  ASSERT_EQ(::truncate(m.c_str(), static_cast<off_t>((MaxFileRecords + 7) * 141)), 0);
+  const std::string record = ReadFile(m).substr(0, 141);
+  std::string huge;
+  huge.reserve((MaxFileRecords + 7) * 141);
+  for (size_t i = 0; i < MaxFileRecords + 7; ++i) huge += record;
+  WriteFile(m, huge);
   DeleteFile(dir.File("Kelvara8h.log7"));
   LoadStore(loaded, "Kelvara8h.log");
   EXPECT_EQ(loaded.LastIndex, static_cast<int32_t>(MaxFileRecords) - 1);
