@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -137,6 +138,32 @@ class tCompanion {
   std::vector<std::pair<double, size_t>> byTime_;
 };
 
+// A time before 2000 or more than a day ahead is damage: loaded, it would make the first crop
+// delete all history older than it.
+bool Plausible(double t) {
+  static const double earliest = EncodeDateTime({2000, 1, 1, 0, 0, 0, 0});
+  return std::isfinite(t) && t >= earliest && t <= UtcNow() + 1.0;
+}
+
+// Which records keep the series in time order: the longest run of plausible records whose times
+// never decrease, so that one record out of place costs itself, not everything after it.
+std::vector<bool> KeptInOrder(const std::string& main, size_t count) {
+  std::vector<double> times(count);
+  for (size_t i = 0; i < count; ++i) std::memcpy(&times[i], main.data() + i * MainSize, sizeof(double));
+  std::vector<size_t> tails;                  // tails[k]: last record of the best run of length k+1
+  std::vector<size_t> before(count, SIZE_MAX);  // the record before each one in its run
+  for (size_t i = 0; i < count; ++i) {
+    if (!Plausible(times[i])) continue;
+    const auto at = std::upper_bound(tails.begin(), tails.end(), times[i],
+                                     [&](double t, size_t j) { return t < times[j]; });
+    if (at != tails.begin()) before[i] = *(at - 1);
+    if (at == tails.end()) tails.push_back(i); else *at = i;
+  }
+  std::vector<bool> kept(count, false);
+  for (size_t i = tails.empty() ? SIZE_MAX : tails.back(); i != SIZE_MAX; i = before[i]) kept[i] = true;
+  return kept;
+}
+
 }  // namespace
 
 void SetPairRenameHook(void (*hook)()) { pairRenameHook = hook; }
@@ -215,29 +242,19 @@ void LoadStore(tStatStore& s, const std::string& baseName) {
         companion = std::make_unique<tCompanion>(std::string(), 0, 0);
       }
     }
-    // A time before this or more than a day ahead is damage; loaded, it would make the first
-    // crop delete all history older than it.
-    const double earliest = EncodeDateTime({2000, 1, 1, 0, 0, 0, 0});
-    const double latest = UtcNow() + 1.0;
+    const std::vector<bool> inOrder = KeptInOrder(main, count);
     s.Samples.reserve(count);
     s.SamplesExtra.reserve(count);
     for (size_t i = 0; i < count; ++i) {
       try {
         tReadings r;
         std::memcpy(&r, main.data() + i * MainSize, MainSize);
-        const std::string record = std::to_string(first + i);
-        if (!std::isfinite(r.Time)) throw std::runtime_error("Invalid time in record " + record);
-        if (r.Time < earliest || r.Time > latest)
-          throw std::runtime_error("Implausible time in record " + record);
-        if (s.LastIndex >= 0 && r.Time < s.Samples.back().Time) {
-          // One record ahead of both neighbours is the odd one, not everything after it.
-          if (s.LastIndex == 0 || r.Time < s.Samples[s.Samples.size() - 2].Time)
-            throw std::runtime_error("Time out of order in record " + record);
-          s.Samples.pop_back();
-          s.SamplesExtra.pop_back();
-          --s.LastIndex;
-          LogEvent("rsl1 Time out of order before record " + record);
-        }
+        if (!std::isfinite(r.Time))
+          throw std::runtime_error("Invalid time in record " + std::to_string(first + i));
+        if (!Plausible(r.Time))
+          throw std::runtime_error("Implausible time in record " + std::to_string(first + i));
+        if (!inOrder[i])
+          throw std::runtime_error("Time out of order in record " + std::to_string(first + i));
         ConvertLegacyMarkers(r);
         tReadingsExtra e{};
         if (companion) {

@@ -241,24 +241,26 @@ TEST_F(StatFilesTest, RecordsWithImplausibleOrDisorderedTimesAreDropped) {
   for (int i = 0; i < 40; ++i) {
     double& t = s.Samples[i].Time;
     t = now - 300 + i * 7.5;  // 300 days of history up to yesterday
+    if (i == 1) t = now + 0.9;    // ahead of all that follow
     if (i == 10) t = 0;
     if (i == 20) t = -1e9;
     if (i == 25) t = now + 30;
     if (i == 30) t = now - 5000;  // 2013: within reason, but before its predecessor
-    if (i == 35) t = now + 0.5;   // ahead of both neighbours
+    if (i == 35) t = now + 0.5;   // ahead of all that follow
     s.SamplesExtra[i].Time2 = t;
-    if (i != 10 && i != 20 && i != 25 && i != 30 && i != 35) kept.push_back(t);
+    if (i != 1 && i != 10 && i != 20 && i != 25 && i != 30 && i != 35) kept.push_back(t);
   }
   SaveStore(s, "Kelvara1a.log", false);
   LoadStore(Stats1a, "Kelvara1a.log");
-  ASSERT_EQ(Stats1a.LastIndex, 34);
+  ASSERT_EQ(Stats1a.LastIndex, 33);
   for (int k = 0; k <= Stats1a.LastIndex; ++k) {
     EXPECT_EQ(+Stats1a.Samples[k].Time, kept[k]) << k;
     EXPECT_EQ(+Stats1a.SamplesExtra[k].Time2, kept[k]) << k;  // pairing unharmed
   }
   for (const char* line : {"rsl1 Implausible time in record 10", "rsl1 Implausible time in record 20",
                            "rsl1 Implausible time in record 25", "rsl1 Time out of order in record 30",
-                           "rsl1 Time out of order before record 36"})
+                           "rsl1 Time out of order in record 35",
+                           "rsl1 Time out of order in record 1"})
     EXPECT_TRUE(Logged(line)) << line << "\n" << Log();
 
   // Sampling on until the series is cropped keeps the oldest history.
