@@ -75,7 +75,8 @@ TEST(Files, StaleTempFilesOfDeadWritersGo) {
 
   WriteFile(dir.File("Kelvara8h.log6.kvtmp." + dead + ".0"), "stale");
   WriteFile(dir.File("KVClient.ini.kvtmp." + dead + ".12"), "stale");
-  const char* kept[] = {"KVServer.ini.kvtmp.1.0", "notes.kvtmp.x.0", "notes.kvtmp.12", "notes.tmp"};
+  const char* kept[] = {"KVServer.ini.kvtmp.1.0", "notes.kvtmp.x.0", "notes.kvtmp.12", "notes.tmp",
+                        "huge.kvtmp.99999999999999999999.0"};
   for (const char* name : kept) WriteFile(dir.File(name), "keep");
   const std::string mine = dir.File("KVDisplay.ini.kvtmp." + std::to_string(::getpid()) + ".0");
   WriteFile(mine, "a live writer's");

@@ -110,8 +110,8 @@ void SyncFolderOf(const std::string& path) {
   ::close(fd);
 }
 
-bool IsDigits(const std::string& s) {
-  return !s.empty() && s.size() <= 19 && s.find_first_not_of("0123456789") == std::string::npos;
+bool IsDigits(const std::string& s, size_t most) {
+  return !s.empty() && s.size() <= most && s.find_first_not_of("0123456789") == std::string::npos;
 }
 
 }  // namespace
@@ -188,7 +188,8 @@ int RemoveStaleTempFiles(const std::string& dir) {
     if (at == std::string::npos || at == 0) continue;
     const std::string tail = name.substr(at + marker.size());  // "<pid>.<n>"
     const size_t dot = tail.find('.');
-    if (dot == std::string::npos || !IsDigits(tail.substr(0, dot)) || !IsDigits(tail.substr(dot + 1)))
+    if (dot == std::string::npos || !IsDigits(tail.substr(0, dot), 10) ||
+        !IsDigits(tail.substr(dot + 1), 10))
       continue;
     const long long pid = std::stoll(tail.substr(0, dot));
     // A live process (this one included) may still be writing; a reused pid only delays removal.
