@@ -239,14 +239,14 @@ TEST_F(StatFilesTest, RecordsWithImplausibleOrDisorderedTimesAreDropped) {
   FillStore(s, 40);
   std::vector<double> kept;
   for (int i = 0; i < 40; ++i) {
-    double& t = s.Samples[i].Time;
-    t = now - 300 + i * 7.5;  // 300 days of history up to yesterday
+    double t = now - 300 + i * 7.5;  // 300 days of history up to yesterday
     if (i == 1) t = now + 0.9;    // ahead of all that follow
     if (i == 10) t = 0;
     if (i == 20) t = -1e9;
     if (i == 25) t = now + 30;
     if (i == 30) t = now - 5000;  // 2013: within reason, but before its predecessor
     if (i == 35) t = now + 0.5;   // ahead of all that follow
+    s.Samples[i].Time = t;  // packed records: by value, never by reference
     s.SamplesExtra[i].Time2 = t;
     if (i != 1 && i != 10 && i != 20 && i != 25 && i != 30 && i != 35) kept.push_back(t);
   }
