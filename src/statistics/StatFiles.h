@@ -13,6 +13,8 @@ constexpr size_t MaxFileRecords = 100000;
 // A fresh forced pass and sample, then the three series written (with .backup copies first).
 void SaveStatistics(bool backup);
 void SaveStore(const tStatStore& series, const std::string& baseName, bool backup);
+// Test hook: called between the main file's and the companion file's rename.
+void SetPairRenameHook(void (*hook)());
 // Loads the three series, then inserts a break.
 void LoadStatistics();
 void LoadStore(tStatStore& series, const std::string& baseName);

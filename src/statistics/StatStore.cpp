@@ -19,12 +19,22 @@ constexpr double Second = 1.0 / SecondsPerDay;
 constexpr double Minute = 60 * Second;
 constexpr double Hour = 60 * Minute;
 
+// The least time since the last pass for a tick to sample and read again. It only guards against
+// a second pass right after a forced one: the last pass stamped its readings a few milliseconds
+// after its tick, and timers may fire a little early, so a full second would skip every other
+// tick of a one-second ReadTemp.
+constexpr double PassSpacing = 0.9 * Second;
+
 std::function<void(bool)> acquirePass;
 
 // Time differences compare in whole milliseconds: ticks exactly one step apart must count as
 // one step, not as a hair more or less after the double arithmetic.
 bool LongerThan(double from, double to, double span) {
   return std::llround((to - from) * MsPerDay) > std::llround(span * MsPerDay);
+}
+
+bool AtLeast(double from, double to, double span) {
+  return std::llround((to - from) * MsPerDay) >= std::llround(span * MsPerDay);
 }
 
 // The plausibility filter's bands, per channel group.
@@ -212,7 +222,7 @@ void SampleAndAcquire(bool insertBreak) {
     // A fixed point at the present time, then the new live sample.
     for (int round = 0; round < 2; ++round)
       for (tSeriesRef s : AllSeries()) StoreSample(s.store, s.params, true);
-  } else if (LongerThan(Readings.Time, UtcNow(), Second)) {
+  } else if (AtLeast(Readings.Time, UtcNow(), PassSpacing)) {
     for (tSeriesRef s : AllSeries()) StoreSample(s.store, s.params, false);
     RunAcquirePass(false);
   }

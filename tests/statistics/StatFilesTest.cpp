@@ -1,11 +1,16 @@
 #include "statistics/StatFiles.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
 
 #include "core/EventLog.h"
 #include "core/Process.h"
@@ -43,14 +48,18 @@ class StatFilesTest : public StatFixture {
     e.UserSecs = i;
     e.Reserved[39] = -i;
   }
-  static void FillStore(tStatStore& s, int count) {
+  // Samples from..from+count-1.
+  static void FillStore(tStatStore& s, int count, int from = 0) {
     s = tStatStore{};
-    for (int i = 0; i < count; ++i) {
+    for (int i = from; i < from + count; ++i) {
       s.Samples.emplace_back();
       s.SamplesExtra.emplace_back();
       Fill(s.Samples.back(), s.SamplesExtra.back(), i);
     }
     s.LastIndex = count - 1;
+  }
+  static std::string Bytes(const void* data, size_t size) {
+    return std::string(static_cast<const char*>(data), size);
   }
 };
 
@@ -152,7 +161,11 @@ TEST_F(StatFilesTest, DamagedMainFiles) {
   EXPECT_NE(Log().find("] rsl1 "), std::string::npos);
 
   // A file far larger than any history: only the newest records load.
-  ASSERT_EQ(::truncate(m.c_str(), static_cast<off_t>((MaxFileRecords + 7) * 141)), 0);
+  const std::string record = ReadFile(m).substr(0, 141);
+  std::string huge;
+  huge.reserve((MaxFileRecords + 7) * 141);
+  for (size_t i = 0; i < MaxFileRecords + 7; ++i) huge += record;
+  WriteFile(m, huge);
   DeleteFile(dir.File("Kelvara8h.log7"));
   LoadStore(loaded, "Kelvara8h.log");
   EXPECT_EQ(loaded.LastIndex, static_cast<int32_t>(MaxFileRecords) - 1);
@@ -179,6 +192,165 @@ TEST_F(StatFilesTest, SaveStatisticsEndsEachFileWithAFreshSample) {
     EXPECT_EQ(last.T[0], 4321);
   }
   EXPECT_NE(Log().find("] Writing log\r\n"), std::string::npos);
+}
+
+// A save killed after the main file's rename but before the companion's: the cropped new main
+// file stands beside the old companion, shifted against it.
+TEST_F(StatFilesTest, KillBetweenTheTwoRenamesLosesOnlyTheNewestCompanionRecords) {
+  tStatStore s;
+  FillStore(s, 200);
+  SaveStore(s, "Kelvara8h.log", false);
+  FillStore(s, 185, 20);  // twenty cropped, five new
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    SetPairRenameHook([] { ::raise(SIGKILL); });
+    SaveStore(s, "Kelvara8h.log", false);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  ASSERT_EQ(ReadFile(dir.File("Kelvara8h.log6")).size(), 185 * 141u);
+  ASSERT_EQ(ReadFile(dir.File("Kelvara8h.log7")).size(), 200 * 172u);
+
+  tStatStore loaded;
+  LoadStore(loaded, "Kelvara8h.log");
+  ASSERT_EQ(loaded.LastIndex, 184);
+  for (int k = 0; k < 180; ++k) {
+    EXPECT_EQ(+loaded.SamplesExtra[k].Time2, +loaded.Samples[k].Time) << k;
+    EXPECT_EQ(+loaded.SamplesExtra[k].UserSecs, k + 20) << k;
+  }
+  for (int k = 180; k < 185; ++k) EXPECT_EQ(+loaded.SamplesExtra[k].UserSecs, NoValue32) << k;
+  EXPECT_TRUE(Logged("rsl3 " + dir.File("Kelvara8h.log7") + " out of step; 180 records paired by time"))
+      << Log();
+
+  // The killed writer's companion file is left under its temporary name until the next start.
+  const std::string temp = dir.File("Kelvara8h.log7.kvtmp." + std::to_string(child) + ".0");
+  EXPECT_EQ(ReadFile(temp).size(), 185 * 172u);
+  EXPECT_EQ(RemoveStaleTempFiles(dir.Path()), 1);
+  EXPECT_FALSE(FileExists(temp));
+}
+
+// A record with an absurd time would make the first crop delete all history older than it.
+TEST_F(StatFilesTest, RecordsWithImplausibleOrDisorderedTimesAreDropped) {
+  const double now = UtcNow();
+  tStatStore s;
+  FillStore(s, 40);
+  std::vector<double> kept;
+  for (int i = 0; i < 40; ++i) {
+    double t = now - 300 + i * 7.5;  // 300 days of history up to yesterday
+    if (i == 1) t = now + 0.9;    // ahead of all that follow
+    if (i == 10) t = 0;
+    if (i == 20) t = -1e9;
+    if (i == 25) t = now + 30;
+    if (i == 30) t = now - 5000;  // 2013: within reason, but before its predecessor
+    if (i == 35) t = now + 0.5;   // ahead of all that follow
+    s.Samples[i].Time = t;  // packed records: by value, never by reference
+    s.SamplesExtra[i].Time2 = t;
+    if (i != 1 && i != 10 && i != 20 && i != 25 && i != 30 && i != 35) kept.push_back(t);
+  }
+  SaveStore(s, "Kelvara1a.log", false);
+  LoadStore(Stats1a, "Kelvara1a.log");
+  ASSERT_EQ(Stats1a.LastIndex, 33);
+  for (int k = 0; k <= Stats1a.LastIndex; ++k) {
+    EXPECT_EQ(+Stats1a.Samples[k].Time, kept[k]) << k;
+    EXPECT_EQ(+Stats1a.SamplesExtra[k].Time2, kept[k]) << k;  // pairing unharmed
+  }
+  for (const char* line : {"rsl1 Implausible time in record 10", "rsl1 Implausible time in record 20",
+                           "rsl1 Implausible time in record 25", "rsl1 Time out of order in record 30",
+                           "rsl1 Time out of order in record 35",
+                           "rsl1 Time out of order in record 1"})
+    EXPECT_TRUE(Logged(line)) << line << "\n" << Log();
+
+  // Sampling on until the series is cropped keeps the oldest history.
+  SampleAndAcquire(true);
+  for (int i = 0; i < 3; ++i) StoreSample(Stats1a, Params1a, true);
+  ASSERT_TRUE(Logged("Cropping log"));
+  EXPECT_EQ(+Stats1a.Samples[0].Time, kept[0]);
+}
+
+TEST_F(StatFilesTest, PlantedLinkAtABackupNameIsReplacedNotWrittenThrough) {
+  const std::string victim = dir.File("victim");
+  WriteFile(victim, "precious");
+  tStatStore s;
+  FillStore(s, 3);
+  SaveStore(s, "Kelvara7d.log", false);
+  const std::string m = dir.File("Kelvara7d.log6");
+  const std::string before = ReadFile(m);
+  ASSERT_EQ(::symlink(victim.c_str(), (m + ".backup").c_str()), 0);
+  ASSERT_EQ(::symlink(victim.c_str(), (m + ".kvtmp." + std::to_string(getpid()) + ".0").c_str()), 0);
+  FillStore(s, 4);
+  SaveStore(s, "Kelvara7d.log", true);
+  EXPECT_EQ(ReadFile(victim), "precious");
+  EXPECT_EQ(ReadFile(m + ".backup"), before);
+  EXPECT_EQ(ReadFile(m).size(), 4 * 141u);
+}
+
+// A child in a private mount namespace with a small tmpfs as the settings folder; it sends back
+// a report of "name=value" lines. Empty with the reason in skip when the mount is refused.
+std::string RunOnSmallTmpfs(const std::string& mountPoint, void (*body)(std::string& report),
+                            std::string& skip) {
+  int fds[2];
+  if (pipe(fds) != 0) return skip = "pipe failed", "";
+  const pid_t child = fork();
+  if (child < 0) return skip = "fork failed", "";
+  if (child == 0) {
+    ::close(fds[0]);
+    std::string report;
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=512k,mode=0700") != 0) {
+      report = std::string("skip=") + std::strerror(errno);
+    } else {
+      body(report);
+    }
+    const ssize_t n = ::write(fds[1], report.data(), report.size());
+    ::_exit(n == static_cast<ssize_t>(report.size()) ? 0 : 1);
+  }
+  ::close(fds[1]);
+  std::string report;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) report.append(buffer, static_cast<size_t>(n));
+  ::close(fds[0]);
+  waitpid(child, nullptr, 0);
+  if (report.rfind("skip=", 0) == 0) skip = report.substr(5), report.clear();
+  return report;
+}
+
+TEST_F(StatFilesTest, FullDiskLeavesTheOldBackupsWhole) {
+  const std::string mountPoint = dir.File("small");
+  ASSERT_TRUE(CreateFolder(mountPoint));
+  std::string skip;
+  const std::string report = RunOnSmallTmpfs(mountPoint, [](std::string& report) {
+    SettingsDir += "small/";
+    tStatStore s;
+    FillStore(s, 5);
+    SaveStore(s, "Kelvara8h.log", false);
+    SaveStore(s, "Kelvara8h.log", true);  // the backups of an earlier closing
+    const std::string oldMain = Bytes(s.Samples.data(), 5 * 141);
+    const std::string oldCompanion = Bytes(s.SamplesExtra.data(), 5 * 172);
+    FillStore(s, 600);
+    SaveStore(s, "Kelvara8h.log", false);
+    const std::string main = Bytes(s.Samples.data(), 600 * 141);
+    {
+      std::ofstream filler(SettingsDir + "filler", std::ios::binary);
+      const std::string block(4096, 'x');
+      while (filler.write(block.data(), block.size())) {}
+    }
+    FillStore(s, 610);
+    SaveStore(s, "Kelvara8h.log", true);  // closing on a full disk
+    const std::string m = SettingsDir + "Kelvara8h.log6";
+    report += "backup6=" + std::string(ReadFile(m + ".backup") == oldMain ? "whole" : "damaged") + "\n";
+    report += "backup7=" + std::string(ReadFile(SettingsDir + "Kelvara8h.log7.backup") == oldCompanion ? "whole" : "damaged") + "\n";
+    report += "main=" + std::string(ReadFile(m) == main ? "whole" : "damaged") + "\n";
+    int temps = 0;
+    for (auto& e : std::filesystem::directory_iterator(SettingsDir))
+      if (e.path().filename().string().find(".kvtmp.") != std::string::npos) ++temps;
+    report += "temps=" + std::to_string(temps) + "\n";
+  }, skip);
+  if (!skip.empty()) GTEST_SKIP() << "no private tmpfs: " << skip;
+  EXPECT_EQ(report, "backup6=whole\nbackup7=whole\nmain=whole\ntemps=0\n");
+  EXPECT_NE(Log().find("] wsl1 "), std::string::npos);
 }
 
 // A writer killed at any moment leaves the old or the new file, whole.

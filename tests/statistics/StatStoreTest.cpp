@@ -1,6 +1,10 @@
 #include "statistics/StatStore.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QEventLoop>
+#include <QTimer>
 
 #include "core/EventLog.h"
 #include "core/Process.h"
@@ -80,15 +84,54 @@ TEST_F(StatStoreTest, FirstTwoSamplingsAlwaysOpenAndStartWithoutFilesGivesThree)
   EXPECT_TRUE(Logged("Inserting break value"));
 }
 
-TEST_F(StatStoreTest, NoSamplingWithinOneSecond) {
+TEST_F(StatStoreTest, NoSecondPassRightAfterOneButEveryOneSecondTickReads) {
   SampleAndAcquire(true);
-  const int before = passes;
-  clock.Advance(1000);  // exactly one second is not more than one second
+  int before = passes;
+  clock.Advance(500);  // a tick right after a forced pass
+  SampleAndAcquire(false);
+  clock.Advance(399);
   SampleAndAcquire(false);
   EXPECT_EQ(passes, before);
   clock.Advance(1);
   SampleAndAcquire(false);
   EXPECT_EQ(passes, before + 1);
+
+  // A pass stamps its readings a few milliseconds after its tick; the next one-second tick
+  // must read all the same.
+  SetAcquirePass([this](bool) {
+    clock.Advance(7);
+    Readings.Time = UtcNow();
+    ++passes;
+  });
+  before = passes;
+  for (int i = 0; i < 10; ++i) {
+    clock.Advance(1000 - 7);
+    SampleAndAcquire(false);
+  }
+  EXPECT_EQ(passes, before + 10);
+}
+
+// The main cycle's way: a single-shot timer re-armed after each tick, on the real clock.
+TEST_F(StatStoreTest, RealOneSecondTimerReadsOnEveryTick) {
+  SetClock(nullptr);
+  SetAcquirePass([this](bool) {
+    usleep(3000);  // a pass takes a little while before it stamps the readings
+    Readings.Time = UtcNow();
+    ++passes;
+  });
+  SampleAndAcquire(true);
+  const int before = passes;
+  QTimer tick;
+  tick.setSingleShot(true);
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    SampleAndAcquire(false);
+    tick.start(1000);
+  });
+  tick.start(1000);
+  QEventLoop loop;
+  QTimer::singleShot(5300, &loop, &QEventLoop::quit);
+  loop.exec();
+  EXPECT_GE(passes - before, 4);
 }
 
 TEST_F(StatStoreTest, FaultBandAndSpikeReplacement) {
