@@ -72,7 +72,11 @@ TMainCycle::TMainCycle(PublishingPort* publishing, QObject* parent)
       trimMemory_(TrimMemory) {
   // Every timer fires once and is re-armed by its handler, so a slow run never overlaps itself.
   QTimer* timers[] = {&tmrReadTemp, &tmrAutoConnect, &tmrLight, &tmrBanner, &tmrLog, &tmrUpdate};
-  for (QTimer* t : timers) t->setSingleShot(true);
+  // Precise: a coarse timer may fire up to 5 % early or late, which a 1-second ReadTemp feels.
+  for (QTimer* t : timers) {
+    t->setSingleShot(true);
+    t->setTimerType(Qt::PreciseTimer);
+  }
   tmrReadTemp.setInterval(Settings.ReadTemp);
   tmrAutoConnect.setInterval(I::AutoConnectFirst);
   tmrLight.setInterval(I::LightFirst);
