@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "app/NoPublishing.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/UiPort.h"
@@ -28,13 +29,24 @@ namespace {
 
 using I = tTimerIntervals;
 
-template <typename F>
-void Call(const std::function<F>& f) {
-  if (f) f();
-}
-
 // Gives freed memory back to the system after the big picture work.
 void TrimMemory() { malloc_trim(0); }
+
+PublishingPort& DefaultPublishing() {
+  static NoPublishing none;
+  return none;
+}
+
+// A settings reload sets a timer's first interval. Only a timer that this switches on, or whose
+// interval it changes, starts counting anew: frequent reloads must not postpone its work forever.
+void Rearm(QTimer& t, int firstInterval, bool enabled) {
+  if (!enabled) {
+    t.stop();
+    t.setInterval(firstInterval);
+  } else if (!t.isActive() || t.interval() != firstInterval) {
+    t.start(firstInterval);
+  }
+}
 
 void LogStartFacts() {
   LogEvent(ProductVersion);
@@ -54,11 +66,17 @@ void LogStartFacts() {
 
 }  // namespace
 
-TMainCycle::TMainCycle(tCycleServices services, QObject* parent)
-    : QObject(parent), services_(std::move(services)) {
+TMainCycle::TMainCycle(PublishingPort* publishing, QObject* parent)
+    : QObject(parent),
+      publishing_(publishing ? *publishing : DefaultPublishing()),
+      trimMemory_(TrimMemory) {
   // Every timer fires once and is re-armed by its handler, so a slow run never overlaps itself.
   QTimer* timers[] = {&tmrReadTemp, &tmrAutoConnect, &tmrLight, &tmrBanner, &tmrLog, &tmrUpdate};
-  for (QTimer* t : timers) t->setSingleShot(true);
+  // Precise: a coarse timer may fire up to 5 % early or late, which a 1-second ReadTemp feels.
+  for (QTimer* t : timers) {
+    t->setSingleShot(true);
+    t->setTimerType(Qt::PreciseTimer);
+  }
   tmrReadTemp.setInterval(Settings.ReadTemp);
   tmrAutoConnect.setInterval(I::AutoConnectFirst);
   tmrLight.setInterval(I::LightFirst);
@@ -125,7 +143,9 @@ std::string TMainCycle::TrayTip() {
 }
 
 void TMainCycle::MainTick() {
+  const int passes = PassCount;
   SampleAndAcquire(false);
+  if (PassCount != passes) emit ReadingsChanged();
   RefreshDisplays();
   try {
     Ui().SetTrayTip(TrayTip());
@@ -137,26 +157,25 @@ void TMainCycle::MainTick() {
 
 void TMainCycle::RefreshDisplays() {
   try {
-    Call(services_.drawWindows);
+    emit DisplaysDue();
   } catch (const std::exception& e) {
     LogError("dis1 ", e);
   }
 }
 
 void TMainCycle::ApplySettings() {
-  tmrLight.setInterval(I::LightFirst);
-  if (Settings.SaveLight) tmrLight.start(); else tmrLight.stop();
-  tmrBanner.setInterval(I::BannerFirst);
-  if (Settings.SaveBanner) tmrBanner.start(); else tmrBanner.stop();
-  tmrReadTemp.setInterval(I::ReadTempFirst);  // restarts it when running
-  if (Settings.CheckForUpdate) tmrUpdate.start(I::UpdateFirst); else tmrUpdate.stop();
+  Rearm(tmrLight, I::LightFirst, Settings.SaveLight);
+  Rearm(tmrBanner, I::BannerFirst, Settings.SaveBanner);
+  // A changed interval restarts it when running; standby leaves it stopped.
+  if (tmrReadTemp.interval() != I::ReadTempFirst) tmrReadTemp.setInterval(I::ReadTempFirst);
+  Rearm(tmrUpdate, I::UpdateFirst, Settings.CheckForUpdate);
   if (!(Settings.SaveLight && Settings.UploadLight) && !(Settings.SaveBanner && Settings.UploadBanner)) {
     LogEvent("No display marked for upload/mailing");
     Ui().ShowStatus(Texts()->NoDisplayMarked);
   }
   Ui().SetTrayIconSlot(Settings.AutoConnect ? 0 : 1);
   try {
-    Call(services_.applyHttpServer);
+    publishing_.ApplyHttpServer();
   } catch (const std::exception& e) {
     LogError("io1 ", e);
   }
@@ -175,6 +194,7 @@ void TMainCycle::OptionsChanged() {
   ReinitHwmon();
   ApplySettings();
   ReadAllValues(true);
+  emit ReadingsChanged();
   RefreshDisplays();
 }
 
@@ -186,7 +206,10 @@ void TMainCycle::ShowInstance() {
 void TMainCycle::ClockChanged() {
   LogEvent("Time change detected");
   const double d = (UtcNow() - Readings.Time) * SecondsPerDay;
-  if (d < -300 || d > 300) SampleAndAcquire(true);
+  if (d < -300 || d > 300) {
+    SampleAndAcquire(true);
+    emit ReadingsChanged();
+  }
   tmrReadTemp.setInterval(Settings.ReadTemp);
 }
 
@@ -200,6 +223,7 @@ void TMainCycle::PowerBroadcast(bool goingToSleep) {
     LogEvent("Entering standby/suspend/hibernation");
   } else {
     SampleAndAcquire(true);
+    emit ReadingsChanged();
     tmrReadTemp.start(I::ReadTempAfterWake);
     tmrLog.start();
     tmrAutoConnect.start(I::AutoConnectFirst);
@@ -212,17 +236,14 @@ void TMainCycle::AutoConnectTick() {
   tmrAutoConnect.setInterval(I::AutoConnectLater);
   if (!SpeedFanPresent() && Settings.AutostartSpeedFan) StartSpeedFan();
   if (!HWMonitorPresent() && Settings.AutostartHWM) StartHWM();
-  if (services_.uploadExists && services_.uploadExists() &&
-      !(services_.uploadRunning && services_.uploadRunning()))
-    Call(services_.freeUpload);
-  const bool waiting = services_.imagesWaiting && services_.imagesWaiting();
-  if (Settings.AutoConnect && waiting) {
+  if (publishing_.UploadExists() && !publishing_.UploadRunning()) publishing_.FreeUpload();
+  if (Settings.AutoConnect && publishing_.ImagesWaiting()) {
     LogEvent("Newly saved images detected");
-    if (services_.uploadExists && services_.uploadExists()) {
+    if (publishing_.UploadExists()) {
       LogEvent("Upload/mailing thread still running");
     } else {
       LogEvent("Creating upload/mailing thread");
-      Call(services_.createUpload);
+      publishing_.CreateUpload();
     }
   } else if (Settings.AutoConnect) {
     LogEvent("No new images detected");
@@ -235,17 +256,21 @@ void TMainCycle::AutoConnectTick() {
 void TMainCycle::LightTick() {
   tmrLight.stop();
   tmrLight.setInterval(I::LightLater);
-  Call(services_.saveLight);
+  emit LightDue();
   tmrLight.start();
-  TrimMemory();
+  TrimAfterSave();
 }
 
 void TMainCycle::BannerTick() {
   tmrBanner.stop();
   tmrBanner.setInterval(I::BannerLater);
-  Call(services_.saveBanner);
+  emit BannerDue();
   tmrBanner.start();
-  TrimMemory();
+  TrimAfterSave();
+}
+
+void TMainCycle::TrimAfterSave() {
+  if (Settings.KeepMemoryLow && trimMemory_) trimMemory_();
 }
 
 void TMainCycle::LogTick() {
@@ -257,11 +282,12 @@ void TMainCycle::LogTick() {
 void TMainCycle::UpdateTick() {
   tmrUpdate.stop();
   tmrUpdate.setInterval(I::UpdateLater);
-  if (services_.updateCheck) services_.updateCheck(false);
+  publishing_.UpdateCheck(false);
   tmrUpdate.start();
 }
 
 void TMainCycle::SessionEnd() {
+  if (shutDown_) return;
   sessionEnding_ = true;  // no question, no hiding
   LogEvent("Shutdown/logoff detected");
   Close();
@@ -293,24 +319,44 @@ void TMainCycle::ShutDown() {
   for (QTimer* t : {&tmrLog, &tmrReadTemp, &tmrAutoConnect, &tmrLight, &tmrBanner}) t->stop();
   SaveWindowState();
   LogEvent("Closing display forms");
-  Call(services_.closeWindows);
+  emit ShuttingDown();
   LogEvent("Checking upload/mailing thread");
-  if (services_.uploadExists && services_.uploadExists()) {
+  if (publishing_.UploadExists()) {
     LogEvent("Thread is running, terminating");
-    Call(services_.freeUpload);
+    publishing_.FreeUpload();
     LogEvent("Freeing thread ressources");
   }
   LogEvent("Checking autoupdate thread");
-  if (services_.updateExists && services_.updateExists() &&
-      !(services_.updateRunning && services_.updateRunning())) {
+  if (publishing_.UpdateExists() && !publishing_.UpdateRunning()) {
     LogEvent("Thread is running, terminating");
-    Call(services_.freeUpdate);
+    publishing_.FreeUpdate();
   }
   CloseExternalValueArea();
   CloseHwmon();
   LogEvent("Destroying tray icon");
   LogEvent("Exiting");
   emit Finished();
+}
+
+void TMainCycle::EnsureShutDown() {
+  if (!shutDown_) ShutDown();
+}
+
+const QTimer& TMainCycle::TimerOf(tCycleTimer which) const {
+  switch (which) {
+    case tCycleTimer::ReadTemp: return tmrReadTemp;
+    case tCycleTimer::AutoConnect: return tmrAutoConnect;
+    case tCycleTimer::Light: return tmrLight;
+    case tCycleTimer::Banner: return tmrBanner;
+    case tCycleTimer::Log: return tmrLog;
+    case tCycleTimer::Update: break;
+  }
+  return tmrUpdate;
+}
+
+tTimerView TMainCycle::Timer(tCycleTimer which) const {
+  const QTimer& t = TimerOf(which);
+  return {t.isActive(), t.interval(), t.isActive() ? t.remainingTime() : -1};
 }
 
 void TMainCycle::HandleMessage(int message) {

@@ -1,6 +1,9 @@
 #pragma once
 // The main window's logic without its widgets: the timers of the main cycle, the reactions to
 // messages, power and clock events, and the ordered shut-down. Main thread only.
+//
+// The cycle announces what happened through its signals; windows and the picture saves connect
+// to them. The publishing services sit behind one PublishingPort the cycle calls.
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -8,23 +11,7 @@
 
 namespace kv {
 
-// What the cycle starts in subsystems that arrive later; an empty function does nothing.
-struct tCycleServices {
-  std::function<void()> saveLight;   // timed light picture save, queued for upload
-  std::function<void()> saveBanner;  // timed banner picture save, queued for upload
-  std::function<bool()> imagesWaiting;
-  std::function<bool()> uploadExists;
-  std::function<bool()> uploadRunning;
-  std::function<void()> createUpload;
-  std::function<void()> freeUpload;  // ask to stop, wait, free
-  std::function<bool()> updateExists;
-  std::function<bool()> updateRunning;
-  std::function<void()> freeUpdate;
-  std::function<void(bool force)> updateCheck;
-  std::function<void()> applyHttpServer;
-  std::function<void()> drawWindows;  // chart, light and banner windows, when visible
-  std::function<void()> closeWindows;
-};
+class PublishingPort;
 
 // Timer intervals in ms.
 struct tTimerIntervals {
@@ -36,10 +23,20 @@ struct tTimerIntervals {
   static constexpr int UpdateFirst = 10000, UpdateLater = 300000;
 };
 
+enum class tCycleTimer { ReadTemp, AutoConnect, Light, Banner, Log, Update };
+
+// What a timer looks like from outside; remaining is -1 when it is not running.
+struct tTimerView {
+  bool active;
+  int interval;
+  int remaining;
+};
+
 class TMainCycle : public QObject {
   Q_OBJECT
  public:
-  explicit TMainCycle(tCycleServices services = {}, QObject* parent = nullptr);
+  // Without publishing services nothing is uploaded, updated or served.
+  explicit TMainCycle(PublishingPort* publishing = nullptr, QObject* parent = nullptr);
 
   // The one-time initialisation after start-up; false when the process must end.
   bool Initialise();
@@ -55,27 +52,41 @@ class TMainCycle : public QObject {
   // A close request: may hide, ask, or refuse; true when the program is shutting down.
   bool Close(bool fromExitMenu = false);
   void HandleMessage(int message);
+  // Runs the ordered shut-down unless it has run: every way out of the event loop ends here.
+  void EnsureShutDown();
 
-  // The tray tip of the current readings and settings.
-  static std::string TrayTip();
-
-  bool ShutDownDone() const { return shutDown_; }
-
-  QTimer tmrReadTemp, tmrAutoConnect, tmrLight, tmrBanner, tmrLog, tmrUpdate;
-
- signals:
-  void Finished();
-
- private:
+  // The other timers' handlers; each re-arms its own timer.
   void AutoConnectTick();
   void LightTick();
   void BannerTick();
   void LogTick();
   void UpdateTick();
+
+  // The tray tip of the current readings and settings.
+  static std::string TrayTip();
+
+  bool ShutDownDone() const { return shutDown_; }
+  tTimerView Timer(tCycleTimer which) const;
+  // Gives freed memory back to the system after the picture saves (when KeepMemoryLow).
+  void SetTrimMemory(std::function<void()> trim) { trimMemory_ = std::move(trim); }
+
+ signals:
+  void ReadingsChanged();  // a pass has read the sources
+  void DisplaysDue();      // redraw what is visible: chart, light and banner windows
+  void LightDue();         // tmrLight: save the light picture and queue it for upload
+  void BannerDue();        // tmrBanner: the same for the banner
+  void ShuttingDown();     // close the display windows
+  void Finished();         // the shut-down is complete; the event loop may end
+
+ private:
   void ShutDown();
   void CheckHelpers();
+  void TrimAfterSave();
+  const QTimer& TimerOf(tCycleTimer which) const;
 
-  tCycleServices services_;
+  PublishingPort& publishing_;
+  std::function<void()> trimMemory_;
+  QTimer tmrReadTemp, tmrAutoConnect, tmrLight, tmrBanner, tmrLog, tmrUpdate;
   bool sessionEnding_ = false;
   bool shutDown_ = false;
 };

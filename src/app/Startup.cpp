@@ -2,20 +2,18 @@
 
 #include <unistd.h>
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <memory>
 #include <thread>
 
 #include "app/CommandLine.h"
+#include "app/Connections.h"
 #include "app/MainCycle.h"
-#include "app/WidgetUi.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/Text.h"
 #include "core/UiPort.h"
-#include "displays/ImageSaving.h"
 #include "platform/Files.h"
 #include "platform/Instance.h"
 #include "platform/System.h"
@@ -50,26 +48,39 @@ constexpr tLanguageFile LanguageFiles[] = {
     {"pt", "Portugues - Europeu.lng"},                  {"ru", "Russian.lng"},
 };
 
-void RunSuspend() {
-  SuspendSystem(false, false);
-  // Wait until the user is back at the machine; an unmeasurable idle time ends the wait.
-  for (;;) {
-    const uint32_t idle = IdleSeconds();
-    if (idle == IdleUnknown || idle < 3) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-  }
-}
+// How long -suspend waits for the machine to begin sleeping, and then to wake (waking time).
+constexpr int SleepStartTimeoutMs = 60000, WakeTimeoutMs = 60000;
 
-// The pictures' part of the main cycle.
-tCycleServices PictureServices() {
-  tCycleServices services;
-  services.saveLight = TimedLightSave;
-  services.saveBanner = TimedBannerSave;
-  services.imagesWaiting = ImagesWaiting;
-  return services;
-}
+// Puts the port back before the one it names is destroyed.
+struct tUiGuard {
+  ~tUiGuard() { SetUi(nullptr); }
+};
 
 }  // namespace
+
+tSuspendSteps SystemSuspendSteps() {
+  // Listening before asking: the announcement may come while the request is still answered.
+  auto events = std::make_shared<PowerEvents>();
+  tSuspendSteps steps;
+  steps.suspend = [] { return SuspendSystem(false, false); };
+  steps.waitForWake = [events] {
+    if (events->Connected()) WaitForWake(*events, SleepStartTimeoutMs, WakeTimeoutMs);
+  };
+  steps.idleSeconds = IdleSeconds;
+  steps.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1000)); };
+  return steps;
+}
+
+void RunSuspend(const tSuspendSteps& steps) {
+  // logind answers before the machine sleeps; the idle time only means something after the wake.
+  if (steps.suspend()) steps.waitForWake();
+  // Wait until the user is back at the machine; an unmeasurable idle time ends the wait.
+  for (;;) {
+    const uint32_t idle = steps.idleSeconds();
+    if (idle == IdleUnknown || idle < 3) break;
+    steps.pause();
+  }
+}
 
 tSettingsDirChoice LocateSettingsDir(const std::string& appDir, const std::string& userDataFolder) {
   const std::string dir = SettingsFolderFor(appDir, userDataFolder);
@@ -127,10 +138,10 @@ bool StoreCheckForUpdate(const std::string& settingsDir) {
   return ini.UpdateFile();
 }
 
-int RunKelvara(int argc, char** argv) {
+int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   std::vector<std::string> args(argv + 1, argv + argc);
   const tCommandLine cl = ParseCommandLine(args);
-  HeadlessMode = cl.headless || !DisplayAvailable();
+  HeadlessMode = cl.headless || !frontEnd.makeApplication || !DisplayAvailable();
   DebugSwitch = cl.debug;
   ZeroValueSwitch = cl.zeroValue;
   ExpertMode = cl.expert;
@@ -142,13 +153,14 @@ int RunKelvara(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     app = std::make_unique<QGuiApplication>(argc, argv);
   } else {
-    app = std::make_unique<QApplication>(argc, argv);
+    app = frontEnd.makeApplication(argc, argv);
   }
   QCoreApplication::setApplicationName(QString::fromLatin1(ProductName));
-  std::unique_ptr<WidgetUi> widgetUi;
-  if (!HeadlessMode) {
-    widgetUi = std::make_unique<WidgetUi>();
-    SetUi(widgetUi.get());
+  std::unique_ptr<UiPort> ui;
+  tUiGuard uiGuard;
+  if (!HeadlessMode && frontEnd.makeUi) {
+    ui = frontEnd.makeUi();
+    SetUi(ui.get());
   }
 
   switch (cl.oneShot) {
@@ -156,7 +168,7 @@ int RunKelvara(int argc, char** argv) {
       SendInstanceMessages(InstanceSocketPath(), {WM_QUERYENDSESSION, WM_CLOSE});
       return 0;
     case tOneShot::Suspend:
-      RunSuspend();
+      RunSuspend(SystemSuspendSteps());
       return 0;
     case tOneShot::PowerOff:
       ShutdownSystem();
@@ -204,9 +216,9 @@ int RunKelvara(int argc, char** argv) {
     return 0;
   }
 
-  TMainCycle cycle(PictureServices());
-  QObject::connect(&cycle, &TMainCycle::Finished, app.get(), &QCoreApplication::quit,
-                   Qt::QueuedConnection);
+  TMainCycle cycle;
+  ConnectPictures(cycle);
+  ConnectApplication(*app, cycle);
   InstanceServer server([&cycle](int message) { cycle.HandleMessage(message); });
   if (!server.Listen(InstanceSocketPath())) LogEvent("Cannot listen on " + InstanceSocketPath());
   TerminationWatcher termination;

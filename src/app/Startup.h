@@ -1,5 +1,10 @@
 #pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+
+class QCoreApplication;
 
 namespace kv {
 
@@ -26,7 +31,29 @@ bool CheckLanguageFile(const std::string& appDir, const std::string& settingsDir
 // Writes "Misc"/CheckForUpdate = 1 into KVClient.ini; false when the file could not be written.
 bool StoreCheckForUpdate(const std::string& settingsDir);
 
+class UiPort;
+
+// What a front end with windows brings; empty functions mean the program can only run headless.
+struct tFrontEnd {
+  // The application object when a display is available.
+  std::function<std::unique_ptr<QCoreApplication>(int& argc, char** argv)> makeApplication;
+  // The user-facing port that goes with it.
+  std::function<std::unique_ptr<UiPort>()> makeUi;
+};
+
+// The steps of -suspend, replaceable for tests.
+struct tSuspendSteps {
+  std::function<bool()> suspend;       // asks for standby; false when refused
+  std::function<void()> waitForWake;   // returns once the machine has slept and woken, or gave up
+  std::function<uint32_t()> idleSeconds;
+  std::function<void()> pause;         // the second between two idle checks
+};
+// The real ones, through logind; needs the application object.
+tSuspendSteps SystemSuspendSteps();
+// Standby, then wait until the user is back at the machine.
+void RunSuspend(const tSuspendSteps& steps);
+
 // The whole start-up; returns the process exit code.
-int RunKelvara(int argc, char** argv);
+int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd = {});
 
 }  // namespace kv

@@ -3,6 +3,8 @@
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
+#include <QEventLoop>
+#include <QTimer>
 
 #include "core/EventLog.h"
 #include "platform/IdleTime.h"
@@ -62,5 +64,30 @@ PowerEvents::PowerEvents(QObject* parent) : QObject(parent) {
 }
 
 void PowerEvents::OnPrepareForSleep(bool start) { emit Sleeping(start); }
+
+tWakeWait WaitForWake(PowerEvents& events, int startMs, int wakeMs) {
+  QEventLoop loop;
+  QTimer limit;
+  limit.setSingleShot(true);
+  bool slept = false;
+  tWakeWait result = tWakeWait::NoSleep;
+  QObject::connect(&events, &PowerEvents::Sleeping, &loop, [&](bool goingToSleep) {
+    if (goingToSleep) {
+      slept = true;
+      limit.start(wakeMs);
+    } else {
+      // A wake whose announcement was missed still ends the wait.
+      result = tWakeWait::Woke;
+      loop.quit();
+    }
+  });
+  QObject::connect(&limit, &QTimer::timeout, &loop, [&] {
+    result = slept ? tWakeWait::NoWake : tWakeWait::NoSleep;
+    loop.quit();
+  });
+  limit.start(startMs);
+  loop.exec();
+  return result;
+}
 
 }  // namespace kv

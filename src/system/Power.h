@@ -35,4 +35,10 @@ class PowerEvents : public QObject {
   bool connected_ = false;
 };
 
+// How a wait for the wake ended.
+enum class tWakeWait { Woke, NoSleep, NoWake };
+// Runs an event loop until events report the wake after a sleep. Gives up when no sleep begins
+// within startMs, or no wake follows within wakeMs (timers count only waking time).
+tWakeWait WaitForWake(PowerEvents& events, int startMs, int wakeMs);
+
 }  // namespace kv

@@ -60,9 +60,10 @@ class MainCycleTest : public testing::Test {
   }
   std::string Log() const { return kvtest::ReadFile(dir.File("KVEvents.txt")); }
   bool Logged(const std::string& line) const { return Log().find("] " + line + "\r\n") != std::string::npos; }
-  static void ExpectTimer(const QTimer& t, bool active, int interval, const char* name) {
-    EXPECT_EQ(t.isActive(), active) << name;
-    EXPECT_EQ(t.interval(), interval) << name;
+  void ExpectTimer(tCycleTimer which, bool active, int interval, const char* name) const {
+    const tTimerView t = cycle.Timer(which);
+    EXPECT_EQ(t.active, active) << name;
+    EXPECT_EQ(t.interval, interval) << name;
   }
 
   kvtest::TempDir dir;
@@ -73,12 +74,12 @@ class MainCycleTest : public testing::Test {
 
 TEST_F(MainCycleTest, StartArmsTheTimersAndLoadsWithABreak) {
   ASSERT_TRUE(cycle.Initialise());
-  ExpectTimer(cycle.tmrReadTemp, true, 2000, "tmrReadTemp");
-  ExpectTimer(cycle.tmrAutoConnect, true, 40000, "tmrAutoConnect");
-  ExpectTimer(cycle.tmrLight, true, 45000, "tmrLight");
-  ExpectTimer(cycle.tmrBanner, false, 50000, "tmrBanner");
-  ExpectTimer(cycle.tmrLog, true, 1800000, "tmrLog");
-  ExpectTimer(cycle.tmrUpdate, true, 10000, "tmrUpdate");
+  ExpectTimer(tCycleTimer::ReadTemp, true, 2000, "tmrReadTemp");
+  ExpectTimer(tCycleTimer::AutoConnect, true, 40000, "tmrAutoConnect");
+  ExpectTimer(tCycleTimer::Light, true, 45000, "tmrLight");
+  ExpectTimer(tCycleTimer::Banner, false, 50000, "tmrBanner");
+  ExpectTimer(tCycleTimer::Log, true, 1800000, "tmrLog");
+  ExpectTimer(tCycleTimer::Update, true, 10000, "tmrUpdate");
   for (tSeriesRef s : AllSeries()) {
     EXPECT_EQ(s.store.LastIndex, 2);
     EXPECT_EQ(BreakSamples(s.store), 1);
@@ -98,7 +99,7 @@ TEST_F(MainCycleTest, TickWithinASecondNeitherSamplesNorReads) {
   cycle.MainTick();
   EXPECT_EQ(PassCount, passes);
   EXPECT_EQ(Stats8h.LastIndex, samples);
-  ExpectTimer(cycle.tmrReadTemp, true, Settings.ReadTemp, "tmrReadTemp");
+  ExpectTimer(tCycleTimer::ReadTemp, true, Settings.ReadTemp, "tmrReadTemp");
   clock.Advance(20000);
   cycle.MainTick();
   EXPECT_EQ(PassCount, passes + 1);
@@ -109,14 +110,14 @@ TEST_F(MainCycleTest, OptionsChangeSetsTheFirstIntervalsAgain) {
   ASSERT_TRUE(cycle.Initialise());
   clock.Advance(20000);
   cycle.MainTick();
-  ASSERT_EQ(cycle.tmrReadTemp.interval(), 20000);
+  ASSERT_EQ(cycle.Timer(tCycleTimer::ReadTemp).interval, 20000);
   kvtest::WriteFile(dir.File("KVClient.ini"), "[Light]\nSaveLight=0\n[Misc]\nAutoConnect=0\nCheckForUpdate=0\n[Debug]\nDebug=1\n");
   const int passes = PassCount;
   cycle.HandleMessage(WM_OPTIONS_CHANGED);
   EXPECT_TRUE(Logged("Options change detected"));
-  ExpectTimer(cycle.tmrReadTemp, true, 2000, "tmrReadTemp");
-  EXPECT_FALSE(cycle.tmrLight.isActive());
-  EXPECT_FALSE(cycle.tmrUpdate.isActive());
+  ExpectTimer(tCycleTimer::ReadTemp, true, 2000, "tmrReadTemp");
+  EXPECT_FALSE(cycle.Timer(tCycleTimer::Light).active);
+  EXPECT_FALSE(cycle.Timer(tCycleTimer::Update).active);
   EXPECT_EQ(PassCount, passes + 1);  // a forced pass
   EXPECT_EQ(ui.iconSlot, 1);
   EXPECT_TRUE(Logged("No display marked for upload/mailing"));
@@ -125,18 +126,18 @@ TEST_F(MainCycleTest, OptionsChangeSetsTheFirstIntervalsAgain) {
 TEST_F(MainCycleTest, StandbyStopsReadingAndWakingInsertsOneBreak) {
   ASSERT_TRUE(cycle.Initialise());
   cycle.PowerBroadcast(true);
-  EXPECT_FALSE(cycle.tmrReadTemp.isActive());
-  EXPECT_FALSE(cycle.tmrLog.isActive());
-  EXPECT_FALSE(cycle.tmrAutoConnect.isActive());
-  EXPECT_TRUE(cycle.tmrLight.isActive());  // untouched
+  EXPECT_FALSE(cycle.Timer(tCycleTimer::ReadTemp).active);
+  EXPECT_FALSE(cycle.Timer(tCycleTimer::Log).active);
+  EXPECT_FALSE(cycle.Timer(tCycleTimer::AutoConnect).active);
+  EXPECT_TRUE(cycle.Timer(tCycleTimer::Light).active);  // untouched
   EXPECT_TRUE(Logged("Entering standby/suspend/hibernation"));
 
   clock.Advance(3600 * 1000);
   cycle.PowerBroadcast(false);
   for (tSeriesRef s : AllSeries()) EXPECT_EQ(BreakSamples(s.store), 2);
-  ExpectTimer(cycle.tmrReadTemp, true, 10000, "tmrReadTemp");
-  ExpectTimer(cycle.tmrAutoConnect, true, 40000, "tmrAutoConnect");
-  EXPECT_TRUE(cycle.tmrLog.isActive());
+  ExpectTimer(tCycleTimer::ReadTemp, true, 10000, "tmrReadTemp");
+  ExpectTimer(tCycleTimer::AutoConnect, true, 40000, "tmrAutoConnect");
+  EXPECT_TRUE(cycle.Timer(tCycleTimer::Log).active);
   EXPECT_TRUE(Logged("Awaking from standby/suspend"));
 }
 
@@ -149,7 +150,7 @@ TEST_F(MainCycleTest, ClockStepsBeyondFiveMinutesInsertABreak) {
   cycle.ClockChanged();
   EXPECT_EQ(BreakSamples(Stats8h), 2);
   EXPECT_TRUE(Logged("Time change detected"));
-  EXPECT_EQ(cycle.tmrReadTemp.interval(), Settings.ReadTemp);
+  EXPECT_EQ(cycle.Timer(tCycleTimer::ReadTemp).interval, Settings.ReadTemp);
 }
 
 TEST_F(MainCycleTest, HideOnCloseAndTheExitQuestion) {
@@ -164,7 +165,7 @@ TEST_F(MainCycleTest, HideOnCloseAndTheExitQuestion) {
   ui.answer = false;
   EXPECT_FALSE(cycle.Close(true));  // Exit from the menu asks; No keeps running
   EXPECT_TRUE(Logged("Kelvara may not close"));
-  EXPECT_TRUE(cycle.tmrReadTemp.isActive());
+  EXPECT_TRUE(cycle.Timer(tCycleTimer::ReadTemp).active);
 
   HeadlessMode = true;  // nobody could answer: never held up
   EXPECT_TRUE(cycle.Close(true));
@@ -183,8 +184,8 @@ TEST_F(MainCycleTest, SessionEndShutsDownInOrderWithoutAQuestion) {
   cycle.HandleMessage(WM_QUERYENDSESSION);
   EXPECT_TRUE(finished);
   EXPECT_EQ(ui.asked, 0);
-  for (QTimer* t : {&cycle.tmrReadTemp, &cycle.tmrLog, &cycle.tmrAutoConnect, &cycle.tmrLight})
-    EXPECT_FALSE(t->isActive());
+  for (tCycleTimer t : {tCycleTimer::ReadTemp, tCycleTimer::Log, tCycleTimer::AutoConnect, tCycleTimer::Light})
+    EXPECT_FALSE(cycle.Timer(t).active);
   const std::string log = Log();
   size_t at = 0;
   for (const char* line : {"Shutdown/logoff detected", "Writing log", "Closing display forms",

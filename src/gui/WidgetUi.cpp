@@ -1,4 +1,4 @@
-#include "app/WidgetUi.h"
+#include "gui/WidgetUi.h"
 
 #include <QMessageBox>
 

@@ -1,0 +1,30 @@
+#include "app/Connections.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QSessionManager>
+
+#include "app/MainCycle.h"
+#include "displays/ImageSaving.h"
+
+namespace kv {
+
+void ConnectPictures(TMainCycle& cycle) {
+  QObject::connect(&cycle, &TMainCycle::LightDue, &cycle, TimedLightSave);
+  QObject::connect(&cycle, &TMainCycle::BannerDue, &cycle, TimedBannerSave);
+}
+
+void ConnectApplication(QCoreApplication& app, TMainCycle& cycle) {
+  // A question box is often the only window: closing it must not end the program.
+  QGuiApplication::setQuitOnLastWindowClosed(false);
+  QObject::connect(&cycle, &TMainCycle::Finished, &app, &QCoreApplication::quit,
+                   Qt::QueuedConnection);
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, &cycle, &TMainCycle::EnsureShutDown);
+#ifndef QT_NO_SESSIONMANAGER
+  if (auto* gui = qobject_cast<QGuiApplication*>(&app))
+    QObject::connect(gui, &QGuiApplication::commitDataRequest, &cycle,
+                     [&cycle](QSessionManager&) { cycle.SessionEnd(); });
+#endif
+}
+
+}  // namespace kv

@@ -1,0 +1,18 @@
+#pragma once
+// Where the main cycle meets the application object and the picture saves; headless mode, the
+// GUI and the tests wire the cycle through these same functions.
+class QCoreApplication;
+
+namespace kv {
+
+class TMainCycle;
+
+// The timed light and banner saves, which fill the upload queue.
+void ConnectPictures(TMainCycle& cycle);
+
+// Ties the cycle's life to the event loop: the loop ends when the shut-down is complete, and
+// every other way out of the loop (last window closed, quit from elsewhere) runs the shut-down
+// first. The desktop session's commit request (logout) ends the session like a SIGTERM does.
+void ConnectApplication(QCoreApplication& app, TMainCycle& cycle);
+
+}  // namespace kv

@@ -1,0 +1,22 @@
+#pragma once
+// The publishing services before they exist: nothing is uploaded, updated or served, but the
+// pictures the timers saved are reported as waiting, so the cycle logs what it would start.
+#include "core/PublishingPort.h"
+
+namespace kv {
+
+class NoPublishing final : public PublishingPort {
+ public:
+  bool ImagesWaiting() override;
+  bool UploadExists() override { return false; }
+  bool UploadRunning() override { return false; }
+  void CreateUpload() override {}
+  void FreeUpload() override {}
+  bool UpdateExists() override { return false; }
+  bool UpdateRunning() override { return false; }
+  void FreeUpdate() override {}
+  void UpdateCheck(bool) override {}
+  void ApplyHttpServer() override {}
+};
+
+}  // namespace kv

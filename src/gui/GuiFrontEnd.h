@@ -1,0 +1,9 @@
+#pragma once
+#include "app/Startup.h"
+
+namespace kv {
+
+// The widget application and the widget port, for a start with a display.
+tFrontEnd WidgetFrontEnd();
+
+}  // namespace kv
