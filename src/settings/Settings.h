@@ -104,6 +104,8 @@ struct tSettings {
   uint16_t UpRecDays = 0, UpRecHours = 0, UpRecMins = 0, UpRecSecs = 0;
   bool GermanTexts = false;
   std::string FontArial = "Arial", FontCourier = "Courier New", FontSmall = "Small Fonts";
+
+  friend bool operator==(const tSettings&, const tSettings&) = default;
 };
 
 extern tSettings Settings;
@@ -123,11 +125,16 @@ void ReadSettings();
 void WriteSettings(bool notify);
 // Writes the run-time part of the state (window, uptime record, toggles) to KVClient.ini.
 void SaveWindowState();
-// Start the options program on a page (1 .. 14) and the system-information program; false
-// when the program is missing or cannot be started.
-bool StartOptionsProgram(int page);
-bool StartSysInfoProgram();
-// The options program's arguments for a page: page, "D" or "-", "E" or "-".
-std::vector<std::string> OptionsProgramArguments(int page, bool debug, bool expert);
+
+// Every key the settings files hold, per-channel keys spelt out ("nameT1" .. "nameT10"), in
+// reading order: what a tool or test needs to know about the key table.
+struct tSettingsKeyInfo {
+  const char* file;  // ClientIniName, DisplayIniName or ServerIniName
+  const char* section;
+  std::string key;
+  bool written;      // by WriteSettings
+  bool windowState;  // by SaveWindowState
+};
+std::vector<tSettingsKeyInfo> SettingsKeyList();
 
 }  // namespace kv
