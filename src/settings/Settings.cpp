@@ -101,6 +101,10 @@ tKey K(tFile f, const char* sec, const char* key, V T::*field, tRule rule = R::N
        tUse use = RW) {
   return {f, sec, key, field, rule, use};
 }
+template <class V>
+tKey K(tFile f, tIniKey named, V T::*field, tRule rule = R::None, tUse use = RW) {
+  return K(f, named.section, named.key, field, rule, use);
+}
 tKey Pass(const char* sec, const char* key, std::string T::*field, const char* oldKey) {
   tKey k = K(S, sec, key, field, R::Password);
   k.oldKey = oldKey;
@@ -160,10 +164,10 @@ const std::vector<tKey> SingleKeys = {
     K(C, "Misc", "ReadTemp", &T::ReadTemp).Within(ReadTempLowest, ReadTempHighest),
     K(C, "Misc", "AutoConnect", &T::AutoConnect).Window(),
     K(C, "Misc", "ShowWarning", &T::ShowWarning),
-    K(C, "Misc", "CheckForUpdate", &T::CheckForUpdate).Window(),
+    K(C, CheckForUpdateKey, &T::CheckForUpdate).Window(),
     K(C, "Misc", "CheckForUpdateSpeedFan", &T::CheckForUpdateSpeedFan),
     K(C, "Misc", "Mini", &T::Mini),
-    K(C, "Misc", "LangFile", &T::LangFile),
+    K(C, LangFileKey, &T::LangFile),
     K(C, "Misc", "AutostartSpeedFan", &T::AutostartSpeedFan).Window(),
     K(C, "Misc", "AutostartHWM", &T::AutostartHWM, R::NotSpeedFan),
     // Their presence at start opens the windows; the app keeps the fields current.

@@ -14,6 +14,18 @@ namespace kv {
 constexpr const char* ClientIniName = "KVClient.ini";
 constexpr const char* DisplayIniName = "KVDisplay.ini";
 constexpr const char* ServerIniName = "KVServer.ini";
+// The language file that is always loaded first and that every other one falls back to.
+constexpr const char* EnglishLanguageFile = "English.lng";
+
+// A key of a settings file, for the few places that touch one outside ReadSettings and
+// WriteSettings (start-up checks the language file and stores -checkforupdate). The key table
+// uses the same constants.
+struct tIniKey {
+  const char* section;
+  const char* key;
+};
+constexpr tIniKey LangFileKey{"Misc", "LangFile"};
+constexpr tIniKey CheckForUpdateKey{"Misc", "CheckForUpdate"};
 
 // A window position that no file and no window has given yet.
 constexpr int32_t PositionUnset = INT32_MIN;
@@ -41,7 +53,7 @@ struct tSettings {
   int32_t ReadTemp = 20000;
   bool AutoConnect = true, ShowWarning = true, CheckForUpdate = true,
        CheckForUpdateSpeedFan = true, Mini = false;
-  std::string LangFile = "English.lng";
+  std::string LangFile = EnglishLanguageFile;
   bool AutostartSpeedFan = false, AutostartHWM = true;
   // Presence of [Misc] ShowLight/ShowBanner at load; the app keeps them current while the
   // windows open and close, and SaveWindowState stores them.
