@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdio>
+#include <map>
 #include <set>
 
 #include "core/EventLog.h"
