@@ -28,11 +28,11 @@ namespace kv {
 
 namespace {
 
-constexpr const char* ClientIni = "KVClient.ini";
+constexpr const char* ClientIni = ClientIniName;
 
 // Data files of older installations that kept everything beside the program.
 constexpr const char* OldDataFiles[] = {
-    "KVServer.ini",   "KVClient.ini",   "KVDisplay.ini", "Kelvara8h.log6", "Kelvara7d.log6",
+    ServerIniName,    ClientIniName,    DisplayIniName,  "Kelvara8h.log6", "Kelvara7d.log6",
     "Kelvara1a.log6", "KVLight.txt",    "Stats.txt",     "Stats24.txt",
 };
 

@@ -49,6 +49,38 @@ void SetDefaultChannelColours() {
   for (int i = 0; i < DiskSlotCount; ++i) DiskSlots[i].Colour = DefaultDiskColours[i];
 }
 
+void SetDefaultChannelSettings() {
+  SetDefaultChannelNames();
+  SetDefaultChannelColours();
+  // Temperatures are shown, voltages and fans hidden, CPUs, networks and disks shown.
+  for (tChannelCfg& t : TCfg) t.Vis = 1;
+  for (tChannelCfg& v : VCfg) v.Vis = 0;
+  for (tFanCfg& f : FCfg) f.Vis = 0;
+  for (tChannelCfg& c : CPUCfg) c.Vis = 1;
+  for (tChannelCfg& t : TCfg) t.Bold = true;
+  for (tChannelCfg& v : VCfg) v.Bold = true;
+  for (tChannelCfg& c : CPUCfg) c.Bold = true;
+  for (tFanCfg& f : FCfg) {
+    f.Bold = true;
+    f.Div = tFanCfg{}.Div;
+  }
+  for (tNetSlot& net : NetSlots) {
+    net.Vis = tNetSlot{}.Vis;
+    net.Mac.clear();
+  }
+  for (tDiskSlot& disk : DiskSlots) {
+    SetDiskDrive(disk, "");
+    disk.Vis = tDiskSlot{}.Vis;
+    disk.AlertKB = tDiskSlot{}.AlertKB;
+  }
+}
+
+void SetDefaultAIDAOrder() {
+  for (int i = 0; i < TempChannels; ++i) {
+    AIDAOrderT[i] = AIDAOrderF[i] = AIDAOrderV[i] = std::to_string(i + 1);
+  }
+}
+
 void SetDefaultAquaeroOrder() {
   AquaeroOrderT = {"Sensor1", "Sensor2", "Sensor3", "Sensor4", "Sensor5", "Sensor6"};
   AquaeroOrderF = {"Fan1Rpm", "Fan2Rpm", "Fan3Rpm", "Fan4Rpm", "Flow1Hour", "Flow2Hour", "Flow"};

@@ -75,6 +75,11 @@ extern const std::array<uint32_t, DiskSlotCount> DefaultDiskColours;
 void SetDefaultChannelNames();
 // Default colours of every channel and disk slot.
 void SetDefaultChannelColours();
+// Every per-channel value the settings files hold back to its default: names, visibility,
+// colours, bold flags, fan divisors, network and disk slot keys. Readings stay.
+void SetDefaultChannelSettings();
+// AIDA64 sensor ids: the decimal channel number.
+void SetDefaultAIDAOrder();
 void SetDefaultAquaeroOrder();
 void SetDefaultAtiToolOrder();
 void SetDefaultRivaOrder();

@@ -1,6 +1,7 @@
 #include "settings/IniFile.h"
 
 #include <QString>
+#include <algorithm>
 #include <cctype>
 #include <QStringDecoder>
 #include <cmath>
@@ -13,6 +14,7 @@
 namespace kv {
 
 std::string DecodeText(const std::string& bytes) {
+  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; })) return bytes;
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
   if (!utf8.hasError()) return bytes;
@@ -83,14 +85,32 @@ std::string FormatIniFloat(double value) {
   return s;
 }
 
+std::string CleanIniValue(const std::string& value) {
+  const std::string text = DecodeText(value);
+  std::string clean;
+  clean.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\n' || c == '\r' || c == '\t') {
+      clean += ' ';
+    } else if (c == 0xC2 && i + 1 < text.size() &&
+               (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
+      ++i;  // U+0080 .. U+009F
+    } else if (c >= 0x20 && c != 0x7F) {
+      clean += static_cast<char>(c);
+    }
+  }
+  return Trim(clean);
+}
+
 IniFile::IniFile(std::string path) : path_(std::move(path)) {
   std::string bytes;
-  if (ReadWholeFile(path_, bytes)) Parse(DecodeText(bytes));
+  if (ReadWholeFile(path_, bytes)) Parse(bytes);
 }
 
 IniFile IniFile::FromText(const std::string& text) {
   IniFile ini;
-  ini.Parse(DecodeText(text));
+  ini.Parse(text);
   return ini;
 }
 
@@ -100,7 +120,8 @@ void IniFile::Parse(const std::string& text) {
   while (pos <= text.size()) {
     size_t eol = text.find('\n', pos);
     if (eol == std::string::npos) eol = text.size();
-    const std::string line = Trim(std::string_view(text).substr(pos, eol - pos));
+    // Line by line: one line in another code page does not turn the others into mojibake.
+    const std::string line = Trim(DecodeText(text.substr(pos, eol - pos)));
     pos = eol + 1;
     if (line.empty() || line[0] == ';') continue;
     if (line.front() == '[' && line.back() == ']') {
@@ -184,11 +205,9 @@ double IniFile::ReadFloat(const std::string& section, const std::string& key,
 void IniFile::WriteString(const std::string& section, const std::string& key,
                           const std::string& value) {
   // A line break inside a value (a sensor name, say) would start a new line, and with it
-  // a forged key or section, when the file is read again.
-  std::string oneLine = value;
-  for (char& c : oneLine)
-    if (c == '\n' || c == '\r') c = ' ';
-  oneLine = Trim(oneLine);
+  // a forged key or section, when the file is read again; raw bytes of another code page
+  // would make the whole file read as that code page.
+  const std::string oneLine = CleanIniValue(value);
   tSection& s = SectionFor(section);
   for (tEntry& e : s.entries) {
     if (SameText(e.key, key)) {

@@ -10,8 +10,8 @@ namespace kv {
 
 class IniFile {
  public:
-  // Reads the file; a missing or unreadable file gives an empty store. UTF-8, or Windows-1252
-  // when the bytes are not valid UTF-8.
+  // Reads the file; a missing or unreadable file gives an empty store. Each line is UTF-8, or
+  // Windows-1252 when its bytes are not valid UTF-8.
   explicit IniFile(std::string path);
   static IniFile FromText(const std::string& text);
 
@@ -28,6 +28,7 @@ class IniFile {
   bool ReadBool(const std::string& section, const std::string& key, bool fallback) const;
   double ReadFloat(const std::string& section, const std::string& key, double fallback) const;
 
+  // The value is stored as CleanIniValue gives it.
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, int64_t value);
   void WriteBool(const std::string& section, const std::string& key, bool value);
@@ -66,5 +67,8 @@ std::optional<double> ParseIniFloat(const std::string& text);  // comma as decim
 std::string FormatIniFloat(double value);                      // up to 15 significant digits
 // Decodes bytes as UTF-8 when valid, else as Windows-1252; the result is UTF-8.
 std::string DecodeText(const std::string& bytes);
+// A value as a file may hold it: valid UTF-8 (decoded as DecodeText does), line breaks and tabs
+// as blanks, other control characters dropped, no blanks at either end.
+std::string CleanIniValue(const std::string& value);
 
 }  // namespace kv

@@ -1,8 +1,5 @@
 #include "settings/Settings.h"
 
-#include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <algorithm>
 #include <stdexcept>
 #include <variant>
@@ -25,6 +22,9 @@ namespace {
 
 std::function<tPowerAllowed()> PowerAllowedSource;
 
+// Every default of a single key: the table below states none of its own.
+const tSettings Defaults{};
+
 enum class tFile { Client, Display, Server };
 
 // How a key's value is taken from the file and given back to it, beyond its type.
@@ -45,12 +45,14 @@ enum class tRule {
   UnlessDebugSwitch,  // -debug wins
   UnlessZeroSwitch,   // -zerovalue wins
   Position,           // written only once something has set it
+  Presence,           // only whether the key exists counts; written 1 or deleted
+  Moved,              // an older location wins once and is deleted when written
 };
 
 enum class tUse {
   ReadWrite,
   ReadOnly,   // never written by WriteSettings
-  WriteOnly,  // not read: the state holds a fixed value that WriteSettings stores
+  WriteOnly,  // not read: the state holds its default, which WriteSettings stores
 };
 
 using tField = std::variant<bool tSettings::*, int32_t tSettings::*, uint32_t tSettings::*,
@@ -61,11 +63,27 @@ struct tKey {
   const char* section;
   const char* key;
   tField field;
-  double number = 0;         // default of bool, int and float keys
-  const char* text = "";     // default of string keys
   tRule rule = tRule::None;
   tUse use = tUse::ReadWrite;
-  const char* oldKey = "";   // plain-password key of the older layout
+  bool windowState = false;    // also written by SaveWindowState
+  double low = 0, high = -1;   // a range the value is clamped to (in the state's unit)
+  const char* oldSection = nullptr;  // older location (Moved, Password); null: same
+  const char* oldKey = nullptr;
+
+  tKey Window() const {
+    tKey k = *this;
+    k.windowState = true;
+    return k;
+  }
+  tKey Within(double lowest, double highest) const {
+    tKey k = *this;
+    k.low = lowest;
+    k.high = highest;
+    return k;
+  }
+  bool Clamped() const { return high >= low; }
+  const char* OldSection() const { return oldSection ? oldSection : section; }
+  const char* OldKey() const { return oldKey ? oldKey : key; }
 };
 
 constexpr tFile C = tFile::Client;
@@ -75,201 +93,207 @@ constexpr tUse RO = tUse::ReadOnly;
 constexpr tUse WO = tUse::WriteOnly;
 constexpr tUse RW = tUse::ReadWrite;
 
-tKey B(tFile f, const char* sec, const char* key, bool tSettings::*field, bool def,
-       tRule rule = tRule::None, tUse use = RW) {
-  return {f, sec, key, field, def ? 1.0 : 0.0, "", rule, use, ""};
-}
-tKey I(tFile f, const char* sec, const char* key, int32_t tSettings::*field, int32_t def,
-       tRule rule = tRule::None, tUse use = RW) {
-  return {f, sec, key, field, static_cast<double>(def), "", rule, use, ""};
-}
-tKey Col(tFile f, const char* sec, const char* key, uint32_t tSettings::*field, uint32_t def) {
-  return {f, sec, key, field, static_cast<double>(def), "", tRule::Colour, RW, ""};
-}
-tKey F(tFile f, const char* sec, const char* key, double tSettings::*field, double def,
-       tRule rule = tRule::None, tUse use = RW) {
-  return {f, sec, key, field, def, "", rule, use, ""};
-}
-tKey Str(tFile f, const char* sec, const char* key, std::string tSettings::*field,
-         const char* def, tRule rule = tRule::None, tUse use = RW) {
-  return {f, sec, key, field, 0, def, rule, use, ""};
-}
-tKey Pass(const char* sec, const char* key, std::string tSettings::*field, const char* oldKey) {
-  return {S, sec, key, field, 0, "", tRule::Password, RW, oldKey};
-}
-
 using T = tSettings;
 using R = tRule;
 
-// Every single key, file by file in reading order. Per-channel keys are read by ReadChannels.
+template <class V>
+tKey K(tFile f, const char* sec, const char* key, V T::*field, tRule rule = R::None,
+       tUse use = RW) {
+  return {f, sec, key, field, rule, use};
+}
+template <class V>
+tKey K(tFile f, tIniKey named, V T::*field, tRule rule = R::None, tUse use = RW) {
+  return K(f, named.section, named.key, field, rule, use);
+}
+tKey Pass(const char* sec, const char* key, std::string T::*field, const char* oldKey) {
+  tKey k = K(S, sec, key, field, R::Password);
+  k.oldKey = oldKey;
+  return k;
+}
+tKey MovedFrom(tKey k, const char* oldSection) {
+  k.rule = R::Moved;
+  k.oldSection = oldSection;
+  return k;
+}
+
+// The main cycle's period: a tick within a second of the last pass neither samples nor reads,
+// so shorter periods only spin; an hour still leaves eight samples in the 8-hour series.
+constexpr double ReadTempLowest = 1000, ReadTempHighest = 3600000;
+// Chart and banner spans in hours: a zero span divides by zero; a year is the longest history.
+constexpr double SpanLowest = 1.0 / 60, SpanHighest = 366 * 24;
+
+// Every single key, file by file in reading order. Per-channel keys are in ChannelKeys.
 const std::vector<tKey> SingleKeys = {
-    I(C, "Memory", "Page", &T::Page, 2),
-    I(C, "Memory", "visMem", &T::visMem, 1),
-    I(C, "Memory", "visCache", &T::visCache, 2),
-    B(C, "Memory", "MemAuto", &T::MemAuto, true),
-    B(C, "Battery", "visBat", &T::visBat, true),
-    B(C, "Temperatures", "TAutoStats", &T::TAutoStats, true),
-    B(C, "Temperatures", "TAutoBanner", &T::TAutoBanner, true),
-    B(C, "Fans", "FAuto", &T::FAuto, true),
-    B(C, "Net", "NetAuto", &T::NetAuto, true),
-    B(C, "Net", "NetLog", &T::NetLog, true),
-    B(C, "Net", "NetSep", &T::NetSep, false),
-    Str(C, "Light", "Light", &T::Light, "kvlight.png", R::FileName),
-    Str(C, "Light", "Path", &T::LightPath, ""),
-    B(C, "Light", "SaveLight", &T::SaveLight, true),
-    B(C, "Light", "UploadLight", &T::UploadLight, true),
-    I(C, "Light", "LightTime", &T::LightTime, 600000, R::None, WO),
-    B(C, "Light", "MiniLight", &T::MiniLight, false),
+    K(C, "Memory", "Page", &T::Page),
+    K(C, "Memory", "visMem", &T::visMem),
+    K(C, "Memory", "visCache", &T::visCache),
+    K(C, "Memory", "MemAuto", &T::MemAuto),
+    K(C, "Battery", "visBat", &T::visBat),
+    K(C, "Temperatures", "TAutoStats", &T::TAutoStats),
+    K(C, "Temperatures", "TAutoBanner", &T::TAutoBanner),
+    K(C, "Fans", "FAuto", &T::FAuto),
+    K(C, "Net", "NetAuto", &T::NetAuto),
+    K(C, "Net", "NetLog", &T::NetLog),
+    K(C, "Net", "NetSep", &T::NetSep),
+    K(C, "Light", "Light", &T::Light, R::FileName),
+    K(C, "Light", "Path", &T::LightPath),
+    K(C, "Light", "SaveLight", &T::SaveLight),
+    K(C, "Light", "UploadLight", &T::UploadLight),
+    K(C, "Light", "LightTime", &T::LightTime, R::None, WO),
+    K(C, "Light", "MiniLight", &T::MiniLight),
     // The light and banner windows store their own positions when they hide.
-    I(C, "Light", "LightX", &T::LightX, PositionUnset, R::Position, RO),
-    I(C, "Light", "LightY", &T::LightY, PositionUnset, R::Position, RO),
-    Str(C, "Banner", "Banner", &T::Banner, "kvwide.png", R::FileName),
-    Str(C, "Banner", "Path", &T::BannerPath, ""),
-    B(C, "Banner", "SaveBanner", &T::SaveBanner, false),
-    B(C, "Banner", "UploadBanner", &T::UploadBanner, false),
-    I(C, "Banner", "BannerTime", &T::BannerTime, 900000, R::None, WO),
-    F(C, "Banner", "SpanBanner", &T::SpanBanner, 6.0),
-    I(C, "Banner", "BannerX", &T::BannerX, PositionUnset, R::Position, RO),
-    I(C, "Banner", "BannerY", &T::BannerY, PositionUnset, R::Position, RO),
-    F(C, "Stats", "SpanStats", &T::SpanStats, 2.0),
-    B(C, "PowerOff", "EmergencySuspend", &T::EmergencySuspend, false, R::IfSuspendAllowed),
-    B(C, "PowerOff", "POBeep", &T::POBeep, true),
-    {C, "Misc", "upRecTime", &T::upRecTime, 0, "0", R::Seconds, RW, ""},
-    I(C, "Misc", "UpdateCheck", &T::UpdateCheck, -1, R::None, RO),
-    Str(C, "Misc", "AquaeroPath", &T::AquaeroPath, "", R::Folder, RO),
-    Str(C, "Misc", "BOINCPath", &T::BOINCPath, "", R::Folder, RO),
-    Str(C, "Misc", "SpeedFanParams", &T::SpeedFanParams, "", R::LeadingBlank, RO),
-    Str(C, "Misc", "LocalPath", &T::LocalPath, "", R::Folder),
-    I(C, "Misc", "ReadTemp", &T::ReadTemp, 20000),
-    B(C, "Misc", "AutoConnect", &T::AutoConnect, true),
-    B(C, "Misc", "ShowWarning", &T::ShowWarning, true),
-    B(C, "Misc", "CheckForUpdate", &T::CheckForUpdate, true),
-    B(C, "Misc", "CheckForUpdateSpeedFan", &T::CheckForUpdateSpeedFan, true),
-    B(C, "Misc", "Mini", &T::Mini, false),
-    Str(C, "Misc", "LangFile", &T::LangFile, "English.lng"),
-    B(C, "Misc", "AutostartSpeedFan", &T::AutostartSpeedFan, false),
-    B(C, "Misc", "AutostartHWM", &T::AutostartHWM, true, R::NotSpeedFan),
-    I(C, "Misc", "Left", &T::Left, PositionUnset, R::Position),
-    I(C, "Misc", "Top", &T::Top, PositionUnset, R::Position),
-    B(C, "Debug", "TimeStampMail", &T::TimeStampMail, false),
-    B(C, "Debug", "IncludeStaticData", &T::IncludeStaticData, false),
-    B(C, "Debug", "Debug", &T::Debug, false, R::UnlessDebugSwitch),
-    B(C, "Debug", "SaveLog", &T::SaveLog, true),
-    B(C, "Debug", "KeepMemoryLow", &T::KeepMemoryLow, true),
-    B(C, "Debug", "AcceptZeroValue", &T::AcceptZeroValue, false, R::UnlessZeroSwitch),
-    B(C, "Debug", "ReadCPUCooL", &T::ReadCPUCooL, true),
-    B(C, "Debug", "ReadCPUID", &T::ReadCPUID, true),
-    B(C, "Debug", "ReadVCool", &T::ReadVCool, true),
-    B(C, "Debug", "ReadHMonitor", &T::ReadHMonitor, true),
-    B(C, "Debug", "ReadSpeedFan", &T::ReadSpeedFan, true),
-    B(C, "Debug", "ReadAtiTool", &T::ReadAtiTool, true),
-    B(C, "Debug", "ReadRivaTuner", &T::ReadRivaTuner, true),
-    B(C, "Debug", "ReadMBM5190", &T::ReadMBM5190, true),
-    B(C, "Debug", "ReadMBM5107", &T::ReadMBM5107, true),
-    B(C, "Debug", "ReadMBM509x", &T::ReadMBM509x, true),
-    B(C, "Debug", "ReadMobileMeter", &T::ReadMobileMeter, true),
-    B(C, "Debug", "ReadEverest", &T::ReadEverest, true),
-    B(C, "Debug", "ReadATITrayTools", &T::ReadATITrayTools, true),
-    B(C, "Debug", "ReadCoreTemp", &T::ReadCoreTemp, true),
-    B(C, "Debug", "ReadAquaero", &T::ReadAquaero, false),
-    B(C, "Debug", "ReadHwmon", &T::ReadHwmon, true),
-    B(C, "Debug", "ReadFreq", &T::ReadFreq, true),
-    B(C, "Debug", "ReadCPU", &T::ReadCPU, true),
-    B(C, "Debug", "ReadNet", &T::ReadNet, true),
-    B(C, "Debug", "ReadDisk", &T::ReadDisk, true),
-    B(C, "Debug", "ReadMem", &T::ReadMem, true),
-    B(C, "Debug", "ReadUpTime", &T::ReadUpTime, true),
-    B(C, "Debug", "ReadBat", &T::ReadBat, true),
-    B(C, "Debug", "ReadSETI", &T::ReadSETI, true),
-    B(C, "Debug", "ShowOfflineTime", &T::ShowOfflineTime, true),
-    B(C, "Debug", "IgnoreNonsense", &T::IgnoreNonsense, true),
-    B(C, "Debug", "TimeInUTC", &T::TimeInUTC, false),
-    B(C, "Debug", "OnTopLBT", &T::OnTopLBT, true),
-    B(C, "Debug", "DisplayDateTime", &T::DisplayDateTime, true),
-    B(C, "Debug", "DisplayHint", &T::DisplayHint, true),
-    B(C, "Debug", "Beta", &T::Beta, true),
+    K(C, "Light", "LightX", &T::LightX, R::Position, RO),
+    K(C, "Light", "LightY", &T::LightY, R::Position, RO),
+    K(C, "Banner", "Banner", &T::Banner, R::FileName),
+    K(C, "Banner", "Path", &T::BannerPath),
+    K(C, "Banner", "SaveBanner", &T::SaveBanner),
+    K(C, "Banner", "UploadBanner", &T::UploadBanner),
+    K(C, "Banner", "BannerTime", &T::BannerTime, R::None, WO),
+    K(C, "Banner", "SpanBanner", &T::SpanBanner).Within(SpanLowest, SpanHighest),
+    K(C, "Banner", "BannerX", &T::BannerX, R::Position, RO),
+    K(C, "Banner", "BannerY", &T::BannerY, R::Position, RO),
+    K(C, "Stats", "SpanStats", &T::SpanStats).Within(SpanLowest, SpanHighest),
+    K(C, "PowerOff", "EmergencySuspend", &T::EmergencySuspend, R::IfSuspendAllowed),
+    K(C, "PowerOff", "POBeep", &T::POBeep),
+    K(C, "Misc", "upRecTime", &T::upRecTime, R::Seconds).Window(),
+    K(C, "Misc", "UpdateCheck", &T::UpdateCheck, R::None, RO).Window(),
+    K(C, "Misc", "AquaeroPath", &T::AquaeroPath, R::Folder, RO),
+    K(C, "Misc", "BOINCPath", &T::BOINCPath, R::Folder, RO),
+    K(C, "Misc", "SpeedFanParams", &T::SpeedFanParams, R::LeadingBlank, RO),
+    K(C, "Misc", "LocalPath", &T::LocalPath, R::Folder),
+    K(C, "Misc", "ReadTemp", &T::ReadTemp).Within(ReadTempLowest, ReadTempHighest),
+    K(C, "Misc", "AutoConnect", &T::AutoConnect).Window(),
+    K(C, "Misc", "ShowWarning", &T::ShowWarning),
+    K(C, CheckForUpdateKey, &T::CheckForUpdate).Window(),
+    K(C, "Misc", "CheckForUpdateSpeedFan", &T::CheckForUpdateSpeedFan),
+    K(C, "Misc", "Mini", &T::Mini),
+    K(C, LangFileKey, &T::LangFile),
+    K(C, "Misc", "AutostartSpeedFan", &T::AutostartSpeedFan).Window(),
+    K(C, "Misc", "AutostartHWM", &T::AutostartHWM, R::NotSpeedFan),
+    // Their presence at start opens the windows; the app keeps the fields current.
+    K(C, "Misc", "ShowLight", &T::ShowLight, R::Presence, RO).Window(),
+    K(C, "Misc", "ShowBanner", &T::ShowBanner, R::Presence, RO).Window(),
+    K(C, "Misc", "Left", &T::Left, R::Position).Window(),
+    K(C, "Misc", "Top", &T::Top, R::Position).Window(),
+    K(C, "Debug", "TimeStampMail", &T::TimeStampMail),
+    K(C, "Debug", "IncludeStaticData", &T::IncludeStaticData),
+    K(C, "Debug", "Debug", &T::Debug, R::UnlessDebugSwitch),
+    K(C, "Debug", "SaveLog", &T::SaveLog),
+    K(C, "Debug", "KeepMemoryLow", &T::KeepMemoryLow),
+    K(C, "Debug", "AcceptZeroValue", &T::AcceptZeroValue, R::UnlessZeroSwitch),
+    K(C, "Debug", "ReadCPUCooL", &T::ReadCPUCooL),
+    K(C, "Debug", "ReadCPUID", &T::ReadCPUID),
+    K(C, "Debug", "ReadVCool", &T::ReadVCool),
+    K(C, "Debug", "ReadHMonitor", &T::ReadHMonitor),
+    K(C, "Debug", "ReadSpeedFan", &T::ReadSpeedFan),
+    K(C, "Debug", "ReadAtiTool", &T::ReadAtiTool),
+    K(C, "Debug", "ReadRivaTuner", &T::ReadRivaTuner),
+    K(C, "Debug", "ReadMBM5190", &T::ReadMBM5190),
+    K(C, "Debug", "ReadMBM5107", &T::ReadMBM5107),
+    K(C, "Debug", "ReadMBM509x", &T::ReadMBM509x),
+    K(C, "Debug", "ReadMobileMeter", &T::ReadMobileMeter),
+    K(C, "Debug", "ReadEverest", &T::ReadEverest),
+    K(C, "Debug", "ReadATITrayTools", &T::ReadATITrayTools),
+    K(C, "Debug", "ReadCoreTemp", &T::ReadCoreTemp),
+    K(C, "Debug", "ReadAquaero", &T::ReadAquaero),
+    K(C, "Debug", "ReadHwmon", &T::ReadHwmon),
+    K(C, "Debug", "ReadFreq", &T::ReadFreq),
+    K(C, "Debug", "ReadCPU", &T::ReadCPU),
+    K(C, "Debug", "ReadNet", &T::ReadNet),
+    K(C, "Debug", "ReadDisk", &T::ReadDisk),
+    K(C, "Debug", "ReadMem", &T::ReadMem),
+    K(C, "Debug", "ReadUpTime", &T::ReadUpTime),
+    K(C, "Debug", "ReadBat", &T::ReadBat),
+    K(C, "Debug", "ReadSETI", &T::ReadSETI),
+    K(C, "Debug", "ShowOfflineTime", &T::ShowOfflineTime),
+    K(C, "Debug", "IgnoreNonsense", &T::IgnoreNonsense),
+    K(C, "Debug", "TimeInUTC", &T::TimeInUTC),
+    K(C, "Debug", "OnTopLBT", &T::OnTopLBT),
+    K(C, "Debug", "DisplayDateTime", &T::DisplayDateTime),
+    K(C, "Debug", "DisplayHint", &T::DisplayHint),
+    K(C, "Debug", "Beta", &T::Beta),
 
-    B(D, "Temperatures", "Celsius", &T::Celsius, true),
-    I(D, "Temperatures", "TMinStats", &T::TMinStats, 15, R::Hundredths),
-    I(D, "Temperatures", "TMaxStats", &T::TMaxStats, 55, R::Hundredths),
-    F(D, "Temperatures", "TStepStats", &T::TStepStats, 0.0, R::None, RO),
-    I(D, "Temperatures", "TMinBanner", &T::TMinBanner, 15, R::Hundredths),
-    I(D, "Temperatures", "TMaxBanner", &T::TMaxBanner, 55, R::Hundredths),
-    I(D, "Temperatures", "THeight", &T::THeight, 120),
-    I(D, "Fans", "FMin", &T::FMin, 1000),
-    I(D, "Fans", "FMax", &T::FMax, 6000),
-    I(D, "Fans", "FHeight", &T::FHeight, 40),
-    B(D, "CPUs", "visCPUFreq", &T::visCPUFreq, false),
-    Col(D, "CPUs", "colUser", &T::colUser, 0),
-    B(D, "CPUs", "visUser", &T::visUser, true),
-    I(D, "CPUs", "VHeight", &T::VHeight, 40),
-    I(D, "CPUs", "CPUHeight", &T::CPUHeight, 60),
-    Col(D, "Memory", "colMemPage", &T::colMemPage, 0xFF8040),
-    Col(D, "Memory", "colMem", &T::colMem, 0xC06000),
-    Col(D, "Memory", "colMemCache", &T::colMemCache, 0x603000),
-    B(D, "Memory", "MemFree", &T::MemFree, false),
-    I(D, "Memory", "MemMin", &T::MemMin, 0, R::MegaBytes),
-    I(D, "Memory", "MemMax", &T::MemMax, 512, R::MegaBytes),
-    I(D, "Memory", "MemHeight", &T::MemHeight, 60),
-    Col(D, "Battery", "colBat", &T::colBat, 0x800080),
-    I(D, "Battery", "BatHeight", &T::BatHeight, 40),
-    I(D, "Net", "NetMin", &T::NetMin, 0, R::None, RO),
-    I(D, "Net", "NetMax", &T::NetMax, 12),
-    I(D, "Net", "NetHeight", &T::NetHeight, 80),  // [Memory] NetHeight overrides, see below
-    B(D, "Disk", "DisksFree", &T::DisksFree, false),
-    F(D, "Disk", "DiskMin", &T::DiskMin, 0.0),
-    F(D, "Disk", "DiskMax", &T::DiskMax, 81920.0),
-    B(D, "Misc", "ThermalZones", &T::ThermalZones, false),
-    B(D, "Misc", "HTTPServerActive", &T::HTTPServerActive, false),
-    I(D, "Misc", "HTTPServerPort", &T::HTTPServerPort, 80),
-    B(D, "Misc", "ClickThrough", &T::ClickThrough, false, R::None, RO),
-    B(D, "Misc", "HideOnClose", &T::HideOnClose, false),
+    K(D, "Temperatures", "Celsius", &T::Celsius),
+    K(D, "Temperatures", "TMinStats", &T::TMinStats, R::Hundredths),
+    K(D, "Temperatures", "TMaxStats", &T::TMaxStats, R::Hundredths),
+    K(D, "Temperatures", "TStepStats", &T::TStepStats, R::None, RO),
+    K(D, "Temperatures", "TMinBanner", &T::TMinBanner, R::Hundredths),
+    K(D, "Temperatures", "TMaxBanner", &T::TMaxBanner, R::Hundredths),
+    K(D, "Temperatures", "THeight", &T::THeight),
+    K(D, "Fans", "FMin", &T::FMin),
+    K(D, "Fans", "FMax", &T::FMax),
+    K(D, "Fans", "FHeight", &T::FHeight),
+    K(D, "CPUs", "visCPUFreq", &T::visCPUFreq),
+    K(D, "CPUs", "colUser", &T::colUser, R::Colour),
+    K(D, "CPUs", "visUser", &T::visUser),
+    K(D, "CPUs", "VHeight", &T::VHeight),
+    K(D, "CPUs", "CPUHeight", &T::CPUHeight),
+    K(D, "Memory", "colMemPage", &T::colMemPage, R::Colour),
+    K(D, "Memory", "colMem", &T::colMem, R::Colour),
+    K(D, "Memory", "colMemCache", &T::colMemCache, R::Colour),
+    K(D, "Memory", "MemFree", &T::MemFree),
+    K(D, "Memory", "MemMin", &T::MemMin, R::MegaBytes),
+    K(D, "Memory", "MemMax", &T::MemMax, R::MegaBytes),
+    K(D, "Memory", "MemHeight", &T::MemHeight),
+    K(D, "Battery", "colBat", &T::colBat, R::Colour),
+    K(D, "Battery", "BatHeight", &T::BatHeight),
+    K(D, "Net", "NetMin", &T::NetMin, R::None, RO),
+    K(D, "Net", "NetMax", &T::NetMax),
+    MovedFrom(K(D, "Net", "NetHeight", &T::NetHeight), "Memory"),
+    K(D, "Disk", "DisksFree", &T::DisksFree),
+    K(D, "Disk", "DiskMin", &T::DiskMin),
+    K(D, "Disk", "DiskMax", &T::DiskMax),
+    K(D, "Misc", "ThermalZones", &T::ThermalZones),
+    K(D, "Misc", "HTTPServerActive", &T::HTTPServerActive),
+    K(D, "Misc", "HTTPServerPort", &T::HTTPServerPort),
+    K(D, "Misc", "ClickThrough", &T::ClickThrough, R::None, RO),
+    K(D, "Misc", "HideOnClose", &T::HideOnClose),
     // Its default "before Windows 2000" has no Linux counterpart: false.
-    B(D, "Misc", "QPCFix", &T::QPCFix, false),
-    B(D, "Misc", "ForceACPI", &T::ForceACPI, false),
-    Col(D, "Misc", "cBack", &T::cBack, 0xE0E0E0),
-    Col(D, "Misc", "cBorder", &T::cBorder, 0xC0C0C0),
-    Col(D, "Misc", "cBorder2", &T::cBorder2, 0xFFFFFF),
-    Col(D, "Misc", "cInfo", &T::cInfo, 0x000000),
-    Col(D, "Misc", "cFreq", &T::cFreq, 0x0000C0),
-    Col(D, "Misc", "cScBack", &T::cScBack, 0xF0F0F0),
-    Col(D, "Misc", "cScBorder", &T::cScBorder, 0xFFFFFF),
-    Col(D, "Misc", "cScBorder2", &T::cScBorder2, 0xC0C0C0),
-    Col(D, "Misc", "cScGrid", &T::cScGrid, 0xC0C0C0),
-    Col(D, "Misc", "cScDesc", &T::cScDesc, 0x000000),
-    I(D, "Misc", "LightAlpha", &T::LightAlpha, 153),
-    B(D, "Misc", "BitDisplay", &T::BitDisplay, false),
-    B(D, "Misc", "OnTop", &T::OnTop, false),
-    I(D, "Misc", "StatsWidth", &T::StatsWidth, 550, R::Width),
-    I(D, "Misc", "BannerWidth", &T::BannerWidth, 530, R::Width),
-    F(D, "Misc", "Alpha", &T::Alpha, 0.0, R::Fraction),
+    K(D, "Misc", "QPCFix", &T::QPCFix),
+    K(D, "Misc", "ForceACPI", &T::ForceACPI),
+    K(D, "Misc", "cBack", &T::cBack, R::Colour),
+    K(D, "Misc", "cBorder", &T::cBorder, R::Colour),
+    K(D, "Misc", "cBorder2", &T::cBorder2, R::Colour),
+    K(D, "Misc", "cInfo", &T::cInfo, R::Colour),
+    K(D, "Misc", "cFreq", &T::cFreq, R::Colour),
+    K(D, "Misc", "cScBack", &T::cScBack, R::Colour),
+    K(D, "Misc", "cScBorder", &T::cScBorder, R::Colour),
+    K(D, "Misc", "cScBorder2", &T::cScBorder2, R::Colour),
+    K(D, "Misc", "cScGrid", &T::cScGrid, R::Colour),
+    K(D, "Misc", "cScDesc", &T::cScDesc, R::Colour),
+    K(D, "Misc", "LightAlpha", &T::LightAlpha),
+    K(D, "Misc", "BitDisplay", &T::BitDisplay),
+    K(D, "Misc", "OnTop", &T::OnTop),
+    K(D, "Misc", "StatsWidth", &T::StatsWidth, R::Width),
+    K(D, "Misc", "BannerWidth", &T::BannerWidth, R::Width),
+    K(D, "Misc", "Alpha", &T::Alpha, R::Fraction),
 
-    Str(S, "FTP", "Host", &T::Host, ""),
-    Str(S, "FTP", "User", &T::User, ""),
+    K(S, "FTP", "Host", &T::Host),
+    K(S, "FTP", "User", &T::User),
     Pass("FTP", "FTPPassCrypt", &T::FTPPass, "Pass"),
-    I(S, "FTP", "Port", &T::Port, 21),
-    B(S, "FTP", "Passive", &T::Passive, true),
-    B(S, "FTP", "PassiveUseControlHost", &T::PassiveUseControlHost, true, R::None, RO),
-    B(S, "FTP", "TryNATFastTrack", &T::TryNATFastTrack, false, R::None, RO),
-    B(S, "FTP", "UseCCC", &T::UseCCC, false, R::None, RO),
-    I(S, "FTP", "UseTLS", &T::UseTLS, 1),
-    I(S, "FTP", "UploadType", &T::UploadType, 1),
-    Str(S, "FTP", "Path", &T::FTPPath, "/"),
-    Str(S, "SMTP", "SMTPHost", &T::SMTPHost, ""),
-    Str(S, "SMTP", "SMTPUser", &T::SMTPUser, ""),
-    I(S, "SMTP", "SMTPPort", &T::SMTPPort, 25),
-    B(S, "SMTP", "SMTPAuth", &T::SMTPAuth, false),
+    K(S, "FTP", "Port", &T::Port),
+    K(S, "FTP", "Passive", &T::Passive),
+    K(S, "FTP", "PassiveUseControlHost", &T::PassiveUseControlHost, R::None, RO),
+    K(S, "FTP", "TryNATFastTrack", &T::TryNATFastTrack, R::None, RO),
+    K(S, "FTP", "UseCCC", &T::UseCCC, R::None, RO),
+    K(S, "FTP", "UseTLS", &T::UseTLS),
+    K(S, "FTP", "UploadType", &T::UploadType),
+    K(S, "FTP", "Path", &T::FTPPath),
+    K(S, "SMTP", "SMTPHost", &T::SMTPHost),
+    K(S, "SMTP", "SMTPUser", &T::SMTPUser),
+    K(S, "SMTP", "SMTPPort", &T::SMTPPort),
+    K(S, "SMTP", "SMTPAuth", &T::SMTPAuth),
     Pass("SMTP", "SMTPPassCrypt", &T::SMTPPass, "SMTPPass"),
-    Str(S, "Proxy", "ProxyHost", &T::ProxyHost, ""),
-    Str(S, "Proxy", "ProxyUser", &T::ProxyUser, ""),
-    I(S, "Proxy", "ProxyPort", &T::ProxyPort, 1080),
+    K(S, "Proxy", "ProxyHost", &T::ProxyHost),
+    K(S, "Proxy", "ProxyUser", &T::ProxyUser),
+    K(S, "Proxy", "ProxyPort", &T::ProxyPort),
     Pass("Proxy", "FTPProxyPassCrypt", &T::FTPProxyPass, "ProxyPass"),
-    I(S, "Proxy", "ProxyType", &T::ProxyType, 0),
-    Str(S, "Proxy", "HTTPProxyHost", &T::HTTPProxyHost, ""),
-    Str(S, "Proxy", "HTTPProxyUser", &T::HTTPProxyUser, ""),
+    K(S, "Proxy", "ProxyType", &T::ProxyType),
+    K(S, "Proxy", "HTTPProxyHost", &T::HTTPProxyHost),
+    K(S, "Proxy", "HTTPProxyUser", &T::HTTPProxyUser),
     Pass("Proxy", "HTTPProxyPassCrypt", &T::HTTPProxyPass, "HTTPProxyPass"),
-    I(S, "Proxy", "HTTPProxyPort", &T::HTTPProxyPort, 1080),
-    B(S, "Proxy", "HTTPProxyAuth", &T::HTTPProxyAuth, false),
+    K(S, "Proxy", "HTTPProxyPort", &T::HTTPProxyPort),
+    K(S, "Proxy", "HTTPProxyAuth", &T::HTTPProxyAuth),
 };
 
 constexpr uint32_t MaxColour = 0xFFFFFF;
@@ -277,6 +301,13 @@ constexpr uint32_t MaxColour = 0xFFFFFF;
 // Multiplies without overflow; absurd file values end at the int32 limits.
 int32_t Scaled(int32_t v, int64_t factor) {
   return static_cast<int32_t>(std::clamp<int64_t>(v * factor, INT32_MIN, INT32_MAX));
+}
+
+// An int key's value as the file holds it.
+int32_t StoredInt(const tKey& k, int32_t v) {
+  if (k.rule == R::Hundredths) return v / 100;
+  if (k.rule == R::MegaBytes) return v / 1024;
+  return v;
 }
 
 std::string FolderValue(const std::string& stored) {
@@ -298,15 +329,15 @@ uint32_t SecondsValue(const std::string& text) {
 // Reads one single key into the state, applying its rule. The password rule may change the
 // file (the plain key of the older layout is replaced by the scrambled one).
 void ReadKey(const tKey& k, IniFile& ini, tSettings& s) {
-  if (k.use == WO) {
-    s.*std::get<int32_t T::*>(k.field) = static_cast<int32_t>(k.number);
-    return;
-  }
   std::visit(
       [&](auto field) {
         using V = std::remove_reference_t<decltype(s.*field)>;
+        const V& def = Defaults.*field;
+        if (k.use == WO) {
+          s.*field = def;
+          return;
+        }
         if constexpr (std::is_same_v<V, bool>) {
-          const bool def = k.number != 0;
           switch (k.rule) {
             case R::NotSpeedFan:
               s.*field = ini.ReadBool(k.section, k.key, !s.AutostartSpeedFan);
@@ -320,40 +351,45 @@ void ReadKey(const tKey& k, IniFile& ini, tSettings& s) {
             case R::UnlessZeroSwitch:
               s.*field = ZeroValueSwitch || ini.ReadBool(k.section, k.key, def);
               break;
+            case R::Presence:
+              s.*field = ini.ValueExists(k.section, k.key);
+              break;
             default:
               s.*field = ini.ReadBool(k.section, k.key, def);
           }
         } else if constexpr (std::is_same_v<V, int32_t>) {
-          const auto def = static_cast<int32_t>(k.number);
-          int32_t v = ini.ReadInteger(k.section, k.key, def);
+          int32_t v = ini.ReadInteger(k.section, k.key, StoredInt(k, def));
+          if (k.rule == R::Moved) v = ini.ReadInteger(k.OldSection(), k.OldKey(), v);
           if (k.rule == R::Hundredths) v = Scaled(v, 100);
           if (k.rule == R::Width) v = std::clamp<int32_t>(static_cast<uint16_t>(v), 480, 3072);
+          if (k.Clamped())
+            v = std::clamp(v, static_cast<int32_t>(k.low), static_cast<int32_t>(k.high));
           s.*field = v;
         } else if constexpr (std::is_same_v<V, uint32_t>) {
           if (k.rule == R::Seconds) {
-            s.*field = SecondsValue(ini.ReadString(k.section, k.key, k.text));
+            s.*field = SecondsValue(ini.ReadString(k.section, k.key, std::to_string(def)));
           } else {
-            const int32_t v = ini.ReadInteger(k.section, k.key, static_cast<int32_t>(k.number));
-            s.*field = v < 0 || static_cast<uint32_t>(v) > MaxColour
-                           ? static_cast<uint32_t>(k.number)
-                           : static_cast<uint32_t>(v);
+            const int32_t v = ini.ReadInteger(k.section, k.key, static_cast<int32_t>(def));
+            s.*field = v < 0 || static_cast<uint32_t>(v) > MaxColour ? def
+                                                                     : static_cast<uint32_t>(v);
           }
         } else if constexpr (std::is_same_v<V, double>) {
-          double v = ini.ReadFloat(k.section, k.key, k.number);
+          double v = ini.ReadFloat(k.section, k.key, def);
           if (k.rule == R::Fraction && (v < 0 || v >= 1)) v = 0;
+          if (k.Clamped()) v = std::clamp(v, k.low, k.high);
           s.*field = v;
         } else {
           std::string v;
           if (k.rule == R::Password) {
-            if (ini.ValueExists(k.section, k.oldKey)) {
-              v = ini.ReadString(k.section, k.oldKey, "");
-              ini.DeleteKey(k.section, k.oldKey);
+            if (ini.ValueExists(k.OldSection(), k.OldKey())) {
+              v = ini.ReadString(k.OldSection(), k.OldKey(), "");
+              ini.DeleteKey(k.OldSection(), k.OldKey());
               ini.WriteString(k.section, k.key, ScramblePassword(v));
             } else {
-              v = UnscramblePassword(ini.ReadString(k.section, k.key, ""));
+              v = UnscramblePassword(ini.ReadString(k.section, k.key, def));
             }
           } else {
-            v = ini.ReadString(k.section, k.key, k.text);
+            v = ini.ReadString(k.section, k.key, def);
           }
           if (k.rule == R::FileName) v = FileNamePart(v);
           if (k.rule == R::Folder) v = FolderValue(v);
@@ -370,13 +406,18 @@ void WriteKey(const tKey& k, IniFile& ini, const tSettings& s) {
         const auto& v = s.*field;
         using V = std::remove_cvref_t<decltype(v)>;
         if constexpr (std::is_same_v<V, bool>) {
+          if (k.rule == R::Presence) {
+            if (v) {
+              ini.WriteBool(k.section, k.key, true);
+            } else {
+              ini.DeleteKey(k.section, k.key);
+            }
+            return;
+          }
           ini.WriteBool(k.section, k.key, v);
         } else if constexpr (std::is_same_v<V, int32_t>) {
           if (k.rule == R::Position && v == PositionUnset) return;
-          int32_t stored = v;
-          if (k.rule == R::Hundredths) stored = v / 100;
-          if (k.rule == R::MegaBytes) stored = v / 1024;
-          ini.WriteInteger(k.section, k.key, stored);
+          ini.WriteInteger(k.section, k.key, StoredInt(k, v));
         } else if constexpr (std::is_same_v<V, uint32_t>) {
           ini.WriteInteger(k.section, k.key, v);
         } else if constexpr (std::is_same_v<V, double>) {
@@ -386,24 +427,136 @@ void WriteKey(const tKey& k, IniFile& ini, const tSettings& s) {
         }
       },
       k.field);
-}
-
-void ReadSingleKeys(tFile file, IniFile& ini, tSettings& s) {
-  for (const tKey& k : SingleKeys)
-    if (k.file == file) ReadKey(k, ini, s);
-}
-
-void WriteSingleKeys(tFile file, IniFile& ini, const tSettings& s) {
-  for (const tKey& k : SingleKeys)
-    if (k.file == file && k.use != RO) WriteKey(k, ini, s);
+  if (k.rule == R::Moved) ini.DeleteKey(k.OldSection(), k.OldKey());
 }
 
 std::string Num(const char* prefix, int channel) { return prefix + std::to_string(channel); }
 
-uint32_t ChannelColour(const IniFile& ini, const char* section, const std::string& key,
-                       uint32_t def) {
-  const int32_t v = ini.ReadInteger(section, key, static_cast<int32_t>(def));
-  return v < 0 || static_cast<uint32_t>(v) > MaxColour ? 0 : static_cast<uint32_t>(v);
+// Per-channel keys: one row per key family ("nameT" + 1 .. 10), read into the channel
+// records with the record's current value as the default (SetDefaultChannelSettings runs first).
+enum class tChannelRule {
+  None,
+  Level,    // int in the file, a visibility level in the record
+  Flag,     // bool in the file, 0 or 1 in the record
+  Colour,   // outside 0 .. 0xFFFFFF: 0
+  Drive,    // the disk slot's drive text, split into root and label
+  IfDrive,  // read only for disk slots with a drive
+  Divisor,  // 0 reads as 1
+};
+
+using tChannelField = std::variant<std::string* (*)(int), uint8_t* (*)(int), bool* (*)(int),
+                                   uint32_t* (*)(int), int64_t* (*)(int), double* (*)(int)>;
+
+struct tChannelKey {
+  tFile file;
+  const char* section;
+  const char* prefix;
+  int count;
+  tChannelField field;  // the record's field for a 0-based channel index
+  tChannelRule rule;
+  tUse use;
+};
+
+template <auto& Records, auto Member>
+tChannelKey Ch(tFile f, const char* sec, const char* prefix,
+               tChannelRule rule = tChannelRule::None, tUse use = RW) {
+  return {f, sec, prefix, static_cast<int>(Records.size()),
+          +[](int x) { return &(Records[x].*Member); }, rule, use};
+}
+
+using CR = tChannelRule;
+using tCh = tChannelCfg;
+
+const tChannelKey ChannelKeys[] = {
+    Ch<TCfg, &tCh::Name>(C, "Temperatures", "nameT"),
+    Ch<VCfg, &tCh::Name>(C, "Voltages", "nameV"),
+    Ch<FCfg, &tCh::Name>(C, "Fans", "nameF"),
+    Ch<TCfg, &tCh::Vis>(C, "Temperatures", "visT", CR::Level),
+    Ch<VCfg, &tCh::Vis>(C, "Voltages", "visV", CR::Level),
+    Ch<FCfg, &tCh::Vis>(C, "Fans", "visF", CR::Flag),
+    Ch<FCfg, &tFanCfg::Div>(C, "Fans", "divF", CR::Divisor, RO),
+    Ch<CPUCfg, &tCh::Name>(C, "CPUs", "nameCPU"),
+    Ch<CPUCfg, &tCh::Vis>(C, "CPUs", "visCPU", CR::Flag),
+    Ch<NetSlots, &tNetSlot::Name>(C, "Net", "nameNet"),
+    Ch<NetSlots, &tNetSlot::Mac>(C, "Net", "macNet"),
+    Ch<NetSlots, &tNetSlot::Vis>(C, "Net", "visNet"),
+    Ch<DiskSlots, &tDiskSlot::Drive>(C, "Disk", "driveDisk", CR::Drive),
+    Ch<DiskSlots, &tDiskSlot::Vis>(C, "Disk", "visDisk"),
+    Ch<DiskSlots, &tDiskSlot::AlertOn>(C, "Disk", "enalDisk", CR::IfDrive),
+    Ch<DiskSlots, &tDiskSlot::AlertKB>(C, "Disk", "alertDisk", CR::IfDrive),
+
+    Ch<TCfg, &tCh::Colour>(D, "Temperatures", "colT", CR::Colour),
+    Ch<TCfg, &tCh::Bold>(D, "Temperatures", "boldT"),
+    Ch<VCfg, &tCh::Colour>(D, "Voltages", "colV", CR::Colour),
+    Ch<VCfg, &tCh::Bold>(D, "Voltages", "boldV"),
+    Ch<FCfg, &tCh::Colour>(D, "Fans", "colF", CR::Colour),
+    Ch<FCfg, &tCh::Bold>(D, "Fans", "boldF"),
+    Ch<CPUCfg, &tCh::Colour>(D, "CPUs", "colCPU", CR::Colour),
+    Ch<CPUCfg, &tCh::Bold>(D, "CPUs", "boldCPU"),
+    Ch<NetSlots, &tNetSlot::ColourIn>(D, "Net", "colRNet", CR::Colour),
+    Ch<NetSlots, &tNetSlot::ColourOut>(D, "Net", "colSNet", CR::Colour),
+    Ch<DiskSlots, &tDiskSlot::Colour>(D, "Disk", "colDisk", CR::Colour),
+};
+
+void ReadChannelKey(const tChannelKey& k, int x, const IniFile& ini) {
+  if (k.rule == CR::IfDrive && DiskSlots[x].Drive.empty()) return;
+  const std::string key = Num(k.prefix, x + 1);
+  std::visit(
+      [&](auto fieldOf) {
+        auto* p = fieldOf(x);
+        using V = std::remove_pointer_t<decltype(p)>;
+        if constexpr (std::is_same_v<V, std::string>) {
+          const std::string v = ini.ReadString(k.section, key, *p);
+          if (k.rule == CR::Drive) {
+            SetDiskDrive(DiskSlots[x], v);
+          } else {
+            *p = v;
+          }
+        } else if constexpr (std::is_same_v<V, uint8_t>) {
+          if (k.rule == CR::Flag) {
+            *p = ini.ReadBool(k.section, key, *p != 0) ? 1 : 0;
+          } else {
+            *p = static_cast<uint8_t>(ini.ReadInteger(k.section, key, *p));
+          }
+        } else if constexpr (std::is_same_v<V, bool>) {
+          *p = ini.ReadBool(k.section, key, *p);
+        } else if constexpr (std::is_same_v<V, uint32_t>) {
+          const int32_t v = ini.ReadInteger(k.section, key, static_cast<int32_t>(*p));
+          *p = v < 0 || static_cast<uint32_t>(v) > MaxColour ? 0 : static_cast<uint32_t>(v);
+        } else if constexpr (std::is_same_v<V, int64_t>) {
+          *p = ini.ReadInteger(k.section, key,
+                               static_cast<int32_t>(std::clamp<int64_t>(*p, INT32_MIN, INT32_MAX)));
+        } else {
+          const double v = ini.ReadFloat(k.section, key, *p);
+          *p = k.rule == CR::Divisor && v == 0 ? 1.0 : v;
+        }
+      },
+      k.field);
+}
+
+void WriteChannelKey(const tChannelKey& k, int x, IniFile& ini) {
+  const std::string key = Num(k.prefix, x + 1);
+  std::visit(
+      [&](auto fieldOf) {
+        const auto* p = fieldOf(x);
+        using V = std::remove_cv_t<std::remove_pointer_t<decltype(p)>>;
+        if constexpr (std::is_same_v<V, std::string>) {
+          ini.WriteString(k.section, key, *p);
+        } else if constexpr (std::is_same_v<V, uint8_t>) {
+          if (k.rule == CR::Flag) {
+            ini.WriteBool(k.section, key, *p != 0);
+          } else {
+            ini.WriteInteger(k.section, key, *p);
+          }
+        } else if constexpr (std::is_same_v<V, bool>) {
+          ini.WriteBool(k.section, key, *p);
+        } else if constexpr (std::is_same_v<V, double>) {
+          ini.WriteFloat(k.section, key, *p);
+        } else {
+          ini.WriteInteger(k.section, key, *p);
+        }
+      },
+      k.field);
 }
 
 // Order maps of string entries: read only when the section exists, else the defaults.
@@ -422,9 +575,27 @@ const tStringOrder StringOrders[] = {
     {"OrderRivaTuner", &RivaOrderT, &RivaOrderF, nullptr, true, SetDefaultRivaOrder},
     {"OrderATITrayTools", &ATTOrderT, &ATTOrderF, nullptr, true, SetDefaultATTOrder},
     {"OrderHwmon", &HwmonOrderT, &HwmonOrderF, &HwmonOrderV, false, SetDefaultHwmonOrder},
+    {"OrderAIDA", &AIDAOrderT, &AIDAOrderF, &AIDAOrderV, false, SetDefaultAIDAOrder},
 };
 
-void ReadStringOrders(const IniFile& ini) {
+// Order maps of sensor numbers: 1-based in the file, 0-based in the map; outside 1 .. limit
+// gives the default, sensor i for channel i or, reversed, sensor 11 - i.
+struct tIndexOrder {
+  const char* section;
+  const char* letter;
+  tIndexMap* map;
+  int limit;
+  bool reversed;
+};
+
+const tIndexOrder IndexOrders[] = {
+    {"OrderMBM5190", "T", &MBMOrderT, 100, false},
+    {"OrderSpeedFan", "T", &SFOrderT, 32, true},
+    {"OrderSpeedFan", "F", &SFOrderF, 32, true},
+    {"OrderSpeedFan", "V", &SFOrderV, 32, true},
+};
+
+void ReadOrders(const IniFile& ini) {
   for (const tStringOrder& order : StringOrders) {
     order.setDefault();
     if (!ini.SectionExists(order.section)) continue;
@@ -439,136 +610,36 @@ void ReadStringOrders(const IniFile& ini) {
       }
     }
   }
-}
-
-// A 1-based index in the file, 0-based in the map; outside 1 .. limit gives the default.
-uint8_t OrderIndex(const IniFile& ini, const char* section, const std::string& key, int limit,
-                   int defaultIndex) {
-  const int32_t v = ini.ReadInteger(section, key, defaultIndex + 1);
-  return static_cast<uint8_t>(v >= 1 && v <= limit ? v - 1 : defaultIndex);
-}
-
-void ReadClientChannels(const IniFile& ini) {
-  ReadStringOrders(ini);
-  for (int i = 1; i <= TempChannels; ++i) {
-    const int x = ChannelIndex(i);
-    TCfg[x].Name = ini.ReadString("Temperatures", Num("nameT", i), Num("T", i));
-    VCfg[x].Name = ini.ReadString("Voltages", Num("nameV", i), Num("V", i));
-    FCfg[x].Name = ini.ReadString("Fans", Num("nameF", i), Num("F", i));
-    TCfg[x].Vis = static_cast<uint8_t>(ini.ReadInteger("Temperatures", Num("visT", i), 1));
-    VCfg[x].Vis = static_cast<uint8_t>(ini.ReadInteger("Voltages", Num("visV", i), 0));
-    FCfg[x].Vis = ini.ReadBool("Fans", Num("visF", i), false) ? 1 : 0;
-    const double div = ini.ReadFloat("Fans", Num("divF", i), 1.0);
-    FCfg[x].Div = div == 0 ? 1.0 : div;
-    MBMOrderT[x] = OrderIndex(ini, "OrderMBM5190", Num("T", i), 100, i - 1);
-    SFOrderT[x] = OrderIndex(ini, "OrderSpeedFan", Num("T", i), 32, 10 - i);
-    SFOrderF[x] = OrderIndex(ini, "OrderSpeedFan", Num("F", i), 32, 10 - i);
-    SFOrderV[x] = OrderIndex(ini, "OrderSpeedFan", Num("V", i), 32, 10 - i);
-    AIDAOrderT[x] = ini.ReadString("OrderAIDA", Num("T", i), std::to_string(i));
-    AIDAOrderF[x] = ini.ReadString("OrderAIDA", Num("F", i), std::to_string(i));
-    AIDAOrderV[x] = ini.ReadString("OrderAIDA", Num("V", i), std::to_string(i));
-  }
-  for (int i = 1; i <= CpuChannels; ++i) {
-    tChannelCfg& cpu = CPUCfg[ChannelIndex(i)];
-    cpu.Name = ini.ReadString("CPUs", Num("nameCPU", i), Num("Core", i));
-    cpu.Vis = ini.ReadBool("CPUs", Num("visCPU", i), true) ? 1 : 0;
-  }
-  for (int i = 1; i <= NetSlotCount; ++i) {
-    tNetSlot& net = NetSlots[ChannelIndex(i)];
-    net.Name = ini.ReadString("Net", Num("nameNet", i), Num("Net", i));
-    net.Mac = ini.ReadString("Net", Num("macNet", i), "");
-    net.Vis = ini.ReadBool("Net", Num("visNet", i), true);
-  }
-  for (int i = 1; i <= DiskSlotCount; ++i) {
-    tDiskSlot& disk = DiskSlots[ChannelIndex(i)];
-    SetDiskDrive(disk, ini.ReadString("Disk", Num("driveDisk", i), ""));
-    disk.Vis = ini.ReadBool("Disk", Num("visDisk", i), true);
-    disk.AlertOn = false;
-    disk.AlertKB = tDiskSlot{}.AlertKB;
-    if (disk.Drive.empty()) continue;
-    disk.AlertOn = ini.ReadBool("Disk", Num("enalDisk", i), false);
-    disk.AlertKB = ini.ReadInteger("Disk", Num("alertDisk", i), 10485760);
-  }
-}
-
-void WriteClientChannels(IniFile& ini) {
-  for (int i = 1; i <= TempChannels; ++i) {
-    const int x = ChannelIndex(i);
-    ini.WriteString("Temperatures", Num("nameT", i), TCfg[x].Name);
-    ini.WriteString("Voltages", Num("nameV", i), VCfg[x].Name);
-    ini.WriteString("Fans", Num("nameF", i), FCfg[x].Name);
-    ini.WriteInteger("Temperatures", Num("visT", i), TCfg[x].Vis);
-    ini.WriteInteger("Voltages", Num("visV", i), VCfg[x].Vis);
-    ini.WriteBool("Fans", Num("visF", i), FCfg[x].Vis != 0);
-  }
-  for (int i = 1; i <= CpuChannels; ++i) {
-    ini.WriteString("CPUs", Num("nameCPU", i), CPUCfg[ChannelIndex(i)].Name);
-    ini.WriteBool("CPUs", Num("visCPU", i), CPUCfg[ChannelIndex(i)].Vis != 0);
-  }
-  for (int i = 1; i <= NetSlotCount; ++i) {
-    const tNetSlot& net = NetSlots[ChannelIndex(i)];
-    ini.WriteString("Net", Num("nameNet", i), net.Name);
-    ini.WriteString("Net", Num("macNet", i), net.Mac);
-    ini.WriteBool("Net", Num("visNet", i), net.Vis);
-  }
-  for (int i = 1; i <= DiskSlotCount; ++i) {
-    const tDiskSlot& disk = DiskSlots[ChannelIndex(i)];
-    ini.WriteString("Disk", Num("driveDisk", i), disk.Drive);
-    ini.WriteBool("Disk", Num("visDisk", i), disk.Vis);
-    ini.WriteBool("Disk", Num("enalDisk", i), disk.AlertOn);
-    ini.WriteInteger("Disk", Num("alertDisk", i), disk.AlertKB);
-  }
-}
-
-// The colour-and-bold groups of KVDisplay.ini.
-struct tColourGroup {
-  const char* section;
-  const char* colKey;
-  const char* boldKey;
-  tChannelCfg* (*channel)(int index);
-  int count;
-};
-
-const tColourGroup ColourGroups[] = {
-    {"Temperatures", "colT", "boldT", [](int x) { return &TCfg[x]; }, TempChannels},
-    {"Voltages", "colV", "boldV", [](int x) { return &VCfg[x]; }, VoltChannels},
-    {"Fans", "colF", "boldF", [](int x) -> tChannelCfg* { return &FCfg[x]; }, FanChannels},
-    {"CPUs", "colCPU", "boldCPU", [](int x) { return &CPUCfg[x]; }, CpuChannels},
-};
-
-void ReadDisplayChannels(const IniFile& ini) {
-  for (const tColourGroup& g : ColourGroups) {
-    for (int i = 1; i <= g.count; ++i) {
-      tChannelCfg& ch = *g.channel(ChannelIndex(i));
-      ch.Colour = ChannelColour(ini, g.section, Num(g.colKey, i), ch.Colour);
-      ch.Bold = ini.ReadBool(g.section, Num(g.boldKey, i), true);
+  for (const tIndexOrder& order : IndexOrders) {
+    for (int i = 1; i <= TempChannels; ++i) {
+      const int def = order.reversed ? TempChannels - i : i - 1;
+      const int32_t v = ini.ReadInteger(order.section, Num(order.letter, i), def + 1);
+      (*order.map)[ChannelIndex(i)] =
+          static_cast<uint8_t>(v >= 1 && v <= order.limit ? v - 1 : def);
     }
   }
-  for (int i = 1; i <= NetSlotCount; ++i) {
-    tNetSlot& net = NetSlots[ChannelIndex(i)];
-    net.ColourIn = ChannelColour(ini, "Net", Num("colRNet", i), net.ColourIn);
-    net.ColourOut = ChannelColour(ini, "Net", Num("colSNet", i), net.ColourOut);
-  }
-  for (int i = 1; i <= DiskSlotCount; ++i) {
-    tDiskSlot& disk = DiskSlots[ChannelIndex(i)];
-    disk.Colour = ChannelColour(ini, "Disk", Num("colDisk", i), disk.Colour);
-  }
 }
 
-void WriteDisplayChannels(IniFile& ini) {
-  for (const tColourGroup& g : ColourGroups) {
-    for (int i = 1; i <= g.count; ++i) {
-      const tChannelCfg& ch = *g.channel(ChannelIndex(i));
-      ini.WriteInteger(g.section, Num(g.colKey, i), ch.Colour);
-      ini.WriteBool(g.section, Num(g.boldKey, i), ch.Bold);
-    }
-  }
-  for (int i = 1; i <= NetSlotCount; ++i) {
-    ini.WriteInteger("Net", Num("colRNet", i), NetSlots[ChannelIndex(i)].ColourIn);
-    ini.WriteInteger("Net", Num("colSNet", i), NetSlots[ChannelIndex(i)].ColourOut);
-  }
-  for (int i = 1; i <= DiskSlotCount; ++i)
-    ini.WriteInteger("Disk", Num("colDisk", i), DiskSlots[ChannelIndex(i)].Colour);
+void ReadChannels(tFile file, const IniFile& ini) {
+  for (const tChannelKey& k : ChannelKeys)
+    if (k.file == file)
+      for (int x = 0; x < k.count; ++x) ReadChannelKey(k, x, ini);
+}
+
+void WriteChannels(tFile file, IniFile& ini) {
+  for (const tChannelKey& k : ChannelKeys)
+    if (k.file == file && k.use != RO)
+      for (int x = 0; x < k.count; ++x) WriteChannelKey(k, x, ini);
+}
+
+void ReadSingleKeys(tFile file, IniFile& ini, tSettings& s) {
+  for (const tKey& k : SingleKeys)
+    if (k.file == file) ReadKey(k, ini, s);
+}
+
+void WriteSingleKeys(tFile file, IniFile& ini, const tSettings& s) {
+  for (const tKey& k : SingleKeys)
+    if (k.file == file && k.use != RO) WriteKey(k, ini, s);
 }
 
 void SplitUptimeRecord(tSettings& s) {
@@ -582,8 +653,8 @@ void SplitUptimeRecord(tSettings& s) {
 // The memory scale is stored in MB; a reversed or empty range gives the default range.
 void FixMemoryRange(tSettings& s) {
   if (s.MemMin >= s.MemMax) {
-    s.MemMin = 0;
-    s.MemMax = 512;
+    s.MemMin = Defaults.MemMin / 1024;
+    s.MemMax = Defaults.MemMax / 1024;
   }
   s.MemMin = Scaled(s.MemMin, 1024);
   s.MemMax = Scaled(s.MemMax, 1024);
@@ -612,38 +683,31 @@ void ReadSettings() {
     LogError("rr1 ", e);
   }
 
-  // Names and visibility first, so that a file broken early still leaves sound channels.
-  SetDefaultChannelNames();
-  for (tChannelCfg& t : TCfg) t.Vis = 1;
-  for (tChannelCfg& v : VCfg) v.Vis = 0;
-  for (tFanCfg& f : FCfg) f.Vis = 0;
+  // Channel defaults first, so that a file broken early still leaves sound channels.
+  SetDefaultChannelSettings();
 
   try {
     IniFile client(IniPath(ClientIniName));
-    ReadClientChannels(client);
+    ReadOrders(client);
+    ReadChannels(tFile::Client, client);
     ReadSingleKeys(tFile::Client, client, s);
     SplitUptimeRecord(s);
-    // Only their presence counts: it opens the windows at start.
-    s.ShowLight = client.ValueExists("Misc", "ShowLight");
-    s.ShowBanner = client.ValueExists("Misc", "ShowBanner");
   } catch (const std::exception& e) {
     LogError("rr2 ", e);
   }
 
-  SetDefaultChannelColours();
-  s.colUser = 0;
+  s.colUser = Defaults.colUser;
   try {
     IniFile display(IniPath(DisplayIniName));
-    ReadDisplayChannels(display);
+    ReadChannels(tFile::Display, display);
     ReadSingleKeys(tFile::Display, display, s);
     FixMemoryRange(s);
-    s.NetHeight = display.ReadInteger("Memory", "NetHeight", s.NetHeight);
   } catch (const std::exception& e) {
     LogError("rr3 ", e);
   }
-  s.FontArial = "Arial";
-  s.FontCourier = "Courier New";
-  s.FontSmall = "Small Fonts";
+  s.FontArial = Defaults.FontArial;
+  s.FontCourier = Defaults.FontCourier;
+  s.FontSmall = Defaults.FontSmall;
 
   try {
     IniFile server(IniPath(ServerIniName));
@@ -665,19 +729,17 @@ void WriteSettings(bool notify) {
     tFile file;
     const char* name;
     unsigned mode;
-    void (*channels)(IniFile&);
   };
   const tTarget targets[] = {
-      {tFile::Client, ClientIniName, 0644, WriteClientChannels},
-      {tFile::Display, DisplayIniName, 0644, WriteDisplayChannels},
-      {tFile::Server, ServerIniName, 0600, nullptr},
+      {tFile::Client, ClientIniName, 0644},
+      {tFile::Display, DisplayIniName, 0644},
+      {tFile::Server, ServerIniName, 0600},
   };
   for (const tTarget& t : targets) {
     try {
       IniFile ini(IniPath(t.name));
-      if (t.channels) t.channels(ini);
+      WriteChannels(t.file, ini);
       WriteSingleKeys(t.file, ini, s);
-      if (t.file == tFile::Display) ini.DeleteKey("Memory", "NetHeight");
       ini.UpdateFile(t.mode);  // a failed write loses the changes; the old file stays whole
     } catch (const std::exception&) {
       // Nothing of this file is written; the next one is still handled.
@@ -689,60 +751,29 @@ void WriteSettings(bool notify) {
 void SaveWindowState() {
   LogEvent("Saving main registry settings");
   try {
-    const tSettings& s = Settings;
     IniFile ini(IniPath(ClientIniName));
-    if (s.ShowLight) {
-      ini.WriteBool("Misc", "ShowLight", true);
-    } else {
-      ini.DeleteKey("Misc", "ShowLight");
-    }
-    if (s.ShowBanner) {
-      ini.WriteBool("Misc", "ShowBanner", true);
-    } else {
-      ini.DeleteKey("Misc", "ShowBanner");
-    }
-    if (s.Left != PositionUnset) ini.WriteInteger("Misc", "Left", s.Left);
-    if (s.Top != PositionUnset) ini.WriteInteger("Misc", "Top", s.Top);
-    ini.WriteInteger("Misc", "upRecTime", s.upRecTime);
-    ini.WriteBool("Misc", "AutoConnect", s.AutoConnect);
-    ini.WriteBool("Misc", "CheckForUpdate", s.CheckForUpdate);
-    ini.WriteInteger("Misc", "UpdateCheck", s.UpdateCheck);
-    ini.WriteBool("Misc", "AutostartSpeedFan", s.AutostartSpeedFan);
+    for (const tKey& k : SingleKeys)
+      if (k.windowState) WriteKey(k, ini, Settings);
     ini.UpdateFile();
   } catch (const std::exception&) {
     // The window state is a convenience; losing it is not worth a trace.
   }
 }
 
-std::vector<std::string> OptionsProgramArguments(int page, bool debug, bool expert) {
-  return {std::to_string(page), debug ? "D" : "-", expert ? "E" : "-"};
-}
-
-namespace {
-
-bool StartProductProgram(const char* name, const std::vector<std::string>& args) {
-  const std::string program = AppDir + name;
-  if (!FileExists(program)) {
-    LogEvent("Program not found: " + program);
-    return false;
+std::vector<tSettingsKeyInfo> SettingsKeyList() {
+  const auto fileName = [](tFile f) {
+    return f == tFile::Client ? ClientIniName : f == tFile::Display ? DisplayIniName : ServerIniName;
+  };
+  std::vector<tSettingsKeyInfo> keys;
+  for (const tFile file : {tFile::Client, tFile::Display, tFile::Server}) {
+    for (const tChannelKey& k : ChannelKeys)
+      if (k.file == file)
+        for (int x = 0; x < k.count; ++x)
+          keys.push_back({fileName(file), k.section, Num(k.prefix, x + 1), k.use != RO, false});
+    for (const tKey& k : SingleKeys)
+      if (k.file == file) keys.push_back({fileName(file), k.section, k.key, k.use != RO, k.windowState});
   }
-  QStringList qargs;
-  for (const std::string& a : args) qargs << QString::fromStdString(a);
-  return QProcess::startDetached(QString::fromStdString(program), qargs,
-                                 QString::fromStdString(AppDir));
-}
-
-}  // namespace
-
-bool StartOptionsProgram(int page) {
-  SaveWindowState();
-  LogEvent("Starting options dialog");
-  return StartProductProgram("kvoptions", OptionsProgramArguments(page, DebugMode(), ExpertMode));
-}
-
-bool StartSysInfoProgram() {
-  LogEvent("Starting sysinfo dialog");
-  return StartProductProgram("kvsysinfo", {"1"});
+  return keys;
 }
 
 }  // namespace kv

@@ -14,6 +14,18 @@ namespace kv {
 constexpr const char* ClientIniName = "KVClient.ini";
 constexpr const char* DisplayIniName = "KVDisplay.ini";
 constexpr const char* ServerIniName = "KVServer.ini";
+// The language file that is always loaded first and that every other one falls back to.
+constexpr const char* EnglishLanguageFile = "English.lng";
+
+// A key of a settings file, for the few places that touch one outside ReadSettings and
+// WriteSettings (start-up checks the language file and stores -checkforupdate). The key table
+// uses the same constants.
+struct tIniKey {
+  const char* section;
+  const char* key;
+};
+constexpr tIniKey LangFileKey{"Misc", "LangFile"};
+constexpr tIniKey CheckForUpdateKey{"Misc", "CheckForUpdate"};
 
 // A window position that no file and no window has given yet.
 constexpr int32_t PositionUnset = INT32_MIN;
@@ -41,7 +53,7 @@ struct tSettings {
   int32_t ReadTemp = 20000;
   bool AutoConnect = true, ShowWarning = true, CheckForUpdate = true,
        CheckForUpdateSpeedFan = true, Mini = false;
-  std::string LangFile = "English.lng";
+  std::string LangFile = EnglishLanguageFile;
   bool AutostartSpeedFan = false, AutostartHWM = true;
   // Presence of [Misc] ShowLight/ShowBanner at load; the app keeps them current while the
   // windows open and close, and SaveWindowState stores them.
@@ -104,6 +116,8 @@ struct tSettings {
   uint16_t UpRecDays = 0, UpRecHours = 0, UpRecMins = 0, UpRecSecs = 0;
   bool GermanTexts = false;
   std::string FontArial = "Arial", FontCourier = "Courier New", FontSmall = "Small Fonts";
+
+  friend bool operator==(const tSettings&, const tSettings&) = default;
 };
 
 extern tSettings Settings;
@@ -123,11 +137,16 @@ void ReadSettings();
 void WriteSettings(bool notify);
 // Writes the run-time part of the state (window, uptime record, toggles) to KVClient.ini.
 void SaveWindowState();
-// Start the options program on a page (1 .. 14) and the system-information program; false
-// when the program is missing or cannot be started.
-bool StartOptionsProgram(int page);
-bool StartSysInfoProgram();
-// The options program's arguments for a page: page, "D" or "-", "E" or "-".
-std::vector<std::string> OptionsProgramArguments(int page, bool debug, bool expert);
+
+// Every key the settings files hold, per-channel keys spelt out ("nameT1" .. "nameT10"), in
+// reading order: what a tool or test needs to know about the key table.
+struct tSettingsKeyInfo {
+  const char* file;  // ClientIniName, DisplayIniName or ServerIniName
+  const char* section;
+  std::string key;
+  bool written;      // by WriteSettings
+  bool windowState;  // by SaveWindowState
+};
+std::vector<tSettingsKeyInfo> SettingsKeyList();
 
 }  // namespace kv

@@ -4,9 +4,16 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <QProcess>
+#include <QString>
+#include <QStringList>
 #include <string>
 
+#include "core/EventLog.h"
+#include "core/Process.h"
+#include "platform/Files.h"
 #include "platform/SharedMemory.h"
+#include "settings/Settings.h"
 
 namespace kv {
 
@@ -24,5 +31,36 @@ bool HWMonitorPresent() { return BlockExists("$CPUID$HWM$"); }
 
 bool StartSpeedFan() { return false; }
 bool StartHWM() { return false; }
+
+std::vector<std::string> OptionsProgramArguments(int page, bool debug, bool expert) {
+  return {std::to_string(page), debug ? "D" : "-", expert ? "E" : "-"};
+}
+
+namespace {
+
+bool StartProductProgram(const char* name, const std::vector<std::string>& args) {
+  const std::string program = AppDir + name;
+  if (!FileExists(program)) {
+    LogEvent("Program not found: " + program);
+    return false;
+  }
+  QStringList qargs;
+  for (const std::string& a : args) qargs << QString::fromStdString(a);
+  return QProcess::startDetached(QString::fromStdString(program), qargs,
+                                 QString::fromStdString(AppDir));
+}
+
+}  // namespace
+
+bool StartOptionsProgram(int page) {
+  SaveWindowState();
+  LogEvent("Starting options dialog");
+  return StartProductProgram("kvoptions", OptionsProgramArguments(page, DebugMode(), ExpertMode));
+}
+
+bool StartSysInfoProgram() {
+  LogEvent("Starting sysinfo dialog");
+  return StartProductProgram("kvsysinfo", {"1"});
+}
 
 }  // namespace kv

@@ -1,7 +1,10 @@
 #pragma once
 // The helper programs the monitor can start. SpeedFan and CPUID Hardware Monitor are Windows
 // programs: on Linux their blocks appear only when some other program offers them, and
-// starting them always fails.
+// starting them always fails. The options and system-information programs belong to this
+// product and lie beside the monitor.
+#include <string>
+#include <vector>
 
 namespace kv {
 
@@ -12,5 +15,12 @@ bool HWMonitorPresent();
 // False when the helper could not be started.
 bool StartSpeedFan();
 bool StartHWM();
+
+// Start the options program on a page (1 .. 14) and the system-information program; false
+// when the program is missing or cannot be started.
+bool StartOptionsProgram(int page);
+bool StartSysInfoProgram();
+// The options program's arguments for a page: page, "D" or "-", "E" or "-".
+std::vector<std::string> OptionsProgramArguments(int page, bool debug, bool expert);
 
 }  // namespace kv

@@ -224,8 +224,14 @@ int RunSysInfo(int argc, char** argv) {
     return 2;
   }
   AppDir = ProgramFolder();
-  const std::string dir = SettingsFolderFor(AppDir, UserDataFolder());
-  SettingsDir = dir.empty() ? AppDir : dir;
+  // The monitor's folder and its check: both programs read the same settings or neither runs.
+  // A missing folder is created only by the monitor; until then every setting is its default.
+  const tSettingsFolderChoice folder = ChooseSettingsDir(AppDir, UserDataFolder(), false);
+  if (!folder.problem.empty()) {
+    std::fprintf(stderr, "kvsysinfo: %s\n", folder.problem.c_str());
+    return 1;
+  }
+  SettingsDir = folder.dir;
   // This program only looks: no settings file is written, no event log kept.
   SetIniFilesReadOnly(true);
   SetEventLogPath("");

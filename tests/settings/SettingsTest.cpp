@@ -271,11 +271,4 @@ TEST_F(SettingsFiles, UnwritableFolderLosesChangesQuietly) {
   ASSERT_NO_THROW(SaveWindowState());
 }
 
-TEST(OptionsProgram, Arguments) {
-  EXPECT_EQ(OptionsProgramArguments(4, false, false),
-            (std::vector<std::string>{"4", "-", "-"}));
-  EXPECT_EQ(OptionsProgramArguments(13, true, true),
-            (std::vector<std::string>{"13", "D", "E"}));
-}
-
 }  // namespace

@@ -1,0 +1,34 @@
+#include "system/Helpers.h"
+
+#include <gtest/gtest.h>
+
+#include "core/Process.h"
+#include "settings/IniFile.h"
+#include "settings/Settings.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using namespace kv;
+
+TEST(OptionsProgram, Arguments) {
+  EXPECT_EQ(OptionsProgramArguments(4, false, false),
+            (std::vector<std::string>{"4", "-", "-"}));
+  EXPECT_EQ(OptionsProgramArguments(13, true, true),
+            (std::vector<std::string>{"13", "D", "E"}));
+}
+
+// A missing program is reported, and the window state is saved before the options program
+// would start, so that it edits current values.
+TEST(OptionsProgram, MissingProgramFailsAfterSavingTheWindowState) {
+  kvtest::TempDir dir;
+  AppDir = dir.Path();
+  SettingsDir = dir.Path();
+  Settings = tSettings{};
+  Settings.Left = 42;
+  EXPECT_FALSE(StartOptionsProgram(3));
+  EXPECT_EQ(IniFile(dir.File(ClientIniName)).ReadInteger("Misc", "Left", 0), 42);
+  EXPECT_FALSE(StartSysInfoProgram());
+}
+
+}  // namespace
