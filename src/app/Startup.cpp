@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <cstdio>
 #include <QGuiApplication>
 #include <memory>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "core/Process.h"
 #include "core/Text.h"
 #include "core/UiPort.h"
+#include "displays/ImageSaving.h"
 #include "platform/Files.h"
 #include "platform/Instance.h"
 #include "platform/System.h"
@@ -82,16 +84,6 @@ void RunSuspend(const tSuspendSteps& steps) {
   }
 }
 
-tSettingsDirChoice LocateSettingsDir(const std::string& appDir, const std::string& userDataFolder) {
-  const std::string dir = SettingsFolderFor(appDir, userDataFolder);
-  if (dir == appDir) return {appDir, {}};
-  if (dir.empty()) return {appDir, "no data folder for this user"};
-  // Nobody else creates it, and without it every later write would be lost.
-  if (!CreateFolder(dir, 0700)) return {appDir, "cannot create " + dir};
-  if (::access(dir.c_str(), W_OK | X_OK) != 0) return {appDir, "cannot write to " + dir};
-  return {dir, {}};
-}
-
 int MoveOldDataFiles(const std::string& appDir, const std::string& settingsDir) {
   if (appDir == settingsDir || FileExists(settingsDir + "Kelvara8h.log6")) return 0;
   int moved = 0;
@@ -141,6 +133,8 @@ bool StoreCheckForUpdate(const std::string& settingsDir) {
 int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   std::vector<std::string> args(argv + 1, argv + argc);
   const tCommandLine cl = ParseCommandLine(args);
+  // The settings hold the upload passwords; they must not end up in a core file.
+  ForbidCoreDumps();
   HeadlessMode = cl.headless || !frontEnd.makeApplication || !DisplayAvailable();
   DebugSwitch = cl.debug;
   ZeroValueSwitch = cl.zeroValue;
@@ -180,9 +174,16 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   if (cl.waitSeconds > 0) std::this_thread::sleep_for(std::chrono::seconds(cl.waitSeconds));
 
   AppDir = ProgramFolder();
-  const tSettingsDirChoice choice = LocateSettingsDir(AppDir, UserDataFolder());
-  SettingsDir = choice.dir;
-  if (choice.error.empty()) MoveOldDataFiles(AppDir, SettingsDir);
+  // A folder another user can write to or owns would let them plant links where the settings,
+  // statistics and log are written: refuse it rather than fall back and lose the user's data.
+  const tSettingsFolderChoice folder = ChooseSettingsDir(AppDir, UserDataFolder(), true);
+  if (!folder.problem.empty()) {
+    std::fprintf(stderr, "kelvara: %s\n", folder.problem.c_str());
+    Ui().ShowMessage(folder.problem, "Error", true);
+    return 1;
+  }
+  SettingsDir = folder.dir;
+  MoveOldDataFiles(AppDir, SettingsDir);
   SetCurrentFolder(SettingsDir);
 
   if (cl.checkForUpdate) {
@@ -192,9 +193,8 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   if (cl.exit) return 0;
 
   DeleteFile(SettingsDir + EventLogName);
+  DeleteFile(SettingsDir + EventLogName + ".old");
   SetEventLogPath(SettingsDir + EventLogName);
-  // Logged only now: anything written before the log was emptied would be gone.
-  if (!choice.error.empty()) LogEvent("gsd " + choice.error);
 
   if (!CheckLanguageFile(AppDir, SettingsDir, UserLanguage())) return 0;
 
@@ -215,6 +215,10 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
     SendInstanceMessages(InstanceSocketPath(), {WM_SHOW_INSTANCE});
     return 0;
   }
+
+  // Only now: a second instance must not take the files of the first one's saves.
+  RemoveStaleTempFiles(SettingsDir);
+  if (PictureFolder() != SettingsDir) RemoveStaleTempFiles(PictureFolder());
 
   TMainCycle cycle;
   ConnectPictures(cycle);

@@ -8,14 +8,6 @@ class QCoreApplication;
 
 namespace kv {
 
-// The settings folder: SettingsDir, or AppDir when the data folder cannot be used.
-struct tSettingsDirChoice {
-  std::string dir;
-  std::string error;  // why it fell back to AppDir; empty when it did not
-};
-// Uses "oldsettingsdir" in appDir, else userDataFolder + "kelvara/" (created 0700 when missing).
-tSettingsDirChoice LocateSettingsDir(const std::string& appDir, const std::string& userDataFolder);
-
 // Moves the data files of an older installation out of appDir, each move on its own, when the
 // settings folder has no statistics yet. Returns how many were moved.
 int MoveOldDataFiles(const std::string& appDir, const std::string& settingsDir);

@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QLocalSocket>
 #include <cstring>
+#include <sys/stat.h>
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
@@ -98,6 +100,17 @@ TEST_F(Instances, CloseWithoutARunningInstanceEndsAtOnce) {
   EXPECT_EQ(Run({"-close"}), 0);
   // A one-shot switch ends before any folder is set up.
   EXPECT_FALSE(FolderExists(Settings()));
+}
+
+TEST_F(Instances, UnsafeSettingsFolderIsRefusedWithAMessage) {
+  ASSERT_TRUE(CreateFolder(Settings(), 0700));
+  ASSERT_EQ(::chmod(Settings().c_str(), 0777), 0);
+  QProcess* p = Start({"-headless", "-debug"});
+  ASSERT_TRUE(p->waitForFinished(15000));
+  EXPECT_EQ(p->exitCode(), 1);
+  const QByteArray err = p->readAllStandardError();
+  EXPECT_TRUE(err.contains("writable by group or others")) << err.toStdString();
+  EXPECT_FALSE(FileExists(Settings() + "KVClient.ini"));  // nothing was written into it
 }
 
 TEST_F(Instances, ExitSetsUpTheFolderAndEnds) {

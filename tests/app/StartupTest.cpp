@@ -5,6 +5,7 @@
 
 #include "platform/Files.h"
 #include "settings/IniFile.h"
+#include "settings/SettingsFolder.h"
 #include "support/TestSupport.h"
 
 namespace kv {
@@ -15,9 +16,9 @@ using kvtest::WriteFile;
 
 TEST(SettingsFolder, CreatedPrivateUnderTheDataFolder) {
   TempDir app, data;
-  const tSettingsDirChoice choice = LocateSettingsDir(app.Path(), data.Path() + "deep/share");
+  const tSettingsFolderChoice choice = ChooseSettingsDir(app.Path(), data.Path() + "deep/share", true);
   EXPECT_EQ(choice.dir, data.Path() + "deep/share/kelvara/");
-  EXPECT_TRUE(choice.error.empty());
+  EXPECT_TRUE(choice.problem.empty());
   struct stat st {};
   ASSERT_EQ(::stat(choice.dir.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -27,19 +28,10 @@ TEST(SettingsFolder, MarkerFileKeepsEverythingBesideTheProgram) {
   TempDir app, data;
   WriteFile(app.File("oldsettingsdir"), "");
   WriteFile(app.File("KVClient.ini"), "[Misc]\n");
-  const tSettingsDirChoice choice = LocateSettingsDir(app.Path(), data.Path());
+  const tSettingsFolderChoice choice = ChooseSettingsDir(app.Path(), data.Path(), true);
   EXPECT_EQ(choice.dir, app.Path());
   EXPECT_EQ(MoveOldDataFiles(app.Path(), choice.dir), 0);
   EXPECT_TRUE(FileExists(app.File("KVClient.ini")));
-}
-
-TEST(SettingsFolder, FallsBackToAppDirWhenUnusable) {
-  TempDir app, data;
-  WriteFile(data.File("blocker"), "a file where the folder should be");
-  const tSettingsDirChoice choice = LocateSettingsDir(app.Path(), data.File("blocker"));
-  EXPECT_EQ(choice.dir, app.Path());
-  EXPECT_FALSE(choice.error.empty());
-  EXPECT_EQ(LocateSettingsDir(app.Path(), "").dir, app.Path());
 }
 
 TEST(OldData, MovedOneByOneOnlyIntoAFolderWithoutStatistics) {
