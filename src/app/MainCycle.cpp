@@ -93,7 +93,7 @@ TMainCycle::TMainCycle(PublishingPort* publishing, QObject* parent)
 
 bool TMainCycle::Initialise() {
   LogStartFacts();
-  ApplyCaptions("English.lng");
+  ApplyCaptions(EnglishLanguageFile);
   ApplyCaptions(Settings.LangFile);
   InstallAllSources();
   ResetReadings();
@@ -184,7 +184,7 @@ void TMainCycle::ApplySettings() {
 void TMainCycle::OptionsChanged() {
   LogEvent("Options change detected");
   const std::string langFile =
-      IniFile(SettingsDir + ClientIniName).ReadString("Misc", "LangFile", "English.lng");
+      IniFile(SettingsDir + ClientIniName).ReadString(LangFileKey.section, LangFileKey.key, EnglishLanguageFile);
   if (langFile != Settings.LangFile) {
     Settings.LangFile = langFile;
     LoadLanguage(langFile);

@@ -95,7 +95,7 @@ int MoveOldDataFiles(const std::string& appDir, const std::string& settingsDir) 
 std::string DefaultLanguageFile(const std::string& languageCode) {
   for (const tLanguageFile& lf : LanguageFiles)
     if (languageCode == lf.code) return lf.file;
-  return "English.lng";
+  return EnglishLanguageFile;
 }
 
 bool CheckLanguageFile(const std::string& appDir, const std::string& settingsDir,
@@ -103,13 +103,13 @@ bool CheckLanguageFile(const std::string& appDir, const std::string& settingsDir
   IniFile ini(settingsDir + ClientIni);
   bool keepRunning = true;
   try {
-    std::string langFile = ini.ReadString("Misc", "LangFile", DefaultLanguageFile(languageCode));
-    ini.WriteString("Misc", "LangFile", langFile);
+    std::string langFile = ini.ReadString(LangFileKey.section, LangFileKey.key, DefaultLanguageFile(languageCode));
+    ini.WriteString(LangFileKey.section, LangFileKey.key, langFile);
     if (!FileExists(appDir + langFile)) {
       Ui().ShowMessage("Language file " + langFile + " not found! Resetting to default (English)...",
                        "Error", true);
-      langFile = "English.lng";
-      ini.WriteString("Misc", "LangFile", langFile);
+      langFile = EnglishLanguageFile;
+      ini.WriteString(LangFileKey.section, LangFileKey.key, langFile);
       if (!FileExists(appDir + langFile)) {
         Ui().ShowMessage(
             "English language file not found either! Please check your installation! Exiting...",
@@ -126,7 +126,7 @@ bool CheckLanguageFile(const std::string& appDir, const std::string& settingsDir
 
 bool StoreCheckForUpdate(const std::string& settingsDir) {
   IniFile ini(settingsDir + ClientIni);
-  ini.WriteInteger("Misc", "CheckForUpdate", 1);
+  ini.WriteInteger(CheckForUpdateKey.section, CheckForUpdateKey.key, 1);
   return ini.UpdateFile();
 }
 
@@ -204,7 +204,7 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   });
   try {
     ReadSettings();
-    LoadLanguage("English.lng");
+    LoadLanguage(EnglishLanguageFile);
     LoadLanguage(Settings.LangFile);
   } catch (const std::exception& e) {
     LogError("kv2 ", e);

@@ -240,7 +240,7 @@ int RunSysInfo(int argc, char** argv) {
   InstallAllSources();
   for (int i = 0; i < options.passes; ++i) ReadAllValues(true);
   if (drawing) {
-    LoadLanguage("English.lng");
+    LoadLanguage(EnglishLanguageFile);
     LoadLanguage(Settings.LangFile);
     std::string error;
     if (!RenderLightFile(options.lightFile, error)) {
