@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -153,7 +154,12 @@ int RunKelvara(int argc, char** argv) {
 
   switch (cl.oneShot) {
     case tOneShot::Close:
-      SendInstanceMessages(InstanceSocketPath(), {WM_QUERYENDSESSION, WM_CLOSE});
+      // No instance: nothing to close. A running one that cannot be reached is a failure.
+      if (!SendInstanceMessages(InstanceSocketPath(), {WM_QUERYENDSESSION, WM_CLOSE}) &&
+          InstanceRunning(InstanceLockPath())) {
+        std::fprintf(stderr, "kelvara: the running instance could not be told to close\n");
+        return 1;
+      }
       return 0;
     case tOneShot::Suspend:
       RunSuspend();
