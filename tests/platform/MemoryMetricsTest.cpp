@@ -102,8 +102,8 @@ TEST(Uptime, FifoInPlaceOfTheFileDoesNotHang) {
   auto read = std::async(std::launch::async, [&] { return ReadUptimeSeconds(root.Path()); });
   if (read.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
     const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // frees the stuck open
+    if (writer >= 0) ::close(writer);  // closed at once: the stuck read then sees the end
     read.wait();
-    if (writer >= 0) ::close(writer);
     FAIL() << "the read hung on a FIFO";
   }
   EXPECT_FALSE(read.get().has_value());

@@ -226,8 +226,8 @@ bool ReturnsPromptly(const std::function<bool()>& read, const std::string& fifo,
     return true;
   }
   const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  if (writer >= 0) ::close(writer);  // closed at once: the stuck read then sees the end
   done.wait();
-  if (writer >= 0) ::close(writer);
   return false;
 }
 

@@ -142,8 +142,8 @@ TEST_F(EverestTest, PlantedFifoIsAnAbsentBlockAndDoesNotHang) {
   const bool prompt = read.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
   if (!prompt) {
     const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // frees the stuck open
+    if (writer >= 0) ::close(writer);  // closed at once: the stuck read then sees the end
     read.wait();
-    if (writer >= 0) ::close(writer);
   }
   ::unlink(fifo.c_str());
   ASSERT_TRUE(prompt) << "the pass hung on a FIFO";

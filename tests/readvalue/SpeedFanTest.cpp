@@ -161,8 +161,8 @@ TEST_F(SpeedFanTest, PlantedLinkOrFifoIsNoSensorFile) {
   auto read = std::async(std::launch::async, [] { ReadSpeedFan(); });
   if (read.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
     const int writer = ::open(SensorFile().c_str(), O_WRONLY | O_NONBLOCK);  // frees the stuck open
+    if (writer >= 0) ::close(writer);  // closed at once: the stuck read then sees the end
     read.wait();
-    if (writer >= 0) ::close(writer);
     FAIL() << "reading the sensor file hung on a FIFO";
   }
   EXPECT_TRUE(SFNamesPending);
