@@ -69,6 +69,9 @@ constexpr size_t MaxSharedMemoryRead = 4 * 1024 * 1024;
 // refused like a failure to open).
 bool ReadSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,
                       const tShmTags& tags);
+// True when a block of that name can be opened for reading now (closed again at once); a
+// planted FIFO or link is no block.
+bool SharedMemoryExists(const std::string& name);
 // The same for a block that carries values this program trusts: only one owned by this user
 // and closed to group and others is read; any other is refused (logged with tags.map).
 bool ReadPrivateSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,

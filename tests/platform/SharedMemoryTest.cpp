@@ -252,6 +252,11 @@ TEST_F(SharedMemoryTest, PlantedFifoAndLinkAreRefusedWithoutBlocking) {
         EXPECT_FALSE(result) << name;
         EXPECT_FALSE(called) << name;
       }
+  bool exists = true;
+  EXPECT_TRUE(ReturnsPromptly([&] { return kv::SharedMemoryExists("EVEREST_SensorValues"); }, fifo, exists));
+  EXPECT_FALSE(exists);
+  EXPECT_FALSE(kv::SharedMemoryExists("Link"));
+  EXPECT_TRUE(kv::SharedMemoryExists("Target"));
   const std::string log = Log();
   EXPECT_NE(log.find("] m1 cannot open EVEREST_SensorValues: is not a block"), std::string::npos) << log;
   EXPECT_NE(log.find("] m1 cannot open Link: "), std::string::npos) << log;

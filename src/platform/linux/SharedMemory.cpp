@@ -162,6 +162,15 @@ bool ReadSharedMemory(const std::string& name, tShmAccess access, const tShmRead
   return ReadNamedBlock(name, access, false, reader, tags);
 }
 
+bool SharedMemoryExists(const std::string& name) {
+  struct stat st {};
+  std::string why;
+  const int fd = OpenBlock(name, O_RDONLY, st, why);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 bool ReadPrivateSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,
                              const tShmTags& tags) {
   return ReadNamedBlock(name, access, true, reader, tags);
