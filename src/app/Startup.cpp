@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 #include <QGuiApplication>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -159,7 +160,12 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
 
   switch (cl.oneShot) {
     case tOneShot::Close:
-      SendInstanceMessages(InstanceSocketPath(), {WM_QUERYENDSESSION, WM_CLOSE});
+      // No instance: nothing to close. A running one that cannot be reached is a failure.
+      if (!SendInstanceMessages(InstanceSocketPath(), {WM_QUERYENDSESSION, WM_CLOSE}) &&
+          InstanceRunning(InstanceLockPath())) {
+        std::fprintf(stderr, "kelvara: the running instance could not be told to close\n");
+        return 1;
+      }
       return 0;
     case tOneShot::Suspend:
       RunSuspend(SystemSuspendSteps());

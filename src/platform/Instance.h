@@ -3,11 +3,18 @@
 // carries the messages between instances (a message is its decimal number on one line; the
 // receiver answers "ok" after handling it, so a sender waits for the work to be done).
 #include <QObject>
+#include <QPointer>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <sys/types.h>
 
 class QLocalServer;
+class QLocalSocket;
+class QTimer;
 
 namespace kv {
 
@@ -22,6 +29,13 @@ enum tInstanceMessage : int {
 std::string InstanceLockPath();
 std::string InstanceSocketPath();
 
+// One line from a peer, without its line end: a decimal number with optional blanks around it.
+// nullopt for anything else, including numbers that do not fit an int.
+std::optional<int> ParseInstanceLine(std::string_view line);
+
+// True when another process holds the lock at path; looks without creating anything.
+bool InstanceRunning(const std::string& lockPath);
+
 // Takes the lock when nobody holds it; false when another process does (or on failure).
 class InstanceLock {
  public:
@@ -35,22 +49,45 @@ class InstanceLock {
   int fd_ = -1;
 };
 
+// Any local process of the user can connect, so connections are bounded in number and time.
+struct tInstanceLimits {
+  int maxConnections = 16;  // a new connection beyond this closes the oldest
+  int idleMs = 5000;        // a connection that sends nothing for this long is closed
+  int checkMs = 30000;      // how often the socket file is checked and, when gone, made again
+};
+
 // Listens for messages; calls handler on the main thread for each.
 class InstanceServer : public QObject {
   Q_OBJECT
  public:
   using Handler = std::function<void(int message)>;
-  explicit InstanceServer(Handler handler, QObject* parent = nullptr);
+  explicit InstanceServer(Handler handler, QObject* parent = nullptr, tInstanceLimits limits = {});
   ~InstanceServer() override;
   bool Listen(const std::string& path);
+  // Connections open at the moment.
+  int Connections();
  private:
   void OnConnection();
+  void OnLine(QLocalSocket* socket);
+  void CheckSocketFile();
+  bool ListenAgain();
   Handler handler_;
+  tInstanceLimits limits_;
   QLocalServer* server_ = nullptr;
+  QTimer* check_ = nullptr;
+  std::string path_;
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
+  std::deque<QPointer<QLocalSocket>> open_;  // oldest first
 };
 
 // Sends the messages in order, each waiting for the answer; false when no instance listens.
 bool SendInstanceMessages(const std::string& path, std::initializer_list<int> messages,
                           int timeoutMs = 30000);
+
+// Delivers one message without waiting for it to be handled (the receiver may be this very
+// process): connects, writes the line, waits briefly for it to leave, closes. False when no
+// instance listens or the line could not be written.
+bool PostInstanceMessage(const std::string& path, int message);
 
 }  // namespace kv

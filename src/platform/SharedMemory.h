@@ -64,9 +64,18 @@ constexpr size_t MaxSharedMemoryRead = 4 * 1024 * 1024;
 // Opens the named block, copies it whole, closes it and calls reader, all within the call.
 // A block that does not exist answers false and logs nothing. A failure to open or copy is
 // logged with tags.map, an exception from the reader with tags.read; both answer false. True
-// when the reader ran to its end.
+// when the reader ran to its end. Anyone may plant a name in /dev/shm: the open never blocks
+// and never follows a link, and only a regular file counts as a block (anything else is
+// refused like a failure to open).
 bool ReadSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,
                       const tShmTags& tags);
+// True when a block of that name can be opened for reading now (closed again at once); a
+// planted FIFO or link is no block.
+bool SharedMemoryExists(const std::string& name);
+// The same for a block that carries values this program trusts: only one owned by this user
+// and closed to group and others is read; any other is refused (logged with tags.map).
+bool ReadPrivateSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,
+                             const tShmTags& tags);
 
 // A block this process creates and keeps mapped for its whole run. The name is removed
 // again by Close, so no block outlives the program that offers it.
@@ -84,6 +93,10 @@ class SharedMemoryBlock {
   bool Map();
   void Unmap();
   void Close();
+
+  // Copies the block this object created (through its own descriptor, whatever the name now
+  // points to) and calls reader, with the error handling of ReadSharedMemory.
+  bool Read(const tShmReader& reader, const tShmTags& tags) const;
 
   bool IsOpen() const { return fd_ >= 0; }
   bool IsMapped() const { return data_ != nullptr; }

@@ -66,7 +66,7 @@ void ApplyCpuid(const ShmView& view) {
   int used[KindCount] = {};  // channels taken so far, per kind
   size_t sensor = Device(devices);
   for (size_t d = 0; d < devices; ++d) {
-    const std::string device = Trim(view.Chars(Device(d), DeviceNameSize));
+    const std::string device = Trim(OutsideText(view.Chars(Device(d), DeviceNameSize)));
     for (int j = 0; j < KindCount; ++j) {
       const tKindRow* row = RowOfKind(j);
       for (int s = SensorsOfKind(view, d, j); s > 0; --s, sensor += SensorSize) {
@@ -75,7 +75,7 @@ void ApplyCpuid(const ShmView& view) {
         const double v = view.Float(sensor + SensorValue);
         if (std::isfinite(v)) SetChannel(row->group, channel, Stored(row->group, v));
         if (HWMNamesPending)
-          NameChannel(row->group, channel, device + " " + Trim(view.Chars(sensor, SensorNameSize)));
+          NameChannel(row->group, channel, device + " " + Trim(OutsideText(view.Chars(sensor, SensorNameSize))));
       }
     }
   }

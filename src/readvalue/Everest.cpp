@@ -84,7 +84,7 @@ void ReadElements(std::string_view text, const tElementRow& row) {
     const std::string_view value = Child(*element, "value");
     if (value.empty()) continue;
     const std::string number = std::to_string(++k);
-    const std::string label(Child(*element, "label"));
+    const std::string label = OutsideText(Child(*element, "label"));
     for (int r = 1; r <= TempChannels; ++r) {
       const std::string& entry = (*row.map)[static_cast<size_t>(ChannelIndex(r))];
       if (entry.empty() || (entry != number && entry != label)) continue;

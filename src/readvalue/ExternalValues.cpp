@@ -76,7 +76,14 @@ void CreateExternalValueArea() {
 }
 
 void ReadExternalValues() {
-  ReadSharedMemory(ExternalAreaName, tShmAccess::Full, ApplyExternalValues, {"rv24 ", "rv24 "});
+  // The name can be squatted by another user before we create it: the monitor reads only the
+  // block it created itself; a process that only reads (kvsysinfo) takes the user's own
+  // private block and nothing else.
+  if (area.IsOpen()) {
+    area.Read(ApplyExternalValues, {"rv24 ", "rv24 "});
+    return;
+  }
+  ReadPrivateSharedMemory(ExternalAreaName, tShmAccess::Full, ApplyExternalValues, {"rv24 ", "rv24 "});
 }
 
 void CloseExternalValueArea() {

@@ -38,8 +38,9 @@ constexpr size_t ExternalCpuCountOffset = 248;  // byte; > 0 sets CPUCount
 // At start-up: creates the block (mode 0600), keeps it mapped and gives every channel slot
 // back (-255). Logs "Cannot create memory map" or "Cannot view memory map" on failure.
 void CreateExternalValueArea();
-// One pass step: opens the block by name, applies its slots to Readings, closes it. A missing
-// block is silent; a failure is logged with "rv24 ".
+// One pass step: applies the slots of the block this process created to Readings; without one,
+// those of the user's own private block of that name (never a block of another user or one
+// open to others). A missing block is silent; a failure is logged with "rv24 ".
 void ReadExternalValues();
 // At shut-down: unmaps and closes the block, logging each step.
 void CloseExternalValueArea();

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/EventLog.h"
+#include "readvalue/SourceFields.h"
 #include "settings/Settings.h"
 
 namespace kv {
@@ -56,12 +57,13 @@ std::string ChipName(const sensors_chip_name& chip) {
   char buffer[256];
   const int n = sensors_snprintf_chip_name(buffer, sizeof buffer, &chip);
   if (n < 0) throw std::runtime_error(sensors_strerror(n));
-  return buffer;
+  return OutsideText(buffer);
 }
 
 std::string Label(const sensors_chip_name& chip, const sensors_feature& feature) {
   std::unique_ptr<char, void (*)(void*)> label(sensors_get_label(&chip, &feature), std::free);
-  return label ? std::string(label.get()) : std::string(feature.name);
+  // Labels come from sysfs and the sensors configuration: text of other parties.
+  return OutsideText(label ? std::string_view(label.get()) : std::string_view(feature.name));
 }
 
 struct tKindOf {

@@ -68,7 +68,7 @@ void ApplyRivaTuner(const ShmView& view) {
 
   for (int32_t e = 0; e < count; ++e) {
     const size_t entry = EntriesOffset + entrySize * static_cast<size_t>(e);
-    const std::string name = Trim(view.Chars(entry, EntryNameSize));
+    const std::string name = Trim(OutsideText(view.Chars(entry, EntryNameSize)));
     const double value = static_cast<double>(view.Float(entry + EntryValue1)) + view.Float(entry + EntryValue2);
     LogEvent(name + " " + FormatOneDecimal(value));
     if (!std::isfinite(value)) continue;

@@ -38,6 +38,87 @@ void NameChannel(tChannelGroup group, int channel, const std::string& name) {
   ReplaceDefaultName(ChannelName(group, channel), DefaultChannelName(group, channel), name);
 }
 
+// ---- Outside text ----
+
+namespace {
+
+// Length of the valid UTF-8 sequence at s[i], 0 when there is none (overlong forms,
+// surrogates and code points past U+10FFFF are not valid).
+size_t Utf8Length(std::string_view s, size_t i) {
+  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[i + k]); };
+  const auto cont = [&](size_t k) { return i + k < s.size() && (b(k) & 0xC0) == 0x80; };
+  const unsigned char c = b(0);
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    if (!cont(1) || !cont(2)) return 0;
+    if (c == 0xE0 && b(1) < 0xA0) return 0;   // overlong
+    if (c == 0xED && b(1) >= 0xA0) return 0;  // surrogate
+    return 3;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    if (!cont(1) || !cont(2) || !cont(3)) return 0;
+    if (c == 0xF0 && b(1) < 0x90) return 0;   // overlong
+    if (c == 0xF4 && b(1) >= 0x90) return 0;  // past U+10FFFF
+    return 4;
+  }
+  return 0;
+}
+
+bool ValidUtf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    const size_t n = Utf8Length(s, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+// Windows-1252 for 0x80..0x9F; the five unassigned bytes give nothing.
+constexpr char16_t Cp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string OutsideText(std::string_view raw) {
+  std::string out;
+  out.reserve(raw.size());
+  if (ValidUtf8(raw)) {
+    for (size_t i = 0; i < raw.size();) {
+      const size_t n = Utf8Length(raw, i);
+      const auto c = static_cast<unsigned char>(raw[i]);
+      // C0 controls, DEL, and the C1 controls U+0080..U+009F (C2 80..C2 9F) are dropped.
+      const bool control = c < 0x20 || c == 0x7F || (c == 0xC2 && static_cast<unsigned char>(raw[i + 1]) < 0xA0);
+      if (!control) out.append(raw.substr(i, n));
+      i += n;
+    }
+    return out;
+  }
+  for (const char ch : raw) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) continue;
+    if (c < 0x80) out += ch;
+    else if (c < 0xA0) { if (Cp1252High[c - 0x80]) AppendUtf8(out, Cp1252High[c - 0x80]); }
+    else AppendUtf8(out, c);  // the rest of Windows-1252 is Latin-1
+  }
+  return out;
+}
+
 // ---- Tests ----
 
 static bool Azv() { return Settings.AcceptZeroValue; }

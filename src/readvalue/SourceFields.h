@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/SharedMemory.h"
 #include "settings/Channels.h"
@@ -19,6 +20,11 @@ void SetChannel(tChannelGroup group, int channel, int16_t value);
 // The configured name of a T, V or F channel, and the default it starts with ("T3").
 std::string& ChannelName(tChannelGroup group, int channel);
 std::string DefaultChannelName(tChannelGroup group, int channel);
+// A name or label taken from another program's block or file, made fit for the settings files
+// and JSON: valid UTF-8 is kept, anything else is read as Windows-1252 (what those programs
+// write), and control characters are dropped.
+std::string OutsideText(std::string_view raw);
+
 // Renames a T, V or F channel only while it keeps its default name.
 void NameChannel(tChannelGroup group, int channel, const std::string& name);
 

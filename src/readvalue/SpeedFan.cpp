@@ -1,10 +1,10 @@
 #include "readvalue/SpeedFan.h"
 
-#include <filesystem>
-#include <fstream>
+#include <sstream>
 
 #include "core/EventLog.h"
 #include "core/Process.h"
+#include "platform/OutsideFile.h"
 #include "readvalue/Readings.h"
 #include "readvalue/SourceFields.h"
 #include "settings/Settings.h"
@@ -16,6 +16,7 @@ const char* const SpeedFanSensorFile = "speedfansens.cfg";
 namespace {
 
 constexpr size_t SensorSlots = 32;  // each array holds 32 int32
+constexpr size_t MaxSensorFile = 1024 * 1024;  // a real one is a few KiB
 
 bool SpeedFanTemp(double t) { return (t != 0 && t < 15000) || Settings.AcceptZeroValue; }
 bool SpeedFanFan(double f) { return 0 <= f && f < 20000; }
@@ -70,13 +71,19 @@ struct tEntryKind {
 std::string SpeedFanFolder() { return AppDir + "../SpeedFan/"; }
 
 bool ReadSpeedFanNames(const std::string& path) {
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) return false;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    LogEvent("rv12 cannot open " + path);
-    return true;
+  std::string content, why;
+  switch (ReadOutsideFile(path, MaxSensorFile, content, why)) {
+    case tOutsideFile::Missing: return false;
+    case tOutsideFile::Refused:
+      // A link or FIFO planted in SpeedFan's folder counts as no file.
+      LogEvent("rv12 refusing " + path + ": " + why);
+      return false;
+    case tOutsideFile::Failed:
+      LogEvent("rv12 cannot open " + path + ": " + why);
+      return true;
+    case tOutsideFile::Read: break;
   }
+  std::istringstream file(content);
   tEntryKind kinds[] = {
       {"xxx Temp", tChannelGroup::T, &SFOrderT},
       {"xxx Volt", tChannelGroup::V, &SFOrderV},
@@ -88,7 +95,7 @@ bool ReadSpeedFanNames(const std::string& path) {
   while (std::getline(file, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (StartsWith(line, "name=")) {
-      sensor = line.substr(5);
+      sensor = OutsideText(line.substr(5));
     } else if (line == "xxx end") {
       if (!sensor.empty()) sensor += " (" + chip + ")";
       if (kind) {
@@ -101,7 +108,7 @@ bool ReadSpeedFanNames(const std::string& path) {
     } else if (StartsWith(line, "xxx")) {
       for (tEntryKind& candidate : kinds)
         if (StartsWith(line, candidate.line)) kind = &candidate;
-      chip = ChipName(line);
+      chip = OutsideText(ChipName(line));
     }
   }
   return true;

@@ -745,7 +745,7 @@ void WriteSettings(bool notify) {
       // Nothing of this file is written; the next one is still handled.
     }
   }
-  if (notify) SendInstanceMessages(InstanceSocketPath(), {WM_OPTIONS_CHANGED});
+  if (notify) PostInstanceMessage(InstanceSocketPath(), WM_OPTIONS_CHANGED);
 }
 
 void SaveWindowState() {

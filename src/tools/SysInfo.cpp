@@ -1,7 +1,9 @@
 #include "tools/SysInfo.h"
 
 #include <QCoreApplication>
+#include <QByteArray>
 #include <QGuiApplication>
+#include <QString>
 #include <memory>
 #include <cstdio>
 #include <iostream>
@@ -26,9 +28,12 @@ namespace kv {
 
 namespace {
 
+// JSON text must be UTF-8: a name that is not (from an old settings file, say) has its broken
+// bytes replaced by U+FFFD rather than breaking the whole document.
 std::string JsonString(const std::string& s) {
+  const QByteArray utf8 = QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())).toUtf8();
   std::string out = "\"";
-  for (const char c : s) {
+  for (const char c : utf8) {
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -38,7 +43,7 @@ std::string JsonString(const std::string& s) {
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
           out += buf;
         } else {
           out += c;

@@ -172,6 +172,18 @@ TEST_F(Instances, TerminationSignalRunsTheShutDown) {
   EXPECT_TRUE(FileExists(Settings() + "Kelvara8h.log6"));
 }
 
+TEST_F(Instances, CloseThatCannotReachTheRunningInstanceFails) {
+  QProcess* first = Start({"-headless", "-debug"});
+  ASSERT_TRUE(WaitFor([&] { return Log().find("Kelvara 3.38-pre5") != std::string::npos; }));
+  const std::string socket = dir.File("run") + "/kelvara.sock";
+  ASSERT_TRUE(DeleteFile(socket));
+  QProcess* close = Start({"-close"});
+  ASSERT_TRUE(close->waitForFinished(15000));
+  EXPECT_NE(close->exitCode(), 0);
+  EXPECT_NE(close->readAllStandardError().toStdString().find("could not be told to close"), std::string::npos);
+  EXPECT_EQ(first->state(), QProcess::Running);
+}
+
 TEST_F(Instances, GarbageOnTheSocketDoesNotBlock) {
   QProcess* first = Start({"-headless", "-debug"});
   ASSERT_TRUE(WaitFor([&] { return Log().find("Kelvara 3.38-pre5") != std::string::npos; }));

@@ -1,6 +1,12 @@
 #include "platform/MemoryMetrics.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 
 #include "platform/FakeTree.h"
 
@@ -84,6 +90,23 @@ TEST(Uptime, FirstFieldInWholeSeconds) {
   EXPECT_FALSE(ReadUptimeSeconds(root.Path()).has_value());
   TempDir empty;
   EXPECT_FALSE(ReadUptimeSeconds(empty.Path()).has_value());
+}
+
+// A FIFO where a /proc file should be (a fake or tampered tree) is no file: the read answers
+// at once instead of waiting for a writer.
+TEST(Uptime, FifoInPlaceOfTheFileDoesNotHang) {
+  TempDir root;
+  kvtest::MakeFolder(root.Path(), "proc");
+  const std::string fifo = root.Path() + "proc/uptime";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto read = std::async(std::launch::async, [&] { return ReadUptimeSeconds(root.Path()); });
+  if (read.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // frees the stuck open
+    if (writer >= 0) ::close(writer);  // closed at once: the stuck read then sees the end
+    read.wait();
+    FAIL() << "the read hung on a FIFO";
+  }
+  EXPECT_FALSE(read.get().has_value());
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <limits>
 #include <stdexcept>
 #include <vector>
@@ -212,6 +215,100 @@ TEST_F(SharedMemoryTest, CreateTakesOverAStaleBlockOfOurs) {
   ASSERT_EQ(::stat(("/dev/shm" + path).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_EQ(st.st_size, 64);
+}
+
+// Runs a read on another thread. One still busy after 3 s hangs in open on a FIFO: the FIFO's
+// other end is opened to free it, and the read counts as stuck.
+bool ReturnsPromptly(const std::function<bool()>& read, const std::string& fifo, bool& result) {
+  auto done = std::async(std::launch::async, read);
+  if (done.wait_for(std::chrono::seconds(3)) == std::future_status::ready) {
+    result = done.get();
+    return true;
+  }
+  const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  if (writer >= 0) ::close(writer);  // closed at once: the stuck read then sees the end
+  done.wait();
+  return false;
+}
+
+TEST_F(SharedMemoryTest, PlantedFifoAndLinkAreRefusedWithoutBlocking) {
+  made_.push_back("EVEREST_SensorValues");
+  const std::string fifo = "/dev/shm" + kv::SharedMemoryPath("EVEREST_SensorValues");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0) << std::strerror(errno);
+  MakeBlock("Target", Bytes({1, 2, 3, 4}));
+  made_.push_back("Link");
+  ASSERT_EQ(::symlink(("/dev/shm" + kv::SharedMemoryPath("Target")).c_str(),
+                      ("/dev/shm" + kv::SharedMemoryPath("Link")).c_str()),
+            0);
+
+  for (const char* name : {"EVEREST_SensorValues", "Link"})
+    for (kv::tShmAccess access : {kv::tShmAccess::Read, kv::tShmAccess::Full})
+      for (const auto read : {&kv::ReadSharedMemory, &kv::ReadPrivateSharedMemory}) {
+        bool called = false, result = true;
+        EXPECT_TRUE(ReturnsPromptly(
+            [&] { return read(name, access, [&](const ShmView&) { called = true; }, {"m1 ", "m2 "}); },
+            fifo, result))
+            << name;
+        EXPECT_FALSE(result) << name;
+        EXPECT_FALSE(called) << name;
+      }
+  bool exists = true;
+  EXPECT_TRUE(ReturnsPromptly([&] { return kv::SharedMemoryExists("EVEREST_SensorValues"); }, fifo, exists));
+  EXPECT_FALSE(exists);
+  EXPECT_FALSE(kv::SharedMemoryExists("Link"));
+  EXPECT_TRUE(kv::SharedMemoryExists("Target"));
+  const std::string log = Log();
+  EXPECT_NE(log.find("] m1 cannot open EVEREST_SensorValues: is not a block"), std::string::npos) << log;
+  EXPECT_NE(log.find("] m1 cannot open Link: "), std::string::npos) << log;
+
+  // Nor does creating a block under a planted name hang or take it over.
+  kv::SharedMemoryBlock block;
+  bool created = true;
+  EXPECT_TRUE(ReturnsPromptly([&] { return block.Create("EVEREST_SensorValues", 64); }, fifo, created));
+  EXPECT_FALSE(created);
+  EXPECT_FALSE(block.Create("Link", 64));
+  struct stat st {};
+  ASSERT_EQ(::stat(("/dev/shm" + kv::SharedMemoryPath("Target")).c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 4);  // the link's target is untouched
+}
+
+TEST_F(SharedMemoryTest, PrivateReadTakesOnlyOurClosedBlocks) {
+  auto readByte = [](const std::string& name) {
+    int seen = -1;
+    kv::ReadPrivateSharedMemory(name, kv::tShmAccess::Full, [&](const ShmView& v) { seen = v.Byte(0); },
+                                {"m1 ", "m2 "});
+    return seen;
+  };
+  MakeBlock("Closed", Bytes({7}));
+  EXPECT_EQ(readByte("Closed"), 7);
+
+  MakeBlock("Open", Bytes({8}));
+  ASSERT_EQ(::chmod(("/dev/shm" + kv::SharedMemoryPath("Open")).c_str(), 0666), 0);
+  EXPECT_EQ(readByte("Open"), -1);
+  EXPECT_NE(Log().find("] m1 refusing Open: "), std::string::npos) << Log();
+  // Anyone's block is still fine for the sensor programs' read-only data.
+  EXPECT_TRUE(kv::ReadSharedMemory("Open", kv::tShmAccess::Read, [](const ShmView&) {}, {"m1 ", "m2 "}));
+
+  if (::geteuid() == 0) {
+    MakeBlock("Foreign", Bytes({9}));
+    ASSERT_EQ(::chown(("/dev/shm" + kv::SharedMemoryPath("Foreign")).c_str(), 65534, 65534), 0);
+    EXPECT_EQ(readByte("Foreign"), -1);
+  }
+}
+
+TEST_F(SharedMemoryTest, CreatedBlockIsReadThroughItsOwnDescriptor) {
+  kv::SharedMemoryBlock block;
+  ASSERT_TRUE(block.Create("Own", 16, 0600));
+  ASSERT_TRUE(block.Map());
+  block.Bytes()[0] = std::byte{0x11};
+  // The name is taken away and put on another block: we still read the one we made.
+  const std::string path = kv::SharedMemoryPath("Own");
+  ASSERT_EQ(::shm_unlink(path.c_str()), 0);
+  MakeBlock("Own", Bytes({0x22}));
+  int seen = -1;
+  EXPECT_TRUE(block.Read([&](const ShmView& v) { seen = v.Byte(0); }, {"m1 ", "m2 "}));
+  EXPECT_EQ(seen, 0x11);
+  EXPECT_FALSE(kv::SharedMemoryBlock().Read([](const ShmView&) {}, {"m1 ", "m2 "}));
 }
 
 TEST_F(SharedMemoryTest, MapWithoutABlockFails) {

@@ -1,5 +1,13 @@
 #include "readvalue/Everest.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+
 #include "SourceBlock.h"
 
 namespace {
@@ -110,6 +118,37 @@ TEST(EverestElements, NextElementContinuesInsideTheContent) {
   EXPECT_EQ(NextElement(text, "a"), std::nullopt);
   std::string_view open = "<b>never closed";
   EXPECT_EQ(NextElement(open, "b"), std::nullopt);
+}
+
+TEST_F(EverestTest, LabelsBecomeCleanUtf8Names) {
+  // An old sensor program writes its labels in Windows-1252 and lets control bytes through.
+  AIDAOrderT[1] = "Geh\u00e4use";
+  auto block = Publish("AIDA64_SensorValues", Element("temp", "Geh\xe4use\x01\x1b", "40") +
+                                                  Element("temp", "CPU \x80\x7f", "41") +
+                                                  Element("volt", "Vcore \xc3\xa4\x02", "1.2"));
+  ReadEverest(true);
+  EXPECT_EQ(TCfg[0].Name, "Geh\u00e4use");
+  EXPECT_EQ(Readings.T[1], 4000);  // the decoded label matches the saved map entry
+  EXPECT_EQ(TCfg[1].Name, "Geh\u00e4use");
+  EXPECT_EQ(TCfg[2].Name, "T3");
+  EXPECT_EQ(Readings.T[2], NoValue16);
+  EXPECT_EQ(VCfg[0].Name, "Vcore \u00e4");  // valid UTF-8 stays as it is
+}
+
+TEST_F(EverestTest, PlantedFifoIsAnAbsentBlockAndDoesNotHang) {
+  const std::string fifo = "/dev/shm" + SharedMemoryPath("EVEREST_SensorValues");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  auto read = std::async(std::launch::async, [] { ReadEverest(false); });
+  const bool prompt = read.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+  if (!prompt) {
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // frees the stuck open
+    if (writer >= 0) ::close(writer);  // closed at once: the stuck read then sees the end
+    read.wait();
+  }
+  ::unlink(fifo.c_str());
+  ASSERT_TRUE(prompt) << "the pass hung on a FIFO";
+  EXPECT_EQ(Readings.T[0], NoValue16);
+  EXPECT_TRUE(EverestNamesPending);
 }
 
 }  // namespace

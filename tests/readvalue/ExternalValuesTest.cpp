@@ -217,6 +217,44 @@ TEST_F(ExternalValuesTest, ShortBlockIsAFailureThatChangesNothing) {
       << Log();
 }
 
+// A block under our name made by someone else, every slot given back except T1 = 45.5.
+void PlantArea(unsigned mode, uid_t owner) {
+  const std::string path = SharedMemoryPath(ExternalAreaName);
+  const int fd = ::shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+  ASSERT_GE(fd, 0);
+  std::vector<double> slots(36, -255.0);
+  slots[0] = 45.5;
+  ASSERT_EQ(::write(fd, slots.data(), 288), 288);
+  ASSERT_EQ(::fchmod(fd, mode), 0);
+  if (owner != ::geteuid()) {
+    ASSERT_EQ(::fchown(fd, owner, owner), 0);
+  }
+  ::close(fd);
+}
+
+TEST_F(ExternalValuesTest, SquattedAreaIsNeverRead) {
+  CloseExternalValueArea();
+  // A reader (kvsysinfo) finds a block anyone may write.
+  PlantArea(0666, ::geteuid());
+  Readings.T[0] = 3000;
+  ReadExternalValues();
+  EXPECT_EQ(Readings.T[0], 3000);
+  EXPECT_NE(Log().find("] rv24 refusing "), std::string::npos) << Log();
+  ::shm_unlink(SharedMemoryPath(ExternalAreaName).c_str());
+
+  if (::geteuid() != 0) GTEST_SKIP() << "a block of another owner needs root to make";
+  // Another user got the name first: creating fails and the pass does not read theirs.
+  PlantArea(0666, 65534);
+  CreateExternalValueArea();
+  EXPECT_NE(Log().find("] Cannot create memory map"), std::string::npos) << Log();
+  ReadExternalValues();
+  EXPECT_EQ(Readings.T[0], 3000);
+  ::shm_unlink(SharedMemoryPath(ExternalAreaName).c_str());
+  PlantArea(0600, 65534);  // a private block, but not ours
+  ReadExternalValues();
+  EXPECT_EQ(Readings.T[0], 3000);
+}
+
 TEST_F(ExternalValuesTest, MissingAreaIsSilent) {
   CloseExternalValueArea();
   std::remove(dir_.File("KVEvents.txt").c_str());

@@ -1,6 +1,12 @@
 #include "readvalue/SpeedFan.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
+#include <future>
 
 #include "SourceBlock.h"
 
@@ -139,6 +145,35 @@ TEST_F(SpeedFanTest, NoBlockNoNames) {
   ReadSpeedFan();
   EXPECT_TRUE(SFNamesPending);
   EXPECT_EQ(FCfg[9].Name, "F10");
+}
+
+TEST_F(SpeedFanTest, PlantedLinkOrFifoIsNoSensorFile) {
+  SourceBlock block("SFSharedMemory_ALM", Size);
+  kvtest::WriteFile(dir_.File("elsewhere.cfg"), SensorFileText);
+  ASSERT_EQ(::symlink(dir_.File("elsewhere.cfg").c_str(), SensorFile().c_str()), 0);
+  ReadSpeedFan();
+  EXPECT_TRUE(SFNamesPending);  // treated as absent, looked for again
+  EXPECT_EQ(FCfg[9].Name, "F10");
+  EXPECT_TRUE(Logged("rv12 refusing ") && Logged("speedfansens.cfg: is a link")) << Log();
+
+  ASSERT_EQ(::unlink(SensorFile().c_str()), 0);
+  ASSERT_EQ(::mkfifo(SensorFile().c_str(), 0666), 0);
+  auto read = std::async(std::launch::async, [] { ReadSpeedFan(); });
+  if (read.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+    const int writer = ::open(SensorFile().c_str(), O_WRONLY | O_NONBLOCK);  // frees the stuck open
+    if (writer >= 0) ::close(writer);  // closed at once: the stuck read then sees the end
+    read.wait();
+    FAIL() << "reading the sensor file hung on a FIFO";
+  }
+  EXPECT_TRUE(SFNamesPending);
+  EXPECT_EQ(FCfg[9].Name, "F10");
+}
+
+TEST_F(SpeedFanTest, SensorFileInWindows1252GivesUtf8Names) {
+  kvtest::WriteFile(SensorFile(), "xxx Fan Fan1 from IT8712F@ISA 290\r\nname=Geh\xe4use\x07\r\nxxx end\r\n");
+  SourceBlock block("SFSharedMemory_ALM", Size);
+  ReadSpeedFan();
+  EXPECT_EQ(FCfg[9].Name, "Geh\u00e4use (IT8712F)");
 }
 
 }  // namespace

@@ -8,7 +8,12 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstring>
+
+#include "platform/SharedMemory.h"
+#include "readvalue/Everest.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "support/TestSupport.h"
@@ -58,6 +63,44 @@ TEST(SysInfoJson, RawFiguresNamesAndEscaping) {
   EXPECT_EQ(o["Names"].toObject()["Net"].toArray().size(), 4);
   EXPECT_EQ(o["NetMons"].toArray()[0].toObject()["Mac"].toString(), "00-11-22-33-44-55");
   NetMons.clear();
+}
+
+// Parses JSON the way scripts that read kvsysinfo do; false when python3 rejects it.
+bool PythonAccepts(const std::string& json) {
+  QProcess python;
+  python.start(QStringLiteral("python3"), {"-c", "import json,sys; json.load(sys.stdin)"});
+  if (!python.waitForStarted(5000)) return false;
+  python.write(QByteArray::fromStdString(json));
+  python.closeWriteChannel();
+  return python.waitForFinished(10000) && python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0;
+}
+
+TEST(SysInfoJson, LabelsFromASensorBlockGiveValidJson) {
+  kvtest::TempDir dir;
+  SetSharedMemoryPrefix("kvsysinfo-" + std::to_string(::getpid()) + "-");
+  ResetReadings();
+  SetDefaultChannelNames();
+  for (int i = 1; i <= TempChannels; ++i) AIDAOrderT[static_cast<size_t>(ChannelIndex(i))] = std::to_string(i);
+  {
+    const std::string text = "<temp><label>Geh\xe4use\x01\x1f\\\"</label><value>40</value></temp>";
+    SharedMemoryBlock block;
+    ASSERT_TRUE(block.Create("AIDA64_SensorValues", text.size() + 1)) << block.LastError();
+    ASSERT_TRUE(block.Map());
+    std::memcpy(block.Bytes().data(), text.c_str(), text.size() + 1);
+    ReadEverest(true);
+  }
+  SetSharedMemoryPrefix("");
+  // A name read from an old settings file may still hold bytes that are not UTF-8.
+  VCfg[0].Name = "Volt\xff\x02";
+  const std::string json = ReadingsJson();
+  QJsonParseError error{};
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error);
+  ASSERT_TRUE(doc.isObject()) << error.errorString().toStdString() << "\n" << json;
+  EXPECT_EQ(doc.object()["T"].toArray()[0].toInt(), 4000);
+  EXPECT_EQ(doc.object()["Names"].toObject()["T"].toArray()[0].toString(), QString::fromUtf8("Geh\u00e4use\\\""));
+  EXPECT_EQ(doc.object()["Names"].toObject()["V"].toArray()[0].toString(), QString::fromUtf8("Volt\ufffd\x02"));
+  EXPECT_TRUE(PythonAccepts(json));
+  SetDefaultChannelNames();
 }
 
 TEST(SysInfoProgram, RunsPassesAndNeverWritesSettings) {

@@ -77,40 +77,52 @@ std::string ShmView::Chars(size_t offset, size_t count) const {
 
 // ---- ReadSharedMemory ----
 
-bool ReadSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,
-                      const tShmTags& tags) {
-  const bool full = access == tShmAccess::Full;
-  const int fd = ::shm_open(SharedMemoryPath(name).c_str(), (full ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
-  if (fd < 0) {
-    // The program that publishes the block is not running: not an error.
-    if (errno != ENOENT) LogEvent(std::string(tags.map) + "cannot open " + name + ": " + SystemText(errno));
-    return false;
-  }
+namespace {
 
+// Opens a block by name. O_NONBLOCK keeps a planted FIFO from stopping the thread in open;
+// O_NOFOLLOW refuses a planted link. -1 with `why` empty when the block does not exist.
+int OpenBlock(const std::string& name, int flags, struct stat& st, std::string& why) {
+  const int fd = ::shm_open(SharedMemoryPath(name).c_str(), flags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0);
+  if (fd < 0) {
+    if (errno == ELOOP) why = "is a link, not a block";
+    else if (errno != ENOENT) why = SystemText(errno);
+    return -1;
+  }
+  if (::fstat(fd, &st) != 0) {
+    why = "cannot query: " + SystemText(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    why = "is not a block (not a regular file)";
+  }
+  if (!why.empty()) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Copies the block behind fd into a per-thread buffer and hands it to reader.
+bool CopyAndRead(int fd, const struct stat& st, const std::string& name, const tShmReader& reader,
+                 const tShmTags& tags) {
   // The block is copied with pread rather than mapped: a copy of a few KiB costs a tenth of a
   // map and unmap, and a block that shrinks under our feet gives a short copy, not a SIGBUS.
   thread_local std::vector<std::byte> buffer;
-  struct stat st {};
-  bool copied = false;
-  if (::fstat(fd, &st) != 0) {
-    LogEvent(std::string(tags.map) + "cannot query " + name + ": " + SystemText(errno));
-  } else if (st.st_size <= 0) {
+  if (st.st_size <= 0) {
     LogEvent(std::string(tags.map) + "cannot map " + name + ": the block is empty");
-  } else {
-    buffer.resize(std::min(static_cast<size_t>(st.st_size), MaxSharedMemoryRead));
-    size_t got = 0;
-    while (got < buffer.size()) {
-      const ssize_t n = ::pread(fd, buffer.data() + got, buffer.size() - got, static_cast<off_t>(got));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-    }
-    buffer.resize(got);
-    copied = got > 0;
-    if (!copied) LogEvent(std::string(tags.map) + "cannot map " + name + ": " + SystemText(errno));
+    return false;
   }
-  ::close(fd);
-  if (!copied) return false;
+  buffer.resize(std::min(static_cast<size_t>(st.st_size), MaxSharedMemoryRead));
+  size_t got = 0;
+  while (got < buffer.size()) {
+    const ssize_t n = ::pread(fd, buffer.data() + got, buffer.size() - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  buffer.resize(got);
+  if (got == 0) {
+    LogEvent(std::string(tags.map) + "cannot map " + name + ": " + SystemText(errno));
+    return false;
+  }
 
   try {
     reader(ShmView(std::span<const std::byte>(buffer.data(), buffer.size())));
@@ -121,6 +133,47 @@ bool ReadSharedMemory(const std::string& name, tShmAccess access, const tShmRead
     LogUnknownError(tags.read);
   }
   return false;
+}
+
+bool ReadNamedBlock(const std::string& name, tShmAccess access, bool privateOnly, const tShmReader& reader,
+                    const tShmTags& tags) {
+  struct stat st {};
+  std::string why;
+  const int fd = OpenBlock(name, access == tShmAccess::Full ? O_RDWR : O_RDONLY, st, why);
+  if (fd < 0) {
+    // A block that is not there means its program is not running: not an error.
+    if (!why.empty()) LogEvent(std::string(tags.map) + "cannot open " + name + ": " + why);
+    return false;
+  }
+  if (privateOnly && (st.st_uid != ::geteuid() || (st.st_mode & 077) != 0)) {
+    ::close(fd);
+    LogEvent(std::string(tags.map) + "refusing " + name + ": the block belongs to another user or is open to others");
+    return false;
+  }
+  const bool read = CopyAndRead(fd, st, name, reader, tags);
+  ::close(fd);
+  return read;
+}
+
+}  // namespace
+
+bool ReadSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,
+                      const tShmTags& tags) {
+  return ReadNamedBlock(name, access, false, reader, tags);
+}
+
+bool SharedMemoryExists(const std::string& name) {
+  struct stat st {};
+  std::string why;
+  const int fd = OpenBlock(name, O_RDONLY, st, why);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+bool ReadPrivateSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,
+                             const tShmTags& tags) {
+  return ReadNamedBlock(name, access, true, reader, tags);
 }
 
 // ---- SharedMemoryBlock ----
@@ -135,14 +188,17 @@ bool SharedMemoryBlock::Create(const std::string& name, size_t size, unsigned mo
   Close();
   lastError_.clear();
   const std::string path = SharedMemoryPath(name);
-  const int fd = ::shm_open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, static_cast<mode_t>(mode));
+  const int fd = ::shm_open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC,
+                            static_cast<mode_t>(mode));
   if (fd < 0) {
-    lastError_ = SystemText(errno);
+    lastError_ = errno == ELOOP ? "the name is a link" : SystemText(errno);
     return false;
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
     lastError_ = SystemText(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    lastError_ = "the name is not a block";
   } else if (st.st_uid != ::geteuid()) {
     // Someone else created the name first; their block could feed us made-up values.
     lastError_ = "the block belongs to another user";
@@ -158,6 +214,16 @@ bool SharedMemoryBlock::Create(const std::string& name, size_t size, unsigned mo
   size_ = size;
   path_ = path;
   return true;
+}
+
+bool SharedMemoryBlock::Read(const tShmReader& reader, const tShmTags& tags) const {
+  if (fd_ < 0) return false;
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) {
+    LogEvent(std::string(tags.map) + "cannot query " + path_ + ": " + SystemText(errno));
+    return false;
+  }
+  return CopyAndRead(fd_, st, path_.substr(1), reader, tags);
 }
 
 bool SharedMemoryBlock::Map() {

@@ -2,8 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 
@@ -16,8 +18,22 @@ std::string RootPath(const std::string& root, std::string_view relative) {
   return path;
 }
 
+int OpenRegularFile(const std::string& path, bool noFollow) {
+  // O_NONBLOCK: a FIFO planted where a file is expected must not stop the thread in open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0));
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  return fd;
+}
+
 bool ReadSmallFile(const std::string& path, std::string& buffer) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // /proc and /sys files are regular files (a class device's link is followed on purpose).
+  const int fd = OpenRegularFile(path, false);
   if (fd < 0) return false;
   // /proc files report size 0, so read until the end, growing the buffer as needed. A read that
   // does not fill the space it was given has reached the end: sysfs, seq_file and regular files
@@ -27,7 +43,10 @@ bool ReadSmallFile(const std::string& path, std::string& buffer) {
   size_t used = 0;
   bool ok = true;
   for (;;) {
-    if (used == buffer.size()) buffer.resize(buffer.size() * 2);
+    if (used == buffer.size()) {
+      if (buffer.size() >= MaxSmallFile) { ok = false; break; }
+      buffer.resize(std::min(buffer.size() * 2, MaxSmallFile));
+    }
     const size_t space = buffer.size() - used;
     const ssize_t n = ::read(fd, buffer.data() + used, space);
     if (n < 0 && errno == EINTR) continue;

@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers for reading /proc and /sys text files cheaply: one open, a few read() calls into a
 // reused buffer, and parsing on string_views. Nothing here throws or reads past its input.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,6 +12,13 @@ namespace kv::systext {
 
 // "<root>" + relative, where root may or may not end in "/" and relative has no leading "/".
 std::string RootPath(const std::string& root, std::string_view relative);
+
+// Opens a file for reading without blocking on a FIFO or device; only a regular file is
+// accepted. noFollow also refuses a link as the last part of the path. -1 on failure.
+int OpenRegularFile(const std::string& path, bool noFollow);
+
+// No /proc or /sys file comes near this; a bigger one is refused rather than read without end.
+constexpr size_t MaxSmallFile = 16 * 1024 * 1024;
 
 // Reads the whole file into `buffer` (its capacity is kept between calls). False when the file
 // cannot be opened or a read fails, which /sys answers for attributes the device cannot report.

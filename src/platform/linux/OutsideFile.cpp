@@ -1,0 +1,58 @@
+#include "platform/OutsideFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+namespace kv {
+
+tOutsideFile ReadOutsideFile(const std::string& path, size_t maxBytes, std::string& content,
+                             std::string& why) {
+  content.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return tOutsideFile::Missing;
+    why = errno == ELOOP ? "is a link" : std::system_category().message(errno);
+    return errno == ELOOP ? tOutsideFile::Refused : tOutsideFile::Failed;
+  }
+  struct stat st {};
+  tOutsideFile result = tOutsideFile::Read;
+  if (::fstat(fd, &st) != 0) {
+    why = std::system_category().message(errno);
+    result = tOutsideFile::Failed;
+  } else if (!S_ISREG(st.st_mode)) {
+    why = "is not a regular file";
+    result = tOutsideFile::Refused;
+  } else if (static_cast<unsigned long long>(st.st_size) > maxBytes) {
+    why = "is larger than " + std::to_string(maxBytes) + " bytes";
+    result = tOutsideFile::Refused;
+  } else {
+    // Read up to one byte past the bound: a file that grew since fstat is refused too.
+    content.resize(maxBytes + 1);
+    size_t got = 0;
+    while (got < content.size()) {
+      const ssize_t n = ::read(fd, content.data() + got, content.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        why = std::system_category().message(errno);
+        result = tOutsideFile::Failed;
+        break;
+      }
+      if (n == 0) break;
+      got += static_cast<size_t>(n);
+    }
+    content.resize(result == tOutsideFile::Read ? got : 0);
+    if (got > maxBytes) {
+      content.clear();
+      why = "is larger than " + std::to_string(maxBytes) + " bytes";
+      result = tOutsideFile::Refused;
+    }
+  }
+  ::close(fd);
+  return result;
+}
+
+}  // namespace kv
