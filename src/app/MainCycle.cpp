@@ -12,8 +12,6 @@
 #include "platform/Instance.h"
 #include "platform/System.h"
 #include "readvalue/AcquisitionPass.h"
-#include "readvalue/AllSources.h"
-#include "readvalue/HwmonLibsensors.h"
 #include "readvalue/ExternalValues.h"
 #include "readvalue/Readings.h"
 #include "settings/IniFile.h"
@@ -77,7 +75,6 @@ bool TMainCycle::Initialise() {
   LogStartFacts();
   ApplyCaptions("English.lng");
   ApplyCaptions(Settings.LangFile);
-  InstallAllSources();
   ResetReadings();
   LogEvent("Initializing log");
   try {
@@ -172,7 +169,7 @@ void TMainCycle::OptionsChanged() {
     ApplyCaptions(langFile);
   }
   ReadSettings();
-  ReinitHwmon();
+  ReopenSources();
   ApplySettings();
   ReadAllValues(true);
   RefreshDisplays();
@@ -307,7 +304,7 @@ void TMainCycle::ShutDown() {
     Call(services_.freeUpdate);
   }
   CloseExternalValueArea();
-  CloseHwmon();
+  CloseSources();
   LogEvent("Destroying tray icon");
   LogEvent("Exiting");
   emit Finished();

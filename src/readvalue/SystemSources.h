@@ -27,6 +27,7 @@ void ReadUptime();    // UpSecs and its parts
 void ReadDisks();     // DiskMons, DiskSlots
 void ReadNetwork();   // NetMons, NetSlots, NetIn, NetOut
 void FindBatteries(); // BatteryPaths
+void ForgetBatteries();  // the next ReadBatteries looks for the folders again
 void ReadBatteries(); // battery fields, V[k], T[5+k]
 void ReadThermalZones();  // T[1..], one per zone that reports a temperature
 
@@ -44,11 +45,3 @@ std::string DriveRootText(const std::string& mountPoint);
 std::string MountPointOfRoot(const std::string& rootText);
 
 }  // namespace kv::metrics
-
-namespace kv {
-
-// Puts the system readers into their steps of the acquisition pass, the battery enumeration into
-// ResetReadings and the user's idle time into the user-activity step.
-void InstallSystemSources();
-
-}  // namespace kv

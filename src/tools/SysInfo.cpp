@@ -14,7 +14,6 @@
 #include "displays/PictureFile.h"
 #include "platform/System.h"
 #include "readvalue/AcquisitionPass.h"
-#include "readvalue/AllSources.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "settings/IniFile.h"
@@ -231,7 +230,6 @@ int RunSysInfo(int argc, char** argv) {
   SetEventLogPath("");
   ReadSettings();
   ResetReadings();
-  InstallAllSources();
   for (int i = 0; i < options.passes; ++i) ReadAllValues(true);
   if (drawing) {
     LoadLanguage("English.lng");

@@ -212,11 +212,10 @@ TEST_F(SystemSourcesTest, DisksKeepNamedSlotsAndFillEmptyOnesWithRootRootLabel) 
 // report with their tags while the pass goes on.
 TEST_F(SystemSourcesTest, APassOverABareTreeReportsAndGoesOn) {
   Put("proc/stat", ProcStat(8, [](int) { return 1; }, [](int) { return 3; }));
-  InstallSystemSources();
+  SilenceSourcesForTest({tPassStep::Freq, tPassStep::CPULoad, tPassStep::ThermalZones, tPassStep::Net,
+                         tPassStep::Battery, tPassStep::Disks, tPassStep::Mem, tPassStep::UpTime});
   ReadAllValues(true);
-  for (int i = 0; i < static_cast<int>(tPassStep::Count); ++i) SetSourceReader(static_cast<tPassStep>(i), nullptr);
-  SetIdleSecondsSource(nullptr);
-  SetBatteryEnumeration(nullptr);
+  ClearSourceOverrides();
 
   EXPECT_EQ(CPUCount, 8);
   EXPECT_EQ(Readings.CPU[3], 2500);
