@@ -149,6 +149,8 @@ constexpr bool IsOwnStep(tPassStep step) {
 struct tOverride {
   bool active = false;
   tSourceReader reader;  // empty: the step reads nothing
+  bool lifecycle = false;
+  std::function<void()> reopen, close;
 };
 std::array<tOverride, StepCount> overrides;
 
@@ -206,13 +208,16 @@ void RunGuarded(const tStepRow& row, tStepHealth& h) {
   h.micros = MicrosSince(start);
 }
 
-// Reopen and close run outside the pass; their failures are the source's own (it logs them).
-void CallEach(tFunction tStepRow::*which) {
+// Reopen and close run outside the pass, each in its own guard with the step's tag.
+void CallEach(tFunction tStepRow::*which, std::function<void()> tOverride::*replacement) {
   for (const tStepRow& row : PassTable) {
-    const tFunction f = row.*which;
-    if (!f) continue;
+    const tOverride& o = overrides[static_cast<size_t>(row.step)];
     try {
-      f();
+      if (o.lifecycle) {
+        if (o.*replacement) (o.*replacement)();
+      } else if (const tFunction f = row.*which) {
+        f();
+      }
     } catch (const std::exception& e) {
       if (row.tag) LogError(row.tag, e);
     } catch (...) {
@@ -237,16 +242,25 @@ void ReadAllValues(bool force) {
   }
 }
 
-void ReopenSources() { CallEach(&tStepRow::reopen); }
+void ReopenSources() { CallEach(&tStepRow::reopen, &tOverride::reopen); }
 
-void CloseSources() { CallEach(&tStepRow::close); }
+void CloseSources() { CallEach(&tStepRow::close, &tOverride::close); }
 
 std::span<const tStepHealth> StepHealth() { return health; }
 
 void SetSourceReaderForTest(tPassStep step, tSourceReader reader) {
   const auto i = static_cast<size_t>(step);
   if (i >= StepCount) return;
-  overrides[i] = {true, std::move(reader)};
+  overrides[i].active = true;
+  overrides[i].reader = std::move(reader);
+}
+
+void SetSourceLifecycleForTest(tPassStep step, std::function<void()> reopen, std::function<void()> close) {
+  const auto i = static_cast<size_t>(step);
+  if (i >= StepCount) return;
+  overrides[i].lifecycle = true;
+  overrides[i].reopen = std::move(reopen);
+  overrides[i].close = std::move(close);
 }
 
 void SilenceSourcesForTest(std::initializer_list<tPassStep> keep) {
@@ -254,8 +268,10 @@ void SilenceSourcesForTest(std::initializer_list<tPassStep> keep) {
   // The idle time asks the X server, which a test must not reach unasked.
   if (!kept(tPassStep::UserActivity)) idleSeconds = nullptr;
   for (const tStepRow& row : PassTable) {
-    if (IsOwnStep(row.step) || kept(row.step)) continue;
-    overrides[static_cast<size_t>(row.step)] = {true, {}};
+    if (IsOwnStep(row.step)) continue;
+    tOverride& o = overrides[static_cast<size_t>(row.step)];
+    o.active = !kept(row.step);
+    o.reader = nullptr;
   }
 }
 

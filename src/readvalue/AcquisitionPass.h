@@ -79,6 +79,8 @@ using tSourceReader = std::function<void()>;
 
 // Replaces the read function of a step's row; an empty reader makes the step read nothing.
 void SetSourceReaderForTest(tPassStep step, tSourceReader reader);
+// Replaces the reopen and close functions of a step's row (empty: none).
+void SetSourceLifecycleForTest(tPassStep step, std::function<void()> reopen, std::function<void()> close);
 // Every step that reads something outside the program reads nothing, except those in keep,
 // which read through their rows; the steps of the pass itself (clock, counter, fans, time
 // stamp, user activity) always run, but the idle time is unknown unless UserActivity is kept.

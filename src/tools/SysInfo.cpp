@@ -47,6 +47,48 @@ std::string JsonString(const std::string& s) {
   return out + "\"";
 }
 
+// Length of the well-formed UTF-8 sequence at s[i], or 0 when the bytes there are not one.
+size_t Utf8Length(const std::string& s, size_t i) {
+  const auto byte = [&s](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char lead = byte(i);
+  // Lead byte range, sequence length, smallest code point it may carry (no overlong forms).
+  struct tLead { unsigned char first, last; size_t length; unsigned min, bits; };
+  constexpr tLead Leads[] = {{0xC2, 0xDF, 2, 0x80, 0x1F}, {0xE0, 0xEF, 3, 0x800, 0x0F}, {0xF0, 0xF4, 4, 0x10000, 0x07}};
+  const tLead* found = nullptr;
+  for (const tLead& l : Leads)
+    if (lead >= l.first && lead <= l.last) found = &l;
+  if (!found) return 0;
+  const size_t n = found->length;
+  const unsigned min = found->min;
+  unsigned code = lead & found->bits;
+  if (i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
+    code = code << 6 | (byte(i + k) & 0x3Fu);
+  }
+  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return n;
+}
+
+// An error text is whatever an exception carried (file names, bytes of a broken block): stray
+// bytes become U+FFFD, so the document stays valid JSON whatever the text holds.
+std::string JsonText(const std::string& s) {
+  std::string clean;
+  clean.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      clean += s[i++];
+    } else if (const size_t n = Utf8Length(s, i)) {
+      clean.append(s, i, n);
+      i += n;
+    } else {
+      clean += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return JsonString(clean);
+}
+
 std::string JsonDouble(double v) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.17g", v);
@@ -156,7 +198,11 @@ std::string ReadingsJson() {
     return JsonList(cfgs, [](const auto& c) { return JsonString(c.Name); });
   };
   j << "  \"Names\": {\"T\": " << names(TCfg) << ", \"V\": " << names(VCfg) << ", \"F\": "
-    << names(FCfg) << ", \"CPU\": " << names(CPUCfg) << ", \"Net\": " << names(NetSlots) << "}\n";
+    << names(FCfg) << ", \"CPU\": " << names(CPUCfg) << ", \"Net\": " << names(NetSlots) << "},\n";
+  j << "  \"Steps\": " << JsonList(StepHealth(), [](const tStepHealth& h) {
+    return std::string("{\"name\": ") + JsonString(h.name) + ", \"ok\": " + (h.ok ? "true" : "false") +
+           ", \"error\": " + JsonText(h.error) + ", \"us\": " + std::to_string(h.micros) + "}";
+  }) << "\n";
   j << "}\n";
   return j.str();
 }
