@@ -7,22 +7,7 @@
 
 #include "core/EventLog.h"
 #include "platform/IdleTime.h"
-#include "readvalue/AtiTool.h"
-#include "readvalue/AtiTrayTools.h"
-#include "readvalue/CoreTemp.h"
-#include "readvalue/CpuCool.h"
-#include "readvalue/CpuidHwMonitor.h"
-#include "readvalue/Everest.h"
-#include "readvalue/ExternalValues.h"
-#include "readvalue/HMonitor.h"
-#include "readvalue/HwmonLibsensors.h"
-#include "readvalue/HwmonSource.h"
-#include "readvalue/Mbm5.h"
 #include "readvalue/Readings.h"
-#include "readvalue/RivaTuner.h"
-#include "readvalue/SpeedFan.h"
-#include "readvalue/SystemSources.h"
-#include "readvalue/VCool.h"
 #include "settings/Channels.h"
 #include "settings/Settings.h"
 
@@ -55,10 +40,10 @@ tIdleSeconds RealIdleSeconds() {
 }
 tIdleSeconds idleSeconds = RealIdleSeconds();
 
-void ClearFreq() { Readings.Freq = NoValue32; }
+void PassClearFreq() { Readings.Freq = NoValue32; }
 
 // Active time grows only over short gaps, and only while the user is at the machine.
-void AddUserActivity() {
+void PassUserActivity() {
   const double d = currentPass.now - currentPass.previous;
   if (d >= TwoMinutes || !idleSeconds) return;
   const std::optional<uint32_t> idle = idleSeconds();
@@ -67,15 +52,15 @@ void AddUserActivity() {
   if (add > 0 && add != NoValue32) ReadingsExtra.UserSecs += add;
 }
 
-void CountPass() { ++PassCount; }
+void PassCounter() { ++PassCount; }
 
-void ApplyFanDivisors() {
+void PassFans() {
   std::array<double, FChannels> divisors{};
   for (int i = 0; i < FChannels; ++i) divisors[static_cast<size_t>(i)] = FCfg[static_cast<size_t>(i)].Div;
   PostProcessFans(Readings, divisors);
 }
 
-void StampTime() {
+void PassStampTime() {
   Readings.Time = currentPass.now;
   ReadingsExtra.Time2 = currentPass.now;
 }
@@ -94,41 +79,12 @@ struct tStepRow {
   tFunction close;   // at shut-down
 };
 
-// The pass, in order, and the one registry of its sources. Sources with three tags carry the
-// step-wide one here; their mapping and reading tags are used inside the source.
+// Row i is step i by construction; the check stays so that a hand-made change cannot break it.
 constexpr tStepRow PassTable[] = {
-    {tPassStep::ClearFreq, "ClearFreq", nullptr, tWhen::EveryPass, nullptr, ClearFreq, nullptr, nullptr},
-    {tPassStep::Hwmon, "Hwmon", &tSettings::ReadHwmon, tWhen::EveryPass, "rv hw 3 ", ReadHwmonSensors, ReinitHwmon, CloseHwmon},
-    {tPassStep::Everest, "Everest", &tSettings::ReadEverest, tWhen::EveryPass, "re3 ", ReadEverestAreas, nullptr, nullptr},
-    {tPassStep::CPUID, "CPUID", &tSettings::ReadCPUID, tWhen::EveryPass, "rv3 ", ReadCPUID, nullptr, nullptr},
-    {tPassStep::CPUCooL, "CPUCooL", &tSettings::ReadCPUCooL, tWhen::EveryPass, "rv6 ", ReadCPUCooL, nullptr, nullptr},
-    {tPassStep::VCool, "VCool", &tSettings::ReadVCool, tWhen::EveryPass, "rv7 ", ReadVCool, nullptr, nullptr},
-    {tPassStep::HMonitor, "HMonitor", &tSettings::ReadHMonitor, tWhen::EveryPass, "rv10 ", ReadHMonitor, nullptr, nullptr},
-    {tPassStep::SpeedFan, "SpeedFan", &tSettings::ReadSpeedFan, tWhen::EveryPass, "rv13 ", ReadSpeedFan, nullptr, nullptr},
-    {tPassStep::AtiTool, "AtiTool", &tSettings::ReadAtiTool, tWhen::EveryPass, "rv31 ", ReadAtiTool, nullptr, nullptr},
-    {tPassStep::RivaTuner, "RivaTuner", &tSettings::ReadRivaTuner, tWhen::EveryPass, "rv rt 3 ", ReadRivaTuner, nullptr, nullptr},
-    {tPassStep::ATITrayTools, "ATITrayTools", &tSettings::ReadATITrayTools, tWhen::EveryPass, "rv att 3 ", ReadATITrayTools, nullptr, nullptr},
-    {tPassStep::Freq, "Freq", &tSettings::ReadFreq, tWhen::EveryPass, "gf ", metrics::ReadCpuClock, nullptr, nullptr},
-    {tPassStep::CoreTemp, "CoreTemp", &tSettings::ReadCoreTemp, tWhen::EveryPass, "rv ct 3 ", ReadCoreTemp, nullptr, nullptr},
-    {tPassStep::CPULoad, "CPULoad", &tSettings::ReadCPU, tWhen::EveryPass, "rv15 ", metrics::ReadCpuLoad, nullptr, nullptr},
-    {tPassStep::UserActivity, "UserActivity", nullptr, tWhen::EveryPass, "gis ", AddUserActivity, nullptr, nullptr},
-    {tPassStep::ThermalZones, "ThermalZones", &tSettings::ThermalZones, tWhen::EveryPass, "rv16 ", metrics::ReadThermalZones, nullptr, nullptr},
-    {tPassStep::MobileMeter, "MobileMeter", &tSettings::ReadMobileMeter, tWhen::EveryPass, "rmm1 ", nullptr, nullptr, nullptr},
-    {tPassStep::MBM5190, "MBM5190", &tSettings::ReadMBM5190, tWhen::EveryPass, "rv17 ", ReadMBM5190, nullptr, nullptr},
-    {tPassStep::MBM5107, "MBM5107", &tSettings::ReadMBM5107, tWhen::EveryPass, "rv18 ", ReadMBM5107, nullptr, nullptr},
-    {tPassStep::MBM509x, "MBM509x", &tSettings::ReadMBM509x, tWhen::EveryPass, "rv19 ", ReadMBM509x, nullptr, nullptr},
-    {tPassStep::Aquaero, "Aquaero", &tSettings::ReadAquaero, tWhen::EveryPass, nullptr, nullptr, nullptr, nullptr},
-    {tPassStep::Net, "Net", &tSettings::ReadNet, tWhen::EveryPass, "rv20 ", metrics::ReadNetwork, nullptr, nullptr},
-    // The reader tests ReadBat itself.
-    {tPassStep::Battery, "Battery", nullptr, tWhen::EveryPass, "gbd1 ", metrics::ReadBatteries, nullptr, nullptr},
-    {tPassStep::Disks, "Disks", &tSettings::ReadDisk, tWhen::SlowPass, "rv22 ", metrics::ReadDisks, nullptr, nullptr},
-    {tPassStep::BOINC, "BOINC", &tSettings::ReadSETI, tWhen::SlowPassAfter3s, "rv23 ", nullptr, nullptr, nullptr},
-    {tPassStep::CountPass, "CountPass", nullptr, tWhen::EveryPass, nullptr, CountPass, nullptr, nullptr},
-    {tPassStep::External, "External", nullptr, tWhen::EveryPass, "rv24 ", ReadExternalValues, nullptr, nullptr},
-    {tPassStep::Fans, "Fans", nullptr, tWhen::EveryPass, nullptr, ApplyFanDivisors, nullptr, nullptr},
-    {tPassStep::Mem, "Mem", &tSettings::ReadMem, tWhen::EveryPass, "rv32 ", metrics::ReadMemory, nullptr, nullptr},
-    {tPassStep::UpTime, "UpTime", &tSettings::ReadUpTime, tWhen::EveryPass, "rv27 ", metrics::ReadUptime, nullptr, nullptr},
-    {tPassStep::StampTime, "StampTime", nullptr, tWhen::EveryPass, "rv28 ", StampTime, nullptr, nullptr},
+#define KV_STEP_ROW(step, guard, when, tag, read, reopen, close) \
+  {tPassStep::step, #step, guard, tWhen::when, tag, read, reopen, close},
+    KV_PASS_TABLE(KV_STEP_ROW)
+#undef KV_STEP_ROW
 };
 
 // Row i is step i: a step left out, doubled or moved fails the build.

@@ -10,42 +10,15 @@
 #include <string>
 
 #include "core/DateTime.h"
+#include "readvalue/PassTable.h"
 
 namespace kv {
 
-// The steps of a pass, in pass order.
+// The steps of a pass, in pass order: the rows of the pass table.
 enum class tPassStep {
-  ClearFreq,
-  Hwmon,  // first source, so every other source and the external area override it
-  Everest,
-  CPUID,
-  CPUCooL,
-  VCool,
-  HMonitor,
-  SpeedFan,
-  AtiTool,
-  RivaTuner,
-  ATITrayTools,
-  Freq,
-  CoreTemp,
-  CPULoad,
-  UserActivity,
-  ThermalZones,
-  MobileMeter,
-  MBM5190,
-  MBM5107,
-  MBM509x,
-  Aquaero,
-  Net,
-  Battery,
-  Disks,
-  BOINC,
-  CountPass,
-  External,
-  Fans,
-  Mem,
-  UpTime,
-  StampTime,
+#define KV_STEP_ENUM(step, ...) step,
+  KV_PASS_TABLE(KV_STEP_ENUM)
+#undef KV_STEP_ENUM
   Count
 };
 

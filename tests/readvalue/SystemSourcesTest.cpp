@@ -2,6 +2,7 @@
 
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/SystemSources.h"
+#include "readvalue/ThermalZoneSource.h"
 #include "readvalue/SystemTree.h"
 
 namespace {
