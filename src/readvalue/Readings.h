@@ -93,8 +93,10 @@ struct tDiskMon {
 // The table and its companions, owned by the acquisition. One bundle, so a test can put all of it
 // back to the start of the process with one call; the names below stay the way every layer reads it.
 struct tReadingsState {
-  tReadings Readings{};
-  tReadingsExtra ReadingsExtra{};
+  // Packed records placed on 8 bytes, so their fields sit on their natural alignment as they
+  // did as separate objects (tests bind the fields to references).
+  alignas(8) tReadings Readings{};
+  alignas(8) tReadingsExtra ReadingsExtra{};
   // Companion values: read by the displays and the chart, never persisted.
   int32_t FreqMax = 0;    // highest clock seen or reported as maximum, kHz; 0 until known
   int32_t MemTotal = 0;   // KiB
