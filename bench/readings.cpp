@@ -11,10 +11,8 @@
 #include <vector>
 
 #include "readvalue/AcquisitionPass.h"
-#include "readvalue/AllSources.h"
 #include "readvalue/ExternalValues.h"
 #include "readvalue/Readings.h"
-#include "readvalue/SensorSources.h"
 
 namespace {
 
@@ -126,10 +124,17 @@ std::vector<std::unique_ptr<tBenchBlock>> EverySensorBlock() {
   return blocks;
 }
 
-// Passes with every sensor block present; install chooses the sources.
-void PassesWithEveryBlock(benchmark::State& state, void (*install)()) {
+void OnlySensorSources() {
+  SilenceSourcesForTest({tPassStep::Everest, tPassStep::CPUID, tPassStep::CPUCooL, tPassStep::VCool,
+                         tPassStep::HMonitor, tPassStep::SpeedFan, tPassStep::AtiTool, tPassStep::RivaTuner,
+                         tPassStep::ATITrayTools, tPassStep::CoreTemp, tPassStep::MBM5190, tPassStep::MBM5107,
+                         tPassStep::MBM509x, tPassStep::External});
+}
+
+// Passes with every sensor block present; choose picks the sources.
+void PassesWithEveryBlock(benchmark::State& state, void (*choose)()) {
   SetSharedMemoryPrefix("kvbench-" + std::to_string(::getpid()) + "-");
-  install();
+  choose();
   ResetReadings();
   CreateExternalValueArea();
   const auto blocks = EverySensorBlock();
@@ -137,17 +142,17 @@ void PassesWithEveryBlock(benchmark::State& state, void (*install)()) {
     ReadAllValues(false);
     benchmark::DoNotOptimize(Readings.Time);
   }
-  for (int i = 0; i < static_cast<int>(tPassStep::Count); ++i) SetSourceReader(static_cast<tPassStep>(i), nullptr);
+  ClearSourceOverrides();
   CloseExternalValueArea();
   SetSharedMemoryPrefix("");
 }
 
-void BM_PassWithEverySensorBlock(benchmark::State& state) { PassesWithEveryBlock(state, InstallSensorSources); }
+void BM_PassWithEverySensorBlock(benchmark::State& state) { PassesWithEveryBlock(state, OnlySensorSources); }
 BENCHMARK(BM_PassWithEverySensorBlock);
 
 // What the monitor runs every tick: every source installed, every block present, this machine's
 // own figures, and the disk scan of every tenth pass.
-void BM_PassEverySource(benchmark::State& state) { PassesWithEveryBlock(state, InstallAllSources); }
+void BM_PassEverySource(benchmark::State& state) { PassesWithEveryBlock(state, ClearSourceOverrides); }
 BENCHMARK(BM_PassEverySource);
 
 void BM_ApplyExternalValues(benchmark::State& state) {

@@ -4,6 +4,7 @@
 
 #include "readvalue/Readings.h"
 #include "readvalue/SystemSources.h"
+#include "readvalue/ThermalZoneSource.h"
 
 namespace {
 

@@ -13,8 +13,6 @@
 #include "platform/Instance.h"
 #include "platform/System.h"
 #include "readvalue/AcquisitionPass.h"
-#include "readvalue/AllSources.h"
-#include "readvalue/HwmonLibsensors.h"
 #include "readvalue/ExternalValues.h"
 #include "readvalue/Readings.h"
 #include "settings/IniFile.h"
@@ -95,7 +93,6 @@ bool TMainCycle::Initialise() {
   LogStartFacts();
   ApplyCaptions(EnglishLanguageFile);
   ApplyCaptions(Settings.LangFile);
-  InstallAllSources();
   ResetReadings();
   LogEvent("Initializing log");
   try {
@@ -191,7 +188,7 @@ void TMainCycle::OptionsChanged() {
     ApplyCaptions(langFile);
   }
   ReadSettings();
-  ReinitHwmon();
+  ReopenSources();
   ApplySettings();
   ReadAllValues(true);
   emit ReadingsChanged();
@@ -332,7 +329,7 @@ void TMainCycle::ShutDown() {
     publishing_.FreeUpdate();
   }
   CloseExternalValueArea();
-  CloseHwmon();
+  CloseSources();
   LogEvent("Destroying tray icon");
   LogEvent("Exiting");
   emit Finished();

@@ -1,10 +1,12 @@
 #include "readvalue/AcquisitionPass.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 
 #include "core/EventLog.h"
-#include "readvalue/ExternalValues.h"
+#include "platform/IdleTime.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "settings/Settings.h"
@@ -26,62 +28,23 @@ enum class tWhen {
   SlowPassAfter3s,  // a slow pass more than 3 seconds after the previous pass
 };
 
-struct tStepRow {
-  tPassStep step;
-  bool tSettings::*guard;  // the enabling setting; nullptr: always runs
-  tWhen when;
-  const char* tag;  // trace tag of the whole step; nullptr: the step cannot fail, or its
-                    // failures are swallowed (aquaero)
-};
-
-// The pass, in order. Sources with three tags carry the step-wide one here; their mapping and
-// reading tags are used inside the source.
-const tStepRow PassTable[] = {
-    {tPassStep::ClearFreq, nullptr, tWhen::EveryPass, nullptr},
-    {tPassStep::Hwmon, &tSettings::ReadHwmon, tWhen::EveryPass, "rv hw 3 "},
-    {tPassStep::Everest, &tSettings::ReadEverest, tWhen::EveryPass, "re3 "},
-    {tPassStep::CPUID, &tSettings::ReadCPUID, tWhen::EveryPass, "rv3 "},
-    {tPassStep::CPUCooL, &tSettings::ReadCPUCooL, tWhen::EveryPass, "rv6 "},
-    {tPassStep::VCool, &tSettings::ReadVCool, tWhen::EveryPass, "rv7 "},
-    {tPassStep::HMonitor, &tSettings::ReadHMonitor, tWhen::EveryPass, "rv10 "},
-    {tPassStep::SpeedFan, &tSettings::ReadSpeedFan, tWhen::EveryPass, "rv13 "},
-    {tPassStep::AtiTool, &tSettings::ReadAtiTool, tWhen::EveryPass, "rv31 "},
-    {tPassStep::RivaTuner, &tSettings::ReadRivaTuner, tWhen::EveryPass, "rv rt 3 "},
-    {tPassStep::ATITrayTools, &tSettings::ReadATITrayTools, tWhen::EveryPass, "rv att 3 "},
-    {tPassStep::Freq, &tSettings::ReadFreq, tWhen::EveryPass, "gf "},
-    {tPassStep::CoreTemp, &tSettings::ReadCoreTemp, tWhen::EveryPass, "rv ct 3 "},
-    {tPassStep::CPULoad, &tSettings::ReadCPU, tWhen::EveryPass, "rv15 "},
-    {tPassStep::UserActivity, nullptr, tWhen::EveryPass, "gis "},
-    {tPassStep::ThermalZones, &tSettings::ThermalZones, tWhen::EveryPass, "rv16 "},
-    {tPassStep::MobileMeter, &tSettings::ReadMobileMeter, tWhen::EveryPass, "rmm1 "},
-    {tPassStep::MBM5190, &tSettings::ReadMBM5190, tWhen::EveryPass, "rv17 "},
-    {tPassStep::MBM5107, &tSettings::ReadMBM5107, tWhen::EveryPass, "rv18 "},
-    {tPassStep::MBM509x, &tSettings::ReadMBM509x, tWhen::EveryPass, "rv19 "},
-    {tPassStep::Aquaero, &tSettings::ReadAquaero, tWhen::EveryPass, nullptr},
-    {tPassStep::Net, &tSettings::ReadNet, tWhen::EveryPass, "rv20 "},
-    {tPassStep::Battery, nullptr, tWhen::EveryPass, "gbd1 "},  // the reader tests ReadBat itself
-    {tPassStep::Disks, &tSettings::ReadDisk, tWhen::SlowPass, "rv22 "},
-    {tPassStep::BOINC, &tSettings::ReadSETI, tWhen::SlowPassAfter3s, "rv23 "},
-    {tPassStep::CountPass, nullptr, tWhen::EveryPass, nullptr},
-    {tPassStep::External, nullptr, tWhen::EveryPass, "rv24 "},
-    {tPassStep::Fans, nullptr, tWhen::EveryPass, nullptr},
-    {tPassStep::Mem, &tSettings::ReadMem, tWhen::EveryPass, "rv32 "},
-    {tPassStep::UpTime, &tSettings::ReadUpTime, tWhen::EveryPass, "rv27 "},
-    {tPassStep::StampTime, nullptr, tWhen::EveryPass, "rv28 "},
-};
-static_assert(std::size(PassTable) == StepCount);
-
-std::array<tSourceReader, StepCount> sourceReaders;  // installed readers; the external area is built in
-tIdleSeconds idleSeconds;
-
+// The pass's own steps read nothing outside; they go through the same rows as the sources.
 struct tPassContext {
   TDateTime now;
   TDateTime previous;  // Readings.Time before this pass
 };
+tPassContext currentPass{};
+
+tIdleSeconds RealIdleSeconds() {
+  return [] { return ReadIdleSeconds(); };
+}
+tIdleSeconds idleSeconds = RealIdleSeconds();
+
+void PassClearFreq() { Readings.Freq = NoValue32; }
 
 // Active time grows only over short gaps, and only while the user is at the machine.
-void AddUserActivity(const tPassContext& pass) {
-  const double d = pass.now - pass.previous;
+void PassUserActivity() {
+  const double d = currentPass.now - currentPass.previous;
   if (d >= TwoMinutes || !idleSeconds) return;
   const std::optional<uint32_t> idle = idleSeconds();
   if (!idle || *idle >= 60) return;
@@ -89,57 +52,128 @@ void AddUserActivity(const tPassContext& pass) {
   if (add > 0 && add != NoValue32) ReadingsExtra.UserSecs += add;
 }
 
-void ApplyFanDivisors() {
+void PassCounter() { ++PassCount; }
+
+void PassFans() {
   std::array<double, FChannels> divisors{};
   for (int i = 0; i < FChannels; ++i) divisors[static_cast<size_t>(i)] = FCfg[static_cast<size_t>(i)].Div;
   PostProcessFans(Readings, divisors);
 }
 
-void RunStep(tPassStep step, const tPassContext& pass) {
-  switch (step) {
-    case tPassStep::ClearFreq: Readings.Freq = NoValue32; break;
-    case tPassStep::UserActivity: AddUserActivity(pass); break;
-    case tPassStep::CountPass: ++PassCount; break;
-    case tPassStep::Fans: ApplyFanDivisors(); break;
-    case tPassStep::StampTime:
-      Readings.Time = pass.now;
-      ReadingsExtra.Time2 = pass.now;
-      break;
-    default:
-      if (const tSourceReader& reader = sourceReaders[static_cast<size_t>(step)])
-        reader();
-      else if (step == tPassStep::External)
-        ReadExternalValues();
-      break;
+void PassStampTime() {
+  Readings.Time = currentPass.now;
+  ReadingsExtra.Time2 = currentPass.now;
+}
+
+using tFunction = void (*)();
+
+struct tStepRow {
+  tPassStep step;
+  const char* name;
+  bool tSettings::*guard;  // the enabling setting; nullptr: always runs
+  tWhen when;
+  const char* tag;  // trace tag of the whole step; nullptr: the step cannot fail, or its
+                    // failures are swallowed (aquaero)
+  tFunction read;    // nullptr: the source is not built on this platform
+  tFunction reopen;  // after a settings reload; nullptr: keeps nothing open
+  tFunction close;   // at shut-down
+};
+
+// Row i is step i by construction; the check stays so that a hand-made change cannot break it.
+constexpr tStepRow PassTable[] = {
+#define KV_STEP_ROW(step, guard, when, tag, read, reopen, close) \
+  {tPassStep::step, #step, guard, tWhen::when, tag, read, reopen, close},
+    KV_PASS_TABLE(KV_STEP_ROW)
+#undef KV_STEP_ROW
+};
+
+// Row i is step i: a step left out, doubled or moved fails the build.
+constexpr bool RowsFollowTheSteps() {
+  if (std::size(PassTable) != StepCount) return false;
+  for (size_t i = 0; i < StepCount; ++i)
+    if (static_cast<size_t>(PassTable[i].step) != i || !PassTable[i].name) return false;
+  return true;
+}
+static_assert(RowsFollowTheSteps(), "PassTable must hold one row per tPassStep, in enum order");
+
+// The pass's own steps; the test hooks never silence them.
+constexpr bool IsOwnStep(tPassStep step) {
+  return step == tPassStep::ClearFreq || step == tPassStep::UserActivity || step == tPassStep::CountPass ||
+         step == tPassStep::Fans || step == tPassStep::StampTime;
+}
+
+struct tOverride {
+  bool active = false;
+  tSourceReader reader;  // empty: the step reads nothing
+  bool lifecycle = false;
+  std::function<void()> reopen, close;
+};
+std::array<tOverride, StepCount> overrides;
+
+std::array<tStepHealth, StepCount> MakeHealth() {
+  std::array<tStepHealth, StepCount> health;
+  for (size_t i = 0; i < StepCount; ++i) health[i].name = PassTable[i].name;
+  return health;
+}
+std::array<tStepHealth, StepCount> health = MakeHealth();
+
+void Run(const tStepRow& row) {
+  const tOverride& o = overrides[static_cast<size_t>(row.step)];
+  if (o.active) {
+    if (o.reader) o.reader();
+  } else if (row.read) {
+    row.read();
   }
 }
 
-bool ShouldRun(const tStepRow& row, bool force, const tPassContext& pass) {
+bool ShouldRun(const tStepRow& row, bool force) {
   if (row.guard && !(Settings.*row.guard)) return false;
   const bool slowPass = force || PassCount % 10 == 0;
   switch (row.when) {
     case tWhen::EveryPass: return true;
     case tWhen::SlowPass: return slowPass;
-    case tWhen::SlowPassAfter3s: return slowPass && pass.now - pass.previous > ThreeSeconds;
+    case tWhen::SlowPassAfter3s: return slowPass && currentPass.now - currentPass.previous > ThreeSeconds;
   }
   return false;
 }
 
-}  // namespace
-
-void SetSourceReader(tPassStep step, tSourceReader reader) {
-  const auto i = static_cast<size_t>(step);
-  if (i >= StepCount) return;
-  sourceReaders[i] = std::move(reader);
+int64_t MicrosSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
-void SetIdleSecondsSource(tIdleSeconds source) { idleSeconds = std::move(source); }
-
-void ReadAllValues(bool force) {
-  const tPassContext pass{UtcNow(), Readings.Time};
-  for (const tStepRow& row : PassTable) {
+// Each step in its own guard; a failure costs only its step and stays visible in its health.
+void RunGuarded(const tStepRow& row, tStepHealth& h) {
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    Run(row);
+    h.ok = true;
+    h.error.clear();  // keeps its buffer: no allocation while all is well
+  } catch (const std::exception& e) {
+    h.ok = false;
     try {
-      if (ShouldRun(row, force, pass)) RunStep(row.step, pass);
+      h.error = e.what();
+    } catch (...) {
+      h.error.clear();
+    }
+    if (row.tag) LogError(row.tag, e);
+  } catch (...) {
+    h.ok = false;
+    h.error = "unknown error";
+    if (row.tag) LogUnknownError(row.tag);
+  }
+  h.micros = MicrosSince(start);
+}
+
+// Reopen and close run outside the pass, each in its own guard with the step's tag.
+void CallEach(tFunction tStepRow::*which, std::function<void()> tOverride::*replacement) {
+  for (const tStepRow& row : PassTable) {
+    const tOverride& o = overrides[static_cast<size_t>(row.step)];
+    try {
+      if (o.lifecycle) {
+        if (o.*replacement) (o.*replacement)();
+      } else if (const tFunction f = row.*which) {
+        f();
+      }
     } catch (const std::exception& e) {
       if (row.tag) LogError(row.tag, e);
     } catch (...) {
@@ -147,5 +181,64 @@ void ReadAllValues(bool force) {
     }
   }
 }
+
+}  // namespace
+
+const char* PassStepName(tPassStep step) {
+  const auto i = static_cast<size_t>(step);
+  return i < StepCount ? PassTable[i].name : "";
+}
+
+void ReadAllValues(bool force) {
+  currentPass = {UtcNow(), Readings.Time};
+  for (const tStepRow& row : PassTable) {
+    tStepHealth& h = health[static_cast<size_t>(row.step)];
+    h.ran = ShouldRun(row, force);
+    if (h.ran) RunGuarded(row, h);
+  }
+}
+
+void ReopenSources() { CallEach(&tStepRow::reopen, &tOverride::reopen); }
+
+void CloseSources() { CallEach(&tStepRow::close, &tOverride::close); }
+
+std::span<const tStepHealth> StepHealth() { return health; }
+
+void SetSourceReaderForTest(tPassStep step, tSourceReader reader) {
+  const auto i = static_cast<size_t>(step);
+  if (i >= StepCount) return;
+  overrides[i].active = true;
+  overrides[i].reader = std::move(reader);
+}
+
+void SetSourceLifecycleForTest(tPassStep step, std::function<void()> reopen, std::function<void()> close) {
+  const auto i = static_cast<size_t>(step);
+  if (i >= StepCount) return;
+  overrides[i].lifecycle = true;
+  overrides[i].reopen = std::move(reopen);
+  overrides[i].close = std::move(close);
+}
+
+void SilenceSourcesForTest(std::initializer_list<tPassStep> keep) {
+  const auto kept = [&keep](tPassStep step) { return std::find(keep.begin(), keep.end(), step) != keep.end(); };
+  // The idle time asks the X server, which a test must not reach unasked.
+  if (!kept(tPassStep::UserActivity)) idleSeconds = nullptr;
+  for (const tStepRow& row : PassTable) {
+    if (IsOwnStep(row.step)) continue;
+    tOverride& o = overrides[static_cast<size_t>(row.step)];
+    o.active = !kept(row.step);
+    o.reader = nullptr;
+  }
+}
+
+void ClearSourceOverrides() {
+  overrides = {};
+  health = MakeHealth();
+  idleSeconds = RealIdleSeconds();
+  SetBatteryEnumeration(metrics::ForgetBatteries);
+  SetHwmonProviderForTest({});
+}
+
+void SetIdleSecondsSource(tIdleSeconds source) { idleSeconds = std::move(source); }
 
 }  // namespace kv

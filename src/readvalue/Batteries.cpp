@@ -47,13 +47,15 @@ void FindBatteries() {
   LogEvent("Battery slots: " + std::to_string(BatteryPaths.size()));
 }
 
+void ForgetBatteries() { enumerated = false; }
+
 void ReadBatteries() {
   Readings.BatCap = NoValue32;
   Readings.BatFull = 0;
   BatDesign = 0;
   BatRelative = false;
   if (!Settings.ReadBat) return;
-  // Sources may be installed after the readings were reset, as in the information program.
+  // The folders are looked for once after each reset of the readings, at the first reading.
   if (!enumerated) FindBatteries();
   if (BatteryPaths.empty()) return;
   const std::optional<bool> acOnline = ReadAcOnline(SystemRoot());

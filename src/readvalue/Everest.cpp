@@ -120,4 +120,9 @@ void ReadEverest(bool aida) {
                    {"re1 ", "re2 "});
 }
 
+void ReadEverestAreas() {
+  ReadEverest(true);
+  ReadEverest(false);
+}
+
 }  // namespace kv

@@ -8,6 +8,8 @@ namespace kv {
 // ("EVEREST_SensorValues"): the CPU clock and the sys/temp/fan/volt elements, placed by
 // AIDAOrderT/F/V.
 void ReadEverest(bool aida);
+// The pass step: AIDA64's block first, then EVEREST's.
+void ReadEverestAreas();
 
 // The next element named `name` in `text`: its content, or nullopt when there is none (no
 // opening tag, or no closing tag after it). `text` moves on to the start of the content.

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "core/Text.h"
-#include "readvalue/AcquisitionPass.h"
 #include "readvalue/HwmonLibsensors.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
@@ -86,9 +85,12 @@ void StoreHwmonSensors(const std::vector<tHwmonSensor>& sensors) {
   if (!sensors.empty()) HwmonNamesPending = false;
 }
 
-void InstallHwmonSource(tHwmonProvider provider) {
-  if (!provider) provider = ReadLibsensors;
-  SetSourceReader(tPassStep::Hwmon, [provider = std::move(provider)] { StoreHwmonSensors(provider()); });
+namespace {
+tHwmonProvider hwmonProvider;  // empty: libsensors
 }
+
+void ReadHwmonSensors() { StoreHwmonSensors(hwmonProvider ? hwmonProvider() : ReadLibsensors()); }
+
+void SetHwmonProviderForTest(tHwmonProvider provider) { hwmonProvider = std::move(provider); }
 
 }  // namespace kv

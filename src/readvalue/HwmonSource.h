@@ -30,7 +30,10 @@ std::string HwmonSensorName(const tHwmonSensor& sensor);
 // list clears the flag.
 void StoreHwmonSensors(const std::vector<tHwmonSensor>& sensors);
 
-// Registers the hwmon step's reader: libsensors, or the given provider.
-void InstallHwmonSource(tHwmonProvider provider = {});
+// The hwmon step of the pass: one reading of the provider stored into the channels.
+void ReadHwmonSensors();
+
+// The provider the step reads: libsensors, or the given one (an empty provider: libsensors again).
+void SetHwmonProviderForTest(tHwmonProvider provider);
 
 }  // namespace kv

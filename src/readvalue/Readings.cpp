@@ -4,28 +4,16 @@
 #include <limits>
 
 #include "core/EventLog.h"
+#include "readvalue/SystemSources.h"
 
 namespace kv {
 
-tReadings Readings{};
-tReadingsExtra ReadingsExtra{};
+tReadingsState ReadingsState;
 
-int32_t FreqMax = 0;
-int32_t MemTotal = 0;
-int32_t PageTotal = 0;
-int32_t BatDesign = 0;
-bool BatRelative = false;
-uint32_t UpSecs = 0;
-uint16_t UpDays = 0, UpHours = 0, UpMins = 0, UpSecsPart = 0;
-uint8_t CPUCount = 0;
-int32_t PassCount = 0;
-std::vector<tNetMon> NetMons;
-std::vector<tDiskMon> DiskMons;
-bool SFNamesPending = false, HWMNamesPending = false, EverestNamesPending = false,
-     HwmonNamesPending = false;
+void ClearReadingsState() { ReadingsState = tReadingsState{}; }
 
 namespace {
-std::function<void()> batteryEnumeration;
+std::function<void()> batteryEnumeration = metrics::ForgetBatteries;
 
 // A rounded value as T, or `none` when T cannot hold it.
 template <typename T>

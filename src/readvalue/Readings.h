@@ -90,28 +90,62 @@ struct tDiskMon {
   std::string Label;  // file-system label or device name
 };
 
-extern tReadings Readings;
-extern tReadingsExtra ReadingsExtra;
+// The table and its companions, owned by the acquisition. One bundle, so a test can put all of it
+// back to the start of the process with one call; the names below stay the way every layer reads it.
+struct tReadingsState {
+  // Packed records placed on 8 bytes, so their fields sit on their natural alignment as they
+  // did as separate objects (tests bind the fields to references).
+  alignas(8) tReadings Readings{};
+  alignas(8) tReadingsExtra ReadingsExtra{};
+  // Companion values: read by the displays and the chart, never persisted.
+  int32_t FreqMax = 0;    // highest clock seen or reported as maximum, kHz; 0 until known
+  int32_t MemTotal = 0;   // KiB
+  int32_t PageTotal = 0;  // KiB, physical plus swap
+  int32_t BatDesign = 0;  // design capacity when above the full charge (worn battery), else 0
+  bool BatRelative = false;  // capacities are percent, not mWh
+  uint32_t UpSecs = 0;
+  uint16_t UpDays = 0, UpHours = 0, UpMins = 0, UpSecsPart = 0;
+  uint8_t CPUCount = 0;   // processors of the last load reading; may exceed CPUChannels
+  int32_t PassCount = 0;  // passes completed since start
+  std::vector<tNetMon> NetMons;
+  std::vector<tDiskMon> DiskMons;
+  bool SFNamesPending = false, HWMNamesPending = false, EverestNamesPending = false,
+       HwmonNamesPending = false;
+};
 
-// Companion values: read by the displays and the chart, never persisted.
-extern int32_t FreqMax;    // highest clock seen or reported as maximum, kHz; 0 until known
-extern int32_t MemTotal;   // KiB
-extern int32_t PageTotal;  // KiB, physical plus swap
-extern int32_t BatDesign;  // design capacity when above the full charge (worn battery), else 0
-extern bool BatRelative;   // capacities are percent, not mWh
-extern uint32_t UpSecs;
-extern uint16_t UpDays, UpHours, UpMins, UpSecsPart;
-extern uint8_t CPUCount;   // processors of the last load reading; may exceed CPUChannels
-extern int32_t PassCount;  // passes completed since start
-extern std::vector<tNetMon> NetMons;
-extern std::vector<tDiskMon> DiskMons;
-extern bool SFNamesPending, HWMNamesPending, EverestNamesPending, HwmonNamesPending;
+extern tReadingsState ReadingsState;
+
+// Back to the zeroed state of process start (before ResetReadings); for tests.
+void ClearReadingsState();
+
+// Bound to the bundle at compile time, so they are usable during any static initialisation.
+inline tReadings& Readings = ReadingsState.Readings;
+inline tReadingsExtra& ReadingsExtra = ReadingsState.ReadingsExtra;
+inline int32_t& FreqMax = ReadingsState.FreqMax;
+inline int32_t& MemTotal = ReadingsState.MemTotal;
+inline int32_t& PageTotal = ReadingsState.PageTotal;
+inline int32_t& BatDesign = ReadingsState.BatDesign;
+inline bool& BatRelative = ReadingsState.BatRelative;
+inline uint32_t& UpSecs = ReadingsState.UpSecs;
+inline uint16_t& UpDays = ReadingsState.UpDays;
+inline uint16_t& UpHours = ReadingsState.UpHours;
+inline uint16_t& UpMins = ReadingsState.UpMins;
+inline uint16_t& UpSecsPart = ReadingsState.UpSecsPart;
+inline uint8_t& CPUCount = ReadingsState.CPUCount;
+inline int32_t& PassCount = ReadingsState.PassCount;
+inline std::vector<tNetMon>& NetMons = ReadingsState.NetMons;
+inline std::vector<tDiskMon>& DiskMons = ReadingsState.DiskMons;
+inline bool& SFNamesPending = ReadingsState.SFNamesPending;
+inline bool& HWMNamesPending = ReadingsState.HWMNamesPending;
+inline bool& EverestNamesPending = ReadingsState.EverestNamesPending;
+inline bool& HwmonNamesPending = ReadingsState.HwmonNamesPending;
 
 // Sets UpSecs and its day, hour, minute and second parts.
 void SetUpSecs(uint32_t secs);
 
-// Where ResetReadings finds the batteries. The system-metrics layer installs its enumeration;
-// until then ResetReadings has no batteries to look for.
+// What ResetReadings does about the batteries: by default the battery reader looks for their
+// folders afresh at its next reading (no file is touched here); a test may put another
+// enumeration, or none (an empty function), in its place.
 void SetBatteryEnumeration(std::function<void()> findBatteries);
 
 // Puts the no-value markers in place before the first pass.

@@ -1,7 +1,5 @@
 #include "readvalue/SystemSources.h"
 
-#include "platform/IdleTime.h"
-#include "readvalue/AcquisitionPass.h"
 #include "readvalue/Readings.h"
 
 namespace kv {
@@ -24,21 +22,5 @@ std::string InRoot(const std::string& path) {
 }
 
 }  // namespace metrics
-
-void InstallSystemSources() {
-  const std::pair<tPassStep, void (*)()> readers[] = {
-      {tPassStep::Freq, metrics::ReadCpuClock},
-      {tPassStep::CPULoad, metrics::ReadCpuLoad},
-      {tPassStep::ThermalZones, metrics::ReadThermalZones},
-      {tPassStep::Net, metrics::ReadNetwork},
-      {tPassStep::Battery, metrics::ReadBatteries},
-      {tPassStep::Disks, metrics::ReadDisks},
-      {tPassStep::Mem, metrics::ReadMemory},
-      {tPassStep::UpTime, metrics::ReadUptime},
-  };
-  for (const auto& [step, reader] : readers) SetSourceReader(step, reader);
-  SetBatteryEnumeration(metrics::FindBatteries);
-  SetIdleSecondsSource([] { return ReadIdleSeconds(); });
-}
 
 }  // namespace kv

@@ -1,7 +1,7 @@
 #pragma once
-// The figures the program measures itself: CPU load and clock, memory, uptime, disks, network,
-// batteries and the kernel's thermal zones. Each reader writes its fields of the readings table
-// and keeps whatever it needs between passes in its own file.
+// The figures the program measures itself: CPU load and clock, memory, uptime, disks, network and
+// batteries (the thermal zones have a header of their own). Each reader writes its fields of the
+// readings table and keeps whatever it needs between passes in its own file.
 //
 // The readers live in kv::metrics because the platform layer already uses several of their names
 // (ReadCpuClock, FindBatteries, ReadThermalZones) for the raw queries they are built on.
@@ -27,8 +27,8 @@ void ReadUptime();    // UpSecs and its parts
 void ReadDisks();     // DiskMons, DiskSlots
 void ReadNetwork();   // NetMons, NetSlots, NetIn, NetOut
 void FindBatteries(); // BatteryPaths
+void ForgetBatteries();  // the next ReadBatteries looks for the folders again
 void ReadBatteries(); // battery fields, V[k], T[5+k]
-void ReadThermalZones();  // T[1..], one per zone that reports a temperature
 
 // The slot logic of ReadNetwork for one table of interfaces (ipText already attached).
 void StoreNetwork(const std::vector<tNetInterface>& interfaces);
@@ -44,11 +44,3 @@ std::string DriveRootText(const std::string& mountPoint);
 std::string MountPointOfRoot(const std::string& rootText);
 
 }  // namespace kv::metrics
-
-namespace kv {
-
-// Puts the system readers into their steps of the acquisition pass, the battery enumeration into
-// ResetReadings and the user's idle time into the user-activity step.
-void InstallSystemSources();
-
-}  // namespace kv

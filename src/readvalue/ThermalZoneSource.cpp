@@ -1,6 +1,8 @@
+#include "readvalue/ThermalZoneSource.h"
+
 #include "platform/ThermalZones.h"
 #include "readvalue/Readings.h"
-#include "readvalue/SystemSources.h"
+#include "readvalue/SystemSources.h"  // SystemRoot
 
 namespace kv::metrics {
 

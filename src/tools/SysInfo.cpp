@@ -16,7 +16,6 @@
 #include "displays/PictureFile.h"
 #include "platform/System.h"
 #include "readvalue/AcquisitionPass.h"
-#include "readvalue/AllSources.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "settings/IniFile.h"
@@ -162,7 +161,11 @@ std::string ReadingsJson() {
     return JsonList(cfgs, [](const auto& c) { return JsonString(c.Name); });
   };
   j << "  \"Names\": {\"T\": " << names(TCfg) << ", \"V\": " << names(VCfg) << ", \"F\": "
-    << names(FCfg) << ", \"CPU\": " << names(CPUCfg) << ", \"Net\": " << names(NetSlots) << "}\n";
+    << names(FCfg) << ", \"CPU\": " << names(CPUCfg) << ", \"Net\": " << names(NetSlots) << "},\n";
+  j << "  \"Steps\": " << JsonList(StepHealth(), [](const tStepHealth& h) {
+    return std::string("{\"name\": ") + JsonString(h.name) + ", \"ok\": " + (h.ok ? "true" : "false") +
+           ", \"error\": " + JsonString(h.error) + ", \"us\": " + std::to_string(h.micros) + "}";
+  }) << "\n";
   j << "}\n";
   return j.str();
 }
@@ -242,7 +245,6 @@ int RunSysInfo(int argc, char** argv) {
   SetEventLogPath("");
   ReadSettings();
   ResetReadings();
-  InstallAllSources();
   for (int i = 0; i < options.passes; ++i) ReadAllValues(true);
   if (drawing) {
     LoadLanguage(EnglishLanguageFile);

@@ -15,7 +15,8 @@ struct tSysInfoOptions {
 };
 tSysInfoOptions ParseSysInfoArguments(const std::vector<std::string>& args);
 
-// The readings table, its companion values and the channel names as one JSON object.
+// The readings table, its companion values, the channel names and the health of every pass
+// step as one JSON object.
 std::string ReadingsJson();
 // The same for people: one line per figure that holds a value.
 std::string ReadingsTable();

@@ -37,18 +37,15 @@ class AcquisitionPassTest : public testing::Test {
     ResetReadings();
   }
   void TearDown() override {
-    ClearReaders();
-    SetIdleSecondsSource(nullptr);
+    ClearSourceOverrides();
     CloseExternalValueArea();
     SetDebugMode(false);
     SetEventLogPath("");
     SetSharedMemoryPrefix("");
     SetClock(nullptr);
   }
-  static void ClearReaders() {
-    for (int i = 0; i < static_cast<int>(tPassStep::Count); ++i)
-      SetSourceReader(static_cast<tPassStep>(i), nullptr);
-  }
+  // Only what a test injects, and the external area under the test prefix.
+  static void ClearReaders() { SilenceSourcesForTest({tPassStep::External}); }
   void PutIntoExternalArea(size_t offset, double value) {
     const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName).c_str(), O_RDWR, 0);
     ASSERT_GE(fd, 0);
@@ -73,7 +70,7 @@ TEST_F(AcquisitionPassTest, WithEverySourceDisabledThePassStillStampsAndCounts) 
     Settings.*flag = false;
   int guardedCalls = 0;
   for (tPassStep step : {tPassStep::SpeedFan, tPassStep::Disks, tPassStep::BOINC, tPassStep::Mem})
-    SetSourceReader(step, [&] { ++guardedCalls; });
+    SetSourceReaderForTest(step, [&] { ++guardedCalls; });
   Readings.Freq = 2400000;
 
   ReadAllValues(true);
@@ -88,7 +85,7 @@ TEST_F(AcquisitionPassTest, WithEverySourceDisabledThePassStillStampsAndCounts) 
 
 TEST_F(AcquisitionPassTest, ExternalAreaWinsOverSpeedFan) {
   CreateExternalValueArea();
-  SetSourceReader(tPassStep::SpeedFan, [] {
+  SetSourceReaderForTest(tPassStep::SpeedFan, [] {
     Readings.T[0] = 3000;
     Readings.T[1] = 3100;
   });
@@ -106,7 +103,7 @@ TEST_F(AcquisitionPassTest, ExternalAreaWinsOverSpeedFan) {
 
 TEST_F(AcquisitionPassTest, SlowScansRunOnTheFirstAndEveryTenthPassOrWhenForced) {
   int disks = 0;
-  SetSourceReader(tPassStep::Disks, [&] { ++disks; });
+  SetSourceReaderForTest(tPassStep::Disks, [&] { ++disks; });
   ReadAllValues(false);
   EXPECT_EQ(disks, 1);
   for (int i = 0; i < 9; ++i) {
@@ -125,7 +122,7 @@ TEST_F(AcquisitionPassTest, SlowScansRunOnTheFirstAndEveryTenthPassOrWhenForced)
 
 TEST_F(AcquisitionPassTest, BoincNeedsMoreThanThreeSecondsSinceThePreviousPass) {
   int boinc = 0;
-  SetSourceReader(tPassStep::BOINC, [&] { ++boinc; });
+  SetSourceReaderForTest(tPassStep::BOINC, [&] { ++boinc; });
   ReadAllValues(true);
   EXPECT_EQ(boinc, 1);
   clock_.Advance(2 * Second);
@@ -179,10 +176,10 @@ TEST_F(AcquisitionPassTest, IdleTimeFailureIsLoggedAsGis) {
 }
 
 TEST_F(AcquisitionPassTest, AFailingSourceIsLoggedWithItsTagAndThePassGoesOn) {
-  SetSourceReader(tPassStep::RivaTuner, [] { throw std::runtime_error("broken block"); });
-  SetSourceReader(tPassStep::CoreTemp, [] { Readings.T[3] = 5100; });
+  SetSourceReaderForTest(tPassStep::RivaTuner, [] { throw std::runtime_error("broken block"); });
+  SetSourceReaderForTest(tPassStep::CoreTemp, [] { Readings.T[3] = 5100; });
   Settings.ReadAquaero = true;
-  SetSourceReader(tPassStep::Aquaero, [] { throw std::runtime_error("bad xml"); });
+  SetSourceReaderForTest(tPassStep::Aquaero, [] { throw std::runtime_error("bad xml"); });
 
   ReadAllValues(false);
 
@@ -197,7 +194,7 @@ TEST_F(AcquisitionPassTest, AFailingSourceIsLoggedWithItsTagAndThePassGoesOn) {
 TEST_F(AcquisitionPassTest, FansGetTheirDivisorsAtTheEndOfThePass) {
   FCfg[0].Div = 2.0;
   FCfg[1].Div = -10.0;
-  SetSourceReader(tPassStep::SpeedFan, [] {
+  SetSourceReaderForTest(tPassStep::SpeedFan, [] {
     Readings.F[0] = 3001;
     Readings.F[1] = 3000;
     Readings.F[2] = 0;

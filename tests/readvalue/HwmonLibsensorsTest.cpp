@@ -119,7 +119,7 @@ int RunInFakeSysfs(const std::string& root, tReporter& report) {
   SetDefaultHwmonOrder();
   for (tFanCfg& fan : FCfg) fan.Div = 1.0;
   ResetReadings();
-  InstallHwmonSource();
+  SilenceSourcesForTest({tPassStep::Hwmon});
   ReinitHwmon();  // libsensors may have scanned the real /sys in the parent
 
   ReadAllValues(false);  // coretemp alone, discovery order
@@ -133,7 +133,7 @@ int RunInFakeSysfs(const std::string& root, tReporter& report) {
   HwmonOrderT[ChannelIndex(4)] = "kvfake-virtual-0 Board";
   HwmonOrderT[ChannelIndex(1)] = "coretemp-isa-0000 Package id 0";
   HwmonOrderF[ChannelIndex(4)] = "kvfake-virtual-0 fan1";
-  ReinitHwmon();
+  ReopenSources();  // the settings reload: the hwmon row rescans the chips
   ReadAllValues(false);
   report.Channels("third");
 
@@ -143,7 +143,7 @@ int RunInFakeSysfs(const std::string& root, tReporter& report) {
   ReinitHwmon();
   ReadAllValues(false);
   report.Channels("fourth");
-  CloseHwmon();
+  CloseSources();
   return 0;
 }
 

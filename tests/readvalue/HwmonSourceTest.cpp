@@ -46,10 +46,10 @@ class HwmonSourceTest : public testing::Test {
     for (tFanCfg& fan : FCfg) fan.Div = 1.0;
     Readings = tReadings{};
     ResetReadings();
+    SilenceSourcesForTest({tPassStep::Hwmon, tPassStep::External});
   }
   void TearDown() override {
-    for (int i = 0; i < static_cast<int>(tPassStep::Count); ++i)
-      SetSourceReader(static_cast<tPassStep>(i), nullptr);
+    ClearSourceOverrides();
     SetDefaultHwmonOrder();
     SetDefaultChannelNames();
     SetDebugMode(false);
@@ -186,12 +186,12 @@ TEST_F(HwmonSourceTest, NamesAreSuppliedOnlyToDefaultNamedChannelsAndOnlyOnce) {
 // ---- Inside the pass ----
 
 TEST_F(HwmonSourceTest, LaterStepsOfThePassOverrideHwmon) {
-  InstallHwmonSource([] {
+  SetHwmonProviderForTest([] {
     return std::vector<tHwmonSensor>{Temp("coretemp-isa-0000", "Core 0", 50), Temp("coretemp-isa-0000", "Core 1", 51),
                                      Fan("nct6775-isa-0290", "fan2", 1500)};
   });
-  SetSourceReader(tPassStep::SpeedFan, [] { Readings.T[0] = 3900; });
-  SetSourceReader(tPassStep::Everest, [] { Readings.F[0] = 777; });
+  SetSourceReaderForTest(tPassStep::SpeedFan, [] { Readings.T[0] = 3900; });
+  SetSourceReaderForTest(tPassStep::Everest, [] { Readings.F[0] = 777; });
 
   ReadAllValues(false);
   EXPECT_EQ(Readings.T[0], 3900);
@@ -201,7 +201,7 @@ TEST_F(HwmonSourceTest, LaterStepsOfThePassOverrideHwmon) {
 
 TEST_F(HwmonSourceTest, TheGuardSwitchesTheSourceOffAndFailuresCostOnlyTheStep) {
   int calls = 0;
-  InstallHwmonSource([&calls]() -> std::vector<tHwmonSensor> {
+  SetHwmonProviderForTest([&calls]() -> std::vector<tHwmonSensor> {
     ++calls;
     throw std::runtime_error("no chips today");
   });

@@ -242,4 +242,27 @@ TEST(ReadingsUptime, SplitsIntoParts) {
   EXPECT_EQ(UpSecsPart, 15);
 }
 
+// The names every layer reads are the bundle's fields, and one call puts all of it back.
+TEST(ReadingsState, OneClearPutsTheWholeBundleBack) {
+  Readings.T[0] = 4000;
+  ReadingsExtra.UserSecs = 7;
+  FreqMax = 3000000;
+  PassCount = 5;
+  NetMons = {{"eth0", "10.0.0.1", "00-11-22-33-44-55", 1}};
+  DiskMons = {{"/", "root"}};
+  HwmonNamesPending = true;
+  EXPECT_EQ(ReadingsState.Readings.T[0], 4000);
+  EXPECT_EQ(ReadingsState.PassCount, 5);
+  EXPECT_EQ(&NetMons, &ReadingsState.NetMons);
+
+  ClearReadingsState();
+  EXPECT_EQ(Readings.T[0], 0);
+  EXPECT_EQ(ReadingsExtra.UserSecs, 0);
+  EXPECT_EQ(FreqMax, 0);
+  EXPECT_EQ(PassCount, 0);
+  EXPECT_TRUE(NetMons.empty());
+  EXPECT_TRUE(DiskMons.empty());
+  EXPECT_FALSE(HwmonNamesPending);
+}
+
 }  // namespace

@@ -1,5 +1,3 @@
-#include "readvalue/SensorSources.h"
-
 #include "SourceBlock.h"
 #include "readvalue/AcquisitionPass.h"
 
@@ -13,16 +11,14 @@ class SensorSourcesTest : public kvtest::SourceTest {
  protected:
   void SetUp() override {
     SourceTest::SetUp();
-    ClearReaders();
-    InstallSensorSources();
+    SilenceSourcesForTest({tPassStep::Everest, tPassStep::CPUID, tPassStep::CPUCooL, tPassStep::VCool,
+                           tPassStep::HMonitor, tPassStep::SpeedFan, tPassStep::AtiTool, tPassStep::RivaTuner,
+                           tPassStep::ATITrayTools, tPassStep::CoreTemp, tPassStep::MBM5190, tPassStep::MBM5107,
+                           tPassStep::MBM509x, tPassStep::External});
   }
   void TearDown() override {
-    ClearReaders();
+    ClearSourceOverrides();
     SourceTest::TearDown();
-  }
-  static void ClearReaders() {
-    for (int i = 0; i < static_cast<int>(tPassStep::Count); ++i)
-      SetSourceReader(static_cast<tPassStep>(i), nullptr);
   }
 };
 

@@ -2,6 +2,7 @@
 
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/SystemSources.h"
+#include "readvalue/ThermalZoneSource.h"
 #include "readvalue/SystemTree.h"
 
 namespace {
@@ -166,6 +167,29 @@ TEST_F(BatteryTest, EnergyAndChargeBatteriesFillTheirOwnChannels) {
   EXPECT_NE(Log().find("ERROR during CreateFile: /sys/class/power_supply/BAT1"), std::string::npos);
 }
 
+// Without an installed enumeration, a reset of the readings touches no file; the battery reader
+// looks for the folders at its next reading, once per reset.
+TEST_F(BatteryTest, BatteriesAreLookedForOnceAfterEachReset) {
+  ClearSourceOverrides();  // the real enumeration in ResetReadings
+  Settings.ReadBat = true;
+  Supply("BAT0", "type", "Battery");
+  Supply("BAT0", "capacity", "40");
+  ResetReadings();
+  EXPECT_EQ(Log().find("Battery slots"), std::string::npos);
+  metrics::ReadBatteries();
+  EXPECT_NE(Log().find("Battery slots: 1"), std::string::npos);
+
+  Supply("BAT1", "type", "Battery");
+  Supply("BAT1", "capacity", "60");
+  metrics::ReadBatteries();
+  EXPECT_EQ(metrics::BatteryPaths.size(), 1u);
+  ResetReadings();
+  metrics::ReadBatteries();
+  EXPECT_EQ(metrics::BatteryPaths.size(), 2u);
+  EXPECT_NE(Log().find("Battery slots: 2"), std::string::npos);
+  SetBatteryEnumeration(nullptr);
+}
+
 // Drive letters become mount points: "D: Data disk" is "/data Data disk" here.
 TEST_F(SystemSourcesTest, DisksKeepNamedSlotsAndFillEmptyOnesWithRootRootLabel) {
   kvtest::Put(Root(), "dev/sdb1", "");
@@ -212,11 +236,10 @@ TEST_F(SystemSourcesTest, DisksKeepNamedSlotsAndFillEmptyOnesWithRootRootLabel) 
 // report with their tags while the pass goes on.
 TEST_F(SystemSourcesTest, APassOverABareTreeReportsAndGoesOn) {
   Put("proc/stat", ProcStat(8, [](int) { return 1; }, [](int) { return 3; }));
-  InstallSystemSources();
+  SilenceSourcesForTest({tPassStep::Freq, tPassStep::CPULoad, tPassStep::ThermalZones, tPassStep::Net,
+                         tPassStep::Battery, tPassStep::Disks, tPassStep::Mem, tPassStep::UpTime});
   ReadAllValues(true);
-  for (int i = 0; i < static_cast<int>(tPassStep::Count); ++i) SetSourceReader(static_cast<tPassStep>(i), nullptr);
-  SetIdleSecondsSource(nullptr);
-  SetBatteryEnumeration(nullptr);
+  ClearSourceOverrides();
 
   EXPECT_EQ(CPUCount, 8);
   EXPECT_EQ(Readings.CPU[3], 2500);

@@ -11,8 +11,10 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <stdexcept>
 
 #include "platform/SharedMemory.h"
+#include "readvalue/AcquisitionPass.h"
 #include "readvalue/Everest.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
@@ -101,6 +103,36 @@ TEST(SysInfoJson, LabelsFromASensorBlockGiveValidJson) {
   EXPECT_EQ(doc.object()["Names"].toObject()["V"].toArray()[0].toString(), QString::fromUtf8("Volt\ufffd\x02"));
   EXPECT_TRUE(PythonAccepts(json));
   SetDefaultChannelNames();
+// The health of the pass steps comes after every other key, one entry per step in pass order,
+// and a failing step's text survives quotes, backslashes, control characters and stray bytes.
+TEST(SysInfoJson, StepsComeLastAndShowAFailingSource) {
+  ResetReadings();
+  SetDefaultChannelNames();
+  ClearSourceOverrides();
+  SilenceSourcesForTest();
+  SetSourceReaderForTest(tPassStep::Battery, [] { throw std::runtime_error("BAT0 \"gone\"\\\n\x01 \xff!"); });
+  ReadAllValues(false);
+  const std::string text = ReadingsJson();
+  ClearSourceOverrides();
+
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text));
+  ASSERT_TRUE(doc.isObject()) << text;
+  EXPECT_LT(text.find("\"Names\""), text.find("\"Steps\""));
+  EXPECT_EQ(text.find("\"Steps\"", text.find("\"Steps\"") + 1), std::string::npos);
+  const QJsonArray steps = doc.object()["Steps"].toArray();
+  ASSERT_EQ(steps.size(), static_cast<qsizetype>(PassStepCount));
+  for (size_t i = 0; i < PassStepCount; ++i) {
+    const QJsonObject step = steps[static_cast<qsizetype>(i)].toObject();
+    EXPECT_EQ(step["name"].toString().toStdString(), PassStepName(static_cast<tPassStep>(i)));
+    EXPECT_TRUE(step["us"].isDouble());
+    if (static_cast<tPassStep>(i) == tPassStep::Battery) {
+      EXPECT_FALSE(step["ok"].toBool());
+      EXPECT_EQ(step["error"].toString(), QString::fromUtf8("BAT0 \"gone\"\\\n\x01 \xEF\xBF\xBD!"));
+    } else {
+      EXPECT_TRUE(step["ok"].toBool()) << step["name"].toString().toStdString();
+      EXPECT_EQ(step["error"].toString(), "");
+    }
+  }
 }
 
 TEST(SysInfoProgram, RunsPassesAndNeverWritesSettings) {
@@ -119,6 +151,7 @@ TEST(SysInfoProgram, RunsPassesAndNeverWritesSettings) {
   const QJsonDocument doc = QJsonDocument::fromJson(p.readAllStandardOutput());
   ASSERT_TRUE(doc.isObject());
   EXPECT_EQ(doc.object()["PassCount"].toInt(), 3);
+  EXPECT_EQ(doc.object()["Steps"].toArray().size(), static_cast<qsizetype>(PassStepCount));
   EXPECT_EQ(kvtest::ReadFile(settings + "KVServer.ini"), "[FTP]\nPass=secret\n");
   EXPECT_FALSE(kvtest::ReadFile(settings + "KVClient.ini").size());
   EXPECT_FALSE(kvtest::ReadFile(settings + "KVEvents.txt").size());
