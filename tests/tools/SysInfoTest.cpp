@@ -103,6 +103,8 @@ TEST(SysInfoJson, LabelsFromASensorBlockGiveValidJson) {
   EXPECT_EQ(doc.object()["Names"].toObject()["V"].toArray()[0].toString(), QString::fromUtf8("Volt\ufffd\x02"));
   EXPECT_TRUE(PythonAccepts(json));
   SetDefaultChannelNames();
+}
+
 // The health of the pass steps comes after every other key, one entry per step in pass order,
 // and a failing step's text survives quotes, backslashes, control characters and stray bytes.
 TEST(SysInfoJson, StepsComeLastAndShowAFailingSource) {
