@@ -5,6 +5,8 @@
 #include <QLocalSocket>
 #include <cstring>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -135,6 +137,12 @@ TEST_F(Instances, LockDiesWithACrashedInstance) {
 TEST_F(Instances, HeadlessRunLeavesStatisticsSettingsAndLog) {
   ASSERT_TRUE(CreateFolder(Settings(), 0700));
   kvtest::WriteFile(Settings() + "KVClient.ini", "[Misc]\nReadTemp=1000\n");
+  // What a save killed long ago left behind: its writer is dead, so the start removes it.
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+  const std::string stale = Settings() + "Kelvara8h.log6.kvtmp." + std::to_string(dead) + ".0";
+  kvtest::WriteFile(stale, "half a save");
   QProcess* first = Start({"-headless", "-debug"});
   ASSERT_TRUE(WaitFor([&] { return Log().find("Kelvara 3.38-pre5") != std::string::npos; }));
   QThread::msleep(3500);  // the first tick comes after 2 s, then one every second
@@ -156,6 +164,7 @@ TEST_F(Instances, HeadlessRunLeavesStatisticsSettingsAndLog) {
   for (const char* ini : {"KVClient.ini", "KVDisplay.ini", "KVServer.ini"})
     EXPECT_TRUE(FileExists(Settings() + ini)) << ini;
   EXPECT_EQ(IniFile(Settings() + "KVClient.ini").ReadInteger("Misc", "ReadTemp", 0), 1000);
+  EXPECT_FALSE(FileExists(stale));
   const std::string log = Log();
   for (const char* line : {"Initializing log", "Inserting break value", "Shutdown/logoff detected",
                            "Writing log", "Exiting"})
