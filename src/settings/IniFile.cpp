@@ -116,7 +116,9 @@ IniFile IniFile::FromText(const std::string& text) {
 
 void IniFile::Parse(const std::string& text) {
   tSection* current = nullptr;
-  size_t pos = 0;
+  // Editors on other systems start a UTF-8 file with a byte-order mark; it is not part of the
+  // first section's name.
+  size_t pos = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
   while (pos <= text.size()) {
     size_t eol = text.find('\n', pos);
     if (eol == std::string::npos) eol = text.size();

@@ -257,6 +257,9 @@ void LoadStore(tStatStore& s, const std::string& baseName) {
           throw std::runtime_error("Time out of order in record " + std::to_string(first + i));
         ConvertLegacyMarkers(r);
         tReadingsExtra e{};
+        // Without a companion the second record is all zero but for its time: with a zero time
+        // every record would mismatch at the next load and come back rebuilt as a break.
+        if (!companion) e.Time2 = r.Time;
         if (companion) {
           std::string error;
           if (!companion->Take(first + i, r.Time, e, error)) {

@@ -90,6 +90,11 @@ TEST(IniFile, MissingOrBinaryFilesReadAsEmptyOrDefaults) {
   EXPECT_EQ(ini.ReadInteger("Misc", "ReadTemp", 20000), 20000);
 }
 
+TEST(IniFile, ByteOrderMarkLeavesTheFirstSection) {
+  const IniFile ini = IniFile::FromText("\xEF\xBB\xBF[Misc]\r\nReadTemp=5000\r\n");
+  EXPECT_EQ(ini.ReadInteger("Misc", "ReadTemp", 0), 5000);
+}
+
 TEST(IniFile, Windows1252TextIsDecoded) {
   const IniFile ini = IniFile::FromText("[Messages]\nFans=L\xFC" "fter\n");
   EXPECT_EQ(ini.ReadString("Messages", "Fans", ""), "L\xC3\xBC" "fter");
