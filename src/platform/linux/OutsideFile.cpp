@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -30,8 +31,9 @@ tOutsideFile ReadOutsideFile(const std::string& path, size_t maxBytes, std::stri
     why = "is larger than " + std::to_string(maxBytes) + " bytes";
     result = tOutsideFile::Refused;
   } else {
-    // Read up to one byte past the bound: a file that grew since fstat is refused too.
-    content.resize(maxBytes + 1);
+    // Read up to one byte past what fstat saw (and never past the bound plus one): a file that
+    // grew in between is read up to the bound, and refused beyond it.
+    content.resize(static_cast<size_t>(st.st_size) + 1);
     size_t got = 0;
     while (got < content.size()) {
       const ssize_t n = ::read(fd, content.data() + got, content.size() - got);
@@ -43,6 +45,7 @@ tOutsideFile ReadOutsideFile(const std::string& path, size_t maxBytes, std::stri
       }
       if (n == 0) break;
       got += static_cast<size_t>(n);
+      if (got == content.size() && got <= maxBytes) content.resize(std::min(maxBytes + 1, got * 2));
     }
     content.resize(result == tOutsideFile::Read ? got : 0);
     if (got > maxBytes) {
