@@ -44,37 +44,6 @@ constexpr int TemplateBottom = FullHeight - 3 - 2 * TextLineHeight;
 constexpr size_t TemplateReadLimit = 64 * 1024;
 constexpr size_t TemplateLineLimit = 512;
 
-// The lines of KVLight.txt, or nullopt when there is none. The file is opened without blocking
-// and must be a plain file, so a pipe or device put in its place cannot stall the drawing.
-std::optional<std::vector<std::string>> ReadTemplateLines(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return std::nullopt;
-    throw std::runtime_error(path + ": " + std::strerror(errno));
-  }
-  struct stat st {};
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  std::string content(regular ? TemplateReadLimit : 0, '\0');
-  size_t got = 0;
-  ssize_t n = 0;
-  while (got < content.size() && (n = ::read(fd, content.data() + got, content.size() - got)) > 0) got += n;
-  const int readError = errno;
-  ::close(fd);
-  if (!regular) throw std::runtime_error(path + ": not a plain file");
-  if (n < 0) throw std::runtime_error(path + ": " + std::strerror(readError));
-  content.resize(got);
-
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < content.size()) {
-    size_t end = content.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = content.size();
-    lines.push_back(content.substr(start, std::min(end - start, TemplateLineLimit)));
-    start = end + (content.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-  }
-  return lines;
-}
-
 std::string DateTimeLine() {
   const TDateTime t = DisplayTime(Readings.Time, Settings.TimeInUTC);
   return FormatWithText(Texts()->Time, ShortDateText(t) + " " + LongTimeText(t));
@@ -292,6 +261,37 @@ void DrawFullLight(Canvas& c) {
 }
 
 }  // namespace
+
+// Opened without blocking and only as a plain file, so a pipe or device put in its place cannot
+// stall the drawing.
+std::optional<std::vector<std::string>> ReadTemplateLines(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    throw std::runtime_error(path + ": " + std::strerror(errno));
+  }
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  std::string content(regular ? TemplateReadLimit : 0, '\0');
+  size_t got = 0;
+  ssize_t n = 0;
+  while (got < content.size() && (n = ::read(fd, content.data() + got, content.size() - got)) > 0) got += n;
+  const int readError = errno;
+  ::close(fd);
+  if (!regular) throw std::runtime_error(path + ": not a plain file");
+  if (n < 0) throw std::runtime_error(path + ": " + std::strerror(readError));
+  content.resize(got);
+
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < content.size()) {
+    size_t end = content.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = content.size();
+    lines.push_back(content.substr(start, std::min(end - start, TemplateLineLimit)));
+    start = end + (content.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  }
+  return lines;
+}
 
 void DrawLight(QImage& image) {
   Canvas canvas(image);

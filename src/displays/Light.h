@@ -2,11 +2,18 @@
 // The light: a tall 110-pixel picture of the current readings (or the 80 x 80 mini light),
 // drawn for its window and for the light file. Main thread only.
 #include <QImage>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace kv {
 
 extern const char* const ProductWebSite;  // the light's title line
 extern const char* const LightTemplateName;  // "KVLight.txt", read from SettingsDir
+
+// The lines of a template file (at most 64 KiB read, lines cut at 512 bytes), or nullopt when
+// there is none; throws when it cannot be read or is not a plain file.
+std::optional<std::vector<std::string>> ReadTemplateLines(const std::string& path);
 
 // Renders the light or the mini light (MiniLight) into image, resizing it. The full light is
 // trimmed to its content. Throws on a failure the caller has to log (an unreadable template).
