@@ -14,6 +14,7 @@
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "settings/Settings.h"
+#include "support/SensorOrders.h"
 #include "support/TestSupport.h"
 
 namespace kvtest {
@@ -49,15 +50,7 @@ class SourceTest : public testing::Test {
     kv::Readings = kv::tReadings{};
     kv::ResetReadings();
     kv::SetDefaultChannelNames();
-    for (int i = 1; i <= kv::TempChannels; ++i) {
-      const auto x = static_cast<size_t>(kv::ChannelIndex(i));
-      kv::SFOrderT[x] = kv::SFOrderF[x] = kv::SFOrderV[x] = static_cast<uint8_t>(10 - i);
-      kv::MBMOrderT[x] = static_cast<uint8_t>(i - 1);
-      kv::AIDAOrderT[x] = kv::AIDAOrderF[x] = kv::AIDAOrderV[x] = std::to_string(i);
-    }
-    kv::SetDefaultAtiToolOrder();
-    kv::SetDefaultRivaOrder();
-    kv::SetDefaultATTOrder();
+    kvtest::UseSourceOrderMaps();
     savedAppDir_ = kv::AppDir;
   }
   void TearDown() override {

@@ -1,0 +1,23 @@
+#pragma once
+// The order maps the sensor-source tests and fuzz harnesses read blocks with: SpeedFan backwards
+// (entry 9 feeds channel 1), MBM in order, AIDA64 by the channel's own number, the rest as the
+// programs ship them. Header-only: the fuzz build has no test library.
+#include <string>
+
+#include "settings/Channels.h"
+
+namespace kvtest {
+
+inline void UseSourceOrderMaps() {
+  for (int i = 1; i <= kv::TempChannels; ++i) {
+    const auto x = static_cast<size_t>(kv::ChannelIndex(i));
+    kv::SFOrderT[x] = kv::SFOrderF[x] = kv::SFOrderV[x] = static_cast<uint8_t>(10 - i);
+    kv::MBMOrderT[x] = static_cast<uint8_t>(i - 1);
+    kv::AIDAOrderT[x] = kv::AIDAOrderF[x] = kv::AIDAOrderV[x] = std::to_string(i);
+  }
+  kv::SetDefaultAtiToolOrder();
+  kv::SetDefaultRivaOrder();
+  kv::SetDefaultATTOrder();
+}
+
+}  // namespace kvtest
