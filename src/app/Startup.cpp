@@ -224,7 +224,8 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
 
   // Only now: a second instance must not take the files of the first one's saves.
   RemoveStaleTempFiles(SettingsDir);
-  if (PictureFolder() != SettingsDir) RemoveStaleTempFiles(PictureFolder());
+  const std::string pictures = PictureFolder();  // asked once: it logs a folder it cannot use
+  if (pictures != SettingsDir) RemoveStaleTempFiles(pictures);
 
   TMainCycle cycle;
   ConnectPictures(cycle);

@@ -79,7 +79,6 @@ struct tStepRow {
   tFunction close;   // at shut-down
 };
 
-// Row i is step i by construction; the check stays so that a hand-made change cannot break it.
 constexpr tStepRow PassTable[] = {
 #define KV_STEP_ROW(step, guard, when, tag, read, reopen, close) \
   {tPassStep::step, #step, guard, tWhen::when, tag, read, reopen, close},
