@@ -155,4 +155,27 @@ std::string FormatWithText(const std::string& pattern, const std::string& argume
   return pattern.substr(0, at) + argument + pattern.substr(at + 2);
 }
 
+std::string FormatTexts(const std::string& pattern, const std::vector<std::string>& args) {
+  std::string out;
+  out.reserve(pattern.size() + 16);
+  size_t next = 0;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '%' && i + 1 < pattern.size()) {
+      if (pattern[i + 1] == 's') {
+        if (next < args.size()) out += args[next];
+        ++next;
+        ++i;
+        continue;
+      }
+      if (pattern[i + 1] == '%') {
+        out += '%';
+        ++i;
+        continue;
+      }
+    }
+    out += pattern[i];
+  }
+  return out;
+}
+
 }  // namespace kv

@@ -4,6 +4,7 @@
 // locale's decimal separator, no thousands separator.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kv {
 
@@ -30,5 +31,8 @@ std::string UptimeText(unsigned days, unsigned hours, unsigned minutes, unsigned
 // A language text with its first "%s" replaced by argument; any other percent sign is left as it
 // is, so a text from a language file can never act as a printf format.
 std::string FormatWithText(const std::string& pattern, const std::string& argument);
+// The same with each "%s" taking the next argument in turn and "%%" becoming "%"; a "%s"
+// without an argument becomes empty, any other percent sign stays as it is.
+std::string FormatTexts(const std::string& pattern, const std::vector<std::string>& args);
 
 }  // namespace kv
