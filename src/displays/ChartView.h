@@ -1,0 +1,76 @@
+#pragma once
+// What the main window's chart shows and how the user moves through it: the current view, the
+// view entries, day and week steps, the wheel, the hover text, the double-click pages and the
+// resize rule. Widget-free, so all of it is tested without a display. Main thread only.
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/DateTime.h"
+#include "displays/Chart.h"
+#include "statistics/StatStore.h"
+
+namespace kv {
+
+// The live view entries of the window menu (mnuStats, mnuStats24, mnuStats7). The month and
+// year entries are disabled and never checked.
+enum class tStatsView { Basic, Day24, Week7 };
+
+// The series, end time (UTC) and width in hours that the chart is drawn with.
+struct tViewChoice {
+  const tStatStore* series = nullptr;
+  TDateTime endTime = 0;
+  double hours = 0;
+};
+
+class ChartView {
+ public:
+  // 0 = live; otherwise the local date-time the user has stepped back to.
+  TDateTime NavDate = 0;
+
+  // The checked view entry; none while navigating.
+  std::optional<tStatsView> Checked() const { return checked_; }
+
+  // Reads the series, Readings.Time and SpanStats; nowLocal is the local clock.
+  tViewChoice CurrentView(TDateTime nowLocal) const;
+
+  // mnuStatsClick, mnuStats24Click, mnuStats7Click: back to the live view with that entry.
+  void SelectView(tStatsView view);
+  // mnuBack1DayClick ("<") and mnuForward1DayClick (">").
+  void Back1Day(TDateTime nowLocal);
+  void Forward1Day(TDateTime nowLocal);
+  // FormMouseWheelUp / FormMouseWheelDown: true when an entry changed (the event is handled
+  // and the chart must be redrawn); false at the ends of the scale and while navigating.
+  bool Wheel(bool up);
+
+ private:
+  std::optional<tStatsView> checked_ = tStatsView::Basic;
+};
+
+// The section whose row range holds y strictly inside, when x lies strictly between 5 and
+// W - 45; nullopt otherwise.
+std::optional<tChartSection> SectionAt(const ChartGeometry& geometry, int width, int x, int y);
+// The UTC time a column x of the drawn chart stands for.
+TDateTime HoverTime(const ChartGeometry& geometry, int width, int x);
+
+// The hint text for one section at one moment; empty when no sample is close enough.
+// Failures end the text where it is ("gv1 ").
+std::string ValuesText(const tStatStore& series, tChartSection section, TDateTime hoverTime,
+                       const ChartGeometry& geometry);
+
+// The options program's page for a double-click at (x, y): the section's page, or 3 (colours)
+// outside every section. openPage starts the program; when it throws for a section's page
+// ("ismd1 "), page 3 is tried instead. Returns the page opened.
+int DoubleClickPage(const ChartGeometry& geometry, int width, int x, int y,
+                    const std::function<void(int page)>& openPage);
+
+// FormCanResize: corrects a proposed window size so the width always fits the chart and the
+// height never makes the scroll box taller than the chart.
+struct tWindowSize {
+  int width = 0;
+  int height = 0;
+};
+tWindowSize CorrectResize(tWindowSize current, tWindowSize proposed, tWindowSize scrollBox, int chartWidth,
+                          int chartHeight, int scrollBarWidth);
+
+}  // namespace kv
