@@ -3,6 +3,9 @@
 
 namespace kv {
 
+const std::array<const char*, BandIconCount> BandIconFiles = {
+    "temperatures.png", "voltages.png", "fans.png", "memory.png", "cpu.png", "network.png", "battery.png"};
+
 void DrawBevel(Canvas& c, int x1, int y1, int x2, int y2) {
   c.penStyle = tPenStyle::Solid;
   c.penColour = Settings.cScBorder2;
