@@ -108,7 +108,6 @@ void DrawTemperatures(tChartContext& ctx) {
   for (const auto& cfg : TCfg) anyShown = anyShown || cfg.Vis == 1;
   const bool drawn = anyShown && Settings.TMinStats < Unset16 && Settings.TMaxStats < Unset16 &&
                      RoomFor(ctx, H + 8);
-  const int y0 = ctx.y;
   if (drawn) {
     DrawBandFrame(ctx, H, true);
     const int top = ctx.y;
@@ -157,7 +156,6 @@ void DrawTemperatures(tChartContext& ctx) {
     }
   }
   if (drawn) ctx.y += H + 8;
-  (void)y0;
   DrawCollectedRows(ctx, rows);
 }
 
