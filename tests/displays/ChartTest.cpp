@@ -132,11 +132,16 @@ class SensorBands : public Chart {
     cfg.Bold = bold;
     cfg.Name = "";
   }
-  // 121 one-minute samples with channel T[i] (or V, F) at value.
-  template <typename Field>
-  static tStatStore Constant(Field field, int i, int value) {
+  // 121 one-minute samples with channel i of kind 'T', 'V' or 'F' at value. (The packed records'
+  // fields are written by name, never through a pointer.)
+  static tStatStore Constant(char kind, int i, int value) {
     tStatStore s = Series(121);
-    for (auto& r : s.Samples) (r.*field)[i] = static_cast<int16_t>(value);
+    const auto v = static_cast<int16_t>(value);
+    for (auto& r : s.Samples) {
+      if (kind == 'T') r.T[i] = v;
+      else if (kind == 'V') r.V[i] = v;
+      else r.F[i] = v;
+    }
     return s;
   }
 };
@@ -145,7 +150,7 @@ class SensorBands : public Chart {
 // spans y 13 .. 133 and age 60 minutes is at x 255.
 TEST_F(SensorBands, TemperatureAtTheTopOfTheScaleAndJustAbove) {
   ShowChannel(TCfg[0]);
-  tStatStore s = Constant(&tReadings::T, 0, 5500);  // TMaxStats
+  tStatStore s = Constant('T', 0, 5500);  // TMaxStats
   auto g = Draw(s);
   ASSERT_TRUE(g);
   EXPECT_EQ(At(255, 13), Ink);
@@ -178,7 +183,7 @@ TEST_F(SensorBands, AutomaticTemperatureScale) {
   Settings.TAutoStats = true;
   ShowChannel(TCfg[0]);
   ShowChannel(TCfg[1], Blue);
-  tStatStore s = Constant(&tReadings::T, 0, 4123);
+  tStatStore s = Constant('T', 0, 4123);
   for (auto& r : s.Samples) r.T[1] = 5800;
   Draw(s);
   EXPECT_EQ(Settings.TMinStats, 4000);
@@ -207,14 +212,14 @@ TEST_F(SensorBands, TimeGridOfLongWindows) {
   // End is 2023-03-15 12:00. A 7-day window marks midnights: 12 h back is x = 506 - 35.7,
   // the midnight before 71.4 further left. The grid runs dotted from y0 + 9 = 15.
   ShowChannel(TCfg[0]);
-  Draw(Constant(&tReadings::T, 0, 4000), 168);
+  Draw(Constant('T', 0, 4000), 168);
   EXPECT_EQ(At(470, 15), Settings.cScGrid);
   EXPECT_EQ(At(470, 16), Settings.cScBack);
   EXPECT_EQ(At(398, 15), Settings.cScGrid);
   EXPECT_EQ(At(434, 15), Settings.cScBack);
 
   // A year marks month starts: March 1st is 348 h back (x 486), February 1st 1020 h (x 447).
-  Draw(Constant(&tReadings::T, 0, 4000), 8760);
+  Draw(Constant('T', 0, 4000), 8760);
   EXPECT_EQ(At(486, 15), Settings.cScGrid);
   EXPECT_EQ(At(447, 15), Settings.cScGrid);
   EXPECT_EQ(At(466, 15), Settings.cScBack);
@@ -224,7 +229,7 @@ TEST_F(SensorBands, TimeGridOfLongWindows) {
 TEST_F(SensorBands, VoltageScalesKeepAUnitOfMargin) {
   // 11.90 .. 12.10 V: scale 11.60 .. 12.40 over 40 pixels, so 11.90 at 6 + 25 + 7, 12.10 at 6 + 15 + 7.
   ShowChannel(VCfg[0]);
-  tStatStore s = Constant(&tReadings::V, 0, 1190);
+  tStatStore s = Constant('V', 0, 1190);
   for (int age = 60; age <= 120; ++age) AtAge(s, age).V[0] = 1210;
   Draw(s);
   EXPECT_EQ(At(400, 38), Ink);
@@ -233,7 +238,7 @@ TEST_F(SensorBands, VoltageScalesKeepAUnitOfMargin) {
   EXPECT_NE(At(150, 29), Ink);
 
   // A constant 3.30 V: 3.25 .. 3.35, grid every 0.05 V at y 13, 33, 53, the curve on the middle line.
-  Draw(Constant(&tReadings::V, 0, 330));
+  Draw(Constant('V', 0, 330));
   EXPECT_EQ(At(400, 33), Ink);
   EXPECT_EQ(At(8, 13), Settings.cScGrid);
   EXPECT_EQ(At(8, 33), Settings.cScGrid);
@@ -245,7 +250,7 @@ TEST_F(SensorBands, FanCurveAroundAGapAndAutomaticScale) {
   ShowChannel(FCfg[0]);
   Settings.FMin = 0;
   Settings.FMax = 2000;
-  tStatStore s = Constant(&tReadings::F, 0, 1000);
+  tStatStore s = Constant('F', 0, 1000);
   AtAge(s, 60).F[0] = NoValue16;
   Draw(s);
   // 1000 on 0 .. 2000 over 40 pixels: 6 + 20 + 7.
@@ -275,7 +280,7 @@ TEST_F(SensorBands, FanCurveAroundAGapAndAutomaticScale) {
 TEST_F(SensorBands, DegenerateScalesWidenAndReversedOnesDrawNoCurve) {
   ShowChannel(TCfg[0]);
   Settings.TMinStats = Settings.TMaxStats = 5000;
-  const tStatStore s = Constant(&tReadings::T, 0, 5000);
+  const tStatStore s = Constant('T', 0, 5000);
   auto g = Draw(s);
   ASSERT_TRUE(g);
   // Drawn on 45 .. 55 °C: the middle of the 120-pixel band.
@@ -294,7 +299,7 @@ TEST_F(SensorBands, BandHeightsFromAHandEditedFileStayInsideThePicture) {
   ShowChannel(FCfg[0]);
   Settings.FMin = 0;
   Settings.FMax = 2000;
-  tStatStore s = Constant(&tReadings::T, 0, 4000);
+  tStatStore s = Constant('T', 0, 4000);
   for (auto& r : s.Samples) r.F[0] = 1000;
 
   // Too tall for the bitmap: the temperature band is left out (its legend row stays), the fan
@@ -315,7 +320,7 @@ TEST_F(SensorBands, BandHeightsFromAHandEditedFileStayInsideThePicture) {
   Settings.THeight = 120;
   Settings.VHeight = 700;
   for (auto& c : VCfg) ShowChannel(c);
-  for (auto& r : s.Samples) for (auto& v : r.V) v = 1200;
+  for (auto& r : s.Samples) for (int k = 0; k < VChannels; ++k) r.V[k] = 1200;
   g = Draw(s);
   ASSERT_TRUE(g);
   EXPECT_LE(g->Height, 2000);
