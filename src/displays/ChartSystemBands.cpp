@@ -247,7 +247,8 @@ void DrawMemory(tChartContext& ctx) {
 
 // ---- CPU ----
 
-// The user's active seconds over the window, drawn as a two-pixel line on the band's bottom.
+}  // namespace
+
 int64_t DrawUserActivity(tChartContext& ctx, int y0, int H, bool draw) {
   Canvas& c = ctx.c;
   const int y = y0 + H + 6;
@@ -278,6 +279,8 @@ int64_t DrawUserActivity(tChartContext& ctx, int y0, int H, bool draw) {
   }
   return active;
 }
+
+namespace {
 
 std::string ActiveTimeText(int64_t secs, double hours) {
   auto tx = Texts();

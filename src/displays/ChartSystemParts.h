@@ -42,6 +42,11 @@ void DrawPercentGrid(tChartContext& ctx, int y0, int H);
 // copied) applied to the time of day of t.
 std::string FormatTimePattern(const std::string& pattern, double t);
 
+// The user's active seconds over the window: the sum of the increases of UserSecs between
+// consecutive samples (a counter that went back counts 0). With draw, each such interval is a
+// two-pixel colUser line on the bottom of the band at y0 with height H.
+int64_t DrawUserActivity(tChartContext& ctx, int y0, int H, bool draw);
+
 // The network section: one shared band, or one band per slot with NetSep.
 void DrawNetworkSection(tChartContext& ctx);
 // The battery section: the charge band below 240 hours, the wear band from there on.
