@@ -100,6 +100,7 @@ void DrawChargeBand(tChartContext& ctx) {
   GuardItem("ds42 ", [&] { rate = ChargeRate(ctx.hours); });
 
   const int H = BandHeight(st.BatHeight);
+  if (!RoomFor(ctx, H + 8)) return;
   DrawBandFrame(ctx, H, false);
   const int y0 = ctx.y;
   GuardItem("ds43 ", [&] {
@@ -113,11 +114,12 @@ void DrawChargeBand(tChartContext& ctx) {
   ctx.y += H + 8;
 
   GuardItem("ds46 ", [&] {
+    if (!RoomFor(ctx, LegendPitch)) return;
     const bool known = Readings.BatCap != NoValue32;
     DrawLegendRow(ctx, ctx.y, st.colBat, known ? ChargeText(rate) : Texts()->BatteryStatus + " " + Texts()->SensNotConn,
                   {}, false);
     ctx.y += LegendPitch;
-    if (BatDesign > 0) {
+    if (BatDesign > 0 && RoomFor(ctx, LegendPitch)) {
       DrawLegendRow(ctx, ctx.y, st.colBat, WearText(BatRelative), {}, false);
       ctx.y += LegendPitch;
     }
@@ -127,6 +129,7 @@ void DrawChargeBand(tChartContext& ctx) {
 void DrawWearBand(tChartContext& ctx) {
   const tSettings& st = Settings;
   const int H = BandHeight(st.BatHeight);
+  if (!RoomFor(ctx, H + 8)) return;
   DrawBandFrame(ctx, H, false);
   const int y0 = ctx.y;
   DrawPercentGrid(ctx, y0, H);
@@ -137,6 +140,7 @@ void DrawWearBand(tChartContext& ctx) {
   });
   DrawBandIcon(ctx, biBattery, y0, H);
   ctx.y += H + 8;
+  if (!RoomFor(ctx, LegendPitch)) return;
   DrawLegendRow(ctx, ctx.y, st.colBat, WearText(false), {}, false);
   ctx.y += LegendPitch;
 }

@@ -81,8 +81,9 @@ void AutoNetScale(const std::vector<const tSlotTraffic*>& group) {
   for (const tSlotTraffic* t : group)
     for (const auto& [in, out] : t->rates)
       for (double r : {in, out}) {
-        if (lo == NoValue32 || lo > r) lo = std::floor(r / 8) * 8;
-        if (hi == NoValue32 || hi < r) hi = std::ceil(r / 8) * 8;
+        // Rates come from date-time differences; their last bits must not push a scale end a step.
+        if (lo == NoValue32 || lo > r) lo = std::floor(r / 8 + 1e-6) * 8;
+        if (hi == NoValue32 || hi < r) hi = std::ceil(r / 8 - 1e-6) * 8;
       }
   Settings.NetMin = static_cast<int32_t>(std::min<double>(lo, NoValue32));
   Settings.NetMax = static_cast<int32_t>(std::min<double>(hi, NoValue32));
@@ -214,6 +215,7 @@ std::vector<std::string> CurrentRateTexts(int slot) {
 
 void DrawNetBand(tChartContext& ctx, const std::vector<const tSlotTraffic*>& group) {
   const int H = BandHeight(Settings.NetHeight);
+  if (!RoomFor(ctx, H + 8)) return;
   if (Settings.NetAuto) AutoNetScale(group);
   ClampNetScale();
   DrawBandFrame(ctx, H, false);
@@ -226,6 +228,7 @@ void DrawNetBand(tChartContext& ctx, const std::vector<const tSlotTraffic*>& gro
   DrawBandIcon(ctx, biNetwork, y0, H);
   ctx.y += H + 8;
   for (const tSlotTraffic* t : group) {
+    if (!RoomFor(ctx, LegendPitch)) return;
     GuardItem("ds41 ", [&] {
       const tNetSlot& cfg = NetSlots[t->slot];
       std::vector<std::string> texts{FormatKiB(t->received), FormatKiB(t->sent)};

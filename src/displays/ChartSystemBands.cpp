@@ -190,6 +190,7 @@ void DrawMemory(tChartContext& ctx) {
   const bool scaleUsable = lo < hi;  // ends that coincide show the band without values
 
   const int H = BandHeight(st.MemHeight);
+  if (!RoomFor(ctx, H + 8)) return;
   DrawBandFrame(ctx, H, false);
   const int y0 = ctx.y;
   if (scaleUsable) {
@@ -229,10 +230,12 @@ void DrawMemory(tChartContext& ctx) {
   ctx.y += H + 8;
 
   GuardItem("ds30 ", [&] {
+    if (!RoomFor(ctx, LegendPitch)) return;
     DrawLegendRow(ctx, ctx.y, st.cScDesc, free ? tx->FreeMem : tx->AllocMem, {}, false);
     ctx.y += LegendPitch;
     for (const tMemSeries& m : series) {
       if (!m.exists || m.level == 0 || m.total <= 0) continue;
+      if (!RoomFor(ctx, LegendPitch)) return;
       GuardItem(m.rowTag, [&] {
         const double v = m.value(Readings);
         const std::string current =
@@ -313,6 +316,7 @@ void DrawCPU(tChartContext& ctx) {
   });
 
   const int H = BandHeight(st.CPUHeight);
+  if (!RoomFor(ctx, H + 8)) return;
   DrawBandFrame(ctx, H, false);
   const int y0 = ctx.y;
   DrawPercentGrid(ctx, y0, H);
@@ -353,7 +357,7 @@ void DrawCPU(tChartContext& ctx) {
   ctx.y += H + 8;
 
   GuardItem("ds36 ", [&] {
-    if (clock) {
+    if (clock && RoomFor(ctx, LegendPitch)) {
       const std::string now = Readings.Freq == NoValue32 ? tx->SensNotConn : FormatPattern(Readings.Freq / 1000.0, 1);
       DrawLegendRow(ctx, ctx.y, st.cFreq, FormatTexts(tx->CPUFreq, {FormatPattern(FreqMax / 1000.0, 1), now}), {},
                     false);
@@ -361,12 +365,13 @@ void DrawCPU(tChartContext& ctx) {
     }
     for (int i = 0; i < CpuChannels; ++i) {
       if (CPUCfg[i].Vis == 0 || !sums[i].hasMinMax) continue;
+      if (!RoomFor(ctx, LegendPitch)) return;
       const std::string current = Readings.CPU[i] == NoValue16 ? tx->SensNotConn : LoadText(Readings.CPU[i]);
       DrawLegendRow(ctx, ctx.y, CPUCfg[i].Colour, FillTemplate(CPUCfg[i].Name, ctx.endTime),
                     StatisticTexts(current, sums[i], LoadText), true);
       ctx.y += LegendPitch;
     }
-    if (st.visUser) {
+    if (st.visUser && RoomFor(ctx, LegendPitch)) {
       DrawLegendRow(ctx, ctx.y, st.colUser, tx->UserActiveTime, {ActiveTimeText(activeSecs, ctx.hours)}, true);
       ctx.y += LegendPitch;
     }
@@ -385,6 +390,7 @@ void DrawDisks(tChartContext& ctx) {
   int o = 0;
   for (const tDiskSlot& slot : DiskSlots) {
     if (!slot.Vis || slot.TotalKB <= 0) continue;
+    if (!RoomFor(ctx, o + 16 + 4)) break;
     const int Y = ctx.y + o;
     GuardItem("ds49 ", [&] {
       const double total = static_cast<double>(slot.TotalKB);
@@ -439,8 +445,6 @@ void GuardItem(const char* tag, const std::function<void()>& item) {
 tColour MeanColour(tColour a, tColour b) {
   return MakeColour((RedOf(a) + RedOf(b)) / 2, (GreenOf(a) + GreenOf(b)) / 2, (BlueOf(a) + BlueOf(b)) / 2);
 }
-
-int BandHeight(int setting) { return std::clamp(setting, 1, 1800); }
 
 int GridLineCount(int H) { return static_cast<int>(std::ceil(H / 20.0 + 1)); }
 

@@ -14,10 +14,6 @@ void GuardItem(const char* tag, const std::function<void()>& item);
 // Per-component mean of two colours, halves rounded down.
 tColour MeanColour(tColour a, tColour b);
 
-// A band height from the settings, kept within what the 2000-pixel bitmap can hold: a
-// hand-edited INI may hold 0, a negative or a huge number.
-int BandHeight(int setting);
-
 // The number of grid lines a band of height H asks for: ceil(H / 20 + 1).
 int GridLineCount(int H);
 
