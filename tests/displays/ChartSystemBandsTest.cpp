@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -399,6 +400,41 @@ TEST_F(SystemBands, ClockAreaWithoutAMaximumIsLeftOut) {
   y0 = BandTop(g, csCPU);
   EXPECT_EQ(At(300, y0 + 60), MeanColour(Settings.cFreq, Settings.cScBack));
   EXPECT_EQ(At(300, y0 + 30), Settings.cScBack);
+}
+
+// Not a check: writes every system band at once for a look (KV_CHART_LOOK=file.png).
+TEST_F(BatteryBands, AllSystemBandsForALook) {
+  const char* file = std::getenv("KV_CHART_LOOK");
+  if (!file) GTEST_SKIP();
+  Settings.Page = Settings.visMem = Settings.visCache = 1;
+  Settings.visUser = Settings.visCPUFreq = true;
+  Settings.ReadDisk = true;
+  Settings.MemAuto = Settings.NetAuto = true;
+  NetSlots[0].Vis = true;
+  CPUCfg[0].Vis = 1;
+  CPUCfg[0].Colour = MakeColour(0, 150, 0);
+  DiskSlots[0] = {true, false, MakeColour(0, 120, 200), "/", "root", 2000000, 700000};
+  MemTotal = PageTotal = 4000000;
+  FreqMax = 3000000;
+  Readings.Freq = 2000000;
+  std::vector<double> ages;
+  for (int m = 118; m >= 1; --m) ages.push_back(m / 60.0);
+  tStatStore s = Series(ages, [](int k, tReadings& r, tReadingsExtra& e) {
+    r.MemUsed = 1500000 + 10000 * (k % 20);
+    r.PageUsed = 2500000;
+    r.Cache = 600000;
+    r.CPU[0] = static_cast<int16_t>(3000 + 50 * (k % 40));
+    r.Freq = 1000000 + 20000 * k;
+    r.NetIn[0] = k * k * 300;
+    r.NetOut[0] = k * 5000;
+    r.BatCap = 20000 + 100 * k;
+    r.BatFull = 50000;
+    e.UserSecs = k * 20 - (k > 60 ? 1000 : 0);
+  });
+  MakeBreakSample(s.Samples[50].Time, s.Samples[50], s.SamplesExtra[50]);
+  Stats8h = s;
+  Draw(s);
+  image.save(file);
 }
 
 }  // namespace
