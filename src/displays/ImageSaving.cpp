@@ -8,6 +8,7 @@
 #include "core/Process.h"
 #include "core/Text.h"
 #include "core/UiPort.h"
+#include "displays/Banner.h"
 #include "displays/Formatting.h"
 #include "displays/Light.h"
 #include "displays/PictureFile.h"
@@ -41,10 +42,15 @@ tWritten SaveImageFile(const QImage& image, const std::string& nameTemplate) {
 
 // Draws into a buffer that lives only for this save, so no picture memory stays behind.
 tWritten WriteDrawnFile(void (*draw)(QImage&), const std::string& nameTemplate, const char* tag) {
-  if (draw == nullptr) return {};
   try {
     QImage buffer;
     draw(buffer);
+    // The banner draws nothing until the series holds two samples: no file then, and no
+    // encoder error for an empty picture.
+    if (buffer.isNull()) {
+      LogEvent(std::string(tag) + "nothing drawn yet: " + nameTemplate);
+      return {};
+    }
     return SaveImageFile(buffer, nameTemplate);
   } catch (const std::exception& e) {
     LogError(tag, e);
@@ -54,8 +60,7 @@ tWritten WriteDrawnFile(void (*draw)(QImage&), const std::string& nameTemplate, 
 
 tWritten WriteLight(const std::string& nameTemplate) { return WriteDrawnFile(DrawLight, nameTemplate, "sil "); }
 
-// The banner is not drawn yet: it writes nothing until DrawBanner takes the null's place.
-tWritten WriteBanner(const std::string& nameTemplate) { return WriteDrawnFile(nullptr, nameTemplate, "sib "); }
+tWritten WriteBanner(const std::string& nameTemplate) { return WriteDrawnFile(DrawBanner, nameTemplate, "sib "); }
 
 std::mutex QueueMutex;
 tPendingImage Queue[2];  // by tImageKind

@@ -44,31 +44,9 @@ constexpr int TemplateBottom = FullHeight - 3 - 2 * TextLineHeight;
 constexpr size_t TemplateReadLimit = 64 * 1024;
 constexpr size_t TemplateLineLimit = 512;
 
-std::string DateTimeLine() {
-  const TDateTime t = DisplayTime(Readings.Time, Settings.TimeInUTC);
-  return FormatWithText(Texts()->Time, ShortDateText(t) + " " + LongTimeText(t));
-}
-
-std::string CoresText() {
-  if (CPUCount == 0) return {};
-  if (CPUCount == 1) return "1 core";
-  return std::to_string(CPUCount) + " cores";
-}
-
 const char* TemperatureUnit() { return Settings.Celsius ? "°C" : "°F"; }
 
 bool HasValue(const tChannelCfg& cfg, int16_t value) { return cfg.Vis != 0 && value != NoValue16; }
-
-void Frame(Canvas& c, int right, int bottom) {
-  c.penStyle = tPenStyle::Solid;
-  c.penColour = Settings.cBorder2;
-  c.MoveTo(0, bottom);
-  c.LineTo(0, 0);
-  c.LineTo(right, 0);
-  c.penColour = Settings.cBorder;
-  c.LineTo(right, bottom);
-  c.LineTo(-1, bottom);
-}
 
 // The numbers in which the two variants' first steps differ.
 struct tOpening {
@@ -93,7 +71,7 @@ int Opening(Canvas& c, const tOpening& o) {
   if (!Settings.DisplayDateTime) return 2;
   PickContrastColours(c, o.dateAt + 1, o.dateAt + 1);
   c.SetFontColour(TextMain);
-  c.TextOut(o.dateAt, o.dateAt, DateTimeLine());
+  c.TextOut(o.dateAt, o.dateAt, ReadingsTimeText());
   return o.yAfterDate;
 }
 
@@ -118,7 +96,7 @@ void DrawMiniLight(Canvas& c) {
     c.TextOut(54, 68, "MHz");
     if (!CoresText().empty()) c.TextOut(54, 61, CoresText());
   }
-  Frame(c, MiniSize - 1, MiniSize - 1);
+  DrawOuterFrame(c, MiniSize - 1, MiniSize - 1);
 }
 
 int TemperatureRows(Canvas& c, int y) {
@@ -222,7 +200,7 @@ int TemplateLines(Canvas& c, int y) {
 
 int UptimeLine(Canvas& c, int y) {
   try {
-    const std::string text = Texts()->Uptime + " " + UptimeText(UpDays, UpHours, UpMins, UpSecsPart);
+    const std::string text = UptimeLineText();
     c.SetFontColour(TextDim);
     c.TextOut(2, y - 4, text);
     return y + TextLineHeight;
@@ -256,11 +234,35 @@ void DrawFullLight(Canvas& c) {
   c.TextOut(2, y - 4, ProductVersion);
   y += TextLineHeight;
 
-  Frame(c, FullWidth - 1, y - 1);
+  DrawOuterFrame(c, FullWidth - 1, y - 1);
   c.Resize(FullWidth, y);
 }
 
 }  // namespace
+
+std::string ReadingsTimeText() {
+  const TDateTime t = DisplayTime(Readings.Time, Settings.TimeInUTC);
+  return FormatWithText(Texts()->Time, ShortDateText(t) + " " + LongTimeText(t));
+}
+
+std::string CoresText() {
+  if (CPUCount == 0) return {};
+  if (CPUCount == 1) return "1 core";
+  return std::to_string(CPUCount) + " cores";
+}
+
+std::string UptimeLineText() { return Texts()->Uptime + " " + UptimeText(UpDays, UpHours, UpMins, UpSecsPart); }
+
+void DrawOuterFrame(Canvas& c, int right, int bottom) {
+  c.penStyle = tPenStyle::Solid;
+  c.penColour = Settings.cBorder2;
+  c.MoveTo(0, bottom);
+  c.LineTo(0, 0);
+  c.LineTo(right, 0);
+  c.penColour = Settings.cBorder;
+  c.LineTo(right, bottom);
+  c.LineTo(-1, bottom);
+}
 
 // Opened without blocking and only as a plain file, so a pipe or device put in its place cannot
 // stall the drawing.

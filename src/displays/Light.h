@@ -15,6 +15,18 @@ extern const char* const LightTemplateName;  // "KVLight.txt", read from Setting
 // there is none; throws when it cannot be read or is not a plain file.
 std::optional<std::vector<std::string>> ReadTemplateLines(const std::string& path);
 
+class Canvas;
+
+// Pieces the light shares with the banner.
+// "Time" with the readings' date and long time, in the displayed time zone.
+std::string ReadingsTimeText();
+// "1 core", "4 cores"; empty when the processor count is unknown.
+std::string CoresText();
+// "Uptime" and the current uptime.
+std::string UptimeLineText();
+// The picture's outer frame: top and left edges in cBorder2, right and bottom in cBorder.
+void DrawOuterFrame(Canvas& c, int right, int bottom);
+
 // Renders the light or the mini light (MiniLight) into image, resizing it. The full light is
 // trimmed to its content. Throws on a failure the caller has to log (an unreadable template).
 void DrawLight(QImage& image);

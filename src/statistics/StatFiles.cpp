@@ -213,16 +213,25 @@ void SaveStatistics(bool backup) {
   for (tSeriesRef s : AllSeries()) SaveStore(s.store, s.params.baseName, backup);
 }
 
-void LoadStore(tStatStore& s, const std::string& baseName) {
-  const std::string m = SettingsDir + baseName + "6";
-  const std::string c = SettingsDir + baseName + "7";
-  RestoreFromBackup(m);
+namespace {
+
+// The backup in the file's place, for a reader that may not restore it.
+std::string ExistingOrBackup(const std::string& path) {
+  return FileExists(path) || !FileExists(path + ".backup") ? path : path + ".backup";
+}
+
+void LoadStoreFrom(tStatStore& s, const std::string& baseName, bool readOnly) {
+  std::string m = SettingsDir + baseName + "6";
+  std::string c = SettingsDir + baseName + "7";
+  if (readOnly) m = ExistingOrBackup(m);
+  else RestoreFromBackup(m);
   if (!FileExists(m)) return;
   s.LastIndex = -1;
   s.Samples.clear();
   s.SamplesExtra.clear();
   LogEvent("Loading " + m);
-  RestoreFromBackup(c);
+  if (readOnly) c = ExistingOrBackup(c);
+  else RestoreFromBackup(c);
   const bool hasCompanion = FileExists(c);
   if (hasCompanion) LogEvent("Loading " + c);
   try {
@@ -282,6 +291,12 @@ void LoadStore(tStatStore& s, const std::string& baseName) {
   }
   s.CropLimit = s.LastIndex + 3;
 }
+
+}  // namespace
+
+void LoadStore(tStatStore& s, const std::string& baseName) { LoadStoreFrom(s, baseName, false); }
+
+void LoadStoreReadOnly(tStatStore& s, const std::string& baseName) { LoadStoreFrom(s, baseName, true); }
 
 void LoadStatistics() {
   for (tSeriesRef s : AllSeries()) LoadStore(s.store, s.params.baseName);

@@ -12,6 +12,7 @@
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/Text.h"
+#include "displays/Banner.h"
 #include "displays/Light.h"
 #include "displays/PictureFile.h"
 #include "platform/System.h"
@@ -22,6 +23,8 @@
 #include "settings/Language.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFolder.h"
+#include "statistics/StatFiles.h"
+#include "statistics/StatStore.h"
 
 namespace kv {
 
@@ -113,6 +116,13 @@ tSysInfoOptions ParseSysInfoArguments(const std::vector<std::string>& args) {
         return o;
       }
       o.lightFile = args[++i];
+    } else if (a == "-banner" || a == "/banner") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        o.ok = false;
+        o.error = "-banner needs a file name";
+        return o;
+      }
+      o.bannerFile = args[++i];
     } else if (a == "1") {
       // The page the monitor's menu asks for: the readings, which is all there is.
     } else {
@@ -219,15 +229,36 @@ bool RenderLightFile(const std::string& file, std::string& error) {
   }
 }
 
+void LoadBannerStatistics() { LoadStoreReadOnly(Stats8h, Params8h.baseName); }
+
+bool RenderBannerFile(const std::string& file, std::string& error) {
+  if (Stats8h.LastIndex <= 0) {
+    error = "the statistics hold fewer than two samples; nothing to draw";
+    return false;
+  }
+  try {
+    QImage banner;
+    DrawBanner(banner);
+    if (banner.isNull()) {
+      error = "the banner could not be drawn";
+      return false;
+    }
+    return !WritePictureFile(banner, file, error).empty();
+  } catch (const std::exception& e) {
+    error = e.what();
+    return false;
+  }
+}
+
 int RunSysInfo(int argc, char** argv) {
   const tSysInfoOptions options = ParseSysInfoArguments(std::vector<std::string>(argv + 1, argv + argc));
   // Drawing needs fonts, so a GUI application; it never shows a window, so none is looked for.
-  const bool drawing = !options.lightFile.empty();
+  const bool drawing = !options.lightFile.empty() || !options.bannerFile.empty();
   if (drawing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   const std::unique_ptr<QCoreApplication> app =
       drawing ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
   if (!options.ok) {
-    std::fprintf(stderr, "kvsysinfo: %s\nusage: kvsysinfo [-json] [-passes N] [-light FILE]\n",
+    std::fprintf(stderr, "kvsysinfo: %s\nusage: kvsysinfo [-json] [-passes N] [-light FILE] [-banner FILE]\n",
                  options.error.c_str());
     return 2;
   }
@@ -245,13 +276,18 @@ int RunSysInfo(int argc, char** argv) {
   SetEventLogPath("");
   ReadSettings();
   ResetReadings();
+  if (!options.bannerFile.empty()) LoadBannerStatistics();
   for (int i = 0; i < options.passes; ++i) ReadAllValues(true);
   if (drawing) {
     LoadLanguage(EnglishLanguageFile);
     LoadLanguage(Settings.LangFile);
     std::string error;
-    if (!RenderLightFile(options.lightFile, error)) {
+    if (!options.lightFile.empty() && !RenderLightFile(options.lightFile, error)) {
       std::fprintf(stderr, "kvsysinfo: %s: %s\n", options.lightFile.c_str(), error.c_str());
+      return 1;
+    }
+    if (!options.bannerFile.empty() && !RenderBannerFile(options.bannerFile, error)) {
+      std::fprintf(stderr, "kvsysinfo: %s: %s\n", options.bannerFile.c_str(), error.c_str());
       return 1;
     }
     return 0;

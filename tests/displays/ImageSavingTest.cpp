@@ -8,6 +8,8 @@
 #include <QImage>
 
 #include "DisplayState.h"
+#include "platform/Files.h"
+#include "statistics/StatStore.h"
 
 namespace kv {
 namespace {
@@ -101,9 +103,38 @@ TEST_F(ImageSaving, TimedSavesFillTheQueueAndFailuresEmptyIt) {
   EXPECT_EQ(PendingImage(tImageKind::Light).name, "");
   EXPECT_NE(EventLog().find("sil "), std::string::npos);
 
-  TimedBannerSave();  // no banner picture yet: nothing written, nothing logged
+  // The banner needs two samples; before that its save writes nothing and says so.
+  Stats8h = tStatStore{};
+  Settings.Banner = "kvwide%date%.png";
+  TimedBannerSave();
   EXPECT_EQ(PendingImage(tImageKind::Banner).name, "");
-  EXPECT_EQ(EventLog().find("sib "), std::string::npos);
+  EXPECT_NE(EventLog().find("sib nothing drawn yet"), std::string::npos);
+  EXPECT_EQ(EventLog().find("si4 "), std::string::npos);
+  EXPECT_FALSE(FileExists(pictures + "kvwide18991230.png"));
+}
+
+TEST_F(ImageSaving, BannerIsSavedQueuedAndSavedAs) {
+  Stats8h = tStatStore{};
+  for (int i = 0; i < 2; ++i) {
+    Readings.Time = EncodeDateTime({2026, 3, 4, 12, i, 0, 0});
+    StoreSample(Stats8h, Params8h, true);
+  }
+  Settings.Banner = "kvwide.gif";
+  Settings.BannerWidth = 600;
+  TimedBannerSave();
+  const tPendingImage queued = PendingImage(tImageKind::Banner);
+  EXPECT_EQ(queued.name, "kvwide.gif");
+  EXPECT_EQ(queued.path, pictures + "kvwide.gif");
+  const QImage written(QString::fromStdString(queued.path));
+  EXPECT_EQ(written.size(), QSize(600, 80));
+  EXPECT_EQ(Magic(queued.path), "GIF8");
+
+  ClearPendingImage(tImageKind::Banner, queued);
+  const std::string chosen = dir.Path() + "wide";
+  EXPECT_EQ(SaveBannerAs(chosen, 1), chosen + ".png");
+  EXPECT_EQ(QImage(QString::fromStdString(chosen + ".png")).size(), QSize(600, 80));
+  EXPECT_FALSE(ImagesWaiting());
+  Stats8h = tStatStore{};
 }
 
 TEST_F(ImageSaving, SaveAsKeepsTheQueueAndAddsTheFilterExtension) {

@@ -1,0 +1,101 @@
+// The headless cycle's picture timers: the banner timer draws, saves and queues the banner.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QImage>
+
+#include "app/Connections.h"
+#include "app/MainCycle.h"
+#include "core/EventLog.h"
+#include "core/Process.h"
+#include "core/UiPort.h"
+#include "displays/ImageSaving.h"
+#include "platform/Files.h"
+#include "platform/SharedMemory.h"
+#include "settings/Settings.h"
+#include "statistics/StatStore.h"
+#include "support/TestSupport.h"
+
+namespace kv {
+namespace {
+
+class QuietUi final : public UiPort {
+ public:
+  void ShowStatus(const std::string&) override {}
+  void ShowMessage(const std::string&, const std::string&, bool) override {}
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  void SetTrayTip(const std::string&) override {}
+  void SetTrayIconSlot(int) override {}
+  void RequestRedraw() override {}
+};
+
+class PictureTimers : public testing::Test {
+ protected:
+  void SetUp() override {
+    AppDir = KV_BIN_DIR "/";
+    SettingsDir = dir.Path();
+    pictures = dir.Path() + "pictures/";
+    ASSERT_EQ(::mkdir(pictures.c_str(), 0700), 0);
+    SetSharedMemoryPrefix("kvtest-pictimers-" + std::to_string(::getpid()) + "-");
+    SetEventLogPath(dir.File("KVEvents.txt"));
+    SetDebugMode(true);
+    clock.SetUtc(EncodeDateTime({2026, 12, 9, 12, 0, 0, 0}));
+    SetClock(&clock);
+    Settings = tSettings{};
+    Settings.Debug = true;
+    SetUi(&ui);
+    HeadlessMode = true;
+  }
+  void TearDown() override {
+    if (!cycle.ShutDownDone()) cycle.SessionEnd();
+    ClearPendingImages();
+    SetUi(nullptr);
+    SetClock(nullptr);
+    SetDebugMode(false);
+    SetEventLogPath("");
+    SetSharedMemoryPrefix("");
+  }
+  bool Logged(const std::string& line) const {
+    return kvtest::ReadFile(dir.File("KVEvents.txt")).find("] " + line + "\r\n") != std::string::npos;
+  }
+
+  kvtest::TempDir dir;
+  std::string pictures;
+  FakeClock clock;
+  QuietUi ui;
+  TMainCycle cycle;
+};
+
+TEST_F(PictureTimers, BannerTimerWritesTheBannerAndQueuesIt) {
+  Settings.SaveBanner = true;
+  Settings.UploadBanner = true;
+  Settings.SaveLight = false;
+  Settings.AutoConnect = true;
+  Settings.LocalPath = pictures;
+  Settings.BannerWidth = 640;
+  ConnectPictures(cycle);
+  ASSERT_TRUE(cycle.Initialise());
+  EXPECT_TRUE(cycle.Timer(tCycleTimer::Banner).active);
+  EXPECT_EQ(cycle.Timer(tCycleTimer::Banner).interval, 50000);
+  EXPECT_FALSE(ImagesWaiting());
+
+  clock.Advance(20000);
+  cycle.MainTick();
+  clock.Advance(30000);
+  cycle.BannerTick();
+  const tPendingImage banner = PendingImage(tImageKind::Banner);
+  ASSERT_EQ(banner.name, "kvwide.png") << kvtest::ReadFile(dir.File("KVEvents.txt"));
+  EXPECT_EQ(banner.path, pictures + "kvwide.png");
+  EXPECT_EQ(QImage(QString::fromStdString(banner.path)).size(), QSize(640, 80));
+  EXPECT_TRUE(PendingImage(tImageKind::Light).name.empty());
+  EXPECT_TRUE(Logged("Drawing banner"));
+  EXPECT_TRUE(Logged("Saving kvwide.png"));
+  EXPECT_TRUE(cycle.Timer(tCycleTimer::Banner).active);
+  EXPECT_EQ(cycle.Timer(tCycleTimer::Banner).interval, 900000);
+  cycle.AutoConnectTick();
+  EXPECT_TRUE(Logged("Newly saved images detected"));
+}
+
+}  // namespace
+}  // namespace kv
