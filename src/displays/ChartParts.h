@@ -1,6 +1,7 @@
 #pragma once
 // The chart's shared machinery, used by its band files (ChartSensorBands.cpp,
 // ChartSystemBands.cpp) and by the banner, which reuses the band frame and its bevel.
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -55,8 +56,22 @@ struct tChartContext {
   int AreaX(double age) const;
 };
 
+// The bitmap is made this tall and cut to the used height at the end; the footer needs the last
+// ChartFooterHeight pixels of whatever is drawn.
+constexpr int ChartBitmapHeight = 2000;
+constexpr int ChartFooterHeight = 17;
+
 // Derives the window values into ctx from W, endTime and hours.
 void SetUpChart(tChartContext& ctx);
+
+// A band height from the settings, clamped to 0 .. ChartBitmapHeight (the INI may hold anything).
+int BandHeight(int32_t setting);
+// Whether `height` more pixels from ctx.y (plus the time-axis row when it is still due) leave room
+// for the footer inside the bitmap. A band or legend row that does not fit is not drawn.
+bool RoomFor(const tChartContext& ctx, int height);
+// The scale a band draws its grid and curves on: lo == hi is widened by unit on both sides; a
+// reversed or non-finite scale answers false (the band then draws frame, icon and legend only).
+bool DrawableScale(double& lo, double& hi, double unit);
 
 // The time-axis row, once, before the first drawn band.
 void DrawTimeAxisRow(tChartContext& ctx);
@@ -89,8 +104,11 @@ void DrawCurve(tChartContext& ctx, const tCurveSpec& spec);
 
 // Walks the window from the newest sample and summarises the value getter (NAN = no value);
 // `current` (NAN = none) seeds minimum and maximum.
+// With zeroOnlyInMean a value of 0 counts toward the mean but not toward minimum and maximum
+// (fans: a stopped fan from old files).
 tChannelSummary Summarise(const tChartContext& ctx, double current,
-                          const std::function<double(const tReadings&, const tReadingsExtra&)>& value);
+                          const std::function<double(const tReadings&, const tReadingsExtra&)>& value,
+                          bool zeroOnlyInMean = false);
 
 // One legend row at y in colour: the name in the name column (clipped at x1 - 5 when clipped),
 // then up to four texts at x1..x4.
@@ -102,5 +120,8 @@ void DrawSystemBands(tChartContext& ctx);
 // The three sensor bands and the footer.
 void DrawSensorBands(tChartContext& ctx);
 void DrawChartFooter(tChartContext& ctx);
+// The footer's middle text for a window of `hours`: the uptime for short windows (or with
+// IncludeStaticData) when ReadUpTime, otherwise for longer windows the span name; may be empty.
+std::string FooterMiddleText(double hours);
 
 }  // namespace kv

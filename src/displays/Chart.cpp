@@ -1,0 +1,82 @@
+#include "displays/Chart.h"
+
+#include <QImageReader>
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "core/EventLog.h"
+#include "displays/ChartParts.h"
+#include "settings/Settings.h"
+
+namespace kv {
+
+namespace {
+
+std::array<QImage, BandIconCount> bandIcons;
+
+// Icons are small pictures; a file that claims to be larger is not one of ours.
+constexpr int MaxIconSide = 64;
+
+}  // namespace
+
+void LoadBandIcons(const std::string& folder) {
+  for (int i = 0; i < BandIconCount; ++i) {
+    bandIcons[i] = QImage();
+    QImageReader reader(QString::fromStdString(folder + BandIconFiles[i]));
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > MaxIconSide || size.height() > MaxIconSide) continue;
+    QImage picture;
+    if (reader.read(&picture)) bandIcons[i] = picture.convertToFormat(QImage::Format_ARGB32);
+  }
+}
+
+const QImage& BandIcon(tBandIcon icon) {
+  static const QImage none;
+  if (icon < 0 || icon >= BandIconCount) return none;
+  return bandIcons[icon];
+}
+
+std::optional<ChartGeometry> DrawStatistics(QImage& image, const tStatStore& series, TDateTime endTime,
+                                            double hours) {
+  if (series.LastIndex < 0) return std::nullopt;
+  if (!(hours > 0) || !std::isfinite(hours) || !std::isfinite(endTime)) return std::nullopt;
+
+  // The private copy, cut to the samples both arrays really hold.
+  tStatStore copy = series;
+  const size_t held = std::min(copy.Samples.size(), copy.SamplesExtra.size());
+  copy.LastIndex = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(copy.LastIndex) + 1, held)) - 1;
+  if (copy.LastIndex < 0) return std::nullopt;
+
+  LogEvent("Drawing statistics");
+  const int W = std::clamp<int32_t>(Settings.StatsWidth, 100, 4096);
+  QImage bitmap(W, ChartBitmapHeight, QImage::Format_RGB32);
+  Canvas c(bitmap);
+  c.penColour = Settings.cBorder;
+  c.penStyle = tPenStyle::Solid;
+  c.brushColour = Settings.cBack;
+  c.brushStyle = tBrushStyle::Solid;
+  c.Rectangle(0, 0, W, ChartBitmapHeight);
+  c.SetFont(tFont{FontArial, 12, false, 0});
+
+  tChartContext ctx(c, copy);
+  ctx.W = W;
+  ctx.endTime = endTime;
+  ctx.hours = hours;
+  SetUpChart(ctx);
+
+  DrawSensorBands(ctx);
+  const int systemTop = ctx.y;
+  for (int s = csMemory; s < ChartSections; ++s) {
+    if (s != csTemperatures && s != csVoltages && s != csFans) ctx.geometry.Rows[s] = {systemTop, systemTop};
+  }
+  DrawSystemBands(ctx);
+  DrawChartFooter(ctx);
+
+  const int used = std::clamp(ctx.y, 1, ChartBitmapHeight);
+  ctx.geometry.Height = used;
+  image = bitmap.copy(0, 0, W, used);
+  return ctx.geometry;
+}
+
+}  // namespace kv
