@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "DisplayState.h"
@@ -76,6 +77,8 @@ TEST_F(Chart, EmptySeriesLeavesTheImageAlone) {
   // A window without width and a series whose LastIndex points past its samples draw nothing either.
   tStatStore broken = Series(3);
   EXPECT_FALSE(Draw(broken, 0));
+  EXPECT_FALSE(DrawStatistics(image, broken, NAN, 2));
+  EXPECT_FALSE(DrawStatistics(image, broken, 1e300, 2));
   broken.Samples.clear();
   EXPECT_FALSE(Draw(broken));
   EXPECT_EQ(image, before);
@@ -118,6 +121,241 @@ TEST_F(Chart, FooterNamesTheSpanOnlyForLongWindows) {
   Settings.ReadUpTime = false;
   EXPECT_EQ(FooterMiddleText(8760), "");
   EXPECT_EQ(FooterMiddleText(2), "");
+}
+
+
+class SensorBands : public Chart {
+ protected:
+  static void ShowChannel(tChannelCfg& cfg, tColour colour = Ink, bool bold = false) {
+    cfg.Vis = 1;
+    cfg.Colour = colour;
+    cfg.Bold = bold;
+    cfg.Name = "";
+  }
+  // 121 one-minute samples with channel T[i] (or V, F) at value.
+  template <typename Field>
+  static tStatStore Constant(Field field, int i, int value) {
+    tStatStore s = Series(121);
+    for (auto& r : s.Samples) (r.*field)[i] = static_cast<int16_t>(value);
+    return s;
+  }
+};
+
+// The temperature band of a chart drawn from y = 2: time-axis row to 6, so y0 = 6, the plot area
+// spans y 13 .. 133 and age 60 minutes is at x 255.
+TEST_F(SensorBands, TemperatureAtTheTopOfTheScaleAndJustAbove) {
+  ShowChannel(TCfg[0]);
+  tStatStore s = Constant(&tReadings::T, 0, 5500);  // TMaxStats
+  auto g = Draw(s);
+  ASSERT_TRUE(g);
+  EXPECT_EQ(At(255, 13), Ink);
+  EXPECT_NE(At(255, 14), Ink);
+  // The hover rows: the band with its axis row, then one legend row.
+  EXPECT_EQ(g->Rows[csTemperatures].top, 2);
+  EXPECT_EQ(g->Rows[csTemperatures].bottom, 2 + 4 + 120 + 8 + 9);
+  EXPECT_EQ(g->Rows[csVoltages].top, g->Rows[csTemperatures].bottom);
+  EXPECT_EQ(g->Rows[csFans].bottom, g->Rows[csTemperatures].bottom);
+  EXPECT_EQ(g->Height, 143 + 17);
+
+  AtAge(s, 60).T[0] = 5501;
+  Draw(s);
+  EXPECT_NE(At(255, 13), Ink);
+  EXPECT_NE(At(252, 13), Ink);
+  EXPECT_EQ(At(245, 13), Ink);
+  EXPECT_EQ(At(265, 13), Ink);
+
+  // Bold: the same line one pixel lower as well.
+  TCfg[0].Bold = true;
+  AtAge(s, 60).T[0] = 5500;
+  Draw(s);
+  EXPECT_EQ(At(255, 13), Ink);
+  EXPECT_EQ(At(255, 14), Ink);
+  EXPECT_NE(At(255, 15), Ink);
+}
+
+TEST_F(SensorBands, AutomaticTemperatureScale) {
+  constexpr tColour Blue = MakeColour(0, 0, 200);
+  Settings.TAutoStats = true;
+  ShowChannel(TCfg[0]);
+  ShowChannel(TCfg[1], Blue);
+  tStatStore s = Constant(&tReadings::T, 0, 4123);
+  for (auto& r : s.Samples) r.T[1] = 5800;
+  Draw(s);
+  EXPECT_EQ(Settings.TMinStats, 4000);
+  EXPECT_EQ(Settings.TMaxStats, 6000);
+  // 58.00 on 40 .. 60 over 120 pixels: 6 + 120 - 108 + 7; 41.23: round(118.62) + 7.
+  EXPECT_EQ(At(255, 25), Blue);
+  EXPECT_EQ(At(255, 126), Ink);
+
+  // Without any value the scale stays unset and no band is drawn; the clamp holds the top end.
+  const auto g = Draw(Series(121));
+  EXPECT_EQ(Settings.TMinStats, 32767);
+  EXPECT_EQ(Settings.TMaxStats, 15000);
+  EXPECT_EQ(g->Rows[csTemperatures].bottom, g->Rows[csTemperatures].top);
+  EXPECT_EQ(g->Height, 19);
+
+  // The clamps apply without the automatic mode too.
+  Settings.TAutoStats = false;
+  Settings.TMinStats = -9000;
+  Settings.TMaxStats = 20000;
+  Draw(s);
+  EXPECT_EQ(Settings.TMinStats, -5000);
+  EXPECT_EQ(Settings.TMaxStats, 15000);
+}
+
+TEST_F(SensorBands, TimeGridOfLongWindows) {
+  // End is 2023-03-15 12:00. A 7-day window marks midnights: 12 h back is x = 506 - 35.7,
+  // the midnight before 71.4 further left. The grid runs dotted from y0 + 9 = 15.
+  ShowChannel(TCfg[0]);
+  Draw(Constant(&tReadings::T, 0, 4000), 168);
+  EXPECT_EQ(At(470, 15), Settings.cScGrid);
+  EXPECT_EQ(At(470, 16), Settings.cScBack);
+  EXPECT_EQ(At(398, 15), Settings.cScGrid);
+  EXPECT_EQ(At(434, 15), Settings.cScBack);
+
+  // A year marks month starts: March 1st is 348 h back (x 486), February 1st 1020 h (x 447).
+  Draw(Constant(&tReadings::T, 0, 4000), 8760);
+  EXPECT_EQ(At(486, 15), Settings.cScGrid);
+  EXPECT_EQ(At(447, 15), Settings.cScGrid);
+  EXPECT_EQ(At(466, 15), Settings.cScBack);
+  EXPECT_EQ(EventLog().find("ds3 "), std::string::npos);
+}
+
+TEST_F(SensorBands, VoltageScalesKeepAUnitOfMargin) {
+  // 11.90 .. 12.10 V: scale 11.60 .. 12.40 over 40 pixels, so 11.90 at 6 + 25 + 7, 12.10 at 6 + 15 + 7.
+  ShowChannel(VCfg[0]);
+  tStatStore s = Constant(&tReadings::V, 0, 1190);
+  for (int age = 60; age <= 120; ++age) AtAge(s, age).V[0] = 1210;
+  Draw(s);
+  EXPECT_EQ(At(400, 38), Ink);
+  EXPECT_EQ(At(150, 28), Ink);
+  EXPECT_NE(At(400, 37), Ink);
+  EXPECT_NE(At(150, 29), Ink);
+
+  // A constant 3.30 V: 3.25 .. 3.35, grid every 0.05 V at y 13, 33, 53, the curve on the middle line.
+  Draw(Constant(&tReadings::V, 0, 330));
+  EXPECT_EQ(At(400, 33), Ink);
+  EXPECT_EQ(At(8, 13), Settings.cScGrid);
+  EXPECT_EQ(At(8, 33), Settings.cScGrid);
+  EXPECT_EQ(At(8, 53), Settings.cScGrid);
+  EXPECT_EQ(At(8, 23), Settings.cScBack);
+}
+
+TEST_F(SensorBands, FanCurveAroundAGapAndAutomaticScale) {
+  ShowChannel(FCfg[0]);
+  Settings.FMin = 0;
+  Settings.FMax = 2000;
+  tStatStore s = Constant(&tReadings::F, 0, 1000);
+  AtAge(s, 60).F[0] = NoValue16;
+  Draw(s);
+  // 1000 on 0 .. 2000 over 40 pixels: 6 + 20 + 7.
+  EXPECT_EQ(At(300, 33), Ink);
+  EXPECT_EQ(At(200, 33), Ink);
+  EXPECT_NE(At(255, 33), Ink);
+
+  // Automatic: 1000 .. 1800 rpm gives 750 .. 2250.
+  Settings.FAuto = true;
+  for (int age = 0; age <= 120; ++age) AtAge(s, age).F[0] = static_cast<int16_t>(age < 60 ? 1000 : 1800);
+  Draw(s);
+  EXPECT_EQ(Settings.FMin, 750);
+  EXPECT_EQ(Settings.FMax, 2250);
+
+  // A stored 0 counts toward the mean only, so it cannot pull the scale's lower end down.
+  AtAge(s, 5).F[0] = 0;
+  Draw(s);
+  EXPECT_EQ(Settings.FMin, 750);
+
+  // A flow of 2.5 .. 4 l/h alone: 0 .. 10 in whole units.
+  for (int age = 0; age <= 120; ++age) AtAge(s, age).F[0] = static_cast<int16_t>(age < 60 ? -250 : -400);
+  Draw(s);
+  EXPECT_EQ(Settings.FMin, 0);
+  EXPECT_EQ(Settings.FMax, 10);
+}
+
+TEST_F(SensorBands, DegenerateScalesWidenAndReversedOnesDrawNoCurve) {
+  ShowChannel(TCfg[0]);
+  Settings.TMinStats = Settings.TMaxStats = 5000;
+  const tStatStore s = Constant(&tReadings::T, 0, 5000);
+  auto g = Draw(s);
+  ASSERT_TRUE(g);
+  // Drawn on 45 .. 55 °C: the middle of the 120-pixel band.
+  EXPECT_EQ(At(255, 6 + 60 + 7), Ink);
+  EXPECT_EQ(Settings.TMaxStats, 5000);  // the widening is the drawing's, not the setting's
+
+  Settings.TMinStats = 6000;
+  g = Draw(s);
+  ASSERT_TRUE(g);
+  EXPECT_GT(g->Rows[csTemperatures].bottom, g->Rows[csTemperatures].top);  // frame and legend
+  for (int y = 13; y <= 134; ++y) EXPECT_NE(At(255, y), Ink) << y;
+}
+
+TEST_F(SensorBands, BandHeightsFromAHandEditedFileStayInsideThePicture) {
+  ShowChannel(TCfg[0]);
+  ShowChannel(FCfg[0]);
+  Settings.FMin = 0;
+  Settings.FMax = 2000;
+  tStatStore s = Constant(&tReadings::T, 0, 4000);
+  for (auto& r : s.Samples) r.F[0] = 1000;
+
+  // Too tall for the bitmap: the temperature band is left out (its legend row stays), the fan
+  // band still comes: axis row, frame, the curve at 1000 of 0 .. 2000 in the middle.
+  Settings.THeight = 100000;
+  auto g = Draw(s);
+  ASSERT_TRUE(g);
+  EXPECT_EQ(g->Rows[csTemperatures].bottom - g->Rows[csTemperatures].top, 9);
+  EXPECT_EQ(At(300, g->Rows[csFans].top + 8 + 27), Ink);
+
+  // Negative: a band without height.
+  Settings.THeight = -50;
+  g = Draw(s);
+  ASSERT_TRUE(g);
+  EXPECT_EQ(g->Rows[csTemperatures].bottom, 2 + 4 + 0 + 8 + 9);
+
+  // Ten tall voltage bands: those that fit, and the footer still at the bottom.
+  Settings.THeight = 120;
+  Settings.VHeight = 700;
+  for (auto& c : VCfg) ShowChannel(c);
+  for (auto& r : s.Samples) for (auto& v : r.V) v = 1200;
+  g = Draw(s);
+  ASSERT_TRUE(g);
+  EXPECT_LE(g->Height, 2000);
+  EXPECT_EQ(image.height(), g->Height);
+  EXPECT_EQ(g->Rows[csVoltages].bottom - g->Rows[csVoltages].top, 2 * (700 + 8 + 9));
+  EXPECT_EQ(At(300, g->Height - 1), Settings.cBorder);
+}
+
+TEST_F(SensorBands, HostileSeriesEndInBoundedTime) {
+  ShowChannel(TCfg[0]);
+  ShowChannel(VCfg[0]);
+  ShowChannel(FCfg[0]);
+  Settings.TAutoStats = true;
+  Settings.FAuto = true;
+  // 100 000 samples of 0.2 seconds, a third of them breaks, the newest ten minutes in the future,
+  // and one sample whose time is no number.
+  tStatStore s = Series(100000, 0.2 / 86400, -600.0 / 86400);
+  for (int i = 0; i < 100000; ++i) {
+    if (i % 3 == 0) continue;
+    s.Samples[i].T[0] = static_cast<int16_t>(3000 + i % 1000);
+    s.Samples[i].V[0] = static_cast<int16_t>(1200 + i % 7);
+    s.Samples[i].F[0] = static_cast<int16_t>(900 + i % 300);
+  }
+  s.Samples[99990].Time = NAN;
+  const auto start = std::chrono::steady_clock::now();
+  const auto g = Draw(s, 2);
+  ASSERT_TRUE(g);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_GT(g->Rows[csFans].bottom, g->Rows[csFans].top);
+  // Nothing right of age 0 inside the plot areas: future samples are not drawn.
+  const int areas[][2] = {{13, 133}, {g->Rows[csVoltages].top + 7, g->Rows[csVoltages].top + 47},
+                          {g->Rows[csFans].top + 7, g->Rows[csFans].top + 47}};
+  for (const auto& a : areas) {
+    for (int y = a[0]; y <= a[1]; ++y) EXPECT_NE(At(506, y), Ink) << y;
+  }
+
+  // Only breaks: no band at all.
+  const auto empty = Draw(Series(500));
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->Height, 19);
 }
 
 // The common machinery on its own canvas, at the coordinates every band uses.
@@ -212,6 +450,49 @@ TEST_F(ChartParts, CurvesBreakAtGapsAndKeepLonePoints) {
   // Bold: the same curve again one pixel lower.
   DrawCurve(ctx2, Curve(8));
   EXPECT_EQ(At(255, 48), Ink);
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// Not a check: writes a chart to look at when KV_CHART_PNG names a file.
+TEST_F(SensorBands, WritesAPictureToLookAt) {
+  const char* out = std::getenv("KV_CHART_PNG");
+  if (!out) GTEST_SKIP();
+  const tColour colours[] = {MakeColour(200, 0, 0), MakeColour(0, 120, 0), MakeColour(0, 0, 200)};
+  for (int i = 0; i < 3; ++i) {
+    ShowChannel(TCfg[i], colours[i], i == 0);
+    TCfg[i].Name = "Temp " + std::to_string(i + 1);
+    ShowChannel(FCfg[i], colours[i]);
+    FCfg[i].Name = "Fan " + std::to_string(i + 1);
+  }
+  ShowChannel(VCfg[0], colours[2]);
+  VCfg[0].Name = "+12V";
+  VCfg[1].Vis = 2;
+  VCfg[1].Name = "+3.3V";
+  Settings.TAutoStats = Settings.FAuto = true;
+  Settings.ReadUpTime = Settings.DisplayDateTime = true;
+  Readings.Freq = 2400000;
+  CPUCount = 4;
+  tStatStore s = Series(1440, 20.0 / 86400);
+  for (int k = 0; k < 1440; ++k) {
+    tReadings& r = s.Samples[k];
+    if (k == 700) continue;  // a break
+    for (int i = 0; i < 3; ++i) {
+      r.T[i] = static_cast<int16_t>(4000 + 600 * i + 500 * std::sin(k / 100.0 + i));
+      r.F[i] = static_cast<int16_t>(1200 + 300 * i + 200 * std::cos(k / 80.0 + i));
+    }
+    r.V[0] = static_cast<int16_t>(1195 + (k % 17) / 2);
+    r.V[1] = 330;
+  }
+  Readings.T[0] = 4512;
+  Readings.V[1] = 331;
+  Readings.Time = End;
+  Draw(s, 8);
+  ASSERT_TRUE(image.save(out));
 }
 
 }  // namespace
