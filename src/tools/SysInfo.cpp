@@ -155,8 +155,8 @@ const tChartView& ViewOf(tChartSpan span) {
   return ChartViews[0];
 }
 
-// Wider than the year series holds, and yet short enough that a pixel still spans a finite time.
-constexpr double MaxChartHours = 100000;
+// The range the chart's span setting allows: one minute up to the year series' 366 days.
+constexpr double MinChartHours = 1.0 / 60, MaxChartHours = 366 * 24;
 
 }  // namespace
 
@@ -193,8 +193,8 @@ std::optional<bool> ParseChartSwitch(const std::vector<std::string>& args, size_
   } else if (a == "hours") {
     char* end = nullptr;
     const double h = std::strtod(value.c_str(), &end);
-    if (end == value.c_str() || *end != '\0' || !std::isfinite(h) || h <= 0 || h > MaxChartHours)
-      return fail("-hours needs a number of hours above 0 and at most 100000, not " + value);
+    if (end == value.c_str() || *end != '\0' || !std::isfinite(h) || h < MinChartHours || h > MaxChartHours)
+      return fail("-hours needs a number of hours from 1/60 (a minute) to 8784 (366 days), not " + value);
     o.chart.hours = h;
   } else {
     o.chart.end = ParseUtcTime(value);

@@ -42,6 +42,7 @@ TEST(SysInfoChartArguments, ViewsWidthsEndsAndUsageErrors) {
     EXPECT_EQ(o.chart.span, span) << name;
   }
 
+  EXPECT_DOUBLE_EQ(*Parse({"-chart", "c.png", "-hours", "8784"}).chart.hours, 8784);
   o = Parse({"-chart", "c.png", "-hours", "12.5", "-end", "2026-12-09T18:30:00Z", "-json"});
   ASSERT_TRUE(o.ok) << o.error;
   EXPECT_TRUE(o.json);
@@ -58,6 +59,8 @@ TEST(SysInfoChartArguments, ViewsWidthsEndsAndUsageErrors) {
       {"-chart", "c.png", "-view", "31d"},
       {"-chart", "c.png", "-hours", "0"},
       {"-chart", "c.png", "-hours", "-3"},
+      {"-chart", "c.png", "-hours", "0.01"},
+      {"-chart", "c.png", "-hours", "8785"},
       {"-chart", "c.png", "-hours", "nan"},
       {"-chart", "c.png", "-hours", "inf"},
       {"-chart", "c.png", "-hours", "12h"},
