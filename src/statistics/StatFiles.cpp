@@ -215,23 +215,23 @@ void SaveStatistics(bool backup) {
 
 namespace {
 
-// The backup in the file's place, for a reader that may not restore it.
-std::string ExistingOrBackup(const std::string& path) {
-  return FileExists(path) || !FileExists(path + ".backup") ? path : path + ".backup";
+// The file to read: the file itself, or in read-only mode its backup when only that exists.
+std::string LoadPath(const std::string& path, bool readOnly) {
+  if (!readOnly) {
+    RestoreFromBackup(path);
+    return path;
+  }
+  return !FileExists(path) && FileExists(path + ".backup") ? path + ".backup" : path;
 }
 
-void LoadStoreFrom(tStatStore& s, const std::string& baseName, bool readOnly) {
-  std::string m = SettingsDir + baseName + "6";
-  std::string c = SettingsDir + baseName + "7";
-  if (readOnly) m = ExistingOrBackup(m);
-  else RestoreFromBackup(m);
+void LoadPair(tStatStore& s, const std::string& baseName, bool readOnly) {
+  const std::string m = LoadPath(SettingsDir + baseName + "6", readOnly);
   if (!FileExists(m)) return;
   s.LastIndex = -1;
   s.Samples.clear();
   s.SamplesExtra.clear();
   LogEvent("Loading " + m);
-  if (readOnly) c = ExistingOrBackup(c);
-  else RestoreFromBackup(c);
+  const std::string c = LoadPath(SettingsDir + baseName + "7", readOnly);
   const bool hasCompanion = FileExists(c);
   if (hasCompanion) LogEvent("Loading " + c);
   try {
@@ -294,9 +294,8 @@ void LoadStoreFrom(tStatStore& s, const std::string& baseName, bool readOnly) {
 
 }  // namespace
 
-void LoadStore(tStatStore& s, const std::string& baseName) { LoadStoreFrom(s, baseName, false); }
-
-void LoadStoreReadOnly(tStatStore& s, const std::string& baseName) { LoadStoreFrom(s, baseName, true); }
+void LoadStore(tStatStore& s, const std::string& baseName) { LoadPair(s, baseName, false); }
+void LoadStoreReadOnly(tStatStore& s, const std::string& baseName) { LoadPair(s, baseName, true); }
 
 void LoadStatistics() {
   for (tSeriesRef s : AllSeries()) LoadStore(s.store, s.params.baseName);
