@@ -98,7 +98,18 @@ TDateTime UtcToLocal(TDateTime utc) {
 
 TDateTime LocalToUtc(TDateTime local) {
   const QDateTime dt = ToQt(local, Qt::LocalTime);
-  return DateTimeFromUnixMs(dt.toMSecsSinceEpoch());
+  if (dt.isValid()) return DateTimeFromUnixMs(dt.toMSecsSinceEpoch());
+  // A wall-clock time skipped by a forward change already lies in the new period, so it takes the
+  // offset in force after the change (Qt leaves such a time invalid, and its instant would be
+  // the fields read as UTC). Fifteen hours before the fields is before any change whose gap
+  // holds them; the offset there is the one before the change, and the fields moved back by it
+  // land after the change.
+  const int64_t fieldsMs = UnixMsFromDateTime(local);
+  const auto offsetAt = [](int64_t ms) {
+    return static_cast<int64_t>(QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime).offsetFromUtc()) * 1000;
+  };
+  const int64_t before = offsetAt(fieldsMs - 15 * 3600000LL);
+  return DateTimeFromUnixMs(fieldsMs - offsetAt(fieldsMs - before));
 }
 
 TDateTime DisplayTime(TDateTime utc, bool timeInUtc) { return timeInUtc ? utc : UtcToLocal(utc); }

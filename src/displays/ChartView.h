@@ -53,14 +53,22 @@ std::optional<tChartSection> SectionAt(const ChartGeometry& geometry, int width,
 // The UTC time a column x of the drawn chart stands for.
 TDateTime HoverTime(const ChartGeometry& geometry, int width, int x);
 
-// The hint text for one section at one moment; empty when no sample is close enough.
-// Failures end the text where it is ("gv1 ").
+// The hint text for one section at one moment; empty when no sample is close enough (twelve
+// pixel columns of the drawn chart) or the chart drew nothing. Failures end the text where it
+// is ("gv1 ").
 std::string ValuesText(const tStatStore& series, tChartSection section, TDateTime hoverTime,
                        const ChartGeometry& geometry);
 
+// imgStatsMouseMove without the hint window: nullopt when the hint stays as it is (hints off,
+// outside the plot columns or every section, nothing drawn); otherwise the new hint text, which
+// may be empty (the hint is cleared and not shown). The series is the one of CurrentView.
+std::optional<std::string> HoverHint(const ChartView& view, const ChartGeometry& geometry, int width, int x, int y,
+                                     TDateTime nowLocal);
+
 // The options program's page for a double-click at (x, y): the section's page, or 3 (colours)
 // outside every section. openPage starts the program; when it throws for a section's page
-// ("ismd1 "), page 3 is tried instead. Returns the page opened.
+// ("ismd1 "), page 3 is tried instead. Returns the page opened; 0 when page 3 failed as well
+// (logged with the same tag).
 int DoubleClickPage(const ChartGeometry& geometry, int width, int x, int y,
                     const std::function<void(int page)>& openPage);
 
