@@ -238,6 +238,8 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   QObject::connect(&clockWatch, &ClockChangeWatcher::ClockChanged, &cycle, &TMainCycle::ClockChanged);
   PowerEvents power;
   QObject::connect(&power, &PowerEvents::Sleeping, &cycle, &TMainCycle::PowerBroadcast);
+  std::unique_ptr<QObject> windows;
+  if (!HeadlessMode && frontEnd.attach) windows = frontEnd.attach(cycle);
   if (!cycle.Initialise()) return 0;
   return QCoreApplication::exec();
 }
