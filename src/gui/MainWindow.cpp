@@ -425,6 +425,8 @@ void TfrmKelvaraMain::FitToChart(int oldChartHeight) {
 }
 
 void TfrmKelvaraMain::RefreshChart() {
+  // A reload of the options may have changed the language; unchanged captions cost nothing.
+  ApplyCaptions();
   if (!isVisible()) return;
   setUpdatesEnabled(false);
   try {
