@@ -142,6 +142,7 @@ TfrmKelvaraMain::TfrmKelvaraMain(TMainCycle& cycle, bool trayAvailable)
   scrollBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scrollBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   scrollBox_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  scrollBox_->setMinimumSize(0, 0);  // as short as the chart, however short that is
   chart_ = new TChartImage(*this);
   scrollBox_->setWidget(chart_);
   scrollBox_->viewport()->installEventFilter(this);
@@ -163,6 +164,7 @@ TfrmKelvaraMain::TfrmKelvaraMain(TMainCycle& cycle, bool trayAvailable)
   connect(&cycle_, &TMainCycle::DisplaysDue, this, &TfrmKelvaraMain::RefreshChart);
   connect(&cycle_, &TMainCycle::ShuttingDown, this, [this] {
     hide();
+    if (ShowSplash) ShowSplash();
     if (tray_) tray_->hide();
   });
 }
