@@ -16,6 +16,7 @@
 #include "core/Process.h"
 #include "core/Text.h"
 #include "core/UiPort.h"
+#include "displays/Chart.h"
 #include "displays/ImageSaving.h"
 #include "platform/Files.h"
 #include "platform/Instance.h"
@@ -238,6 +239,7 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   QObject::connect(&clockWatch, &ClockChangeWatcher::ClockChanged, &cycle, &TMainCycle::ClockChanged);
   PowerEvents power;
   QObject::connect(&power, &PowerEvents::Sleeping, &cycle, &TMainCycle::PowerBroadcast);
+  LoadBandIcons(AppDir);
   std::unique_ptr<QObject> windows;
   if (!HeadlessMode && frontEnd.attach) windows = frontEnd.attach(cycle);
   if (!cycle.Initialise()) return 0;

@@ -40,7 +40,8 @@ const QImage& BandIcon(tBandIcon icon) {
 std::optional<ChartGeometry> DrawStatistics(QImage& image, const tStatStore& series, TDateTime endTime,
                                             double hours) {
   if (series.LastIndex < 0) return std::nullopt;
-  if (!(hours > 0) || !std::isfinite(hours) || !std::isfinite(endTime)) return std::nullopt;
+  // A window must have a width and an end inside the calendar (years 0 .. 9999).
+  if (!(hours > 0) || !std::isfinite(hours) || !(std::fabs(endTime) < 2958466)) return std::nullopt;
 
   // The private copy, cut to the samples both arrays really hold.
   tStatStore copy = series;

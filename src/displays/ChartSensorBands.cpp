@@ -313,13 +313,14 @@ void DrawFans(tChartContext& ctx) {
       // A flow is stored negated: its smallest amount is the largest stored value.
       const bool flow = m.max < 0;
       const double least = flow ? m.max : m.min, most = flow ? m.min : m.max;
+      // Without samples in the window the mean is 0.
       const double mean = m.hasMean() ? m.mean() : 0;
+      const std::string meanText =
+          flow ? FormatPattern(-mean / 100, 1) + " " + texts->LH : FanText(mean, *texts);
       const std::string current =
           Readings.F[i] == NoValue16 ? texts->SensNotConn : FanText(Readings.F[i], *texts);
       DrawLegendRow(ctx, ctx.y, FCfg[i].Colour, FillTemplate(FCfg[i].Name, ctx.endTime),
-                    StatTexts(current, FanText(least, *texts), FanText(most, *texts),
-                              FanText(flow && mean == 0 ? -0.0 : mean, *texts)),
-                    true);
+                    StatTexts(current, FanText(least, *texts), FanText(most, *texts), meanText), true);
     } catch (const std::exception& e) {
       LogError("ds27 ", e);
     }

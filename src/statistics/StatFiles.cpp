@@ -213,16 +213,25 @@ void SaveStatistics(bool backup) {
   for (tSeriesRef s : AllSeries()) SaveStore(s.store, s.params.baseName, backup);
 }
 
-void LoadStore(tStatStore& s, const std::string& baseName) {
-  const std::string m = SettingsDir + baseName + "6";
-  const std::string c = SettingsDir + baseName + "7";
-  RestoreFromBackup(m);
+namespace {
+
+// The file to read: the file itself, or in read-only mode its backup when only that exists.
+std::string LoadPath(const std::string& path, bool readOnly) {
+  if (!readOnly) {
+    RestoreFromBackup(path);
+    return path;
+  }
+  return !FileExists(path) && FileExists(path + ".backup") ? path + ".backup" : path;
+}
+
+void LoadPair(tStatStore& s, const std::string& baseName, bool readOnly) {
+  const std::string m = LoadPath(SettingsDir + baseName + "6", readOnly);
   if (!FileExists(m)) return;
   s.LastIndex = -1;
   s.Samples.clear();
   s.SamplesExtra.clear();
   LogEvent("Loading " + m);
-  RestoreFromBackup(c);
+  const std::string c = LoadPath(SettingsDir + baseName + "7", readOnly);
   const bool hasCompanion = FileExists(c);
   if (hasCompanion) LogEvent("Loading " + c);
   try {
@@ -282,6 +291,11 @@ void LoadStore(tStatStore& s, const std::string& baseName) {
   }
   s.CropLimit = s.LastIndex + 3;
 }
+
+}  // namespace
+
+void LoadStore(tStatStore& s, const std::string& baseName) { LoadPair(s, baseName, false); }
+void LoadStoreReadOnly(tStatStore& s, const std::string& baseName) { LoadPair(s, baseName, true); }
 
 void LoadStatistics() {
   for (tSeriesRef s : AllSeries()) LoadStore(s.store, s.params.baseName);

@@ -18,5 +18,8 @@ void SetPairRenameHook(void (*hook)());
 // Loads the three series, then inserts a break.
 void LoadStatistics();
 void LoadStore(tStatStore& series, const std::string& baseName);
+// For programs that only look: a missing file is read from its backup in place, never copied
+// back, so nothing in SettingsDir changes.
+void LoadStoreReadOnly(tStatStore& series, const std::string& baseName);
 
 }  // namespace kv

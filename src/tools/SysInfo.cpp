@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QByteArray>
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QString>
+#include <cmath>
 #include <memory>
 #include <cstdio>
 #include <iostream>
@@ -12,8 +14,10 @@
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/Text.h"
+#include "displays/Chart.h"
 #include "displays/Light.h"
 #include "displays/PictureFile.h"
+#include "platform/Files.h"
 #include "platform/System.h"
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/Readings.h"
@@ -22,6 +26,7 @@
 #include "settings/Language.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFolder.h"
+#include "statistics/StatFiles.h"
 
 namespace kv {
 
@@ -113,6 +118,8 @@ tSysInfoOptions ParseSysInfoArguments(const std::vector<std::string>& args) {
         return o;
       }
       o.lightFile = args[++i];
+    } else if (const std::optional<bool> taken = ParseChartSwitch(args, i, o)) {
+      if (!*taken) return o;
     } else if (a == "1") {
       // The page the monitor's menu asks for: the readings, which is all there is.
     } else {
@@ -121,7 +128,121 @@ tSysInfoOptions ParseSysInfoArguments(const std::vector<std::string>& args) {
       return o;
     }
   }
+  if (o.chart.file.empty() && (o.chart.hours || o.chart.end || o.chart.span != tChartSpan::Live8h)) {
+    o.ok = false;
+    o.error = "-view, -hours and -end need -chart FILE";
+  }
   return o;
+}
+
+namespace {
+
+// The views: their names, their series (in AllSeries order) and width; 0 hours: SpanStats.
+struct tChartView {
+  const char* name;
+  tChartSpan span;
+  size_t series;
+  double hours;
+};
+constexpr tChartView ChartViews[] = {{"8h", tChartSpan::Live8h, 0, 0},
+                                     {"24h", tChartSpan::Day24, 1, 24},
+                                     {"7d", tChartSpan::Week7, 1, 168},
+                                     {"year", tChartSpan::Year, 2, 8760}};
+
+const tChartView& ViewOf(tChartSpan span) {
+  for (const tChartView& v : ChartViews)
+    if (v.span == span) return v;
+  return ChartViews[0];
+}
+
+// Wider than the year series holds, and yet short enough that a pixel still spans a finite time.
+constexpr double MaxChartHours = 100000;
+
+}  // namespace
+
+std::optional<TDateTime> ParseUtcTime(const std::string& text) {
+  QDateTime t = QDateTime::fromString(QString::fromStdString(text).trimmed(), Qt::ISODateWithMs);
+  if (!t.isValid()) return std::nullopt;
+  if (t.timeSpec() == Qt::LocalTime) t.setTimeSpec(Qt::UTC);  // no offset given: the text is UTC
+  const QDate date = t.toUTC().date();
+  if (date.year() < 1900 || date.year() > 9999) return std::nullopt;
+  return DateTimeFromUnixMs(t.toMSecsSinceEpoch());
+}
+
+std::optional<bool> ParseChartSwitch(const std::vector<std::string>& args, size_t& i, tSysInfoOptions& o) {
+  std::string a = LowerCase(args[i]);
+  if (a.size() < 2 || (a[0] != '-' && a[0] != '/')) return std::nullopt;
+  a.erase(0, 1);
+  if (a != "chart" && a != "view" && a != "hours" && a != "end") return std::nullopt;
+  auto fail = [&o](const std::string& error) {
+    o.ok = false;
+    o.error = error;
+    return false;
+  };
+  if (i + 1 >= args.size() || args[i + 1].empty()) return fail("-" + a + " needs a value");
+  const std::string value = args[++i];
+  if (a == "chart") {
+    o.chart.file = value;
+  } else if (a == "view") {
+    const std::string v = LowerCase(value);
+    const tChartView* found = nullptr;
+    for (const tChartView& n : ChartViews)
+      if (v == n.name) found = &n;
+    if (!found) return fail("-view takes 8h, 24h, 7d or year, not " + value);
+    o.chart.span = found->span;
+  } else if (a == "hours") {
+    char* end = nullptr;
+    const double h = std::strtod(value.c_str(), &end);
+    if (end == value.c_str() || *end != '\0' || !std::isfinite(h) || h <= 0 || h > MaxChartHours)
+      return fail("-hours needs a number of hours above 0 and at most 100000, not " + value);
+    o.chart.hours = h;
+  } else {
+    o.chart.end = ParseUtcTime(value);
+    if (!o.chart.end) return fail("-end needs an ISO date-time in UTC such as 2026-12-09T18:00:00Z, not " + value);
+  }
+  return true;
+}
+
+tChartPlan PlanChart(const tChartOptions& options) {
+  const tChartView& view = ViewOf(options.span);
+  tChartPlan plan;
+  plan.series = &AllSeries()[view.series].store;
+  plan.hours = options.hours ? *options.hours : view.hours > 0 ? view.hours : Settings.SpanStats;
+  const tStatStore& s = *plan.series;
+  if (s.LastIndex < 0 || static_cast<size_t>(s.LastIndex) >= s.Samples.size()) {
+    plan.series = nullptr;
+    return plan;
+  }
+  plan.endTime = options.end ? *options.end : s.Samples[static_cast<size_t>(s.LastIndex)].Time;
+  return plan;
+}
+
+bool RenderChartFile(const tChartOptions& options, std::string& error) {
+  try {
+    const tSeriesRef series = AllSeries()[ViewOf(options.span).series];  // a copy: the list is a temporary
+    tStatStore& store = series.store;
+    const tSeriesParams& params = series.params;
+    const std::string mainFile = std::string(params.baseName) + "6";
+    if (!FileExists(SettingsDir + mainFile) && !FileExists(SettingsDir + mainFile + ".backup")) {
+      error = "no statistics file " + mainFile + " in " + SettingsDir;
+      return false;
+    }
+    LoadStoreReadOnly(store, params.baseName);
+    const tChartPlan plan = PlanChart(options);
+    if (!plan.series) {
+      error = "the statistics file " + mainFile + " in " + SettingsDir + " holds no samples";
+      return false;
+    }
+    QImage chart;
+    if (!DrawStatistics(chart, *plan.series, plan.endTime, plan.hours)) {
+      error = "the statistics hold nothing to draw";
+      return false;
+    }
+    return !WritePictureFile(chart, options.file, error).empty();
+  } catch (const std::exception& e) {
+    error = e.what();
+    return false;
+  }
 }
 
 std::string ReadingsJson() {
@@ -219,15 +340,31 @@ bool RenderLightFile(const std::string& file, std::string& error) {
   }
 }
 
+namespace {
+
+int RunChart(const tChartOptions& chart) {
+  LoadBandIcons(AppDir);
+  std::string error;
+  if (!RenderChartFile(chart, error)) {
+    std::fprintf(stderr, "kvsysinfo: %s: %s\n", chart.file.c_str(), error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int RunSysInfo(int argc, char** argv) {
   const tSysInfoOptions options = ParseSysInfoArguments(std::vector<std::string>(argv + 1, argv + argc));
   // Drawing needs fonts, so a GUI application; it never shows a window, so none is looked for.
-  const bool drawing = !options.lightFile.empty();
+  const bool drawing = !options.lightFile.empty() || !options.chart.file.empty();
   if (drawing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   const std::unique_ptr<QCoreApplication> app =
       drawing ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
   if (!options.ok) {
-    std::fprintf(stderr, "kvsysinfo: %s\nusage: kvsysinfo [-json] [-passes N] [-light FILE]\n",
+    std::fprintf(stderr,
+                 "kvsysinfo: %s\nusage: kvsysinfo [-json] [-passes N] [-light FILE]\n"
+                 "       [-chart FILE [-view 8h|24h|7d|year] [-hours H] [-end UTC]]\n",
                  options.error.c_str());
     return 2;
   }
@@ -250,10 +387,11 @@ int RunSysInfo(int argc, char** argv) {
     LoadLanguage(EnglishLanguageFile);
     LoadLanguage(Settings.LangFile);
     std::string error;
-    if (!RenderLightFile(options.lightFile, error)) {
+    if (!options.lightFile.empty() && !RenderLightFile(options.lightFile, error)) {
       std::fprintf(stderr, "kvsysinfo: %s: %s\n", options.lightFile.c_str(), error.c_str());
       return 1;
     }
+    if (!options.chart.file.empty()) return RunChart(options.chart);
     return 0;
   }
   const std::string out = options.json ? ReadingsJson() : ReadingsTable();

@@ -1,15 +1,30 @@
 #pragma once
 // What kvsysinfo prints: the readings table after a pass, as JSON for other tools or as a
 // table for people.
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/DateTime.h"
+#include "statistics/StatStore.h"
+
 namespace kv {
+
+// -chart FILE [-view 8h|24h|7d|year] [-hours H] [-end UTC]: the statistics chart of the user's
+// files drawn into FILE.
+enum class tChartSpan { Live8h, Day24, Week7, Year };
+struct tChartOptions {
+  std::string file;
+  tChartSpan span = tChartSpan::Live8h;
+  std::optional<double> hours;    // the view's own width unless given
+  std::optional<TDateTime> end;   // UTC; the newest sample unless given
+};
 
 struct tSysInfoOptions {
   bool json = false;
   int passes = 1;
   std::string lightFile;  // -light FILE: the light of the last pass is drawn into FILE
+  tChartOptions chart;    // chart.file empty: no chart
   bool ok = true;        // false when an argument was not understood
   std::string error;
 };
@@ -24,6 +39,23 @@ std::string ReadingsTable();
 // Draws the light of the current readings into file (PNG, or GIF by the extension rule);
 // false with the reason in error.
 bool RenderLightFile(const std::string& file, std::string& error);
+
+// Takes one of the chart's switches at args[i] (moving i past its value); nullopt when args[i]
+// is none of them, false with o.ok cleared when its value is bad.
+std::optional<bool> ParseChartSwitch(const std::vector<std::string>& args, size_t& i, tSysInfoOptions& o);
+// An ISO 8601 date-time as UTC ("2026-12-09T18:00:00Z"; an offset is honoured, none means UTC).
+std::optional<TDateTime> ParseUtcTime(const std::string& text);
+
+// What the chart is drawn with; series null when the view's series holds no samples.
+struct tChartPlan {
+  const tStatStore* series = nullptr;
+  TDateTime endTime = 0;
+  double hours = 0;
+};
+tChartPlan PlanChart(const tChartOptions& options);
+// Loads the view's series from SettingsDir read-only, draws it and writes it by the extension
+// rule; false with the reason in error, and then no file is written.
+bool RenderChartFile(const tChartOptions& options, std::string& error);
 
 // The whole program: settings read (never written), passes run, output printed or drawn.
 int RunSysInfo(int argc, char** argv);

@@ -77,6 +77,8 @@ TEST_F(Chart, EmptySeriesLeavesTheImageAlone) {
   // A window without width and a series whose LastIndex points past its samples draw nothing either.
   tStatStore broken = Series(3);
   EXPECT_FALSE(Draw(broken, 0));
+  EXPECT_FALSE(DrawStatistics(image, broken, NAN, 2));
+  EXPECT_FALSE(DrawStatistics(image, broken, 1e300, 2));
   broken.Samples.clear();
   EXPECT_FALSE(Draw(broken));
   EXPECT_EQ(image, before);
@@ -199,6 +201,24 @@ TEST_F(SensorBands, AutomaticTemperatureScale) {
   Draw(s);
   EXPECT_EQ(Settings.TMinStats, -5000);
   EXPECT_EQ(Settings.TMaxStats, 15000);
+}
+
+TEST_F(SensorBands, TimeGridOfLongWindows) {
+  // End is 2023-03-15 12:00. A 7-day window marks midnights: 12 h back is x = 506 - 35.7,
+  // the midnight before 71.4 further left. The grid runs dotted from y0 + 9 = 15.
+  ShowChannel(TCfg[0]);
+  Draw(Constant(&tReadings::T, 0, 4000), 168);
+  EXPECT_EQ(At(470, 15), Settings.cScGrid);
+  EXPECT_EQ(At(470, 16), Settings.cScBack);
+  EXPECT_EQ(At(398, 15), Settings.cScGrid);
+  EXPECT_EQ(At(434, 15), Settings.cScBack);
+
+  // A year marks month starts: March 1st is 348 h back (x 486), February 1st 1020 h (x 447).
+  Draw(Constant(&tReadings::T, 0, 4000), 8760);
+  EXPECT_EQ(At(486, 15), Settings.cScGrid);
+  EXPECT_EQ(At(447, 15), Settings.cScGrid);
+  EXPECT_EQ(At(466, 15), Settings.cScBack);
+  EXPECT_EQ(EventLog().find("ds3 "), std::string::npos);
 }
 
 TEST_F(SensorBands, VoltageScalesKeepAUnitOfMargin) {

@@ -349,6 +349,8 @@ TEST_F(HoverTest, BatteryAndBreakSamples) {
   EXPECT_EQ(Text(csBattery, s.Time), head);
   Settings.visBat = true;
   EXPECT_EQ(Text(csBattery, s.Time), head + "\r\nBattery: 75.0 % (30000 of 40000 mWh)");
+  s.BatCap = NoValue32;  // never printed as a figure
+  EXPECT_EQ(Text(csBattery, s.Time), head);
 
   // A break sample: every section shows the time alone, whatever is switched on.
   Add(series, geometry.EndTime + Second);
