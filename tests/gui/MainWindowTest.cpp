@@ -8,9 +8,11 @@
 #include <QApplication>
 #include <QMenu>
 #include <QScreen>
+#include <QScrollArea>
 #include "gui/Wait.h"
 
 #include "app/MainCycle.h"
+#include "core/DateTime.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "displays/ImageSaving.h"
@@ -309,6 +311,32 @@ TEST_F(MainWindowTest, WindowSnapsToTheWorkAreaWithinNinePixels) {
   QCoreApplication::processEvents();
   EXPECT_EQ(window->frameGeometry().left(), area.left() + 10);
   EXPECT_EQ(Settings.Left, area.left() + 10) << "the stored position follows the window";
+}
+
+TEST_F(MainWindowTest, ChartDrawnOnlyWhileShownAndTipRebuiltEachTick) {
+  Open(true);
+  cycle.RefreshDisplays();
+  EXPECT_TRUE(window->ChartImage().isNull()) << "hidden: nothing drawn";
+  window->ShowAndRaise();
+  ASSERT_TRUE(kvtest::WaitExposed(window.get()));
+  const QImage& chart = window->ChartImage();
+  ASSERT_FALSE(chart.isNull());
+  EXPECT_EQ(chart.width(), Settings.StatsWidth);
+  // The window fits the chart: as wide, and its box never taller than the chart.
+  EXPECT_LE(window->ScrollBox().height(), chart.height());
+  EXPECT_GE(window->width(), chart.width());
+
+  Settings.AutoConnect = false;
+  Settings.ReadUpTime = false;
+  cycle.MainTick();
+  EXPECT_EQ(window->TrayTip().toStdString(), "Kelvara\n" + Texts()->UploadInactive);
+  EXPECT_EQ(window->TrayIconSlot(), 0) << "the tick sets only the tip";
+
+  // Status lines carry the local time.
+  window->ShowStatus("hello");
+  EXPECT_EQ(window->StatusPanel().Text(), "[" + LongTimeText(LocalNow()) + "] hello");
+  ui.ShowStatus("from the port");
+  EXPECT_NE(window->StatusPanel().Text().find("] from the port"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, ResetStatisticsEmptiesTheQueueWhenConfirmed) {
