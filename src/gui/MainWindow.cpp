@@ -295,6 +295,8 @@ void TfrmKelvaraMain::StartUp() {
     placing_ = true;
     move(at);
     placing_ = false;
+    Settings.Left = at.x();
+    Settings.Top = at.y();
   }
   if (Settings.OnTop) setWindowFlag(Qt::WindowStaysOnTopHint, true);
   if (trayAvailable_) {
