@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QScrollArea>
+#include <QWheelEvent>
 #include "gui/Wait.h"
 
 #include "app/MainCycle.h"
@@ -337,6 +338,31 @@ TEST_F(MainWindowTest, ChartDrawnOnlyWhileShownAndTipRebuiltEachTick) {
   EXPECT_EQ(window->StatusPanel().Text(), "[" + LongTimeText(LocalNow()) + "] hello");
   ui.ShowStatus("from the port");
   EXPECT_NE(window->StatusPanel().Text().find("] from the port"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, WheelStepsThroughTheViewsAndLeavesTheEndsToTheBox) {
+  Open(true);
+  window->ShowAndRaise();
+  ASSERT_TRUE(kvtest::WaitExposed(window.get()));
+  QWidget* viewport = window->ScrollBox().viewport();
+  auto wheel = [viewport](int delta) {
+    QWheelEvent event(QPointF(10, 10), viewport->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(viewport, &event);
+    return event.isAccepted();
+  };
+  wheel(120);  // up at the basic view: the end of the scale
+  EXPECT_TRUE(Entry("mnuStats").isChecked());
+  EXPECT_TRUE(wheel(-120));
+  EXPECT_TRUE(Entry("mnuStats24").isChecked());
+  EXPECT_EQ(Caption(), "Kelvara - " + Texts()->Stats24);
+  wheel(-120);
+  wheel(-120);  // past the week view: nothing more
+  EXPECT_TRUE(Entry("mnuStats7").isChecked());
+  window->Choose("mnuBack1Day");
+  wheel(120);  // navigating: the wheel changes nothing
+  EXPECT_FALSE(Entry("mnuStats24").isChecked());
+  EXPECT_EQ(Caption(), "Kelvara");
 }
 
 TEST_F(MainWindowTest, ResetStatisticsEmptiesTheQueueWhenConfirmed) {
