@@ -283,6 +283,13 @@ void TMainCycle::UpdateTick() {
   tmrUpdate.start();
 }
 
+void TMainCycle::StatisticsReset() {
+  // Each handler puts its configured interval back when it fires; a stopped timer stays stopped.
+  tmrLight.setInterval(15000);
+  tmrBanner.setInterval(20000);
+  tmrReadTemp.setInterval(I::ReadTempFirst);
+}
+
 void TMainCycle::SessionEnd() {
   if (shutDown_) return;
   sessionEnding_ = true;  // no question, no hiding

@@ -66,6 +66,9 @@ class TMainCycle : public QObject {
   static std::string TrayTip();
 
   bool ShutDownDone() const { return shutDown_; }
+  PublishingPort& Publishing() { return publishing_; }
+  // After a confirmed statistics reset: the next ticks and picture saves come soon.
+  void StatisticsReset();
   tTimerView Timer(tCycleTimer which) const;
   // Gives freed memory back to the system after the picture saves (when KeepMemoryLow).
   void SetTrimMemory(std::function<void()> trim) { trimMemory_ = std::move(trim); }

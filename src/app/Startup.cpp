@@ -240,6 +240,8 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   PowerEvents power;
   QObject::connect(&power, &PowerEvents::Sleeping, &cycle, &TMainCycle::PowerBroadcast);
   LoadBandIcons(AppDir);
+  std::unique_ptr<QObject> windows;
+  if (!HeadlessMode && frontEnd.attach) windows = frontEnd.attach(cycle);
   if (!cycle.Initialise()) return 0;
   return QCoreApplication::exec();
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 class QCoreApplication;
+class QObject;
 
 namespace kv {
 
@@ -24,6 +25,7 @@ bool CheckLanguageFile(const std::string& appDir, const std::string& settingsDir
 bool StoreCheckForUpdate(const std::string& settingsDir);
 
 class UiPort;
+class TMainCycle;
 
 // What a front end with windows brings; empty functions mean the program can only run headless.
 struct tFrontEnd {
@@ -31,6 +33,9 @@ struct tFrontEnd {
   std::function<std::unique_ptr<QCoreApplication>(int& argc, char** argv)> makeApplication;
   // The user-facing port that goes with it.
   std::function<std::unique_ptr<UiPort>()> makeUi;
+  // Creates the windows once the cycle exists, before its initialisation; they live as long
+  // as the returned object.
+  std::function<std::unique_ptr<QObject>(TMainCycle& cycle)> attach;
 };
 
 // The steps of -suspend, replaceable for tests.

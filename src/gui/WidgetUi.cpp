@@ -3,21 +3,38 @@
 #include <QMessageBox>
 
 #include "core/EventLog.h"
+#include "gui/MainWindow.h"
 
 namespace kv {
 
-void WidgetUi::ShowStatus(const std::string& text) { LogEvent("Status: " + text); }
+void WidgetUi::ShowStatus(const std::string& text) {
+  if (window_) window_->ShowStatus(text);
+  else LogEvent("Status: " + text);
+}
 
 void WidgetUi::ShowMessage(const std::string& text, const std::string& caption, bool error) {
-  QMessageBox box(error ? QMessageBox::Critical : QMessageBox::Information,
-                  QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok);
+  QMessageBox box(error ? QMessageBox::Critical : QMessageBox::Information, QString::fromStdString(caption),
+                  QString::fromStdString(text), QMessageBox::Ok,
+                  window_ && window_->isVisible() ? window_ : nullptr);
   box.exec();
 }
 
 bool WidgetUi::AskYesNo(const std::string& text, const std::string& caption) {
-  return QMessageBox::question(nullptr, QString::fromStdString(caption),
-                               QString::fromStdString(text),
+  if (window_ && window_->Question) return window_->Question(text, caption);
+  return QMessageBox::question(nullptr, QString::fromStdString(caption), QString::fromStdString(text),
                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void WidgetUi::SetTrayTip(const std::string& tip) {
+  if (window_) window_->SetTrayTip(tip);
+}
+
+void WidgetUi::SetTrayIconSlot(int slot) {
+  if (window_) window_->SetTrayIconSlot(slot);
+}
+
+void WidgetUi::RequestRedraw() {
+  if (window_) window_->ShowInstance();
 }
 
 }  // namespace kv

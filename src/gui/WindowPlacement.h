@@ -1,0 +1,17 @@
+#pragma once
+// Where the main window may stand: snapping to the work area's edges and the start position
+// kept on the desktop.
+#include <QRect>
+
+namespace kv {
+
+// The proposed frame rectangle snapped to every work-area edge closer than `distance` pixels;
+// a window snapped to the right (bottom) edge that then also reaches the left (top) edge is
+// stretched over the whole work-area width (height).
+QRect SnapToWorkArea(const QRect& proposed, const QRect& workArea, int distance = 10);
+
+// The start position from the stored Left/Top (PositionUnset: centred on the work area), moved
+// back inside the desktop rectangle.
+QPoint StartPosition(int left, int top, const QSize& window, const QRect& workArea, const QRect& desktop);
+
+}  // namespace kv
