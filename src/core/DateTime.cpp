@@ -97,18 +97,23 @@ TDateTime UtcToLocal(TDateTime utc) {
 }
 
 TDateTime LocalToUtc(TDateTime local) {
-  const QDateTime dt = ToQt(local, Qt::LocalTime);
-  if (dt.isValid()) return DateTimeFromUnixMs(dt.toMSecsSinceEpoch());
-  // A wall-clock time skipped by a forward change already lies in the new period, so it takes the
-  // offset in force after the change (Qt leaves such a time invalid, and its instant would be
-  // the fields read as UTC). Fifteen hours before the fields is before any change whose gap
-  // holds them; the offset there is the one before the change, and the fields moved back by it
-  // land after the change.
+  // The instants whose local time shows these fields, found from the offsets in force fifteen
+  // hours either side (no two changes lie closer). Asking the C library to resolve the fields
+  // instead would depend on its last guess: a repeated hour would come back either way.
   const int64_t fieldsMs = UnixMsFromDateTime(local);
   const auto offsetAt = [](int64_t ms) {
     return static_cast<int64_t>(QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime).offsetFromUtc()) * 1000;
   };
   const int64_t before = offsetAt(fieldsMs - 15 * 3600000LL);
+  const int64_t after = offsetAt(fieldsMs + 15 * 3600000LL);
+  std::optional<int64_t> instant;
+  for (const int64_t offset : {before, after}) {
+    const int64_t candidate = fieldsMs - offset;
+    // A repeated hour is still daylight time until the change: the earlier instant.
+    if (offsetAt(candidate) == offset && (!instant || candidate < *instant)) instant = candidate;
+  }
+  if (instant) return DateTimeFromUnixMs(*instant);
+  // Skipped by a forward change: the time already lies in the new period and takes its offset.
   return DateTimeFromUnixMs(fieldsMs - offsetAt(fieldsMs - before));
 }
 

@@ -339,7 +339,7 @@ TEST_F(StatFilesTest, FullDiskLeavesTheOldBackupsWhole) {
   const std::string mountPoint = dir.File("small");
   ASSERT_TRUE(CreateFolder(mountPoint));
   std::string skip;
-  const std::string report = RunOnSmallTmpfs(mountPoint, [](std::string& report) {
+  const std::string report = RunOnSmallTmpfs(mountPoint, [](std::string& out) {
     SettingsDir += "small/";
     tStatStore s;
     FillStore(s, 5);
@@ -358,13 +358,13 @@ TEST_F(StatFilesTest, FullDiskLeavesTheOldBackupsWhole) {
     FillStore(s, 610);
     SaveStore(s, "Kelvara8h.log", true);  // closing on a full disk
     const std::string m = SettingsDir + "Kelvara8h.log6";
-    report += "backup6=" + std::string(ReadFile(m + ".backup") == oldMain ? "whole" : "damaged") + "\n";
-    report += "backup7=" + std::string(ReadFile(SettingsDir + "Kelvara8h.log7.backup") == oldCompanion ? "whole" : "damaged") + "\n";
-    report += "main=" + std::string(ReadFile(m) == main ? "whole" : "damaged") + "\n";
+    out += "backup6=" + std::string(ReadFile(m + ".backup") == oldMain ? "whole" : "damaged") + "\n";
+    out += "backup7=" + std::string(ReadFile(SettingsDir + "Kelvara8h.log7.backup") == oldCompanion ? "whole" : "damaged") + "\n";
+    out += "main=" + std::string(ReadFile(m) == main ? "whole" : "damaged") + "\n";
     int temps = 0;
     for (auto& e : std::filesystem::directory_iterator(SettingsDir))
       if (e.path().filename().string().find(".kvtmp.") != std::string::npos) ++temps;
-    report += "temps=" + std::to_string(temps) + "\n";
+    out += "temps=" + std::to_string(temps) + "\n";
   }, skip);
   if (!skip.empty()) GTEST_SKIP() << "no private tmpfs: " << skip;
   EXPECT_EQ(report, "backup6=whole\nbackup7=whole\nmain=whole\ntemps=0\n");
