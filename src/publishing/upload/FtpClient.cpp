@@ -146,20 +146,18 @@ void TFtpClient::Connect() {
   curl_easy_setopt(c, CURLOPT_ACCEPTTIMEOUT_MS, TimeoutSeconds * 1000);
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, TimeoutSeconds);
-  curl_slist* connectTo = nullptr;
-  if (!connectTo_.empty()) connectTo = curl_slist_append(nullptr, connectTo_.c_str());
-  curl_easy_setopt(c, CURLOPT_CONNECT_TO, connectTo);
+  // Kept for the whole session: libcurl reuses a connection only while it stays the same, and
+  // any new one must meet the relay again, which takes no second connection.
+  if (!connectTo_.empty()) connectTo_list_ = curl_slist_append(nullptr, connectTo_.c_str());
+  curl_easy_setopt(c, CURLOPT_CONNECT_TO, connectTo_list_);
 
   Prepare(base_ + "/");
   try {
     Perform();
   } catch (...) {
-    curl_slist_free_all(connectTo);
     Disconnect();
     throw;
   }
-  curl_slist_free_all(connectTo);  // used only to open the connection, which stays open
-  curl_easy_setopt(c, CURLOPT_CONNECT_TO, nullptr);
   char* entry = nullptr;
   curl_easy_getinfo(c, CURLINFO_FTP_ENTRY_PATH, &entry);
   remoteDir_ = entry && *entry == '/' ? JoinRemoteDir("/", entry) : "/";
@@ -231,6 +229,8 @@ void TFtpClient::Disconnect() {
     curl_easy_cleanup(curl_);  // QUIT when the session is still open
     curl_ = nullptr;
   }
+  curl_slist_free_all(connectTo_list_);
+  connectTo_list_ = nullptr;
   relay_.reset();
   connected_ = false;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 typedef void CURL;
+struct curl_slist;
 
 namespace kv {
 
@@ -76,6 +77,7 @@ class TFtpClient {
   std::unique_ptr<TFtpProxyRelay> relay_;
   std::string base_;        // scheme://host:port
   std::string connectTo_;   // a proxy relay's address for libcurl's connection
+  curl_slist* connectTo_list_ = nullptr;
   std::string remoteDir_;
   bool connected_ = false;
   bool logProtocol_ = false;

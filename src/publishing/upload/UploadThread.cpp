@@ -205,10 +205,12 @@ void TthdUpload::FtpConnect() {
       ftp_->Connect();
       connected_ = true;
       Status(FormatText(texts_->ConnectedTo, s.Host));
-    } catch (const FtpError& e) {
+    } catch (const std::exception& e) {
       // A refused certificate says why, or the user would never learn to set VerifyTLS.
-      Status(e.Certificate() ? texts_->ConnectionFailed + " (\"" + e.what() + "\")"
-                             : texts_->ConnectionFailed);
+      const auto* ftpError = dynamic_cast<const FtpError*>(&e);
+      Status(ftpError && ftpError->Certificate()
+                 ? texts_->ConnectionFailed + " (\"" + e.what() + "\")"
+                 : texts_->ConnectionFailed);
       LogError("cp1 ", e);
     }
   }
