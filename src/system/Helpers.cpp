@@ -14,7 +14,7 @@
 #include "platform/Files.h"
 #include "platform/SharedMemory.h"
 #include "settings/Settings.h"
-#include "system/Processes.h"
+#include "readvalue/SpeedFan.h"
 
 namespace kv {
 
@@ -30,7 +30,7 @@ bool HWMonitorPresent() { return BlockExists("$CPUID$HWM$"); }
 // Neither program exists for Linux: the attempt is logged and fails.
 bool StartSpeedFan() {
   LogEvent("Attempting to start SpeedFan");
-  SpeedFanFolder();
+  LogEvent("SpeedFan path: " + SpeedFanFolder());
   return false;
 }
 

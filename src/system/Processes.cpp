@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -73,14 +72,6 @@ bool KillProcess(int pid) {
     }
   }
   return done;
-}
-
-std::string SpeedFanFolder() {
-  std::string folder = AppDir + "../SpeedFan/";
-  char resolved[PATH_MAX];
-  if (::realpath(folder.c_str(), resolved) != nullptr) folder = std::string(resolved) + "/";
-  LogEvent("SpeedFan path: " + folder);
-  return folder;
 }
 
 }  // namespace kv

@@ -17,7 +17,4 @@ bool IsRunning(int pid);
 // touching any process.
 bool KillProcess(int pid);
 
-// SpeedFan's folder beside the program's own ("../SpeedFan/"), absolute, ending in "/".
-std::string SpeedFanFolder();
-
 }  // namespace kv
