@@ -146,3 +146,31 @@ TEST(FtpClientPaths, JoinAndEscape) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace kv;
+using kvtest::Peer;
+using kvtest::UploadTest;
+
+// Implicit TLS speaks TLS from the first byte and still protects the data channel.
+TEST(FtpUpload, ImplicitTls) {
+  UploadTest t;
+  const std::string cert = t.dir.Path() + "cert.pem";
+  const std::string cmd = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost -keyout " +
+                          cert + " -out " + cert + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  Peer implicit(t.ServerArgs({"--tls", "--implicit"}));
+  t.settings.Port = implicit.Port();
+  t.settings.UseTLS = 2;
+  t.settings.VerifyTLS = false;
+  t.Queue(tImageKind::Light, "kvlight.png");
+  t.Run();
+  EXPECT_TRUE(t.queue[tImageKind::Light].name.empty()) << t.Log();
+  EXPECT_TRUE(std::filesystem::exists(t.root + "www/img/kvlight.png"));
+  const std::string log = t.Log();
+  EXPECT_EQ(log.find("AUTH "), std::string::npos);
+  EXPECT_NE(log.find("Sent:     PROT P"), std::string::npos);
+}
+
+}  // namespace

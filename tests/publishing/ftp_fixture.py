@@ -1,6 +1,6 @@
 """Loopback peers for the upload tests.
 
-server ROOT USER PASSWORD [--tls] [--readonly] [--echo] [--throttle BYTES_PER_S]
+server ROOT USER PASSWORD [--tls [--implicit]] [--readonly] [--echo] [--throttle BYTES_PER_S]
     pyftpdlib on 127.0.0.1, any free port; prints the port on the first line.
 proxy TARGET_PORT PROXY_USER PROXY_PASSWORD LOG
     an FTP proxy that accepts the conventional login sequences, writes every line it got
@@ -44,6 +44,16 @@ def serve(args):
                 return self._ssl_accepting or super().readable()
 
         handler.dtp_handler = DTP
+
+        if "--implicit" in opts:
+            base = handler
+
+            class Implicit(base):  # TLS from the first byte, before the greeting
+                def handle(self):
+                    self.secure_connection(self.ssl_context)
+                    super().handle()
+
+            handler = Implicit
     if "--throttle" in opts:
         dtp = ThrottledDTPHandler
         dtp.read_limit = int(opts[opts.index("--throttle") + 1])
