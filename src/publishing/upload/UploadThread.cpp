@@ -42,7 +42,15 @@ TthdUpload::TthdUpload(const tSettings& settings, std::shared_ptr<const tTexts> 
       queue_(std::move(queue)) {
   try {
     ftp_ = std::make_unique<TFtpClient>(terminate_);
-    ftp_->progressChanged = [] { OnMainThread([] { Ui().RequestRedraw(); }); };
+    // One repaint waiting at a time: libcurl reports far more often than a window can draw.
+    auto pending = std::make_shared<std::atomic<bool>>(false);
+    ftp_->progressChanged = [pending] {
+      if (!pending->exchange(true))
+        OnMainThread([pending] {
+          pending->store(false);
+          Ui().RequestRedraw();
+        });
+    };
   } catch (const std::exception& e) {
     LogError("tuci ", e);
   }
