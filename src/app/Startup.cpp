@@ -22,6 +22,7 @@
 #include "platform/Instance.h"
 #include "platform/System.h"
 #include "platform/Watchers.h"
+#include "publishing/Publishing.h"
 #include "settings/IniFile.h"
 #include "settings/Language.h"
 #include "settings/Settings.h"
@@ -228,7 +229,8 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   const std::string pictures = PictureFolder();  // asked once: it logs a folder it cannot use
   if (pictures != SettingsDir) RemoveStaleTempFiles(pictures);
 
-  TMainCycle cycle;
+  Publishing publishing;  // outlives the cycle, whose shut-down frees the upload thread
+  TMainCycle cycle(&publishing);
   ConnectPictures(cycle);
   ConnectApplication(*app, cycle);
   InstanceServer server([&cycle](int message) { cycle.HandleMessage(message); });

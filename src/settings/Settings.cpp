@@ -277,6 +277,7 @@ const std::vector<tKey> SingleKeys = {
     K(S, "FTP", "TryNATFastTrack", &T::TryNATFastTrack, R::None, RO),
     K(S, "FTP", "UseCCC", &T::UseCCC, R::None, RO),
     K(S, "FTP", "UseTLS", &T::UseTLS),
+    K(S, "FTP", "VerifyTLS", &T::VerifyTLS, R::None, RO),
     K(S, "FTP", "UploadType", &T::UploadType),
     K(S, "FTP", "Path", &T::FTPPath),
     K(S, "SMTP", "SMTPHost", &T::SMTPHost),

@@ -103,6 +103,7 @@ struct tSettings {
   std::string Host, User, FTPPass, FTPPath = "/";
   int32_t Port = 21, UseTLS = 1, UploadType = 1;
   bool Passive = true, PassiveUseControlHost = true, TryNATFastTrack = false, UseCCC = false;
+  bool VerifyTLS = true;  // off: a self-signed FTPS server is accepted
   std::string SMTPHost, SMTPUser, SMTPPass;
   int32_t SMTPPort = 25;
   bool SMTPAuth = false;

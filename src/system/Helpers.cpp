@@ -14,6 +14,7 @@
 #include "platform/Files.h"
 #include "platform/SharedMemory.h"
 #include "settings/Settings.h"
+#include "readvalue/SpeedFan.h"
 
 namespace kv {
 
@@ -26,8 +27,17 @@ bool BlockExists(const std::string& name) {
 bool SpeedFanPresent() { return BlockExists("SFSharedMemory_ALM"); }
 bool HWMonitorPresent() { return BlockExists("$CPUID$HWM$"); }
 
-bool StartSpeedFan() { return false; }
-bool StartHWM() { return false; }
+// Neither program exists for Linux: the attempt is logged and fails.
+bool StartSpeedFan() {
+  LogEvent("Attempting to start SpeedFan");
+  LogEvent("SpeedFan path: " + SpeedFanFolder());
+  return false;
+}
+
+bool StartHWM() {
+  LogEvent("Attempting to start CPUID Hardware Monitor");
+  return false;
+}
 
 std::vector<std::string> OptionsProgramArguments(int page, bool debug, bool expert) {
   return {std::to_string(page), debug ? "D" : "-", expert ? "E" : "-"};

@@ -1,0 +1,43 @@
+#include "publishing/Publishing.h"
+
+#include "core/EventLog.h"
+#include "displays/ImageSaving.h"
+#include "settings/Language.h"
+#include "settings/Settings.h"
+
+namespace kv {
+
+Publishing::~Publishing() { FreeUpload(); }
+
+bool Publishing::ImagesWaiting() {
+  return !queue_.get(tImageKind::Light).name.empty() ||
+         !queue_.get(tImageKind::Banner).name.empty();
+}
+
+void Publishing::CreateUpload() {
+  if (upload_) FreeUpload();
+  SetProtocolPasswords(Settings.FTPPass, Settings.FTPProxyPass);
+  upload_ = std::make_unique<TthdUpload>(Settings, Texts(), DebugMode(), queue_);
+  upload_->Start();
+}
+
+void Publishing::FreeUpload() {
+  if (!upload_) return;
+  upload_->Stop();
+  upload_.reset();
+}
+
+void Publishing::UploadNow(const std::function<void()>& saveFresh) {
+  if (upload_ && !upload_->Running()) FreeUpload();
+  if (upload_) {
+    LogEvent("Upload/mailing thread still running");
+    return;
+  }
+  if (saveFresh) saveFresh();
+  if (ImagesWaiting()) {
+    LogEvent("Creating upload/mailing thread");
+    CreateUpload();
+  }
+}
+
+}  // namespace kv

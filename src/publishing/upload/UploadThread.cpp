@@ -1,0 +1,284 @@
+#include "publishing/upload/UploadThread.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include "core/EventLog.h"
+#include "core/UiPort.h"
+#include "platform/Files.h"
+#include "publishing/upload/FtpClient.h"
+#include "publishing/upload/SecureCopy.h"
+#include "publishing/upload/TransferProgress.h"
+
+namespace kv {
+
+namespace {
+
+// Runs fn on the main thread; the worker never touches a window itself.
+void OnMainThread(std::function<void()> fn) {
+  if (QCoreApplication* app = QCoreApplication::instance())
+    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string FormatText(const std::string& text, const std::string& argument) {
+  std::string out = text;
+  const size_t at = out.find("%s");
+  if (at != std::string::npos) out.replace(at, 2, argument);
+  return out;
+}
+
+TthdUpload::TthdUpload(const tSettings& settings, std::shared_ptr<const tTexts> texts,
+                       bool protocolLog, tUploadQueue queue)
+    : settings_(settings),
+      texts_(texts ? std::move(texts) : std::make_shared<const tTexts>()),
+      protocolLog_(protocolLog),
+      queue_(std::move(queue)) {
+  try {
+    ftp_ = std::make_unique<TFtpClient>(terminate_);
+    // One repaint waiting at a time: libcurl reports far more often than a window can draw.
+    auto pending = std::make_shared<std::atomic<bool>>(false);
+    ftp_->progressChanged = [pending] {
+      if (!pending->exchange(true))
+        OnMainThread([pending] {
+          pending->store(false);
+          Ui().RequestRedraw();
+        });
+    };
+  } catch (const std::exception& e) {
+    LogError("tuci ", e);
+  }
+}
+
+TthdUpload::~TthdUpload() { Stop(); }
+
+void TthdUpload::Start() {
+  running_ = true;
+  thread_ = std::thread([this] { Run(); });
+}
+
+void TthdUpload::Stop() {
+  terminate_ = true;  // the transfer callbacks and the waits notice it
+  if (thread_.joinable()) thread_.join();
+}
+
+void TthdUpload::Status(const std::string& text) {
+  OnMainThread([text] { Ui().ShowStatus(text); });
+}
+
+std::string TthdUpload::ErrorText(const std::string& message) const {
+  return texts_->UploadError + " (\"" + message + "\")";
+}
+
+void TthdUpload::Run() {
+  OnMainThread([] { Ui().SetTrayIconSlot(2); });
+  try {
+    // Entries whose file is gone are dropped.
+    for (tImageKind kind : {tImageKind::Light, tImageKind::Banner}) {
+      const tPendingImage entry = queue_.get(kind);
+      if (!entry.name.empty() && !FileExists(entry.path)) queue_.clear(kind, entry);
+    }
+    // Files are addressed by their full paths; the process's current directory stays put.
+    const tPendingImage light = queue_.get(tImageKind::Light);
+    const tPendingImage banner = queue_.get(tImageKind::Banner);
+    if (!(settings_.UploadLight && !light.name.empty()) &&
+        !(settings_.UploadBanner && !banner.name.empty())) {
+      LogEvent("Not uploading any image");
+    } else if (settings_.UploadType == 3) {
+      SecureCopyRun(light, banner);
+    } else {
+      FtpRun();
+    }
+  } catch (const std::exception& e) {
+    Status(ErrorText(e.what()));
+    LogError("tue1 ", e);
+  }
+  OnMainThread([] { Ui().SetTrayIconSlot(Settings.AutoConnect ? 0 : 1); });
+  running_ = false;
+}
+
+void TthdUpload::SecureCopyRun(const tPendingImage& light, const tPendingImage& banner) {
+  Status(texts_->UploadingPSCP);
+  std::vector<std::string> files;
+  if (settings_.UploadLight && !light.name.empty()) files.push_back(light.path);
+  if (settings_.UploadBanner && !banner.name.empty()) files.push_back(banner.path);
+  const std::string passwordFile = WritePasswordFile(settings_.FTPPass);
+  if (passwordFile.empty()) throw std::runtime_error("Cannot write the password file");
+  const tCopyResult result = RunSecureCopy(
+      PscpArguments(settings_.Port, passwordFile, files, settings_.User, settings_.Host,
+                    settings_.FTPPath),
+      passwordFile, terminate_);
+  if (result == tCopyResult::Ended) {
+    queue_.clear(tImageKind::Light, light);
+    queue_.clear(tImageKind::Banner, banner);
+  }
+  Status(texts_->UploadCompleted);
+}
+
+void TthdUpload::FtpRun() {
+  if (!ftp_) throw std::runtime_error("No FTP client");
+  FtpConnect();
+  try {
+    struct tStep {
+      tImageKind kind;
+      bool withPath;
+    };
+    static constexpr tStep steps[] = {{tImageKind::Light, false},
+                                      {tImageKind::Banner, false},
+                                      {tImageKind::Light, true},
+                                      {tImageKind::Banner, true}};
+    for (const tStep& step : steps) {
+      const bool isLight = step.kind == tImageKind::Light;
+      const bool upload = isLight ? settings_.UploadLight : settings_.UploadBanner;
+      const std::string& path = isLight ? settings_.LightPath : settings_.BannerPath;
+      const tPendingImage entry = queue_.get(step.kind);
+      if (entry.name.empty() || !upload || path.empty() == step.withPath) continue;
+      if (FtpUploadFile(entry, step.withPath ? path : std::string()))
+        queue_.clear(step.kind, entry);
+    }
+  } catch (...) {
+    FtpDisconnect();
+    throw;
+  }
+  FtpDisconnect();
+}
+
+void TthdUpload::FtpConnect() {
+  const tSettings& s = settings_;
+  if (s.Host.empty()) {
+    LogEvent("No FTP hostname entered");
+    Status(texts_->NoFTPHost);
+    return;
+  }
+  if (s.User.empty()) {
+    LogEvent("No FTP username entered");
+    Status(texts_->NoFTPUser);
+    return;
+  }
+  if (s.FTPPass.empty()) {
+    LogEvent("No FTP password entered");
+    Status(texts_->NoFTPPassword);
+    return;
+  }
+  ftp_->SetProtocolLogging(protocolLog_);
+  LogEvent("Disconnecting any possibly present FTP connection");
+  try {
+    ftp_->Disconnect();
+  } catch (const std::exception& e) {
+    LogError("cp0 ", e);
+  }
+  LogEvent("Connecting to ftp://" + s.Host + ":" + std::to_string(s.Port));
+  if (s.Passive) LogEvent("Passive");
+  if (s.PassiveUseControlHost) LogEvent("PassiveUseControlHost");
+  if (s.TryNATFastTrack) LogEvent("TryNATFastTrack");
+  LogEvent("UseTLS: " + std::to_string(s.UseTLS));
+  if (s.UseTLS > 0 && s.UseCCC) LogEvent("UseCCC");
+  try {
+    tFtpOptions o;
+    o.host = s.Host;
+    o.user = s.User;
+    o.password = s.FTPPass;
+    o.port = s.Port;
+    o.passive = s.Passive;
+    o.passiveUseControlHost = s.PassiveUseControlHost;
+    o.natFastTrack = s.TryNATFastTrack;
+    o.useTLS = s.UseTLS >= 0 && s.UseTLS <= 3 ? s.UseTLS : 0;
+    o.useCCC = s.UseTLS > 0 && s.UseCCC;
+    o.verifyTLS = s.VerifyTLS;
+    if (s.ProxyType != 0) {
+      o.proxyType = s.ProxyType;
+      o.proxyHost = s.ProxyHost;
+      o.proxyUser = s.ProxyUser;
+      o.proxyPassword = s.FTPProxyPass;
+      o.proxyPort = s.ProxyPort;
+      LogEvent("Proxy: \"" + s.ProxyHost + "\"");
+      LogEvent("Port: " + std::to_string(s.ProxyPort));
+      LogEvent("Type: " + std::to_string(s.ProxyType));
+    }
+    ftp_->SetOptions(o);
+  } catch (const std::exception& e) {
+    LogError("cp2 ", e);
+  }
+  TransferProgress().transferring = false;
+  connected_ = false;
+  for (int attempt = 0; attempt < 3 && !connected_ && !terminate_; ++attempt) {
+    Status(FormatText(texts_->ConnectingTo, s.Host));
+    try {
+      ftp_->Connect();
+      connected_ = true;
+      Status(FormatText(texts_->ConnectedTo, s.Host));
+    } catch (const std::exception& e) {
+      // A refused certificate says why, or the user would never learn to set VerifyTLS.
+      const auto* ftpError = dynamic_cast<const FtpError*>(&e);
+      Status(ftpError && ftpError->Certificate()
+                 ? texts_->ConnectionFailed + " (\"" + e.what() + "\")"
+                 : texts_->ConnectionFailed);
+      LogError("cp1 ", e);
+    }
+  }
+  if (connected_ && !s.FTPPath.empty()) {
+    LogEvent("Changing dir to " + s.FTPPath);
+    try {
+      ftp_->ChangeDir(s.FTPPath);
+    } catch (const std::exception& e) {
+      LogError("tucf4 ", e);
+    }
+  }
+  ftp_->SetProtocolLogging(false);
+}
+
+bool TthdUpload::FtpUploadFile(const tPendingImage& entry, const std::string& dir) {
+  const std::string name = BaseName(entry.name);
+  if (!FileExists(entry.path)) {
+    LogEvent("Cannot upload not existing " + name);
+    return false;
+  }
+  if (!connected_ || terminate_) return false;
+  TransferProgress().transferring = false;  // nothing of an interrupted transfer is left open
+  ftp_->SetProtocolLogging(protocolLog_);
+  try {
+    if (!dir.empty()) {
+      LogEvent("Changing dir to " + dir);
+      ftp_->ChangeDir(dir);
+    }
+    LogEvent("Uploading " + name);
+    Status(FormatText(texts_->Uploading, name));
+    ftp_->Store(entry.path, name);
+    Status(FormatText(texts_->UploadedSuccessfully, name));
+    ftp_->SetProtocolLogging(false);
+    return true;
+  } catch (const std::exception& e) {
+    LogError("ui3 ", e);
+    Status(ErrorText(e.what()));
+    TransferProgress().transferring = false;
+    connected_ = false;
+    ftp_->SetProtocolLogging(false);
+    return false;
+  }
+}
+
+void TthdUpload::FtpDisconnect() {
+  if (connected_) {
+    LogEvent("Disconnecting (FTP)");
+    Status(texts_->Disconnecting);
+    ftp_->SetProtocolLogging(protocolLog_);
+    try {
+      ftp_->Disconnect();
+    } catch (const std::exception& e) {
+      LogError("tudf1 ", e);
+    }
+    Status(texts_->Disconnected);
+  } else {
+    ftp_->Disconnect();  // a failed session still holds its handle
+  }
+  ftp_->SetProtocolLogging(false);
+  connected_ = false;
+}
+
+}  // namespace kv

@@ -1,0 +1,71 @@
+#pragma once
+// Peers and helpers shared by the upload tests: a pyftpdlib server and an FTP proxy on
+// loopback, a recording status line, and an upload queue of the test's own.
+#include <QProcess>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/UiPort.h"
+#include "publishing/upload/UploadThread.h"
+#include "support/TestSupport.h"
+
+namespace kvtest {
+
+// A fixture peer (server or proxy) started from ftp_fixture.py; stopped when destroyed.
+class Peer {
+ public:
+  explicit Peer(const std::vector<std::string>& args);
+  ~Peer();
+  int Port() const { return port_; }
+
+ private:
+  QProcess process_;
+  int port_ = 0;
+};
+
+class RecordingUi final : public kv::UiPort {
+ public:
+  void ShowStatus(const std::string& text) override { status.push_back(text); }
+  void ShowMessage(const std::string&, const std::string&, bool) override {}
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  void SetTrayTip(const std::string&) override {}
+  void SetTrayIconSlot(int slot) override { iconSlots.push_back(slot); }
+  void RequestRedraw() override { ++redraws; }
+  bool Saw(const std::string& text) const;
+  std::vector<std::string> status;
+  std::vector<int> iconSlots;
+  int redraws = 0;
+};
+
+// An upload queue of the test's own, with the displays' rule: an entry is emptied only while
+// it is still the one that was sent.
+struct TestQueue {
+  kv::tPendingImage entries[2];
+  kv::tUploadQueue Queue();
+  kv::tPendingImage& operator[](kv::tImageKind k) { return entries[k == kv::tImageKind::Light ? 0 : 1]; }
+};
+
+// Everything one upload test needs: folders, the event log in debug mode, texts, settings.
+class UploadTest {
+ public:
+  UploadTest();
+  ~UploadTest();
+  // A picture file of size bytes, queued.
+  void Queue(kv::tImageKind kind, const std::string& name, size_t size = 3000);
+  // Runs one upload to its end (at most 40 s) and delivers the queued main-thread calls.
+  void Run(bool debug = true);
+  std::string Log() const;
+  // A server with the user "kv" and password "s3cr3t!"; www/img/b exists in its root.
+  std::vector<std::string> ServerArgs(const std::vector<std::string>& extra = {}) const;
+
+  TempDir dir;
+  std::string pictures, root;
+  kv::tSettings settings;
+  TestQueue queue;
+  RecordingUi ui;
+};
+
+void DeliverMainThreadCalls();
+
+}  // namespace kvtest
