@@ -197,7 +197,7 @@ void TMainCycle::OptionsChanged() {
 
 void TMainCycle::ShowInstance() {
   LogEvent("Show instance requested");
-  Ui().RequestRedraw();
+  Ui().ShowMainWindow();
 }
 
 void TMainCycle::ClockChanged() {
@@ -301,7 +301,7 @@ bool TMainCycle::Close(bool fromExitMenu) {
   if (shutDown_) return true;
   if (!sessionEnding_) {
     if (Settings.HideOnClose && !fromExitMenu) {
-      Ui().RequestRedraw();  // the window hides; headless there is nothing to hide
+      Ui().HideMainWindow();
       return false;
     }
     LogEvent("Attempt to close Kelvara detected");

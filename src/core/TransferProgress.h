@@ -11,7 +11,7 @@ namespace kv {
 struct tTransferProgress {
   std::atomic<int64_t> total{0};  // bytes of the running transfer; 0 = none known
   std::atomic<int64_t> done{0};
-  std::atomic<bool> ftpRunning{false};
+  std::atomic<bool> transferring{false};  // a transfer began and has not reported its end
 };
 
 tTransferProgress& TransferProgress();

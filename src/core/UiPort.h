@@ -16,6 +16,10 @@ class UiPort {
   virtual void SetTrayTip(const std::string& tip) = 0;
   virtual void SetTrayIconSlot(int slot) = 0;
   virtual void RequestRedraw() = 0;
+  // The main window: shown and raised (another start asked for it), or hidden to the tray
+  // (closing while HideOnClose). Without windows there is nothing to show or hide.
+  virtual void ShowMainWindow() {}
+  virtual void HideMainWindow() {}
 };
 
 // Headless: messages go to the event log, every question is answered No.

@@ -4,6 +4,7 @@
 
 #include "core/EventLog.h"
 #include "gui/MainWindow.h"
+#include "gui/StatusPanel.h"
 
 namespace kv {
 
@@ -34,7 +35,15 @@ void WidgetUi::SetTrayIconSlot(int slot) {
 }
 
 void WidgetUi::RequestRedraw() {
+  if (window_) window_->StatusPanel().ProgressChanged();
+}
+
+void WidgetUi::ShowMainWindow() {
   if (window_) window_->ShowInstance();
+}
+
+void WidgetUi::HideMainWindow() {
+  if (window_ && window_->TrayAvailable()) window_->HideToTray();
 }
 
 }  // namespace kv

@@ -19,6 +19,8 @@ class WidgetUi final : public UiPort {
   void SetTrayIconSlot(int slot) override;
   // The cycle's show request (a second start): the window comes to the front.
   void RequestRedraw() override;
+  void ShowMainWindow() override;
+  void HideMainWindow() override;
 
  private:
   TfrmKelvaraMain* window_ = nullptr;

@@ -9,7 +9,7 @@
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "publishing/UploadFixture.h"
-#include "publishing/upload/TransferProgress.h"
+#include "core/TransferProgress.h"
 #include "settings/Settings.h"
 #include "system/Processes.h"
 

@@ -9,7 +9,7 @@
 
 #include "core/EventLog.h"
 #include "publishing/upload/FtpProxyRelay.h"
-#include "publishing/upload/TransferProgress.h"
+#include "core/TransferProgress.h"
 
 namespace kv {
 
@@ -31,11 +31,6 @@ std::string HostForUrl(const std::string& host) {
 }
 
 }  // namespace
-
-tTransferProgress& TransferProgress() {
-  static tTransferProgress progress;
-  return progress;
-}
 
 std::string EscapeUrlPath(const std::string& piece) {
   static const char* hex = "0123456789ABCDEF";

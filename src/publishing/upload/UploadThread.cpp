@@ -8,7 +8,7 @@
 #include "platform/Files.h"
 #include "publishing/upload/FtpClient.h"
 #include "publishing/upload/SecureCopy.h"
-#include "publishing/upload/TransferProgress.h"
+#include "core/TransferProgress.h"
 
 namespace kv {
 
@@ -42,15 +42,8 @@ TthdUpload::TthdUpload(const tSettings& settings, std::shared_ptr<const tTexts> 
       queue_(std::move(queue)) {
   try {
     ftp_ = std::make_unique<TFtpClient>(terminate_);
-    // One repaint waiting at a time: libcurl reports far more often than a window can draw.
-    auto pending = std::make_shared<std::atomic<bool>>(false);
-    ftp_->progressChanged = [pending] {
-      if (!pending->exchange(true))
-        OnMainThread([pending] {
-          pending->store(false);
-          Ui().RequestRedraw();
-        });
-    };
+    // The status panel limits its own repaints; libcurl reports far more often than it draws.
+    ftp_->progressChanged = [] { NotifyTransferProgress(); };
   } catch (const std::exception& e) {
     LogError("tuci ", e);
   }
