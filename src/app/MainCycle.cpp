@@ -228,6 +228,13 @@ void TMainCycle::PowerBroadcast(bool goingToSleep) {
   }
 }
 
+void TMainCycle::UploadNow() {
+  publishing_.UploadNow([this] {
+    if (tmrLight.isActive()) LightTick();
+    if (tmrBanner.isActive()) BannerTick();
+  });
+}
+
 void TMainCycle::AutoConnectTick() {
   tmrAutoConnect.stop();
   tmrAutoConnect.setInterval(I::AutoConnectLater);

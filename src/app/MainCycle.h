@@ -61,6 +61,8 @@ class TMainCycle : public QObject {
   void BannerTick();
   void LogTick();
   void UpdateTick();
+  // The upload command of the menus: the enabled picture timers' bodies run at once.
+  void UploadNow();
 
   // The tray tip of the current readings and settings.
   static std::string TrayTip();

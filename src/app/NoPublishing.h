@@ -12,6 +12,10 @@ class NoPublishing final : public PublishingPort {
   bool UploadRunning() override { return false; }
   void CreateUpload() override {}
   void FreeUpload() override {}
+  // Fresh pictures are saved; there is nobody to send them.
+  void UploadNow(const std::function<void()>& saveFresh) override {
+    if (saveFresh) saveFresh();
+  }
   bool UpdateExists() override { return false; }
   bool UpdateRunning() override { return false; }
   void FreeUpdate() override {}

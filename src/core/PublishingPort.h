@@ -3,6 +3,8 @@
 // HTTP server). The cycle only asks and starts; the services live in their own layer and
 // implement this. Main thread only.
 
+#include <functional>
+
 namespace kv {
 
 class PublishingPort {
@@ -15,6 +17,10 @@ class PublishingPort {
   virtual void CreateUpload() = 0;
   // Asks the upload thread to stop, waits for it and frees it.
   virtual void FreeUpload() = 0;
+  // The upload command: frees a finished run; while one runs only logs that; otherwise saves
+  // fresh pictures (saveFresh runs the enabled picture timers' bodies) and starts a run when
+  // a picture waits.
+  virtual void UploadNow(const std::function<void()>& saveFresh) = 0;
   virtual bool UpdateExists() = 0;
   virtual bool UpdateRunning() = 0;
   virtual void FreeUpdate() = 0;

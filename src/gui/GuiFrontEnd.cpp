@@ -20,6 +20,7 @@ tFrontEnd WidgetFrontEnd() {
     auto window = std::make_unique<TfrmKelvaraMain>(cycle, QSystemTrayIcon::isSystemTrayAvailable());
     auto* ui = dynamic_cast<WidgetUi*>(&Ui());
     if (ui) ui->SetWindow(window.get());
+    window->SetUploadNow([&cycle] { cycle.UploadNow(); });
     window->ShowSplash();
     // Placed and shown once the initialisation has run and the event loop is going.
     QMetaObject::invokeMethod(window.get(), &TfrmKelvaraMain::StartUp, Qt::QueuedConnection);

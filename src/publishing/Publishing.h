@@ -24,9 +24,7 @@ class Publishing final : public PublishingPort {
   void UpdateCheck(bool) override {}
   void ApplyHttpServer() override {}
 
-  // The upload command: frees a finished run; while one runs only logs that; otherwise saves
-  // fresh pictures (saveFresh runs the enabled timers' bodies) and starts a run when one waits.
-  void UploadNow(const std::function<void()>& saveFresh);
+  void UploadNow(const std::function<void()>& saveFresh) override;
 
   // Where runs find the queue; tests bring their own.
   void SetQueue(tUploadQueue queue) { queue_ = std::move(queue); }

@@ -33,6 +33,10 @@ class RecordingPublishing final : public PublishingPort {
   void FreeUpdate() override { calls.push_back("FreeUpdate"); }
   void UpdateCheck(bool force) override { calls.push_back(force ? "UpdateCheck(force)" : "UpdateCheck"); }
   void ApplyHttpServer() override { calls.push_back("ApplyHttpServer"); }
+  void UploadNow(const std::function<void()>& saveFresh) override {
+    calls.push_back("UploadNow");
+    saveFresh();
+  }
   bool waiting = false, uploadExists = false, uploadRunning = false, updateExists = false;
   std::vector<std::string> calls;
 };
@@ -119,6 +123,22 @@ TEST_F(CycleSignals, PictureTimersSignalAndTrimOnlyWhenKeepingMemoryLow) {
   cycle.LightTick();
   cycle.BannerTick();
   EXPECT_EQ(trims, 2);
+}
+
+// The upload command saves fresh pictures only from the timers that are switched on.
+TEST_F(CycleSignals, UploadCommandRunsOnlyTheEnabledPictureTimers) {
+  Settings.SaveLight = true;
+  Settings.SaveBanner = false;
+  ASSERT_TRUE(cycle.Initialise());
+  int light = 0, banner = 0;
+  QObject::connect(&cycle, &TMainCycle::LightDue, [&] { ++light; });
+  QObject::connect(&cycle, &TMainCycle::BannerDue, [&] { ++banner; });
+  publishing.calls.clear();
+  cycle.UploadNow();
+  EXPECT_EQ(publishing.calls, std::vector<std::string>{"UploadNow"});
+  EXPECT_EQ(light, 1);
+  EXPECT_EQ(banner, 0);
+  EXPECT_EQ(cycle.Timer(tCycleTimer::Light).interval, 600000);  // re-armed like a tick
 }
 
 TEST_F(CycleSignals, TicksAnnounceReadingsOnlyWhenTheyRead) {
