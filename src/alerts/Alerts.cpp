@@ -5,6 +5,7 @@
 
 #include "alerts/AlertActions.h"
 #include "core/EventLog.h"
+#include "core/Text.h"
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
@@ -50,7 +51,8 @@ std::optional<int64_t> BatteryPercent() {
 }
 
 std::string DiskName(const tDiskSlot& slot) {
-  if (!slot.Label.empty()) return slot.Label;
+  const std::string label = Trim(slot.Label);
+  if (!label.empty()) return label;
   return slot.Drive.substr(0, slot.Drive.find(' '));
 }
 
