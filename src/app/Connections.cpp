@@ -4,6 +4,9 @@
 #include <QGuiApplication>
 #include <QSessionManager>
 
+#include "alerts/AlertActions.h"
+#include "alerts/AlertCommand.h"
+#include "alerts/Alerts.h"
 #include "app/MainCycle.h"
 #include "displays/ImageSaving.h"
 
@@ -12,6 +15,11 @@ namespace kv {
 void ConnectPictures(TMainCycle& cycle) {
   QObject::connect(&cycle, &TMainCycle::LightDue, &cycle, TimedLightSave);
   QObject::connect(&cycle, &TMainCycle::BannerDue, &cycle, TimedBannerSave);
+}
+
+void ConnectAlerts(TMainCycle& cycle) {
+  QObject::connect(&cycle, &TMainCycle::ReadingsChanged, &cycle, EvaluateAlerts);
+  QObject::connect(&cycle, &TMainCycle::ShuttingDown, &cycle, [] { AlertCommand().Stop(); });
 }
 
 void ConnectApplication(QCoreApplication& app, TMainCycle& cycle) {

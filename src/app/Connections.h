@@ -10,6 +10,10 @@ class TMainCycle;
 // The timed light and banner saves, which fill the upload queue.
 void ConnectPictures(TMainCycle& cycle);
 
+// The alerts are evaluated after every pass, before the tray tip is made; a command of theirs
+// that still runs is killed at the shut-down.
+void ConnectAlerts(TMainCycle& cycle);
+
 // Ties the cycle's life to the event loop: the loop ends when the shut-down is complete, and
 // every other way out of the loop (last window closed, quit from elsewhere) runs the shut-down
 // first. The desktop session's commit request (logout) ends the session like a SIGTERM does.

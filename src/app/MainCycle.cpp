@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "alerts/Alerts.h"
 #include "app/NoPublishing.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
@@ -128,6 +129,8 @@ void TMainCycle::CheckHelpers() {
 std::string TMainCycle::TrayTip() {
   const auto texts = Texts();
   std::string tip = ProductName;
+  const std::string alert = AlertTipLine();  // first, so the length limit never cuts it
+  if (!alert.empty()) tip += "\r\n" + alert;
   if (Settings.ReadUpTime) {
     char uptime[64];
     std::snprintf(uptime, sizeof uptime, "%d d %.2d:%.2d:%.2d h", UpDays, UpHours, UpMins,

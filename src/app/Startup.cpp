@@ -232,6 +232,7 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   Publishing publishing;  // outlives the cycle, whose shut-down frees the upload thread
   TMainCycle cycle(&publishing);
   ConnectPictures(cycle);
+  ConnectAlerts(cycle);
   ConnectApplication(*app, cycle);
   InstanceServer server([&cycle](int message) { cycle.HandleMessage(message); });
   if (!server.Listen(InstanceSocketPath())) LogEvent("Cannot listen on " + InstanceSocketPath());

@@ -60,6 +60,9 @@ void SetDefaultChannelSettings() {
   for (tChannelCfg& t : TCfg) t.Bold = true;
   for (tChannelCfg& v : VCfg) v.Bold = true;
   for (tChannelCfg& c : CPUCfg) c.Bold = true;
+  for (tChannelCfg& t : TCfg) t.AlertHigh = t.AlertLow = AlertOff;
+  for (tChannelCfg& v : VCfg) v.AlertHigh = v.AlertLow = AlertOff;
+  for (tFanCfg& f : FCfg) f.AlertHigh = f.AlertLow = AlertOff;
   for (tFanCfg& f : FCfg) {
     f.Bold = true;
     f.Div = tFanCfg{}.Div;

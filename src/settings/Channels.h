@@ -19,11 +19,18 @@ constexpr int DiskSlotCount = 8;
 
 constexpr int ChannelIndex(int channel) { return channel - 1; }
 
+// An alert limit that is switched off; it is also the 16-bit no-value marker, so no reading can
+// equal it.
+constexpr int64_t AlertOff = 32767;
+
 struct tChannelCfg {
   uint8_t Vis = 0;  // 0 hidden, 1 shown; the displays give higher levels their meaning
   uint32_t Colour = 0;
   bool Bold = true;
   std::string Name;
+  // Alert limits in the channel's stored unit (hundredths of a degree or volt, RPM); used for
+  // the T, V and F channels.
+  int64_t AlertHigh = AlertOff, AlertLow = AlertOff;
 };
 
 struct tFanCfg : tChannelCfg {

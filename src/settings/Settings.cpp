@@ -212,6 +212,17 @@ const std::vector<tKey> SingleKeys = {
     K(C, "Debug", "DisplayDateTime", &T::DisplayDateTime),
     K(C, "Debug", "DisplayHint", &T::DisplayHint),
     K(C, "Debug", "Beta", &T::Beta),
+    K(C, "Alerts", "AlertPasses", &T::AlertPasses).Within(1, 1000),
+    K(C, "Alerts", "marginT", &T::marginT).Within(0, 10000),
+    K(C, "Alerts", "marginV", &T::marginV).Within(0, 10000),
+    K(C, "Alerts", "marginF", &T::marginF).Within(0, 30000),
+    K(C, "Alerts", "marginDisk", &T::marginDisk).Within(0, INT32_MAX),
+    K(C, "Alerts", "marginBat", &T::marginBat).Within(0, 100),
+    K(C, "Alerts", "alertBat", &T::alertBat).Within(0, 100),
+    K(C, "Alerts", "alertStep", &T::alertStep).Within(0, 100000),
+    K(C, "Alerts", "AlertNotify", &T::AlertNotify),
+    K(C, "Alerts", "AlertCommand", &T::AlertCommand),
+    K(C, "Alerts", "AlertTimeout", &T::AlertTimeout).Within(1, 3600),
 
     K(D, "Temperatures", "Celsius", &T::Celsius),
     K(D, "Temperatures", "TMinStats", &T::TMinStats, R::Hundredths),
@@ -443,6 +454,7 @@ enum class tChannelRule {
   Drive,    // the disk slot's drive text, split into root and label
   IfDrive,  // read only for disk slots with a drive
   Divisor,  // 0 reads as 1
+  Limit,    // an alert limit: outside the 16-bit readings it is off
 };
 
 using tChannelField = std::variant<std::string* (*)(int), uint8_t* (*)(int), bool* (*)(int),
@@ -485,6 +497,12 @@ const tChannelKey ChannelKeys[] = {
     Ch<DiskSlots, &tDiskSlot::Vis>(C, "Disk", "visDisk"),
     Ch<DiskSlots, &tDiskSlot::AlertOn>(C, "Disk", "enalDisk", CR::IfDrive),
     Ch<DiskSlots, &tDiskSlot::AlertKB>(C, "Disk", "alertDisk", CR::IfDrive),
+    Ch<TCfg, &tCh::AlertHigh>(C, "Alerts", "highT", CR::Limit),
+    Ch<TCfg, &tCh::AlertLow>(C, "Alerts", "lowT", CR::Limit),
+    Ch<VCfg, &tCh::AlertHigh>(C, "Alerts", "highV", CR::Limit),
+    Ch<VCfg, &tCh::AlertLow>(C, "Alerts", "lowV", CR::Limit),
+    Ch<FCfg, &tCh::AlertHigh>(C, "Alerts", "highF", CR::Limit),
+    Ch<FCfg, &tCh::AlertLow>(C, "Alerts", "lowF", CR::Limit),
 
     Ch<TCfg, &tCh::Colour>(D, "Temperatures", "colT", CR::Colour),
     Ch<TCfg, &tCh::Bold>(D, "Temperatures", "boldT"),
@@ -527,6 +545,7 @@ void ReadChannelKey(const tChannelKey& k, int x, const IniFile& ini) {
         } else if constexpr (std::is_same_v<V, int64_t>) {
           *p = ini.ReadInteger(k.section, key,
                                static_cast<int32_t>(std::clamp<int64_t>(*p, INT32_MIN, INT32_MAX)));
+          if (k.rule == CR::Limit && (*p < INT16_MIN || *p >= AlertOff)) *p = AlertOff;
         } else {
           const double v = ini.ReadFloat(k.section, key, *p);
           *p = k.rule == CR::Divisor && v == 0 ? 1.0 : v;

@@ -69,6 +69,16 @@ struct tSettings {
   bool ReadHwmon = true;  // the machine's own hwmon chips through libsensors
   bool ReadFreq = true, ReadCPU = true, ReadNet = true, ReadDisk = true, ReadMem = true,
        ReadUpTime = true, ReadBat = true, ReadSETI = true;
+  // [Alerts]: limits and margins in the readings' units (hundredths of a degree or volt, RPM,
+  // KiB, percent); the per-channel limits live in the channel records. 0 switches alertBat
+  // and alertStep off.
+  int32_t AlertPasses = 3;  // consecutive passes beyond a limit before an alert starts
+  int32_t marginT = 200, marginV = 10, marginF = 100, marginDisk = 1048576, marginBat = 3;
+  int32_t alertBat = 0;   // battery below this percentage while not on mains power
+  int32_t alertStep = 0;  // a pass step failing this many passes in a row
+  bool AlertNotify = true;
+  std::string AlertCommand;  // program and arguments, split like a command line, never a shell
+  int32_t AlertTimeout = 30;  // seconds before a command that still runs is killed
   bool ShowOfflineTime = true, IgnoreNonsense = true, TimeInUTC = false, OnTopLBT = true,
        DisplayDateTime = true, DisplayHint = true, Beta = true;
 

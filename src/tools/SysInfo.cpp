@@ -5,12 +5,14 @@
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QString>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
 
+#include "alerts/Alerts.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/Text.h"
@@ -295,6 +297,10 @@ std::string ReadingsJson() {
   j << "  \"Steps\": " << JsonList(StepHealth(), [](const tStepHealth& h) {
     return std::string("{\"name\": ") + JsonString(h.name) + ", \"ok\": " + (h.ok ? "true" : "false") +
            ", \"error\": " + JsonString(h.error) + ", \"us\": " + std::to_string(h.micros) + "}";
+  }) << ",\n";
+  j << "  \"Alerts\": " << JsonList(ActiveAlerts(), [](const tActiveAlert& a) {
+    return "{\"rule\": " + JsonString(a.rule.id) + ", \"channel\": " + JsonString(a.rule.channel) +
+           ", \"value\": " + std::to_string(a.value) + ", \"limit\": " + std::to_string(ShownLimit(a.rule)) + "}";
   }) << "\n";
   j << "}\n";
   return j.str();
@@ -414,7 +420,15 @@ int RunSysInfo(int argc, char** argv) {
   ReadSettings();
   ResetReadings();
   if (!options.bannerFile.empty()) LoadBannerStatistics();
-  for (int i = 0; i < options.passes; ++i) ReadAllValues(true);
+  // A look, not a watch: no notification, no command; and an alert needs no more passes than
+  // this program runs.
+  SetAlertSink({});
+  Settings.AlertPasses = std::min(Settings.AlertPasses, options.passes);
+  if (Settings.alertStep > 0) Settings.alertStep = std::min(Settings.alertStep, options.passes);
+  for (int i = 0; i < options.passes; ++i) {
+    ReadAllValues(true);
+    EvaluateAlerts();
+  }
   if (drawing) {
     LoadLanguage(EnglishLanguageFile);
     LoadLanguage(Settings.LangFile);

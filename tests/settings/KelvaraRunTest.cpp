@@ -70,6 +70,7 @@ TEST(KelvaraRun, HeadlessRunLeavesEveryWrittenKey) {
       {&client, {"Light", 6}},                 {&client, {"Banner", 6}},
       {&client, {"Stats", 1}},                 {&client, {"PowerOff", 2}},
       {&client, {"Misc", 12}},                 {&client, {"Debug", 37}},
+      {&client, {"Alerts", 10 * 6 + 11}},
       {&display, {"Temperatures", 10 * 2 + 6}}, {&display, {"Voltages", 10 * 2}},
       {&display, {"Fans", 10 * 2 + 3}},        {&display, {"CPUs", 4 * 2 + 5}},
       {&display, {"Memory", 7}},               {&display, {"Battery", 2}},

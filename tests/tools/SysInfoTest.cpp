@@ -13,11 +13,14 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "alerts/AlertActions.h"
+#include "alerts/Alerts.h"
 #include "platform/SharedMemory.h"
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/Everest.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
+#include "settings/Settings.h"
 #include "support/TestSupport.h"
 
 namespace kv {
@@ -183,6 +186,40 @@ TEST(SysInfoProgram, DrawsTheLightIntoAFileByTheExtensionRule) {
   p.start(QStringLiteral(KV_BIN_DIR "/kvsysinfo"), {"-light", QString::fromStdString(data.File("none/x.png"))});
   ASSERT_TRUE(p.waitForFinished(20000));
   EXPECT_EQ(p.exitCode(), 1);
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// The active alerts follow the step health, channel names escaped like every other text.
+TEST(SysInfoJson, ActiveAlertsAreListedAfterTheSteps) {
+  ResetReadings();
+  SetDefaultChannelSettings();
+  kv::Alerts().Reset();
+  kv::SetAlertSink({});
+  Settings.AlertPasses = 1;
+  TCfg[0].Name = "CPU \"die\"";
+  TCfg[0].AlertHigh = 8000;
+  Readings.T[0] = 8500;
+  kv::EvaluateAlerts();
+  const std::string text = ReadingsJson();
+  kv::Alerts().Reset();
+  kv::SetAlertSink(kv::RunAlertActions);
+  Settings = tSettings{};
+  SetDefaultChannelSettings();
+
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text));
+  ASSERT_TRUE(doc.isObject()) << text;
+  EXPECT_LT(text.find("\"Steps\""), text.find("\"Alerts\""));
+  const QJsonArray alerts = doc.object()["Alerts"].toArray();
+  ASSERT_EQ(alerts.size(), 1) << text;
+  EXPECT_EQ(alerts[0].toObject()["rule"].toString(), "highT1");
+  EXPECT_EQ(alerts[0].toObject()["channel"].toString(), "CPU \"die\"");
+  EXPECT_EQ(alerts[0].toObject()["value"].toInt(), 8500);
+  EXPECT_EQ(alerts[0].toObject()["limit"].toInt(), 8000);
 }
 
 }  // namespace

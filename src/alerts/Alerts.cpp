@@ -1,0 +1,252 @@
+#include "alerts/Alerts.h"
+
+#include <algorithm>
+#include <set>
+
+#include "alerts/AlertActions.h"
+#include "core/EventLog.h"
+#include "core/Text.h"
+#include "readvalue/AcquisitionPass.h"
+#include "readvalue/Readings.h"
+#include "settings/Channels.h"
+#include "settings/Settings.h"
+
+namespace kv {
+
+namespace {
+
+// The T, V and F channels: one row per group, read by index (the record is packed).
+struct tChannelGroup {
+  const char* letter;
+  tAlertQuantity quantity;
+  int count;
+  const tChannelCfg& (*cfg)(int);
+  int16_t (*value)(int);
+  int32_t tSettings::*margin;
+};
+
+const tChannelGroup ChannelGroups[] = {
+    {"T", tAlertQuantity::Temperature, TChannels, [](int i) -> const tChannelCfg& { return TCfg[i]; },
+     [](int i) { return Readings.T[i]; }, &tSettings::marginT},
+    {"V", tAlertQuantity::Voltage, VChannels, [](int i) -> const tChannelCfg& { return VCfg[i]; },
+     [](int i) { return Readings.V[i]; }, &tSettings::marginV},
+    {"F", tAlertQuantity::Fan, FChannels, [](int i) -> const tChannelCfg& { return FCfg[i]; },
+     [](int i) { return Readings.F[i]; }, &tSettings::marginF},
+};
+
+std::optional<int64_t> ChannelValue(const tChannelGroup& g, int i) {
+  const int16_t v = g.value(i);
+  if (v == NoValue16) return std::nullopt;
+  // A negative fan figure is a coolant flow, not a speed: the RPM limits do not apply.
+  if (g.quantity == tAlertQuantity::Fan && v < 0) return std::nullopt;
+  return v;
+}
+
+std::optional<int64_t> BatteryPercent() {
+  const tReadings& r = Readings;
+  if (r.BatCap == NoValue32) return std::nullopt;
+  if (BatRelative) return r.BatCap;
+  if (r.BatFull <= 0) return std::nullopt;
+  return (static_cast<int64_t>(r.BatCap) * 100 + r.BatFull / 2) / r.BatFull;
+}
+
+std::string DiskName(const tDiskSlot& slot) {
+  const std::string label = Trim(slot.Label);
+  if (!label.empty()) return label;
+  return slot.Drive.substr(0, slot.Drive.find(' '));
+}
+
+// What the user reads when an alert starts or ends.
+tAlertEvent MakeEvent(bool started, const tActiveAlert& a) {
+  const tAlertRule& r = a.rule;
+  tAlertEvent e;
+  e.started = started;
+  e.alert = a;
+  if (r.quantity == tAlertQuantity::StepFailures) {
+    e.summary = started ? r.channel + " keeps failing" : r.channel + " works again";
+    e.body = started ? "failed " + AlertValueText(r.quantity, r.passes) + " in a row" +
+                           (a.detail.empty() ? "" : ": " + a.detail)
+                     : "the last pass read it";
+  } else {
+    const std::string value = AlertValueText(r.quantity, a.value);
+    const std::string limit = AlertValueText(r.quantity, r.limit);
+    e.summary = started ? r.channel + (r.high ? " above " : " below ") + limit
+                        : r.channel + " back to normal";
+    e.body = started ? "now " + value : "now " + value + ", limit " + limit;
+  }
+  e.line = std::string(started ? "Alert: " : "Alert ended: ") + e.summary + " (" + e.body + ")";
+  return e;
+}
+
+// Label values of the exposition format: backslash, quote and line feed escaped.
+std::string LabelValue(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '"') out += "\\\"";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+tAlertEngine::tSink& CurrentSink() {
+  static tAlertEngine::tSink sink = RunAlertActions;
+  return sink;
+}
+
+}  // namespace
+
+void tAlertEngine::Emit(bool started, const tState& s) {
+  if (sink_) sink_(MakeEvent(started, s.alert));
+}
+
+void tAlertEngine::Evaluate(const std::vector<tAlertCheck>& checks) {
+  std::set<std::string> seen;
+  for (const tAlertCheck& c : checks) {
+    seen.insert(c.rule.id);
+    tState& s = states_[c.rule.id];
+    s.alert.rule = c.rule;
+    if (c.inside) {
+      s.beyond = 0;
+      if (s.active) {
+        s.active = false;
+        Emit(false, s);
+      }
+      continue;
+    }
+    if (!c.value) continue;  // no reading: nothing moves
+    const int64_t v = *c.value;
+    const tAlertRule& r = c.rule;
+    if (s.active) {
+      s.alert.value = v;
+      const bool back = r.high ? v <= r.limit - r.margin : v >= r.limit + r.margin;
+      if (back) {
+        s.active = false;
+        s.beyond = 0;
+        Emit(false, s);
+      }
+      continue;
+    }
+    const bool beyond = r.high ? v > r.limit : v < r.limit;
+    s.beyond = beyond ? s.beyond + 1 : 0;
+    if (!beyond) continue;
+    s.alert.value = v;
+    s.alert.detail = c.detail;
+    if (s.beyond >= std::max(1, r.passes)) {
+      s.active = true;
+      Emit(true, s);
+    }
+  }
+  // A rule that is gone (switched off, its drive removed) takes its alert with it.
+  for (auto it = states_.begin(); it != states_.end();) {
+    if (seen.count(it->first)) {
+      ++it;
+      continue;
+    }
+    if (it->second.active) {
+      it->second.active = false;
+      Emit(false, it->second);
+    }
+    it = states_.erase(it);
+  }
+}
+
+std::vector<tActiveAlert> tAlertEngine::Active() const {
+  std::vector<tActiveAlert> active;
+  for (const auto& [id, s] : states_)
+    if (s.active) active.push_back(s.alert);
+  return active;
+}
+
+std::vector<tAlertCheck> CurrentAlertChecks() {
+  const tSettings& s = Settings;
+  std::vector<tAlertCheck> checks;
+  const auto add = [&](std::string id, std::string channel, tAlertQuantity q, bool high,
+                       int64_t limit, int64_t margin, std::optional<int64_t> value) {
+    tAlertCheck c;
+    c.rule = {std::move(id), std::move(channel), q, high, limit, margin, s.AlertPasses};
+    c.value = value;
+    checks.push_back(std::move(c));
+    return &checks.back();
+  };
+  for (const tChannelGroup& g : ChannelGroups) {
+    for (int i = 0; i < g.count; ++i) {
+      const tChannelCfg& cfg = g.cfg(i);
+      const std::string number = std::to_string(i + 1);
+      if (cfg.AlertHigh != AlertOff)
+        add("high" + std::string(g.letter) + number, cfg.Name, g.quantity, true, cfg.AlertHigh,
+            s.*g.margin, ChannelValue(g, i));
+      if (cfg.AlertLow != AlertOff)
+        add("low" + std::string(g.letter) + number, cfg.Name, g.quantity, false, cfg.AlertLow,
+            s.*g.margin, ChannelValue(g, i));
+    }
+  }
+  for (int i = 0; i < DiskSlotCount; ++i) {
+    const tDiskSlot& slot = DiskSlots[i];
+    if (!slot.AlertOn || slot.Drive.empty()) continue;
+    // A drive that was not found (or not yet scanned) has no size: no reading.
+    add("alertDisk" + std::to_string(i + 1), DiskName(slot), tAlertQuantity::DiskFree, false,
+        slot.AlertKB, s.marginDisk,
+        slot.TotalKB > 0 ? std::optional<int64_t>(slot.FreeKB) : std::nullopt);
+  }
+  if (s.alertBat > 0) {
+    tAlertCheck* c = add("alertBat", "Battery", tAlertQuantity::Battery, false, s.alertBat,
+                         s.marginBat, BatteryPercent());
+    c->inside = Readings.BatOnline == 1;  // on mains power the battery charges
+  }
+  if (s.alertStep > 0) {
+    for (const tStepHealth& h : StepHealth()) {
+      // Beyond the limit is a failed run; the rule's passes are the failures in a row.
+      tAlertCheck* c = add(std::string("alertStep.") + h.name, std::string("Step ") + h.name,
+                           tAlertQuantity::StepFailures, true, 0, 0,
+                           h.ran ? std::optional<int64_t>(h.ok ? 0 : 1) : std::nullopt);
+      c->rule.passes = s.alertStep;
+      c->detail = h.error;
+    }
+  }
+  return checks;
+}
+
+tAlertEngine& Alerts() {
+  static tAlertEngine engine([](const tAlertEvent& e) {
+    if (CurrentSink()) CurrentSink()(e);
+  });
+  return engine;
+}
+
+void SetAlertSink(tAlertEngine::tSink sink) { CurrentSink() = std::move(sink); }
+
+void EvaluateAlerts() {
+  try {
+    Alerts().Evaluate(CurrentAlertChecks());
+  } catch (const std::exception& e) {
+    LogError("al0 ", e);
+  }
+}
+
+std::vector<tActiveAlert> ActiveAlerts() { return Alerts().Active(); }
+
+std::string AlertMetrics() {
+  const std::vector<tActiveAlert> active = ActiveAlerts();
+  std::string m =
+      "# HELP kelvara_alerts Alerts active now.\n"
+      "# TYPE kelvara_alerts gauge\n"
+      "kelvara_alerts " + std::to_string(active.size()) + "\n";
+  if (active.empty()) return m;
+  m += "# HELP kelvara_alert_active One series per active alert, by rule and channel.\n"
+       "# TYPE kelvara_alert_active gauge\n";
+  for (const tActiveAlert& a : active)
+    m += "kelvara_alert_active{rule=\"" + LabelValue(a.rule.id) + "\",channel=\"" +
+         LabelValue(a.rule.channel) + "\"} 1\n";
+  return m;
+}
+
+std::string AlertTipLine() {
+  const std::vector<tActiveAlert> active = ActiveAlerts();
+  if (active.empty()) return "";
+  if (active.size() == 1) return "Alert: " + active.front().rule.channel;
+  return "Alerts: " + std::to_string(active.size());
+}
+
+}  // namespace kv

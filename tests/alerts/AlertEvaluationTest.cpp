@@ -1,0 +1,231 @@
+#include <cstdio>
+
+#include "AlertFixture.h"
+#include "core/Process.h"
+#include "settings/IniFile.h"
+
+namespace {
+
+using namespace kv;
+using kvtest::AlertTest;
+
+TEST_F(AlertTest, HighLimitStartsAfterConsecutivePassesHoversWithoutFlappingAndEnds) {
+  TCfg[0].Name = "CPU";
+  TCfg[0].AlertHigh = 8000;
+  Settings.AlertPasses = 3;
+  Settings.marginT = 200;
+
+  for (int16_t v : std::initializer_list<int16_t>{8100, 8100, 7900, 8100, 8100}) PassT1(v);  // a dip restarts the count
+  EXPECT_TRUE(events.empty());
+  PassT1(NoValue16);  // a pass without a reading neither counts nor restarts the count
+  EXPECT_TRUE(events.empty());
+  PassT1(8150);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_TRUE(events[0].started);
+  EXPECT_EQ(events[0].alert.rule.id, "highT1");
+  EXPECT_EQ(events[0].summary, "CPU above 80 °C");
+  EXPECT_EQ(events[0].body, "now 81.5 °C");
+  ASSERT_EQ(ActiveAlerts().size(), 1u);
+
+  // Around the line and inside the margin: still the one alert.
+  for (int16_t v : std::initializer_list<int16_t>{7999, 8001, 7850, NoValue16, NoValue16, 7801}) PassT1(v);
+  EXPECT_EQ(events.size(), 1u);
+  EXPECT_EQ(ActiveAlerts().size(), 1u);
+
+  PassT1(7800);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_FALSE(events[1].started);
+  EXPECT_EQ(events[1].line, "Alert ended: CPU back to normal (now 78 °C, limit 80 °C)");
+  EXPECT_TRUE(ActiveAlerts().empty());
+  PassT1(8100);
+  PassT1(8100);
+  EXPECT_EQ(events.size(), 2u);  // the count starts afresh after an end
+}
+
+TEST_F(AlertTest, NoValueMarkersAndFlowsNeverRaiseAHighOrLowAlert) {
+  Settings.AlertPasses = 1;
+  TCfg[0].AlertHigh = 5000;  // 32767 lies above it
+  VCfg[2].AlertLow = 1100;
+  FCfg[1].AlertLow = 500;    // a flow of -300.00 l/h is not a speed below 500 RPM
+  Readings.V[2] = NoValue16;
+  Readings.F[1] = -30000;
+  for (int i = 0; i < 5; ++i) PassT1(NoValue16);
+  EXPECT_TRUE(events.empty());
+
+  Readings.V[2] = 1050;
+  Readings.F[1] = 400;
+  PassT1(NoValue16);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].alert.rule.id, "lowV3");
+  EXPECT_EQ(events[0].summary, "V3 below 11 V");
+  EXPECT_EQ(events[1].summary, "F2 below 500 RPM");
+}
+
+TEST_F(AlertTest, FahrenheitLimitsAreEnteredAndShownInFahrenheit) {
+  Settings.Celsius = false;
+  EXPECT_EQ(LimitFromUser(tAlertQuantity::Temperature, 176), 8000);
+  EXPECT_EQ(LimitFromUser(tAlertQuantity::Temperature, 32), 0);
+  EXPECT_DOUBLE_EQ(LimitToUser(tAlertQuantity::Temperature, 8000), 176);
+  EXPECT_EQ(MarginFromUser(tAlertQuantity::Temperature, 3.6), 200);  // a difference: no offset
+  EXPECT_DOUBLE_EQ(MarginToUser(tAlertQuantity::Temperature, 200), 3.6);
+  EXPECT_EQ(LimitFromUser(tAlertQuantity::Voltage, 11.4), 1140);
+  EXPECT_EQ(LimitFromUser(tAlertQuantity::DiskFree, 10), 10485760);
+  EXPECT_EQ(LimitFromUser(tAlertQuantity::Fan, 1200), 1200);
+
+  TCfg[0].AlertHigh = LimitFromUser(tAlertQuantity::Temperature, 176);
+  Settings.marginT = MarginFromUser(tAlertQuantity::Temperature, 3.6);
+  Settings.AlertPasses = 1;
+  PassT1(8050);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].summary, "T1 above 176 °F");
+  EXPECT_EQ(events[0].body, "now 176.9 °F");
+  PassT1(7850);  // 173.3 °F: inside the limit, not yet by the margin
+  PassT1(7800);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[1].body, "now 172.4 °F, limit 176 °F");
+}
+
+TEST_F(AlertTest, DiskSlotAlertFromTheExistingKeysAndAFakeMountTree) {
+  kvtest::MakeFolder(Root(), "data");
+  Put("proc/self/mountinfo",
+      "29 26 8:3 / /data rw - ext4 /dev/sda3 rw\n"
+      "30 26 8:4 / /gone rw - ext4 /dev/sda4 rw\n");
+  kvtest::TempDir settings;
+  SettingsDir = settings.Path();
+  // Slot 1 wants more free space than any test machine has; slot 2 names a mount point that is
+  // not there, so it has no reading; slot 3 has its alert off.
+  kvtest::WriteFile(settings.File(ClientIniName),
+                    "[Disk]\ndriveDisk1=/data Data disk\nenalDisk1=1\nalertDisk1=2147483647\n"
+                    "driveDisk2=/gone\nenalDisk2=1\nalertDisk2=2147483647\n"
+                    "driveDisk3=/data\nenalDisk3=0\nalertDisk3=2147483647\n"
+                    "[Alerts]\nAlertPasses=2\n");
+  ReadSettings();
+  SettingsDir = "./";
+  ASSERT_TRUE(DiskSlots[0].AlertOn);
+  ASSERT_EQ(Settings.AlertPasses, 2);
+
+  metrics::ReadDisks();
+  ASSERT_GT(DiskSlots[0].TotalKB, 0);
+  ASSERT_LT(DiskSlots[0].FreeKB, DiskSlots[0].AlertKB);
+  EvaluateAlerts();
+  EXPECT_TRUE(events.empty());
+  EvaluateAlerts();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].alert.rule.id, "alertDisk1");
+  EXPECT_EQ(events[0].alert.rule.channel, "Data disk");
+  EXPECT_EQ(events[0].alert.value, DiskSlots[0].FreeKB);
+  EXPECT_EQ(events[0].summary.rfind("Data disk below 2048 GiB", 0), 0u) << events[0].summary;
+
+  // The user lowers the limit: free space a margin above it ends the alert.
+  DiskSlots[0].AlertKB = 1;
+  Settings.marginDisk = static_cast<int32_t>(std::min<int64_t>(DiskSlots[0].FreeKB - 1, INT32_MAX));
+  EvaluateAlerts();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_FALSE(events[1].started);
+}
+
+TEST_F(AlertTest, AStepFailingForSeveralPassesRaisesAnAlertWithItsError) {
+  Settings.alertStep = 3;
+  SilenceSourcesForTest();
+  bool failing = true;
+  SetSourceReaderForTest(tPassStep::Net, [&failing] {
+    if (failing) throw std::runtime_error("no interface table");
+  });
+  for (int pass = 1; pass <= 3; ++pass) {
+    ReadAllValues(false);
+    EvaluateAlerts();
+    EXPECT_EQ(events.size(), pass == 3 ? 1u : 0u) << pass;
+  }
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].alert.rule.id, "alertStep.Net");
+  EXPECT_EQ(events[0].summary, "Step Net keeps failing");
+  EXPECT_EQ(events[0].body, "failed 3 passes in a row: no interface table");
+  EXPECT_EQ(ShownLimit(events[0].alert.rule), 3);
+
+  // A step that is switched off does not run: it neither ends nor feeds the alert.
+  Settings.ReadNet = false;
+  ReadAllValues(false);
+  EvaluateAlerts();
+  EXPECT_EQ(events.size(), 1u);
+  Settings.ReadNet = true;
+  failing = false;
+  ReadAllValues(false);
+  EvaluateAlerts();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[1].summary, "Step Net works again");
+}
+
+TEST_F(AlertTest, LowBatteryOnlyWhileOffMains) {
+  Settings.alertBat = 10;
+  Settings.AlertPasses = 1;
+  Readings.BatFull = 50000;
+  Readings.BatCap = 4000;  // 8 %
+  Readings.BatOnline = 1;
+  EvaluateAlerts();
+  EXPECT_TRUE(events.empty());
+  Readings.BatOnline = 0;
+  EvaluateAlerts();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].summary, "Battery below 10 %");
+  EXPECT_EQ(events[0].body, "now 8 %");
+  Readings.BatCap = NoValue32;
+  EvaluateAlerts();
+  EXPECT_EQ(events.size(), 1u);
+  Readings.BatOnline = 1;  // plugged in: over, whatever the reading
+  EvaluateAlerts();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_FALSE(events[1].started);
+}
+
+TEST_F(AlertTest, MetricsAndTipFollowTheActiveAlertsAndASwitchedOffRuleEndsItsAlert) {
+  Settings.AlertPasses = 1;
+  TCfg[0].Name = "CPU \"die\" \\1";
+  TCfg[0].AlertHigh = 6000;
+  FCfg[0].AlertLow = 800;
+  Readings.F[0] = 500;
+  PassT1(7000);
+  ASSERT_EQ(ActiveAlerts().size(), 2u);
+  const std::string m = AlertMetrics();
+  EXPECT_NE(m.find("# TYPE kelvara_alerts gauge\nkelvara_alerts 2\n"), std::string::npos) << m;
+  EXPECT_NE(m.find("kelvara_alert_active{rule=\"highT1\",channel=\"CPU \\\"die\\\" \\\\1\"} 1\n"),
+            std::string::npos) << m;
+  EXPECT_NE(m.find("kelvara_alert_active{rule=\"lowF1\",channel=\"F1\"} 1\n"), std::string::npos) << m;
+  EXPECT_EQ(AlertTipLine(), "Alerts: 2");
+
+  FCfg[0].AlertLow = AlertOff;
+  PassT1(7000);
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_FALSE(events[2].started);
+  EXPECT_EQ(events[2].alert.rule.id, "lowF1");
+  EXPECT_EQ(AlertTipLine(), "Alert: CPU \"die\" \\1");
+  TCfg[0].AlertHigh = AlertOff;
+  PassT1(7000);
+  EXPECT_EQ(AlertMetrics(), "# HELP kelvara_alerts Alerts active now.\n# TYPE kelvara_alerts gauge\nkelvara_alerts 0\n");
+  EXPECT_EQ(AlertTipLine(), "");
+}
+
+TEST_F(AlertTest, LimitKeysOutsideTheReadingsRangeAreOff) {
+  kvtest::TempDir settings;
+  SettingsDir = settings.Path();
+  kvtest::WriteFile(settings.File(ClientIniName),
+                    "[Alerts]\nhighT1=8000\nlowT1=40000\nhighV10=-40000\nlowF3=32767\nhighF3=-5\n"
+                    "AlertPasses=0\nalertBat=250\nAlertCommand=notify \"a b\"\n");
+  ReadSettings();
+  EXPECT_EQ(TCfg[0].AlertHigh, 8000);
+  EXPECT_EQ(TCfg[0].AlertLow, AlertOff);
+  EXPECT_EQ(VCfg[9].AlertHigh, AlertOff);
+  EXPECT_EQ(FCfg[2].AlertLow, AlertOff);
+  EXPECT_EQ(FCfg[2].AlertHigh, -5);
+  EXPECT_EQ(TCfg[1].AlertHigh, AlertOff);  // missing
+  EXPECT_EQ(Settings.AlertPasses, 1);
+  EXPECT_EQ(Settings.alertBat, 100);
+  EXPECT_EQ(Settings.AlertCommand, "notify \"a b\"");
+
+  WriteSettings(false);
+  const IniFile client(settings.File(ClientIniName));
+  EXPECT_EQ(client.ReadString("Alerts", "highT1", ""), "8000");
+  EXPECT_EQ(client.ReadString("Alerts", "lowT1", ""), "32767");
+  SettingsDir = "./";
+}
+
+}  // namespace
