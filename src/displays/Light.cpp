@@ -15,7 +15,7 @@
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/Text.h"
-#include "displays/BoincLists.h"
+#include "readvalue/Boinc.h"
 #include "displays/Canvas.h"
 #include "displays/ContrastColours.h"
 #include "displays/Formatting.h"

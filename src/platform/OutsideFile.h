@@ -18,4 +18,9 @@ enum class tOutsideFile {
 tOutsideFile ReadOutsideFile(const std::string& path, size_t maxBytes, std::string& content,
                              std::string& why);
 
+// The same, except that a regular file larger than the bound is not refused: its first maxBytes
+// are read and truncated says so. For files whose readers keep what a part of them gives.
+tOutsideFile ReadOutsideFileHead(const std::string& path, size_t maxBytes, std::string& content,
+                                 bool& truncated, std::string& why);
+
 }  // namespace kv

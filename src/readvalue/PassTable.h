@@ -15,8 +15,10 @@
 //
 // Precedence is the order: a later step overwrites an earlier one's channels. Hwmon comes first,
 // so every other source and the external area override it. The Pass* steps belong to the pass.
+#include "readvalue/Aquaero.h"
 #include "readvalue/AtiTool.h"
 #include "readvalue/AtiTrayTools.h"
+#include "readvalue/Boinc.h"
 #include "readvalue/CoreTemp.h"
 #include "readvalue/CpuCool.h"
 #include "readvalue/CpuidHwMonitor.h"
@@ -54,12 +56,12 @@
   ROW(MBM5190, &tSettings::ReadMBM5190, EveryPass, "rv17 ", ReadMBM5190, nullptr, nullptr) \
   ROW(MBM5107, &tSettings::ReadMBM5107, EveryPass, "rv18 ", ReadMBM5107, nullptr, nullptr) \
   ROW(MBM509x, &tSettings::ReadMBM509x, EveryPass, "rv19 ", ReadMBM509x, nullptr, nullptr) \
-  ROW(Aquaero, &tSettings::ReadAquaero, EveryPass, nullptr, nullptr, nullptr, nullptr) \
+  ROW(Aquaero, &tSettings::ReadAquaero, EveryPass, nullptr, ReadAquaeroStep, nullptr, nullptr) \
   ROW(Net, &tSettings::ReadNet, EveryPass, "rv20 ", metrics::ReadNetwork, nullptr, nullptr) \
   /* Battery: the reader tests ReadBat itself */ \
   ROW(Battery, nullptr, EveryPass, "gbd1 ", metrics::ReadBatteries, nullptr, nullptr) \
   ROW(Disks, &tSettings::ReadDisk, SlowPass, "rv22 ", metrics::ReadDisks, nullptr, nullptr) \
-  ROW(BOINC, &tSettings::ReadSETI, SlowPassAfter3s, "rv23 ", nullptr, nullptr, nullptr) \
+  ROW(BOINC, &tSettings::ReadSETI, SlowPassAfter3s, "rv23 ", ReadBOINCStep, nullptr, nullptr) \
   ROW(CountPass, nullptr, EveryPass, nullptr, PassCounter, nullptr, nullptr) \
   ROW(External, nullptr, EveryPass, "rv24 ", ReadExternalValues, nullptr, nullptr) \
   ROW(Fans, nullptr, EveryPass, nullptr, PassFans, nullptr, nullptr) \

@@ -9,7 +9,7 @@
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/UiPort.h"
-#include "displays/BoincLists.h"
+#include "readvalue/Boinc.h"
 #include "displays/Formatting.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"

@@ -7,7 +7,7 @@
 #include "FuzzSupport.h"
 #include "core/DateTime.h"
 #include "core/Process.h"
-#include "displays/BoincLists.h"
+#include "readvalue/Boinc.h"
 #include "displays/Formatting.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"

@@ -10,9 +10,12 @@
 
 namespace kv {
 
-tOutsideFile ReadOutsideFile(const std::string& path, size_t maxBytes, std::string& content,
-                             std::string& why) {
+namespace {
+
+tOutsideFile ReadBounded(const std::string& path, size_t maxBytes, bool keepHead, std::string& content,
+                         bool& truncated, std::string& why) {
   content.clear();
+  truncated = false;
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return tOutsideFile::Missing;
@@ -27,13 +30,13 @@ tOutsideFile ReadOutsideFile(const std::string& path, size_t maxBytes, std::stri
   } else if (!S_ISREG(st.st_mode)) {
     why = "is not a regular file";
     result = tOutsideFile::Refused;
-  } else if (static_cast<unsigned long long>(st.st_size) > maxBytes) {
+  } else if (!keepHead && static_cast<unsigned long long>(st.st_size) > maxBytes) {
     why = "is larger than " + std::to_string(maxBytes) + " bytes";
     result = tOutsideFile::Refused;
   } else {
     // Read up to one byte past what fstat saw (and never past the bound plus one): a file that
     // grew in between is read up to the bound, and refused beyond it.
-    content.resize(static_cast<size_t>(st.st_size) + 1);
+    content.resize(std::min(static_cast<size_t>(st.st_size), maxBytes) + 1);
     size_t got = 0;
     while (got < content.size()) {
       const ssize_t n = ::read(fd, content.data() + got, content.size() - got);
@@ -48,7 +51,12 @@ tOutsideFile ReadOutsideFile(const std::string& path, size_t maxBytes, std::stri
       if (got == content.size() && got <= maxBytes) content.resize(std::min(maxBytes + 1, got * 2));
     }
     content.resize(result == tOutsideFile::Read ? got : 0);
-    if (got > maxBytes) {
+    if (result != tOutsideFile::Read) {
+      // nothing was kept
+    } else if (got > maxBytes && keepHead) {
+      content.resize(maxBytes);
+      truncated = true;
+    } else if (got > maxBytes) {
       content.clear();
       why = "is larger than " + std::to_string(maxBytes) + " bytes";
       result = tOutsideFile::Refused;
@@ -56,6 +64,19 @@ tOutsideFile ReadOutsideFile(const std::string& path, size_t maxBytes, std::stri
   }
   ::close(fd);
   return result;
+}
+
+}  // namespace
+
+tOutsideFile ReadOutsideFile(const std::string& path, size_t maxBytes, std::string& content,
+                             std::string& why) {
+  bool truncated = false;
+  return ReadBounded(path, maxBytes, false, content, truncated, why);
+}
+
+tOutsideFile ReadOutsideFileHead(const std::string& path, size_t maxBytes, std::string& content,
+                                 bool& truncated, std::string& why) {
+  return ReadBounded(path, maxBytes, true, content, truncated, why);
 }
 
 }  // namespace kv
