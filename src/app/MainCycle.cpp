@@ -290,7 +290,8 @@ void TMainCycle::UpdateTick() {
   tmrUpdate.stop();
   tmrUpdate.setInterval(I::UpdateLater);
   publishing_.UpdateCheck(false);
-  tmrUpdate.start();
+  // An accepted update switches the automatic checks off; the timer then stays stopped.
+  if (Settings.CheckForUpdate) tmrUpdate.start();
 }
 
 void TMainCycle::StatisticsReset() {

@@ -7,7 +7,10 @@
 
 namespace kv {
 
-Publishing::~Publishing() { FreeUpload(); }
+Publishing::~Publishing() {
+  FreeUpload();
+  FreeUpdate();
+}
 
 bool Publishing::ImagesWaiting() {
   return !queue_.get(tImageKind::Light).name.empty() ||

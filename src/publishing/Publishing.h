@@ -1,10 +1,11 @@
 #pragma once
-// The publishing services behind the main cycle's port. The upload half is here; the update
-// check and the HTTP server do nothing yet.
+// The publishing services behind the main cycle's port: the upload and the update check; the
+// HTTP server does nothing yet.
 #include <functional>
 #include <memory>
 
 #include "core/PublishingPort.h"
+#include "publishing/update/AutoUpdate.h"
 #include "publishing/upload/UploadThread.h"
 
 namespace kv {
@@ -18,10 +19,10 @@ class Publishing final : public PublishingPort {
   // Creates the upload thread from the current settings and texts; it starts at once.
   void CreateUpload() override;
   void FreeUpload() override;
-  bool UpdateExists() override { return false; }
-  bool UpdateRunning() override { return false; }
-  void FreeUpdate() override {}
-  void UpdateCheck(bool) override {}
+  bool UpdateExists() override { return update_ != nullptr; }
+  bool UpdateRunning() override { return update_ && update_->Running(); }
+  void FreeUpdate() override { FreeUpdateThread(update_); }
+  void UpdateCheck(bool force) override { CheckForUpdates(update_, force); }
   void ApplyHttpServer() override {}
 
   void UploadNow(const std::function<void()>& saveFresh) override;
@@ -31,6 +32,7 @@ class Publishing final : public PublishingPort {
 
  private:
   std::unique_ptr<TthdUpload> upload_;
+  std::unique_ptr<TthdAutoUpdate> update_;
   tUploadQueue queue_;
 };
 

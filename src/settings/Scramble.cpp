@@ -9,7 +9,6 @@ namespace kv {
 
 namespace {
 
-constexpr uint64_t StartKey = 41263;
 constexpr uint64_t Multiplier = 36017;
 constexpr uint64_t Increment = 19457;
 constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -74,10 +73,10 @@ std::optional<std::string> Base64Decode(const std::string& text) {
   return out;
 }
 
-std::string ScramblePassword(const std::string& text) {
+std::string ScramblePassword(const std::string& text, uint64_t startKey) {
   try {
     std::string scrambled(text.size(), '\0');
-    uint64_t key = StartKey;
+    uint64_t key = startKey;
     for (size_t i = 0; i < text.size(); ++i) {
       const auto c = static_cast<uint8_t>(static_cast<uint8_t>(text[i]) ^ KeyByte(key));
       scrambled[i] = static_cast<char>(c);
@@ -90,12 +89,12 @@ std::string ScramblePassword(const std::string& text) {
   }
 }
 
-std::string UnscramblePassword(const std::string& stored) {
+std::string UnscramblePassword(const std::string& stored, uint64_t startKey) {
   try {
     const std::optional<std::string> scrambled = Base64Decode(stored);
     if (!scrambled) throw std::runtime_error("not a Base64 text");
     std::string text(scrambled->size(), '\0');
-    uint64_t key = StartKey;
+    uint64_t key = startKey;
     for (size_t i = 0; i < scrambled->size(); ++i) {
       const auto c = static_cast<uint8_t>((*scrambled)[i]);
       text[i] = static_cast<char>(c ^ KeyByte(key));

@@ -157,6 +157,7 @@ const std::vector<tKey> SingleKeys = {
     K(C, "PowerOff", "POBeep", &T::POBeep),
     K(C, "Misc", "upRecTime", &T::upRecTime, R::Seconds).Window(),
     K(C, "Misc", "UpdateCheck", &T::UpdateCheck, R::None, RO).Window(),
+    K(C, "Misc", "UpdateServer", &T::UpdateServer, R::None, RO),
     K(C, "Misc", "AquaeroPath", &T::AquaeroPath, R::Folder, RO),
     K(C, "Misc", "BOINCPath", &T::BOINCPath, R::Folder, RO),
     K(C, "Misc", "SpeedFanParams", &T::SpeedFanParams, R::LeadingBlank, RO),

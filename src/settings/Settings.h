@@ -27,6 +27,12 @@ struct tIniKey {
 constexpr tIniKey LangFileKey{"Misc", "LangFile"};
 constexpr tIniKey CheckForUpdateKey{"Misc", "CheckForUpdate"};
 
+// The project's release server: an https base address that the update check's request paths
+// are appended to. None is published yet, so the default is empty and the check stays offline.
+// The release information's date is compared with this version's release date.
+constexpr const char* DefaultUpdateServer = "";
+constexpr const char* ThisReleaseDate = "2011-04-15";
+
 // A window position that no file and no window has given yet.
 constexpr int32_t PositionUnset = INT32_MIN;
 
@@ -50,6 +56,7 @@ struct tSettings {
   uint32_t upRecTime = 0;  // longest uptime seen, seconds
   int32_t UpdateCheck = -1;
   std::string AquaeroPath, BOINCPath, SpeedFanParams, LocalPath;
+  std::string UpdateServer = DefaultUpdateServer;
   int32_t ReadTemp = 20000;
   bool AutoConnect = true, ShowWarning = true, CheckForUpdate = true,
        CheckForUpdateSpeedFan = true, Mini = false;

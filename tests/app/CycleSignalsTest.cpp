@@ -176,8 +176,13 @@ TEST_F(CycleSignals, PublishingIsAskedThroughThePort) {
   EXPECT_TRUE(Logged("No new images detected"));
   cycle.UpdateTick();
   EXPECT_EQ(cycle.Timer(tCycleTimer::Update).interval, 300000);
+  EXPECT_TRUE(cycle.Timer(tCycleTimer::Update).active);
+  Settings.CheckForUpdate = false;  // as after an accepted update
+  cycle.UpdateTick();
+  EXPECT_FALSE(cycle.Timer(tCycleTimer::Update).active);
+  Settings.CheckForUpdate = true;
   EXPECT_EQ(publishing.calls,
-            (std::vector<std::string>{"CreateUpload", "FreeUpload", "UpdateCheck"}));
+            (std::vector<std::string>{"CreateUpload", "FreeUpload", "UpdateCheck", "UpdateCheck"}));
   publishing.calls.clear();
 
   std::vector<std::string> order;

@@ -1,0 +1,310 @@
+#include "publishing/update/AutoUpdate.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCryptographicHash>
+#include <QDesktopServices>
+#include <QUrl>
+#include <chrono>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <future>
+#include <mutex>
+
+#include "core/EventLog.h"
+#include "core/Process.h"
+#include "core/UiPort.h"
+#include "platform/Files.h"
+#include "publishing/MainThread.h"
+#include "publishing/update/HttpsClient.h"
+#include "publishing/update/ReleaseInfo.h"
+#include "settings/Scramble.h"
+
+namespace kv {
+
+namespace {
+
+std::mutex OpenerMutex;
+tInstallerOpener Opener;
+
+void OpenInstaller(const std::string& path) {
+  tInstallerOpener opener;
+  {
+    std::lock_guard<std::mutex> lock(OpenerMutex);
+    opener = Opener;
+  }
+  if (opener) {
+    opener(path);
+  } else {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+  }
+}
+
+std::string HostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
+std::string ReleaseInfoAddress(const tSettings& s) {
+  std::string base = s.UpdateServer;
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  return base + (s.Beta ? "/download.php?f=kelvarabeta.txt" : "/download.php?f=kelvara.txt");
+}
+
+// Opens a new file in folder exclusively, never through a link; a taken name gets a number
+// before its extension. Answers the descriptor and sets path.
+int CreateDownloadFile(const std::string& folder, const std::string& name, std::string& path) {
+  const size_t dot = name.rfind('.');
+  const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+  const std::string ext = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+  for (int n = 0; n < 100; ++n) {
+    path = folder + (n == 0 ? name : stem + "-" + std::to_string(n) + ext);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) throw std::runtime_error("Cannot create " + path);
+  }
+  throw std::runtime_error("Cannot create a download file in " + folder);
+}
+
+std::string Sha256OfFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("Cannot read " + path);
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      throw std::runtime_error("Cannot read " + path);
+    }
+    if (n == 0) break;
+    hash.addData(QByteArrayView(buffer, n));
+  }
+  ::close(fd);
+  return hash.result().toHex().toStdString();
+}
+
+}  // namespace
+
+void SetInstallerOpener(tInstallerOpener opener) {
+  std::lock_guard<std::mutex> lock(OpenerMutex);
+  Opener = std::move(opener);
+}
+
+int64_t UpdateStamp(TDateTime local) { return static_cast<int64_t>(std::trunc(local * 8)); }
+
+std::string UpdateUserAgent(const std::string& hostName) {
+  std::string product = ProductVersion;  // "Kelvara 3.38-pre5"
+  const size_t blank = product.find(' ');
+  if (blank != std::string::npos) product[blank] = '/';
+  return product + "." + ScramblePassword(hostName, HostNameScrambleKey);
+}
+
+std::string UpdateCacheFolder() {
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  std::string base;
+  if (xdg && xdg[0] == '/') {
+    base = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') throw std::runtime_error("No cache folder (HOME unset)");
+    base = std::string(home) + "/.cache";
+  }
+  if (!base.ends_with('/')) base += '/';
+  const std::string folder = base + "kelvara/";
+  CreateFolder(folder, 0700);
+  struct stat st {};
+  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    throw std::runtime_error("Not a folder: " + folder);
+  if (st.st_uid != ::getuid()) throw std::runtime_error("Folder of another user: " + folder);
+  if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0)
+    throw std::runtime_error("Cannot make private: " + folder);
+  return folder;
+}
+
+TthdAutoUpdate::TthdAutoUpdate(const tSettings& settings, std::shared_ptr<const tTexts> texts,
+                               bool forced)
+    : settings_(settings),
+      texts_(texts ? std::move(texts) : std::make_shared<const tTexts>()),
+      forced_(forced) {
+  try {
+    http_ = std::make_unique<THttpsClient>(terminate_);
+  } catch (const std::exception& e) {
+    LogError("tauci ", e);
+  }
+}
+
+TthdAutoUpdate::~TthdAutoUpdate() { Stop(); }
+
+void TthdAutoUpdate::Start() {
+  running_ = true;
+  thread_ = std::thread([this] { Run(); });
+}
+
+void TthdAutoUpdate::Stop() {
+  terminate_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void TthdAutoUpdate::Status(const std::string& text) {
+  OnMainThread([text] { Ui().ShowStatus(text); });
+}
+
+bool TthdAutoUpdate::Ask(const std::string& text) {
+  auto answer = std::make_shared<std::promise<bool>>();
+  std::future<bool> reply = answer->get_future();
+  OnMainThread([answer, text] { answer->set_value(Ui().AskYesNo(text, ProductName)); });
+  // A question that never reaches a window (no event loop, shutting down) counts as No.
+  try {
+    while (reply.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+      if (terminate_) return false;
+    return reply.get();
+  } catch (const std::future_error&) {
+    return false;
+  }
+}
+
+void TthdAutoUpdate::Run() {
+  if ((settings_.CheckForUpdate || forced_) && http_) {
+    const tSettings& s = settings_;
+    tHttpsOptions options;
+    options.userAgent = UpdateUserAgent(HostName());
+    options.proxyHost = s.HTTPProxyHost;
+    options.proxyPort = s.HTTPProxyPort;
+    options.proxyAuth = s.HTTPProxyAuth;
+    options.proxyUser = s.HTTPProxyUser;
+    options.proxyPassword = s.HTTPProxyPass;
+    http_->SetOptions(options);
+    Status(texts_->CheckingForNew);
+    LogEvent("Querying website");
+    CheckSpeedFan();
+    if (CheckProgram()) {
+      const int64_t stamp = UpdateStamp(LocalNow());
+      OnMainThread([stamp] {
+        Settings.UpdateCheck = static_cast<int32_t>(stamp);
+        SaveWindowState();
+      });
+    }
+  }
+  running_ = false;
+}
+
+void TthdAutoUpdate::CheckSpeedFan() {
+  if (settings_.CheckForUpdateSpeedFan && settings_.ReadSpeedFan && !settings_.RunningAsService)
+    LogEvent("SpeedFan update check does not apply on Linux");
+}
+
+bool TthdAutoUpdate::CheckProgram() {
+  if (settings_.UpdateServer.empty()) {
+    LogEvent("No update server configured");
+    Status(texts_->ConnectionFailed + " (\"No update server configured\")");
+    return false;
+  }
+  std::string reply;
+  try {
+    http_->Close();
+    reply = http_->GetText(ReleaseInfoAddress(settings_), MaxReleaseInfoBytes);
+  } catch (const std::exception& e) {
+    LogEvent(e.what());
+    Status(texts_->ConnectionFailed + " (\"" + e.what() + "\")");
+    return false;
+  }
+  const std::vector<std::string> lines = SplitReplyLines(reply);
+  switch (JudgeRelease(lines, ThisReleaseDate)) {
+    case tReleaseVerdict::Unchanged:
+      return false;
+    case tReleaseVerdict::Newer:
+      LogEvent("New version detected");
+      if (Ask(UpdateQuestion(lines, texts_->UpdateAvailable, texts_->DownloadUpdate)) &&
+          DownloadAndRun(lines[2])) {
+        // Handed over: the installer takes it from here, so no more automatic checks.
+        OnMainThread([] {
+          Settings.CheckForUpdate = false;
+          SaveWindowState();
+        });
+        LogEvent("Downloading new version");
+      }
+      return true;
+    case tReleaseVerdict::SiteError:
+      LogEvent("ERROR while connecting to download site! (\"" + reply + "\")");
+      return false;
+    case tReleaseVerdict::NotNewer:
+      Status(texts_->NoNewVersion);
+      LogEvent("No new version detected");
+      return true;
+  }
+  return false;
+}
+
+bool TthdAutoUpdate::DownloadAndRun(const std::string& address) {
+  std::string path;
+  try {
+    if (!IsHttpsAddress(address)) throw std::runtime_error("Not an https address: " + address);
+    const std::string folder = UpdateCacheFolder();
+    const int fd = CreateDownloadFile(folder, InstallerFileName(address), path);
+    try {
+      http_->Close();
+      http_->GetFile(address, fd, MaxInstallerBytes);
+      if (::close(fd) != 0) throw std::runtime_error("Cannot write " + path);
+    } catch (...) {
+      ::close(fd);
+      throw;
+    }
+    std::string checksum;
+    try {
+      checksum = http_->GetText(address + ".sha256", MaxChecksumBytes);
+    } catch (const std::exception& e) {
+      throw std::runtime_error(std::string("No checksum for the installer: ") + e.what());
+    }
+    const std::optional<std::string> expected = ParseChecksum(checksum);
+    if (!expected) throw std::runtime_error("No valid checksum for the installer");
+    if (Sha256OfFile(path) != *expected)
+      throw std::runtime_error("Installer checksum mismatch, file refused");
+    LogEvent("Installer verified: " + path);
+    OnMainThread([path] { OpenInstaller(path); });
+    return true;
+  } catch (const std::exception& e) {
+    if (!path.empty()) ::unlink(path.c_str());
+    LogError("daiw ", e);
+    Status(texts_->ConnectionFailed + " (\"" + e.what() + "\")");
+    return false;
+  }
+}
+
+void CheckForUpdates(std::unique_ptr<TthdAutoUpdate>& update, bool forced) {
+  try {
+    if (!forced && int64_t{Settings.UpdateCheck} + 8 >= UpdateStamp(LocalNow())) return;
+    LogEvent("Checking for new version");
+    if (update && !update->Running()) FreeUpdateThread(update);
+    if (update) {
+      LogEvent("Could not create autoupdate thread");
+      return;
+    }
+    LogEvent("Creating autoupdate thread");
+    try {
+      update = std::make_unique<TthdAutoUpdate>(Settings, Texts(), forced);
+      update->Start();
+    } catch (const std::exception& e) {
+      LogError("tauci ", e);
+    }
+  } catch (const std::exception& e) {
+    LogError("tut1 ", e);
+  }
+}
+
+void FreeUpdateThread(std::unique_ptr<TthdAutoUpdate>& update) {
+  if (!update) return;
+  update->Stop();
+  update.reset();
+}
+
+void DownloadSpeedFanInstaller() { LogEvent("SpeedFan download does not apply on Linux"); }
+
+void DownloadHardwareMonitor() { LogEvent("Hardware Monitor download does not apply on Linux"); }
+
+}  // namespace kv

@@ -1,0 +1,180 @@
+#include "publishing/update/HttpsClient.h"
+
+#include <curl/curl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "core/TransferProgress.h"
+
+namespace kv {
+
+namespace {
+
+constexpr long TimeoutMs = 15000;
+constexpr long StallSeconds = 15;  // no byte for this long ends the request
+constexpr long MaxRedirects = 10;
+
+std::mutex TrustMutex;
+std::string TrustStore;
+
+std::string TrustStoreFile() {
+  std::lock_guard<std::mutex> lock(TrustMutex);
+  return TrustStore;
+}
+
+size_t OnWrite(char* data, size_t size, size_t count, void* client) {
+  return static_cast<THttpsClient*>(client)->Write(data, size * count);
+}
+
+int OnProgress(void* client, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t, curl_off_t) {
+  return static_cast<THttpsClient*>(client)->Progress(dlTotal, dlNow) ? 0 : 1;
+}
+
+}  // namespace
+
+void SetUpdateTrustStore(const std::string& caFile) {
+  std::lock_guard<std::mutex> lock(TrustMutex);
+  TrustStore = caFile;
+}
+
+THttpsClient::THttpsClient(const std::atomic<bool>& terminate) : terminate_(terminate) {
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+}
+
+THttpsClient::~THttpsClient() {
+  Close();
+  curl_global_cleanup();
+}
+
+void THttpsClient::Close() {
+  if (curl_) curl_easy_cleanup(curl_);
+  curl_ = nullptr;
+}
+
+std::string THttpsClient::GetText(const std::string& address, size_t limit) {
+  std::string body;
+  text_ = &body;
+  fd_ = -1;
+  showProgress_ = false;
+  Perform(address, static_cast<int64_t>(limit));
+  return body;
+}
+
+void THttpsClient::GetFile(const std::string& address, int fd, int64_t limit) {
+  text_ = nullptr;
+  fd_ = fd;
+  showProgress_ = true;
+  tTransferProgress& progress = TransferProgress();
+  progress.total = 0;
+  progress.done = 0;
+  progress.transferring = true;
+  try {
+    Perform(address, limit);
+  } catch (...) {
+    progress.transferring = false;
+    NotifyTransferProgress();
+    throw;
+  }
+  progress.transferring = false;
+  NotifyTransferProgress();
+}
+
+void THttpsClient::Perform(const std::string& address, int64_t limit) {
+  if (!curl_) curl_ = curl_easy_init();
+  if (!curl_) throw HttpsError("Cannot create the HTTP client");
+  CURL* c = curl_;
+  curl_easy_reset(c);  // keeps the open connection, forgets the last request's options
+  limit_ = limit;
+  received_ = 0;
+  overLimit_ = writeFailed_ = false;
+  error_[0] = '\0';
+  curl_easy_setopt(c, CURLOPT_URL, address.c_str());
+  // Plain http is never spoken, neither at the first address nor after a redirect.
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "https");
+  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(c, CURLOPT_MAXREDIRS, MaxRedirects);
+  curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+  const std::string trust = TrustStoreFile();
+  if (!trust.empty()) {
+    curl_easy_setopt(c, CURLOPT_CAINFO, trust.c_str());
+    curl_easy_setopt(c, CURLOPT_CAPATH, nullptr);
+  }
+  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, TimeoutMs);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, StallSeconds);
+  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error_);
+  curl_easy_setopt(c, CURLOPT_USERAGENT, options_.userAgent.c_str());
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnWrite);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, this);
+  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
+  curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limit));
+  // An empty proxy also overrides http_proxy and friends from the environment.
+  const std::string proxy = options_.proxyHost.empty()
+                                ? std::string()
+                                : "http://" + options_.proxyHost + ":" + std::to_string(options_.proxyPort);
+  curl_easy_setopt(c, CURLOPT_PROXY, proxy.c_str());
+  if (!proxy.empty() && options_.proxyAuth) {
+    curl_easy_setopt(c, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+    curl_easy_setopt(c, CURLOPT_PROXYUSERNAME, options_.proxyUser.c_str());
+    curl_easy_setopt(c, CURLOPT_PROXYPASSWORD, options_.proxyPassword.c_str());
+  }
+
+  const CURLcode result = curl_easy_perform(c);
+  if (overLimit_ || result == CURLE_FILESIZE_EXCEEDED)
+    throw HttpsError("Reply larger than " + std::to_string(limit) + " bytes refused");
+  if (writeFailed_) throw HttpsError("Cannot write the downloaded file");
+  if (result == CURLE_ABORTED_BY_CALLBACK && terminate_) throw HttpsError("Aborted");
+  if (result != CURLE_OK) {
+    std::string message = error_[0] ? error_ : curl_easy_strerror(result);
+    if (result == CURLE_UNSUPPORTED_PROTOCOL) message += " (only https is followed)";
+    throw HttpsError(message);
+  }
+  long status = 0;
+  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+  if (status < 200 || status >= 300) throw HttpsError("HTTP/1.1 " + std::to_string(status));
+}
+
+size_t THttpsClient::Write(const char* data, size_t size) {
+  if (received_ + static_cast<int64_t>(size) > limit_) {
+    overLimit_ = true;
+    return 0;
+  }
+  received_ += static_cast<int64_t>(size);
+  if (text_) {
+    text_->append(data, size);
+    return size;
+  }
+  size_t written = 0;
+  while (written < size) {
+    const ssize_t n = ::write(fd_, data + written, size - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      writeFailed_ = true;
+      return 0;
+    }
+    written += static_cast<size_t>(n);
+  }
+  return size;
+}
+
+bool THttpsClient::Progress(int64_t dlTotal, int64_t dlNow) {
+  if (terminate_) return false;
+  if (showProgress_) {
+    tTransferProgress& progress = TransferProgress();
+    const bool moved = progress.done.exchange(dlNow) != dlNow;
+    const bool sized = progress.total.exchange(dlTotal) != dlTotal;
+    if (moved || sized) NotifyTransferProgress();
+  }
+  return true;
+}
+
+}  // namespace kv
