@@ -27,6 +27,7 @@
 #include "core/PublishingPort.h"
 #include "core/TransferProgress.h"
 #include "displays/ImageSaving.h"
+#include "gui/DisplayWindows.h"
 #include "gui/MainMenus.h"
 #include "gui/Splash.h"
 #include "gui/StatusPanel.h"
@@ -167,6 +168,9 @@ TfrmKelvaraMain::TfrmKelvaraMain(TMainCycle& cycle, bool trayAvailable)
     if (ShowSplash) ShowSplash();
     if (tray_) tray_->hide();
   });
+  // Connected after the chart and the splash: a refresh draws the chart, then the light and the
+  // banner; the shut-down shows the splash before the display windows close.
+  displays_ = std::make_unique<TDisplayWindows>(cycle_);
 }
 
 TfrmKelvaraMain::~TfrmKelvaraMain() { SetTransferProgressNotifier(nullptr); }
@@ -284,8 +288,7 @@ void TfrmKelvaraMain::SetTrayTip(const std::string& tip) {
 void TfrmKelvaraMain::ShowInstance() { ShowAndRaise(); }
 
 bool TfrmKelvaraMain::CanPlaceWindows() {
-  // Wayland compositors place windows themselves; a client's move is ignored there.
-  return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+  return ClientsPlaceWindows();
 }
 
 void TfrmKelvaraMain::StartUp() {
@@ -561,19 +564,10 @@ void TfrmKelvaraMain::ToggleAutoUpload() {
 }
 
 void TfrmKelvaraMain::ToggleLight(bool light) {
-  bool& shown = light ? Settings.ShowLight : Settings.ShowBanner;
-  shown = !shown;
-  const char* what = light ? "light" : "banner";
-  LogEvent(std::string(shown ? "Showing " : "Hiding ") + what + " display");
-  cycle_.RefreshDisplays();
+  displays_->Toggle(light ? tDisplay::Light : tDisplay::Banner);
 }
 
-void TfrmKelvaraMain::ToggleClickThrough() {
-  Settings.ClickThrough = !Settings.ClickThrough;
-  IniFile ini(SettingsDir + DisplayIniName);
-  ini.WriteBool("Misc", "ClickThrough", Settings.ClickThrough);
-  ini.UpdateFile();
-}
+void TfrmKelvaraMain::ToggleClickThrough() { displays_->ToggleClickThrough(); }
 
 void TfrmKelvaraMain::ResetStatisticsChosen() {
   if (!ResetStatistics()) return;

@@ -6,6 +6,7 @@
 #include <QSystemTrayIcon>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "displays/Chart.h"
@@ -20,6 +21,7 @@ namespace kv {
 class TMainCycle;
 class TStatusBar;
 class TChartImage;
+class TDisplayWindows;
 
 class TfrmKelvaraMain final : public QMainWindow {
  public:
@@ -74,6 +76,7 @@ class TfrmKelvaraMain final : public QMainWindow {
   int TrayIconSlot() const { return iconSlot_; }
   QString TrayTip() const { return trayTip_; }
   ChartView& View() { return view_; }
+  TDisplayWindows& Displays() { return *displays_; }
   const QImage& ChartImage() const;
   TStatusBar& StatusPanel() const { return *status_; }
   QScrollArea& ScrollBox() const { return *scrollBox_; }
@@ -117,6 +120,7 @@ class TfrmKelvaraMain final : public QMainWindow {
   std::map<std::string, QMenu*> menus_;
   int iconSlot_ = 1;
   QString trayTip_;
+  std::unique_ptr<TDisplayWindows> displays_;
   bool exiting_ = false;
   bool placing_ = false;
 };

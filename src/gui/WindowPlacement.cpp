@@ -1,5 +1,6 @@
 #include "gui/WindowPlacement.h"
 
+#include <QGuiApplication>
 #include <cstdlib>
 
 #include "settings/Settings.h"
@@ -40,6 +41,10 @@ QPoint StartPosition(int left, int top, const QSize& window, const QRect& workAr
   if (top < desktop.y()) top = desktop.y();
   if (top > bottom - window.height()) top = bottom - window.height();
   return {left, top};
+}
+
+bool ClientsPlaceWindows() {
+  return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
 }  // namespace kv

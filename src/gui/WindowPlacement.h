@@ -14,4 +14,8 @@ QRect SnapToWorkArea(const QRect& proposed, const QRect& workArea, int distance 
 // back inside the desktop rectangle.
 QPoint StartPosition(int left, int top, const QSize& window, const QRect& workArea, const QRect& desktop);
 
+// False where the compositor places windows itself (Wayland): a client's own move is ignored
+// there, so neither snapping nor stored positions apply.
+bool ClientsPlaceWindows();
+
 }  // namespace kv
