@@ -60,7 +60,7 @@ OptionsDialog::OptionsDialog(bool debug, bool expert, QWidget* parent) : QDialog
     auto* item = new QListWidgetItem(Q(texts_.PageTitle(page)), pages_);
     item->setData(Qt::UserRole, page.number);
   }
-  pages_->setFixedWidth(pages_->sizeHintForColumn(0) + 24);
+  pages_->setFixedWidth(pages_->sizeHintForColumn(0) + 12);
   connect(pages_, &QListWidget::currentRowChanged, stack_, &QStackedWidget::setCurrentIndex);
 
   message_ = new QLabel(this);
@@ -82,7 +82,7 @@ OptionsDialog::OptionsDialog(bool debug, bool expert, QWidget* parent) : QDialog
   layout->addLayout(body, 1);
   layout->addWidget(message_);
   layout->addWidget(buttons);
-  resize(760, 560);
+  resize(900, 640);
 
   ask_ = [this](const std::string& files) {
     return QMessageBox::question(this, windowTitle(), Q(texts_.Get("ChangedOnDisk") + "\n" + files)) ==
@@ -172,6 +172,7 @@ QWidget* OptionsDialog::Editor(const tOptionRow& row) {
         for (const tInventoryItem& item : SensorInventory(row.page))
           if (item.group == "hwmon") combo->addItem(Q(item.name));
         combo->setLineEdit(line);
+        combo->setMinimumWidth(180);
         line->setText(Q(value));
         shown = combo;
       }

@@ -44,7 +44,10 @@ tHwmonKind KindOfPage(int page) {
 
 }  // namespace
 
-void RefreshInventoryReadings() { ReadAllValues(true); }
+void RefreshInventoryReadings() {
+  ResetReadings();
+  ReadAllValues(true);
+}
 
 std::vector<tInventoryItem> SensorInventory(int page) {
   std::vector<tInventoryItem> items;
