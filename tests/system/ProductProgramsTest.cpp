@@ -14,7 +14,7 @@ namespace {
 // Running, not merely a zombie waiting for a reaper that may never come in a container.
 bool Alive(long long pid) {
   std::error_code ec;
-  std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
+  (void)std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
   return !ec;
 }
 
