@@ -62,6 +62,8 @@ void StopXvfb() {
 int main(int argc, char** argv) {
   bool listing = false;
   for (int i = 1; i < argc; ++i) listing |= std::strncmp(argv[i], "--gtest_list_tests", 18) == 0;
+  // The programs the tests start keep the environment the suite was given.
+  const QByteArray givenDisplay = qgetenv("DISPLAY"), givenPlatform = qgetenv("QT_QPA_PLATFORM");
   std::string display = qEnvironmentVariable("KV_TEST_DISPLAY").toStdString();
   if (display.empty() && !listing) display = StartXvfb();
   if (!display.empty()) {
@@ -75,6 +77,11 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     QApplication app(argc, argv);
+    const auto restore = [](const char* name, const QByteArray& value) {
+      if (value.isNull()) qunsetenv(name); else qputenv(name, value);
+    };
+    restore("DISPLAY", givenDisplay);
+    restore("QT_QPA_PLATFORM", givenPlatform);
     testing::InitGoogleTest(&argc, argv);
     result = RUN_ALL_TESTS();
   }
