@@ -333,6 +333,7 @@ void TMainCycle::ShutDown() {
   SaveStatistics(true);
   for (QTimer* t : {&tmrLog, &tmrReadTemp, &tmrAutoConnect, &tmrLight, &tmrBanner}) t->stop();
   SaveWindowState();
+  EndProductPrograms();
   LogEvent("Closing display forms");
   emit ShuttingDown();
   LogEvent("Checking upload/mailing thread");

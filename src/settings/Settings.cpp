@@ -792,9 +792,32 @@ std::vector<tSettingsKeyInfo> SettingsKeyList() {
         for (int x = 0; x < k.count; ++x)
           keys.push_back({fileName(file), k.section, Num(k.prefix, x + 1), k.use != RO, false});
     for (const tKey& k : SingleKeys)
-      if (k.file == file) keys.push_back({fileName(file), k.section, k.key, k.use != RO, k.windowState});
+      if (k.file == file) {
+        tSettingsKeyInfo info{fileName(file), k.section, k.key, k.use != RO, k.windowState};
+        if (k.Clamped()) {
+          info.low = k.low;
+          info.high = k.high;
+        } else if (k.rule == R::Width) {
+          info.low = 480;
+          info.high = 3072;
+        }
+        keys.push_back(info);
+      }
   }
   return keys;
+}
+
+IniFile StoredSettings(const std::string& fileName) {
+  const tFile file = fileName == ServerIniName    ? tFile::Server
+                     : fileName == DisplayIniName ? tFile::Display
+                                                  : tFile::Client;
+  IniFile ini = IniFile::FromText("");
+  for (const tChannelKey& k : ChannelKeys)
+    if (k.file == file)
+      for (int x = 0; x < k.count; ++x) WriteChannelKey(k, x, ini);
+  for (const tKey& k : SingleKeys)
+    if (k.file == file) WriteKey(k, ini, Settings);
+  return ini;
 }
 
 }  // namespace kv

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/IniFile.h"
+
 namespace kv {
 
 constexpr const char* ClientIniName = "KVClient.ini";
@@ -164,7 +166,13 @@ struct tSettingsKeyInfo {
   std::string key;
   bool written;      // by WriteSettings
   bool windowState;  // by SaveWindowState
+  double low = 0, high = -1;  // the range a read value is limited to, in the file's unit; none when low > high
 };
 std::vector<tSettingsKeyInfo> SettingsKeyList();
+
+// The settings state and channel records as one file (ClientIniName, DisplayIniName or
+// ServerIniName) would store them, every key included, also those WriteSettings leaves alone:
+// what an editor of the files starts from. Nothing is written.
+IniFile StoredSettings(const std::string& fileName);
 
 }  // namespace kv

@@ -1,6 +1,9 @@
 #include "system/Helpers.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <climits>
+#include <cstdlib>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -45,6 +48,27 @@ std::vector<std::string> OptionsProgramArguments(int page, bool debug, bool expe
 
 namespace {
 
+struct tStarted {
+  long long pid;
+  std::string program;
+};
+std::vector<tStarted> Started;
+
+// Whether pid still runs program: the id may have been given to another process meanwhile.
+bool RunsProgram(long long pid, const std::string& program) {
+  char link[4096];
+  const std::string path = "/proc/" + std::to_string(pid) + "/exe";
+  const ssize_t n = ::readlink(path.c_str(), link, sizeof link - 1);
+  if (n <= 0) return false;
+  std::string exe(link, static_cast<size_t>(n));
+  const std::string deleted = " (deleted)";
+  if (exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+    exe.resize(exe.size() - deleted.size());
+  char real[4096];
+  const std::string wanted = ::realpath(program.c_str(), real) ? std::string(real) : program;
+  return exe == wanted;
+}
+
 bool StartProductProgram(const char* name, const std::vector<std::string>& args) {
   const std::string program = AppDir + name;
   if (!FileExists(program)) {
@@ -53,8 +77,11 @@ bool StartProductProgram(const char* name, const std::vector<std::string>& args)
   }
   QStringList qargs;
   for (const std::string& a : args) qargs << QString::fromStdString(a);
-  return QProcess::startDetached(QString::fromStdString(program), qargs,
-                                 QString::fromStdString(AppDir));
+  qint64 pid = 0;
+  if (!QProcess::startDetached(QString::fromStdString(program), qargs, QString::fromStdString(AppDir), &pid))
+    return false;
+  Started.push_back({pid, program});
+  return true;
 }
 
 }  // namespace
@@ -63,6 +90,27 @@ bool StartOptionsProgram(int page) {
   SaveWindowState();
   LogEvent("Starting options dialog");
   return StartProductProgram("kvoptions", OptionsProgramArguments(page, DebugMode(), ExpertMode));
+}
+
+void EndProductPrograms(int waitMs) {
+  std::vector<tStarted> running;
+  for (const tStarted& s : Started)
+    if (RunsProgram(s.pid, s.program) && ::kill(static_cast<pid_t>(s.pid), SIGTERM) == 0) {
+      LogEvent("Closing " + s.program);
+      running.push_back(s);
+    }
+  Started.clear();
+  for (int waited = 0; !running.empty() && waited < waitMs; waited += 50) {
+    ::usleep(50 * 1000);
+    std::erase_if(running, [](const tStarted& s) { return !RunsProgram(s.pid, s.program); });
+  }
+  for (const tStarted& s : running) ::kill(static_cast<pid_t>(s.pid), SIGKILL);
+}
+
+std::vector<long long> ProductProgramPids() {
+  std::vector<long long> pids;
+  for (const tStarted& s : Started) pids.push_back(s.pid);
+  return pids;
 }
 
 bool StartSysInfoProgram() {

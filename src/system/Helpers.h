@@ -20,6 +20,12 @@ bool StartHWM();
 // when the program is missing or cannot be started.
 bool StartOptionsProgram(int page);
 bool StartSysInfoProgram();
+// Ends the options and system-information programs this process started and that still run:
+// a polite SIGTERM first, SIGKILL for one still running after waitMs. A process id that now
+// belongs to another program is left alone.
+void EndProductPrograms(int waitMs = 1500);
+// The process ids started by StartOptionsProgram and StartSysInfoProgram, for tests.
+std::vector<long long> ProductProgramPids();
 // The options program's arguments for a page: page, "D" or "-", "E" or "-".
 std::vector<std::string> OptionsProgramArguments(int page, bool debug, bool expert);
 

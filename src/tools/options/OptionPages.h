@@ -1,0 +1,53 @@
+#pragma once
+// What the options program edits: its pages and one row per key. A page is the rows that name
+// it; adding a key to the dialog is adding a row here.
+#include <string>
+#include <vector>
+
+namespace kv {
+
+enum class tOptionKind {
+  Bool,      // check box, "1"/"0"
+  Int,       // whole number within low .. high
+  Float,     // comma or point accepted, stored with a comma
+  Text,      // any text of one line
+  FileName,  // a name without a folder
+  Folder,    // an existing folder
+  Colour,    // 0x00BBGGRR, edited as #RRGGBB
+  Password,  // shown hidden, stored scrambled
+  Port,      // 1 .. 65535
+  Choice,    // one of a few values, named by language texts
+  Language,  // a .lng file beside the program
+};
+
+struct tOptionPage {
+  int number;
+  const char* menuEntry;  // the [Main] caption that names the page
+  bool debugOnly, expertOnly;
+};
+const std::vector<tOptionPage>& OptionPages();
+const tOptionPage* FindOptionPage(int number);
+
+struct tOptionChoice {
+  int value;
+  const char* text;  // [Messages] or [Options] key
+};
+
+struct tOptionRow {
+  int page;
+  const char* file;     // ClientIniName, DisplayIniName or ServerIniName
+  const char* section;
+  std::string key;      // channel keys spelt out ("colT3")
+  tOptionKind kind;
+  double low = 0, high = -1;  // no range of its own when low > high: the settings table's, if any
+  const char* message = nullptr;  // [Messages] key shown for bad input; null: the kind's own
+  std::string caption;  // [Options] key of the label
+  int channel = 0;      // 1-based channel of a channel row; 0 for a single key
+  bool fileOnly = false;  // not in the settings state: read from the file, empty by default
+  std::vector<tOptionChoice> choices;
+};
+// Every row, channel families expanded, page by page.
+const std::vector<tOptionRow>& OptionRows();
+std::vector<const tOptionRow*> RowsOfPage(int page);
+
+}  // namespace kv

@@ -1,0 +1,347 @@
+#include "tools/options/OptionsDialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "core/EventLog.h"
+#include "core/Process.h"
+#include "platform/System.h"
+#include "settings/Settings.h"
+#include "settings/SettingsFolder.h"
+#include "tools/options/SensorInventory.h"
+
+namespace kv {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+void PaintSwatch(QToolButton* button, const std::string& colourText) {
+  const long bgr = ParseColourText(colourText);
+  if (bgr < 0) return;
+  button->setStyleSheet(Q("background-color: " + ColourText(bgr) + ";"));
+}
+
+}  // namespace
+
+OptionsDialog::OptionsDialog(bool debug, bool expert, QWidget* parent) : QDialog(parent) {
+  setObjectName("TfrmOptions");
+  model_.Load();
+  texts_.Load(AppDir, Settings.LangFile);
+  RefreshInventoryReadings();
+  setWindowTitle(Q("Kelvara - " + texts_.Get("OptionsTitle")));
+
+  pages_ = new QListWidget(this);
+  pages_->setObjectName("pages");
+  stack_ = new QStackedWidget(this);
+  for (const tOptionPage& page : OptionPages()) {
+    if ((page.debugOnly && !debug) || (page.expertOnly && !expert)) continue;
+    stackIndex_[page.number] = stack_->addWidget(BuildPage(page.number));
+    auto* item = new QListWidgetItem(Q(texts_.PageTitle(page)), pages_);
+    item->setData(Qt::UserRole, page.number);
+  }
+  pages_->setFixedWidth(pages_->sizeHintForColumn(0) + 12);
+  connect(pages_, &QListWidget::currentRowChanged, stack_, &QStackedWidget::setCurrentIndex);
+
+  message_ = new QLabel(this);
+  message_->setObjectName("message");
+  message_->setStyleSheet("color: #b00000;");
+  message_->setWordWrap(true);
+
+  auto* buttons = new QDialogButtonBox(
+      QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
+  buttons->setObjectName("buttons");
+  connect(buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &OptionsDialog::reject);
+  connect(buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this, [this] { Apply(); });
+
+  auto* body = new QHBoxLayout;
+  body->addWidget(pages_);
+  body->addWidget(stack_, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(body, 1);
+  layout->addWidget(message_);
+  layout->addWidget(buttons);
+  resize(900, 640);
+
+  ask_ = [this](const std::string& files) {
+    return QMessageBox::question(this, windowTitle(), Q(texts_.Get("ChangedOnDisk") + "\n" + files)) ==
+           QMessageBox::Yes;
+  };
+}
+
+std::string OptionsDialog::Caption(const tOptionRow& row) const {
+  // A key name used in two sections ("Path") has its caption under "Section.Key".
+  const std::string qualified = std::string(row.section) + "." + row.caption;
+  return texts_.Has(qualified) ? texts_.Get(qualified) : texts_.Get(row.caption);
+}
+
+QWidget* OptionsDialog::Editor(const tOptionRow& row) {
+  const QString id = Q(std::string(row.file) + "/" + row.section + "/" + row.key);
+  const std::string value = model_.Display(row);
+  QWidget* shown = nullptr;
+  QWidget* editor = nullptr;
+  switch (row.kind) {
+    case tOptionKind::Bool: {
+      auto* box = new QCheckBox;
+      box->setChecked(value == "1");
+      connect(box, &QCheckBox::toggled, this, [this, &row, box] { Commit(row, box); });
+      shown = editor = box;
+      break;
+    }
+    case tOptionKind::Choice:
+    case tOptionKind::Language: {
+      auto* combo = new QComboBox;
+      if (row.kind == tOptionKind::Choice) {
+        for (const tOptionChoice& c : row.choices)
+          combo->addItem(Q(texts_.Get(c.text)), QString::number(c.value));
+      } else {
+        for (const QString& f : QDir(Q(AppDir)).entryList({"*.lng"}, QDir::Files, QDir::Name))
+          combo->addItem(f, f);
+      }
+      const int at = combo->findData(Q(value));
+      if (at < 0) combo->addItem(Q(value), Q(value));  // a value no entry names stays as it is
+      combo->setCurrentIndex(combo->findData(Q(value)));
+      connect(combo, &QComboBox::activated, this, [this, &row, combo] { Commit(row, combo); });
+      shown = editor = combo;
+      break;
+    }
+    default: {
+      auto* line = new QLineEdit(Q(value));
+      if (row.kind == tOptionKind::Password) line->setEchoMode(QLineEdit::Password);
+      connect(line, &QLineEdit::editingFinished, this, [this, &row, line] { Commit(row, line); });
+      editor = line;
+      shown = line;
+      if (row.kind == tOptionKind::Colour || row.kind == tOptionKind::Folder) {
+        auto* box = new QWidget;
+        auto* h = new QHBoxLayout(box);
+        h->setContentsMargins(0, 0, 0, 0);
+        h->addWidget(line, 1);
+        auto* pick = new QToolButton;
+        pick->setObjectName(id + "#pick");
+        h->addWidget(pick);
+        if (row.kind == tOptionKind::Colour) {
+          line->setMaximumWidth(90);
+          PaintSwatch(pick, value);
+          connect(line, &QLineEdit::textChanged, pick,
+                  [pick](const QString& t) { PaintSwatch(pick, t.toStdString()); });
+          connect(pick, &QToolButton::clicked, this, [this, &row, line] {
+            const long bgr = ParseColourText(line->text().toStdString());
+            const QColor c = QColorDialog::getColor(QColor(Q(ColourText(bgr < 0 ? 0 : bgr))), this);
+            if (!c.isValid()) return;
+            line->setText(c.name().toUpper());
+            Commit(row, line);
+          });
+        } else {
+          pick->setText("...");
+          pick->setToolTip(Q(texts_.Get("SelectDirectory")));
+          connect(pick, &QToolButton::clicked, this, [this, &row, line] {
+            const QString dir = QFileDialog::getExistingDirectory(this, Q(texts_.Get("SelectDirectory")), line->text());
+            if (dir.isEmpty()) return;
+            line->setText(dir);
+            Commit(row, line);
+          });
+        }
+        shown = box;
+      }
+      if (row.fileOnly) {
+        // The order map entry: any sensor this machine has, or a name typed in.
+        auto* combo = new QComboBox;
+        combo->setEditable(true);
+        combo->addItem(QString());
+        for (const tInventoryItem& item : SensorInventory(row.page))
+          if (item.group == "hwmon") combo->addItem(Q(item.name));
+        combo->setLineEdit(line);
+        combo->setMinimumWidth(180);
+        line->setText(Q(value));
+        shown = combo;
+      }
+    }
+  }
+  editor->setObjectName(id);
+  editors_[&row] = editor;
+  return shown;
+}
+
+QWidget* OptionsDialog::BuildPage(int number) {
+  auto* page = new QWidget;
+  auto* v = new QVBoxLayout(page);
+  const std::vector<const tOptionRow*> rows = RowsOfPage(number);
+
+  // Channel rows as a grid: one line per channel, one column per key family.
+  std::vector<std::string> columns;
+  int channels = 0;
+  for (const tOptionRow* r : rows)
+    if (r->channel > 0) {
+      channels = std::max(channels, r->channel);
+      if (std::find(columns.begin(), columns.end(), r->caption) == columns.end()) columns.push_back(r->caption);
+    }
+  if (channels > 0) {
+    auto* group = new QGroupBox(Q(texts_.Get("Channels")));
+    auto* grid = new QGridLayout(group);
+    const bool values = number >= 4 && number <= 7;
+    for (size_t c = 0; c < columns.size(); ++c) grid->addWidget(new QLabel(Q(texts_.Get(columns[c]))), 0, static_cast<int>(c) + 1);
+    if (values) grid->addWidget(new QLabel(Q(texts_.Get("CurrentValue"))), 0, static_cast<int>(columns.size()) + 1);
+    for (int ch = 1; ch <= channels; ++ch) grid->addWidget(new QLabel(QString::number(ch)), ch, 0);
+    for (const tOptionRow* r : rows) {
+      if (r->channel == 0) continue;
+      const int col = static_cast<int>(std::find(columns.begin(), columns.end(), r->caption) - columns.begin()) + 1;
+      grid->addWidget(Editor(*r), r->channel, col);
+    }
+    if (values)
+      for (int ch = 1; ch <= channels; ++ch) {
+        auto* label = new QLabel(Q(ChannelValueText(number, ch)));
+        label->setObjectName(QString("value%1").arg(ch));
+        grid->addWidget(label, ch, static_cast<int>(columns.size()) + 1);
+      }
+    v->addWidget(group);
+  }
+
+  auto* form = new QFormLayout;
+  for (const tOptionRow* r : rows)
+    if (r->channel == 0) form->addRow(Q(Caption(*r)), Editor(*r));
+  v->addLayout(form);
+
+  const std::vector<tInventoryItem> found = SensorInventory(number);
+  if (number == 4 || number == 5 || number == 6 || number == 8 || number == 9) {
+    auto* tree = new QTreeWidget;
+    tree->setObjectName("inventory");
+    tree->setRootIsDecorated(false);
+    tree->setHeaderLabels({Q(texts_.Get("Source")), Q(texts_.Get("Sensor")), Q(texts_.Get("CurrentValue"))});
+    for (const tInventoryItem& item : found)
+      new QTreeWidgetItem(tree, {Q(item.group), Q(item.name), Q(item.value)});
+    tree->resizeColumnToContents(1);
+    tree->setMinimumHeight(120);
+    auto* group = new QGroupBox(Q(texts_.Get("FoundOnThisMachine")));
+    auto* g = new QVBoxLayout(group);
+    g->addWidget(tree);
+    v->addWidget(group);
+  }
+  v->addStretch(1);
+
+  auto* scroll = new QScrollArea;
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(page);
+  scroll->setObjectName(QString("page%1").arg(number));
+  return scroll;
+}
+
+bool OptionsDialog::ShowPage(int number) {
+  const auto it = stackIndex_.find(number);
+  if (it == stackIndex_.end()) return false;
+  pages_->setCurrentRow(it->second);
+  stack_->setCurrentIndex(it->second);
+  return true;
+}
+
+int OptionsDialog::CurrentPage() const {
+  for (const auto& [number, index] : stackIndex_)
+    if (index == stack_->currentIndex()) return number;
+  return 0;
+}
+
+void OptionsDialog::ShowMessage(const std::string& key) { message_->setText(key.empty() ? QString() : Q(texts_.Get(key))); }
+
+QString OptionsDialog::Message() const { return message_->text(); }
+
+void OptionsDialog::Revert(const tOptionRow& row, QWidget* editor) {
+  const QString value = Q(model_.Display(row));
+  QSignalBlocker block(editor);
+  if (auto* line = qobject_cast<QLineEdit*>(editor)) line->setText(value);
+  if (auto* box = qobject_cast<QCheckBox*>(editor)) box->setChecked(value == "1");
+  if (auto* combo = qobject_cast<QComboBox*>(editor)) combo->setCurrentIndex(combo->findData(value));
+}
+
+bool OptionsDialog::Commit(const tOptionRow& row, QWidget* editor) {
+  std::string text;
+  if (auto* line = qobject_cast<QLineEdit*>(editor)) text = line->text().toStdString();
+  if (auto* box = qobject_cast<QCheckBox*>(editor)) text = box->isChecked() ? "1" : "0";
+  if (auto* combo = qobject_cast<QComboBox*>(editor)) text = combo->currentData().toString().toStdString();
+  const std::string problem = model_.Set(row, text);
+  ShowMessage(problem);
+  if (!problem.empty()) {
+    Revert(row, editor);
+    return false;
+  }
+  if (row.kind != tOptionKind::Password && qobject_cast<QLineEdit*>(editor)) Revert(row, editor);  // the stored form
+  return true;
+}
+
+bool OptionsDialog::Apply() {
+  for (const auto& [row, editor] : editors_)
+    if (qobject_cast<QLineEdit*>(editor) && !Commit(*row, editor)) {
+      ShowPage(row->page);
+      editor->setFocus();
+      return false;
+    }
+  switch (model_.Save(ask_)) {
+    case tSaveResult::Saved:
+    case tSaveResult::NothingChanged:
+      ShowMessage("");
+      return true;
+    case tSaveResult::Declined:
+      return false;
+    case tSaveResult::Failed:
+      ShowMessage("ProblemWhileSaving");
+      return false;
+  }
+  return false;
+}
+
+void OptionsDialog::accept() {
+  if (Apply()) QDialog::accept();
+}
+
+int RunOptions(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  char* end = nullptr;
+  const long page = args.empty() ? 0 : std::strtol(args[0].c_str(), &end, 10);
+  if (args.empty() || args.size() > 3 || *end != '\0' || !FindOptionPage(static_cast<int>(page)) ||
+      (args.size() > 1 && args[1] != "D" && args[1] != "-") || (args.size() > 2 && args[2] != "E" && args[2] != "-")) {
+    std::fprintf(stderr, "usage: kvoptions PAGE [D|-] [E|-]   (PAGE 1 .. 14)\n");
+    return 2;
+  }
+  const bool debug = args.size() > 1 && args[1] == "D";
+  const bool expert = args.size() > 2 && args[2] == "E";
+  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    std::fprintf(stderr, "kvoptions: no display to show the options on\n");
+    return 1;
+  }
+  QApplication app(argc, argv);
+  AppDir = ProgramFolder();
+  const tSettingsFolderChoice folder = ChooseSettingsDir(AppDir, UserDataFolder(), true);
+  if (!folder.problem.empty()) {
+    std::fprintf(stderr, "kvoptions: %s\n", folder.problem.c_str());
+    return 1;
+  }
+  SettingsDir = folder.dir;
+  OptionsDialog dialog(debug, expert);
+  // A page hidden without its flag opens the dialog on its first page.
+  if (!dialog.ShowPage(static_cast<int>(page))) dialog.ShowPage(dialog.HasPage(1) ? 1 : 14);
+  dialog.show();
+  dialog.exec();
+  return 0;
+}
+
+}  // namespace kv

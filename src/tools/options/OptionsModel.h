@@ -1,0 +1,60 @@
+#pragma once
+// The values the options dialog edits, without widgets: loaded through the settings reader,
+// checked row by row, and saved key by key into the files as they are on disk at that moment.
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/options/OptionPages.h"
+
+namespace kv {
+
+// The dialog's texts: English.lng first, the chosen language over it. A key is looked up in
+// [Options], then [Messages], then as a [Main] menu caption; an unknown key shows itself.
+class OptionTexts {
+ public:
+  void Load(const std::string& appDir, const std::string& langFile);
+  std::string Get(const std::string& key) const;
+  bool Has(const std::string& key) const { return Get(key) != key; }
+  // A menu caption without its accelerator mark and trailing dots.
+  std::string PageTitle(const tOptionPage& page) const;
+ private:
+  std::map<std::string, std::string> options_, messages_, main_;  // keys lower-cased
+};
+
+enum class tSaveResult { Saved, NothingChanged, Declined, Failed };
+
+class OptionsModel {
+ public:
+  // Reads the three files of settingsDir (which must be SettingsDir) through the settings
+  // reader without writing anything.
+  void Load();
+
+  // The value as the editor shows it (colours as #RRGGBB, passwords plain, floats with a comma).
+  std::string Display(const tOptionRow& row) const;
+  // Takes an edited value; on bad input the value stays and the result names the message key.
+  std::string Set(const tOptionRow& row, const std::string& text);
+  bool Changed() const;
+
+  // Writes the changed keys. A file that changed on disk since Load is written only when ask
+  // (given the file names) says so; then the changed keys go over the file's new content.
+  // After writing, the running monitor is told.
+  tSaveResult Save(const std::function<bool(const std::string& files)>& ask);
+
+  // The message key a value of row would be refused with; "" when it is good. text is what a
+  // user typed; stored receives the value in the file's form.
+  static std::string Check(const tOptionRow& row, const std::string& text, std::string& stored);
+
+ private:
+  static std::string Id(const tOptionRow& row);
+  std::map<std::string, std::string> loaded_, current_;  // Id -> stored form (passwords plain)
+  std::map<std::string, std::string> onDisk_;            // file name -> bytes at Load or Save
+};
+
+// A colour text as a user may type it: "#RRGGBB", or a number as the files hold it (decimal,
+// "$" or "0x" hexadecimal, 0x00BBGGRR). -1 when it is not a colour.
+long ParseColourText(const std::string& text);
+std::string ColourText(long bgr);  // "#RRGGBB"
+
+}  // namespace kv

@@ -1,0 +1,23 @@
+#pragma once
+// What this machine offers to the channel pages: hwmon sensors with their labels and values,
+// the shared-memory programs whose blocks are present, the external area, network interfaces
+// and disks. Read once when the dialog opens.
+#include <string>
+#include <vector>
+
+namespace kv {
+
+struct tInventoryItem {
+  std::string group;  // "hwmon", "shared memory", "network", "disks"
+  std::string name;   // for hwmon: the order map entry "chip label"
+  std::string value;  // current value with its unit; empty when none
+};
+
+// Runs one acquisition pass so the channels and the lists are current.
+void RefreshInventoryReadings();
+// The items a page shows: 4, 5, 6 the sensors of that kind, 8 interfaces, 9 disks.
+std::vector<tInventoryItem> SensorInventory(int page);
+// The current value of a channel row's reading as text ("" when it has none).
+std::string ChannelValueText(int page, int channel);
+
+}  // namespace kv

@@ -1,0 +1,261 @@
+#include "tools/options/OptionsDialog.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <set>
+
+#include "core/Process.h"
+#include "core/Text.h"
+#include "platform/Instance.h"
+#include "settings/IniFile.h"
+#include "settings/Scramble.h"
+#include "settings/Settings.h"
+#include "support/TestSupport.h"
+
+namespace kv {
+namespace {
+
+class OptionsDialogTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    savedApp_ = AppDir;
+    savedSettings_ = SettingsDir;
+    AppDir = std::string(KV_BIN_DIR) + "/";
+    SettingsDir = dir_.Path();
+    // The monitor's socket lives here, so no real instance is ever told.
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir_.Path()));
+  }
+  void TearDown() override {
+    AppDir = savedApp_;
+    SettingsDir = savedSettings_;
+    Settings = tSettings{};
+  }
+  std::string File(const char* name) const { return dir_.File(name); }
+  template <class W>
+  static W* Field(OptionsDialog& d, const std::string& id) {
+    W* w = d.findChild<W*>(QString::fromStdString(id));
+    EXPECT_NE(w, nullptr) << id;
+    return w;
+  }
+  static void Type(OptionsDialog& d, const std::string& id, const std::string& text) {
+    QLineEdit* line = Field<QLineEdit>(d, id);
+    line->setText(QString::fromStdString(text));
+    emit line->editingFinished();
+  }
+  static std::string Text(const char* key) {
+    OptionTexts t;
+    t.Load(AppDir, EnglishLanguageFile);
+    return t.Get(key);
+  }
+
+  kvtest::TempDir dir_;
+  std::string savedApp_, savedSettings_;
+};
+
+TEST_F(OptionsDialogTest, PagesOpenFromTheirNumberAndTheFlagsShowDebugAndExpert) {
+  OptionsDialog plain(false, false);
+  for (int page = 1; page <= 14; ++page) {
+    const bool hidden = page == 12 || page == 13;
+    EXPECT_EQ(plain.HasPage(page), !hidden) << page;
+    if (!hidden) {
+      EXPECT_TRUE(plain.ShowPage(page));
+      EXPECT_EQ(plain.CurrentPage(), page);
+    }
+  }
+  EXPECT_FALSE(plain.ShowPage(12));
+  EXPECT_EQ(plain.findChild<QLineEdit*>("KVClient.ini/Misc/ReadTemp"), nullptr);  // an expert key
+  OptionsDialog debug(true, false);
+  EXPECT_TRUE(debug.HasPage(12));
+  EXPECT_FALSE(debug.HasPage(13));
+  OptionsDialog both(true, true);
+  EXPECT_TRUE(both.ShowPage(13));
+  EXPECT_EQ(both.CurrentPage(), 13);
+  EXPECT_FALSE(both.ShowPage(15));
+}
+
+// Keys the monitor keeps for itself: window places, the uptime record, the update stamp and
+// the fixed save intervals.
+TEST(OptionRowsTest, EveryKeyAUserMaySetHasOneRow) {
+  const std::set<std::string> own = {"upRecTime", "UpdateCheck", "ShowLight", "ShowBanner", "Left", "Top",
+                                     "LightX", "LightY", "BannerX", "BannerY", "LightTime", "BannerTime"};
+  std::map<std::string, int> rows;
+  for (const tOptionRow& r : OptionRows()) {
+    ++rows[std::string(r.file) + "/" + LowerCase(r.section) + "/" + r.key];
+    EXPECT_NE(FindOptionPage(r.page), nullptr) << r.key;
+  }
+  for (const tSettingsKeyInfo& k : SettingsKeyList()) {
+    if (own.count(k.key)) continue;
+    EXPECT_EQ(rows[std::string(k.file) + "/" + LowerCase(k.section) + "/" + k.key], 1)
+        << k.file << " [" << k.section << "] " << k.key;
+  }
+}
+
+TEST_F(OptionsDialogTest, EachKindIsWrittenWithItsTypeAndTheMonitorIsToldOncePerSave) {
+  int messages = 0;
+  InstanceServer server([&](int m) { messages += m == WM_OPTIONS_CHANGED; });
+  ASSERT_TRUE(server.Listen(InstanceSocketPath()));
+  const auto waitFor = [&](int count) {
+    QElapsedTimer t;
+    t.start();
+    while (messages < count && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+  };
+
+  OptionsDialog d(true, true);
+  d.SetConflictQuestion([](const std::string&) { return false; });
+  Type(d, "KVServer.ini/FTP/Host", "ftp.example.org");
+  Type(d, "KVServer.ini/FTP/FTPPassCrypt", "s3cret pass");
+  Type(d, "KVServer.ini/FTP/Port", "2121");
+  Field<QCheckBox>(d, "KVClient.ini/Banner/SaveBanner")->setChecked(true);
+  Type(d, "KVDisplay.ini/Misc/StatsWidth", "800");
+  Type(d, "KVClient.ini/Stats/SpanStats", "3.5");
+  Type(d, "KVDisplay.ini/Misc/cBack", "#102030");
+  Type(d, "KVDisplay.ini/Temperatures/colT3", "#0000ff");
+  Type(d, "KVClient.ini/Temperatures/nameT2", "GPU");
+  Type(d, "KVDisplay.ini/Temperatures/TMaxStats", "80");
+  Type(d, "KVDisplay.ini/Memory/MemMax", "2048");
+  Type(d, "KVClient.ini/Misc/LocalPath", dir_.Path());
+  QComboBox* tls = Field<QComboBox>(d, "KVServer.ini/FTP/UseTLS");
+  tls->setCurrentIndex(tls->findData("3"));
+  emit tls->activated(tls->currentIndex());
+  ASSERT_TRUE(d.Apply()) << d.Message().toStdString();
+  waitFor(1);
+  EXPECT_EQ(messages, 1);
+
+  ReadSettings();
+  EXPECT_EQ(Settings.Host, "ftp.example.org");
+  EXPECT_EQ(Settings.FTPPass, "s3cret pass");
+  EXPECT_EQ(Settings.Port, 2121);
+  EXPECT_EQ(Settings.UseTLS, 3);
+  EXPECT_TRUE(Settings.SaveBanner);
+  EXPECT_EQ(Settings.StatsWidth, 800);
+  EXPECT_DOUBLE_EQ(Settings.SpanStats, 3.5);
+  EXPECT_EQ(Settings.cBack, 0x302010u);
+  EXPECT_EQ(Settings.TMaxStats, 8000);
+  EXPECT_EQ(Settings.MemMax, 2048 * 1024);
+  EXPECT_EQ(Settings.LocalPath, dir_.Path());
+  const IniFile client(File(ClientIniName)), display(File(DisplayIniName)), server2(File(ServerIniName));
+  EXPECT_EQ(client.ReadString("Stats", "SpanStats", ""), "3,5");
+  EXPECT_EQ(client.ReadString("Temperatures", "nameT2", ""), "GPU");
+  EXPECT_EQ(display.ReadString("Temperatures", "colT3", ""), std::to_string(0xFF0000));
+  EXPECT_EQ(client.ReadString("Banner", "SaveBanner", ""), "1");
+  EXPECT_EQ(server2.ReadString("FTP", "FTPPassCrypt", ""), ScramblePassword("s3cret pass"));
+  EXPECT_EQ(kvtest::ReadFile(File(ServerIniName)).find("s3cret"), std::string::npos);
+  struct stat st {};
+  ASSERT_EQ(::stat(File(ServerIniName).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // Only what was edited is written: the files hold no defaults the user never touched.
+  EXPECT_FALSE(client.ValueExists("Misc", "ReadTemp"));
+
+  EXPECT_TRUE(d.Apply());  // nothing changed: nothing written, nobody told
+  Type(d, "KVClient.ini/Temperatures/nameT2", "GPU 2");
+  EXPECT_TRUE(d.Apply());
+  waitFor(2);
+  EXPECT_EQ(messages, 2);
+}
+
+TEST_F(OptionsDialogTest, CancelWritesNothing) {
+  {
+    OptionsDialog d(false, false);
+    Type(d, "KVServer.ini/FTP/Host", "ftp.example.org");
+    Field<QCheckBox>(d, "KVDisplay.ini/Misc/OnTop")->setChecked(true);
+    d.reject();
+  }
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(File(ClientIniName))));
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(File(DisplayIniName))));
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(File(ServerIniName))));
+}
+
+TEST_F(OptionsDialogTest, BadInputIsRefusedWithItsMessageAndTheFieldKeepsItsValue) {
+  kvtest::WriteFile(File(DisplayIniName), "[Misc]\nStatsWidth=640\n");
+  OptionsDialog d(true, true);
+  struct tCase {
+    const char* id;
+    const char* bad;
+    const char* message;
+  };
+  const tCase cases[] = {
+      {"KVServer.ini/FTP/Port", "0", "ValidPortsFTP"},
+      {"KVServer.ini/FTP/Port", "70000", "ValidPortsFTP"},
+      {"KVServer.ini/Proxy/ProxyPort", "-1", "ValidPortsFTPProxy"},
+      {"KVServer.ini/SMTP/SMTPPort", "abc", "ValidPortsSMTP"},
+      {"KVDisplay.ini/Misc/HTTPServerPort", "65536", "ValidPortsHTTPServer"},
+      {"KVClient.ini/Misc/ReadTemp", "5", "ValidTime"},
+      {"KVDisplay.ini/Misc/StatsWidth", "100", "ValidNumber"},
+      {"KVDisplay.ini/Misc/StatsWidth", "7e2", "ValidNumber"},
+      {"KVClient.ini/Stats/SpanStats", "0", "ValidNumber"},
+      {"KVDisplay.ini/Misc/LightAlpha", "256", "ValidNumber"},
+      {"KVClient.ini/Misc/LocalPath", "/no/such/folder/here", "LocalPathNotFound"},
+      {"KVDisplay.ini/Misc/cBack", "blue", "InvalidColour"},
+      {"KVDisplay.ini/Misc/cBack", "#12345", "InvalidColour"},
+      {"KVDisplay.ini/Misc/cBack", "16777216", "InvalidColour"},
+      {"KVClient.ini/Light/Light", "../kvlight.png", "InvalidFileName"},
+      {"KVClient.ini/Banner/Banner", "pics/banner.png", "InvalidFileName"},
+  };
+  for (const tCase& c : cases) {
+    QLineEdit* line = Field<QLineEdit>(d, c.id);
+    const QString before = line->text();
+    Type(d, c.id, c.bad);
+    EXPECT_EQ(d.Message().toStdString(), Text(c.message)) << c.id << " " << c.bad;
+    EXPECT_NE(Text(c.message), c.message);  // a real text from the language file
+    EXPECT_EQ(line->text(), before) << c.id << " " << c.bad;
+  }
+  EXPECT_EQ(Field<QLineEdit>(d, "KVDisplay.ini/Misc/StatsWidth")->text(), "640");
+  EXPECT_TRUE(d.Apply());  // nothing good was changed
+  EXPECT_EQ(kvtest::ReadFile(File(DisplayIniName)), "[Misc]\nStatsWidth=640\n");
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(File(ServerIniName))));
+}
+
+TEST_F(OptionsDialogTest, AFileChangedOnDiskIsNotSilentlyOverwritten) {
+  kvtest::WriteFile(File(ClientIniName), "[Misc]\nReadTemp=30000\n");
+  OptionsDialog d(false, false);
+  std::vector<std::string> asked;
+  bool answer = false;
+  d.SetConflictQuestion([&](const std::string& files) {
+    asked.push_back(files);
+    return answer;
+  });
+  Type(d, "KVClient.ini/Temperatures/nameT1", "CPU");
+  const std::string theirs = "[Misc]\nReadTemp=30000\nForeign=kept\n";
+  kvtest::WriteFile(File(ClientIniName), theirs);
+  EXPECT_FALSE(d.Apply());
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], ClientIniName);
+  EXPECT_EQ(kvtest::ReadFile(File(ClientIniName)), theirs);
+  answer = true;
+  EXPECT_TRUE(d.Apply());
+  const IniFile client(File(ClientIniName));
+  EXPECT_EQ(client.ReadString("Misc", "Foreign", ""), "kept");  // their change stays
+  EXPECT_EQ(client.ReadString("Temperatures", "nameT1", ""), "CPU");
+  EXPECT_EQ(asked.size(), 2u);
+  // Once saved, the dialog's own write is no conflict.
+  Type(d, "KVClient.ini/Temperatures/nameT1", "CPU die");
+  EXPECT_TRUE(d.Apply());
+  EXPECT_EQ(asked.size(), 2u);
+}
+
+// The monitor's reader prefers an older plain password key; a saved password must replace it.
+TEST_F(OptionsDialogTest, ASavedPasswordReplacesAnOlderPlainKey) {
+  kvtest::WriteFile(File(ServerIniName), "[FTP]\nPass=old\n[Memory]\n");
+  kvtest::WriteFile(File(DisplayIniName), "[Memory]\nNetHeight=90\n[Net]\nNetHeight=80\n");
+  OptionsDialog d(false, false);
+  EXPECT_EQ(Field<QLineEdit>(d, "KVServer.ini/FTP/FTPPassCrypt")->text(), "old");
+  EXPECT_EQ(Field<QLineEdit>(d, "KVDisplay.ini/Net/NetHeight")->text(), "90");
+  Type(d, "KVServer.ini/FTP/FTPPassCrypt", "new");
+  Type(d, "KVDisplay.ini/Net/NetHeight", "120");
+  ASSERT_TRUE(d.Apply());
+  ReadSettings();
+  EXPECT_EQ(Settings.FTPPass, "new");
+  EXPECT_EQ(Settings.NetHeight, 120);
+}
+
+}  // namespace
+}  // namespace kv
