@@ -42,10 +42,11 @@ class LightBoinc : public DisplayState {
       for (int px = x; px < light.width() - 1; ++px) {
         const bool want = alone.pixel(px, py) != QColor(Qt::white).rgb();
         covered += want;
-        if (want)
+        if (want) {
           EXPECT_TRUE(InkAt(light, px, py)) << "'" << text << "' missing at " << px << "," << py;
-        else if (px >= left && px < right && py >= top + 4 && py < top + 9)
+        } else if (px >= left && px < right && py >= top + 4 && py < top + 9) {
           EXPECT_FALSE(InkAt(light, px, py)) << "'" << text << "' has extra ink at " << px << "," << py;
+        }
       }
     EXPECT_GT(covered, 10) << text;
   }

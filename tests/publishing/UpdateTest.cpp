@@ -282,9 +282,14 @@ TEST_F(UpdateTest, ReleaseInformationVerdicts) {
     Check(true);
     EXPECT_TRUE(ui.questions.empty());
     EXPECT_EQ(Settings.UpdateCheck, c.completed ? Now() : -1);
-    if (c.status) EXPECT_TRUE(ui.SawStatusWith(c.status));
-    if (!c.status) EXPECT_FALSE(ui.SawStatusWith(t.NoNewVersion));
-    if (c.log) EXPECT_TRUE(Logged(c.log)) << Log();
+    if (c.status) {
+      EXPECT_TRUE(ui.SawStatusWith(c.status));
+    } else {
+      EXPECT_FALSE(ui.SawStatusWith(t.NoNewVersion));
+    }
+    if (c.log) {
+      EXPECT_TRUE(Logged(c.log)) << Log();
+    }
   }
   EXPECT_TRUE(opened.empty());
 }

@@ -9,16 +9,12 @@
 #include "publishing/upload/FtpClient.h"
 #include "publishing/upload/SecureCopy.h"
 #include "core/TransferProgress.h"
+#include "displays/Formatting.h"
+#include "publishing/MainThread.h"
 
 namespace kv {
 
 namespace {
-
-// Runs fn on the main thread; the worker never touches a window itself.
-void OnMainThread(std::function<void()> fn) {
-  if (QCoreApplication* app = QCoreApplication::instance())
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
-}
 
 std::string BaseName(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -26,13 +22,6 @@ std::string BaseName(const std::string& path) {
 }
 
 }  // namespace
-
-std::string FormatText(const std::string& text, const std::string& argument) {
-  std::string out = text;
-  const size_t at = out.find("%s");
-  if (at != std::string::npos) out.replace(at, 2, argument);
-  return out;
-}
 
 TthdUpload::TthdUpload(const tSettings& settings, std::shared_ptr<const tTexts> texts,
                        bool protocolLog, tUploadQueue queue)
@@ -201,11 +190,11 @@ void TthdUpload::FtpConnect() {
   TransferProgress().transferring = false;
   connected_ = false;
   for (int attempt = 0; attempt < 3 && !connected_ && !terminate_; ++attempt) {
-    Status(FormatText(texts_->ConnectingTo, s.Host));
+    Status(FormatWithText(texts_->ConnectingTo, s.Host));
     try {
       ftp_->Connect();
       connected_ = true;
-      Status(FormatText(texts_->ConnectedTo, s.Host));
+      Status(FormatWithText(texts_->ConnectedTo, s.Host));
     } catch (const std::exception& e) {
       // A refused certificate says why, or the user would never learn to set VerifyTLS.
       const auto* ftpError = dynamic_cast<const FtpError*>(&e);
@@ -241,9 +230,9 @@ bool TthdUpload::FtpUploadFile(const tPendingImage& entry, const std::string& di
       ftp_->ChangeDir(dir);
     }
     LogEvent("Uploading " + name);
-    Status(FormatText(texts_->Uploading, name));
+    Status(FormatWithText(texts_->Uploading, name));
     ftp_->Store(entry.path, name);
-    Status(FormatText(texts_->UploadedSuccessfully, name));
+    Status(FormatWithText(texts_->UploadedSuccessfully, name));
     ftp_->SetProtocolLogging(false);
     return true;
   } catch (const std::exception& e) {

@@ -58,7 +58,5 @@ class TthdUpload {
   std::thread thread_;
 };
 
-// A language text with its "%s" filled.
-std::string FormatText(const std::string& text, const std::string& argument);
 
 }  // namespace kv
