@@ -231,6 +231,7 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
 
   Publishing publishing;  // outlives the cycle, whose shut-down frees the upload thread
   TMainCycle cycle(&publishing);
+  QObject::connect(&cycle, &TMainCycle::ReadingsChanged, [&publishing] { publishing.PublishReadings(); });
   ConnectPictures(cycle);
   ConnectApplication(*app, cycle);
   InstanceServer server([&cycle](int message) { cycle.HandleMessage(message); });

@@ -1,10 +1,11 @@
 #pragma once
-// The publishing services behind the main cycle's port. The upload half is here; the update
-// check and the HTTP server do nothing yet.
+// The publishing services behind the main cycle's port: the upload and the HTTP server; the
+// update check does nothing yet.
 #include <functional>
 #include <memory>
 
 #include "core/PublishingPort.h"
+#include "publishing/http/HttpServer.h"
 #include "publishing/upload/UploadThread.h"
 
 namespace kv {
@@ -22,7 +23,10 @@ class Publishing final : public PublishingPort {
   bool UpdateRunning() override { return false; }
   void FreeUpdate() override {}
   void UpdateCheck(bool) override {}
-  void ApplyHttpServer() override {}
+  void ApplyHttpServer() override;
+  // Hands the server the readings of the pass just ended (/metrics, /api/v1/readings).
+  void PublishReadings();
+  THttpServer& HttpServer() { return http_; }
 
   void UploadNow(const std::function<void()>& saveFresh) override;
 
@@ -32,6 +36,7 @@ class Publishing final : public PublishingPort {
  private:
   std::unique_ptr<TthdUpload> upload_;
   tUploadQueue queue_;
+  THttpServer http_;
 };
 
 }  // namespace kv
