@@ -344,7 +344,8 @@ void THttpServer::HTTPDCommandGet(const httplib::Request& req, httplib::Response
       return;
     }
     const std::string doc = DocName(*path);
-    const std::string web = ConfinedPath(settings->wwwPath, doc);
+    // Names arrive lower-cased; the folder may hold them in any case.
+    const std::string web = ConfinedPath(settings->wwwPath, MatchCase(settings->wwwPath, doc));
     const auto webStat = StatOf(web);
     if (doc == "index.html" && !(webStat && S_ISREG(webStat->st_mode))) {
       const bool light = IsFile(ConfinedPath(settings->localPath, settings->light));

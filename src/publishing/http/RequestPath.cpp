@@ -1,6 +1,10 @@
 #include "publishing/http/RequestPath.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <climits>
+#include <algorithm>
 #include <cstdlib>
 
 namespace kv {
@@ -76,6 +80,37 @@ std::string ConfinedPath(const std::string& root, const std::string& doc) {
   const std::string prefix = *base == "/" ? *base : *base + "/";
   if (full->compare(0, prefix.size(), prefix) != 0) return {};
   return *full;
+}
+
+std::string MatchCase(const std::string& root, const std::string& doc) {
+  std::string done;  // the components settled so far, each followed by "/"
+  size_t from = 0;
+  while (from <= doc.size()) {
+    size_t end = doc.find('/', from);
+    if (end == std::string::npos) end = doc.size();
+    std::string part = doc.substr(from, end - from);
+    const std::string folder = root + "/" + done;
+    struct stat st{};
+    if (!part.empty() && part != "." && part != ".." && ::lstat((folder + part).c_str(), &st) != 0) {
+      if (DIR* d = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+          const std::string name = e->d_name;
+          if (name.size() == part.size() && std::equal(name.begin(), name.end(), part.begin(), [](char a, char b) {
+                return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
+              })) {
+            part = name;
+            break;
+          }
+        }
+        ::closedir(d);
+      }
+    }
+    done += part;
+    if (end == doc.size()) break;
+    done += "/";
+    from = end + 1;
+  }
+  return done;
 }
 
 }  // namespace kv

@@ -20,4 +20,9 @@ std::string DocName(std::string_view path);
 // root (the root itself included); empty otherwise. doc is never read as absolute.
 std::string ConfinedPath(const std::string& root, const std::string& doc);
 
+// doc with each component that does not exist as spelled replaced by the first entry of its
+// folder that equals it without regard to ASCII case, so lower-cased names still find
+// "Chart.PNG". Components that match nothing stay as they are. Confine the result afterwards.
+std::string MatchCase(const std::string& root, const std::string& doc);
+
 }  // namespace kv
