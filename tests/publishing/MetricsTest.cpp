@@ -273,6 +273,14 @@ TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
   }
   EXPECT_EQ(metrics.body.find("channel=\"4\""), std::string::npos);
 
+  // Prometheus' own checker, where it is installed (Debian's package prometheus).
+  if (std::filesystem::exists("/usr/bin/promtool")) {
+    kvtest::WriteFile(dir.File("metrics.txt"), metrics.body);
+    const std::string command = "/usr/bin/promtool check metrics < " + dir.File("metrics.txt") + " > " +
+                                dir.File("promtool.txt") + " 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << kvtest::ReadFile(dir.File("promtool.txt"));
+  }
+
   auto json = kvtest::Get(port, "/api/v1/readings");
   EXPECT_EQ(json.status, 200);
   EXPECT_EQ(json.headers["content-type"], "application/json");

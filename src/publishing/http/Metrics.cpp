@@ -138,8 +138,9 @@ std::string MetricsText() {
     if (BatRelative) {
       single("kelvara_battery_charge_percent", "gauge", "Battery charge.", r.BatCap);
     } else {
-      single("kelvara_battery_energy_watt_hours", "gauge", "Battery energy.", r.BatCap, 0.001);
-      if (r.BatFull > 0) single("kelvara_battery_full_watt_hours", "gauge", "Battery energy when full.", r.BatFull, 0.001);
+      // mWh in the table; 1 mWh = 3.6 J.
+      single("kelvara_battery_energy_joules", "gauge", "Battery energy.", r.BatCap, 3.6);
+      if (r.BatFull > 0) single("kelvara_battery_full_joules", "gauge", "Battery energy when full.", r.BatFull, 3.6);
     }
     single("kelvara_battery_on_mains", "gauge", "1 on mains power.", r.BatOnline ? 1 : 0);
   }
