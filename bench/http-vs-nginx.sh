@@ -21,9 +21,11 @@ pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  [ -n "${KEEP:-}" ] && cat "$work/kelvara.out" "$work/data/kelvara/KVEvents.txt" 2>/dev/null | tail -20
   rm -rf "$work"
 }
 trap cleanup EXIT
+keep=${KEEP:-}
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 kv_port=$(free_port)
@@ -32,6 +34,9 @@ nginx_port=$(free_port)
 mkdir -p "$work/pics" "$work/data/kelvara" "$work/run" "$work/nginx"
 head -c 5120 /dev/urandom > "$work/pics/kvlight.png"
 cp "$work/pics/kvlight.png" "$work/nginx/kvlight.png"
+# nginx's workers drop to an unprivileged user when started as root.
+chmod 755 "$work" "$work/nginx"
+chmod 644 "$work/nginx/kvlight.png"
 
 # kelvara: headless, its own settings folder and instance socket, pictures not re-saved.
 cat > "$work/data/kelvara/KVClient.ini" <<INI
@@ -42,6 +47,8 @@ ReadTemp=1000
 SaveLight=0
 [Banner]
 SaveBanner=0
+[Debug]
+Debug=1
 INI
 cat > "$work/data/kelvara/KVDisplay.ini" <<INI
 [Misc]
@@ -75,6 +82,7 @@ wait_up() {
     sleep 0.1
   done
   echo "nothing answers on port $1" >&2
+  for f in "$work/kelvara.out" "$work/nginx.out" "$work/nginx-error.log" "$work/data/kelvara/KVEvents.txt"; do echo "== $f"; tail -n 5 "$f"; done >&2 2>/dev/null || true
   exit 1
 }
 wait_up "$kv_port"

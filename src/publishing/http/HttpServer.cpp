@@ -88,6 +88,17 @@ class BoundedPool final : public httplib::TaskQueue {
   bool shutdown_ = false;
 };
 
+// The library listens with a backlog of 5, so a burst of reconnecting clients loses SYNs and
+// waits seconds for their retransmission; its socket is reachable only from a subclass.
+template <class Base>
+struct WithSocket final : Base {
+  using Base::Base;
+  int Socket() const { return this->svr_sock_; }
+};
+using tPlainServer = WithSocket<httplib::Server>;
+using tTlsServer = WithSocket<httplib::SSLServer>;
+constexpr int kListenBacklog = 512;
+
 struct FileHandle {
   int fd = -1;
   explicit FileHandle(int f) : fd(f) {}
@@ -284,11 +295,11 @@ void THttpServer::Apply(const tSettings& settings, const std::string& appDir, co
     tls_ = IsFile(pem);
     if (tls_) {
       std::string error;
-      auto tls = std::make_unique<httplib::SSLServer>([&](SSL_CTX& ctx) { return SetUpTls(ctx, pem, error); });
+      auto tls = std::make_unique<tTlsServer>([&](SSL_CTX& ctx) { return SetUpTls(ctx, pem, error); });
       if (!tls->is_valid()) throw std::runtime_error("The HTTPS server cannot use " + pem + ": " + error);
       server_ = std::move(tls);
     } else {
-      server_ = std::make_unique<httplib::Server>();
+      server_ = std::make_unique<tPlainServer>();
     }
     httplib::Server& s = *server_;
     s.new_task_queue = [] { return new BoundedPool(kConnectionThreads, kWaitingConnections); };
@@ -312,6 +323,8 @@ void THttpServer::Apply(const tSettings& settings, const std::string& appDir, co
       Ui().ShowStatus(text);
       return;
     }
+    const int socket = tls_ ? static_cast<tTlsServer&>(s).Socket() : static_cast<tPlainServer&>(s).Socket();
+    ::listen(socket, kListenBacklog);  // again, with room for bursts
     listener_ = std::thread([&s] { s.listen_after_bind(); });
     // A stop before the loop runs would be missed and the join would wait for ever.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
