@@ -26,7 +26,6 @@ class Publishing final : public PublishingPort {
   void ApplyHttpServer() override;
   // Hands the server the readings of the pass just ended (/metrics, /api/v1/readings).
   void PublishReadings();
-  THttpServer& HttpServer() { return http_; }
 
   void UploadNow(const std::function<void()>& saveFresh) override;
 
