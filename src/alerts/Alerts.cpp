@@ -8,6 +8,7 @@
 #include "core/Text.h"
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/Readings.h"
+#include "readvalue/ReadingsJson.h"
 #include "settings/Channels.h"
 #include "settings/Settings.h"
 
@@ -240,6 +241,16 @@ std::string AlertMetrics() {
     m += "kelvara_alert_active{rule=\"" + LabelValue(a.rule.id) + "\",channel=\"" +
          LabelValue(a.rule.channel) + "\"} 1\n";
   return m;
+}
+
+std::string AlertsJson() {
+  std::string out = "[";
+  for (const tActiveAlert& a : ActiveAlerts()) {
+    if (out.size() > 1) out += ", ";
+    out += "{\"rule\": " + JsonString(a.rule.id) + ", \"channel\": " + JsonString(a.rule.channel) +
+           ", \"value\": " + std::to_string(a.value) + ", \"limit\": " + std::to_string(ShownLimit(a.rule)) + "}";
+  }
+  return out + "]";
 }
 
 std::string AlertTipLine() {

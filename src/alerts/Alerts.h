@@ -93,6 +93,8 @@ std::vector<tActiveAlert> ActiveAlerts();
 // The active alerts in the metrics exposition format: an "alerts" gauge with their number and
 // one series per alert labelled with its rule and channel.
 std::string AlertMetrics();
+// The active alerts as a JSON array, for kvsysinfo -json and the HTTP server's readings.
+std::string AlertsJson();
 // A short line for the tray tip; empty without alerts.
 std::string AlertTipLine();
 

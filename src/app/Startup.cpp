@@ -11,6 +11,8 @@
 
 #include "app/CommandLine.h"
 #include "app/Connections.h"
+#include "publishing/http/Metrics.h"
+#include "alerts/Alerts.h"
 #include "app/MainCycle.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
@@ -232,7 +234,10 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   Publishing publishing;  // outlives the cycle, whose shut-down frees the upload thread
   TMainCycle cycle(&publishing);
   ConnectPictures(cycle);
-  ConnectAlerts(cycle);
+  ConnectAlerts(cycle);  // first, so what is published holds this pass's alerts
+  AddMetricLines(AlertMetrics);
+  publishing.SetExtraJson([] { return std::vector<tJsonMember>{{"Alerts", AlertsJson()}}; });
+  QObject::connect(&cycle, &TMainCycle::ReadingsChanged, [&publishing] { publishing.PublishReadings(); });
   ConnectApplication(*app, cycle);
   InstanceServer server([&cycle](int message) { cycle.HandleMessage(message); });
   if (!server.Listen(InstanceSocketPath())) LogEvent("Cannot listen on " + InstanceSocketPath());

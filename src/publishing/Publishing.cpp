@@ -1,7 +1,10 @@
 #include "publishing/Publishing.h"
 
 #include "core/EventLog.h"
+#include "core/Process.h"
 #include "displays/ImageSaving.h"
+#include "publishing/http/Metrics.h"
+#include "readvalue/ReadingsJson.h"
 #include "settings/Language.h"
 #include "settings/Settings.h"
 
@@ -41,6 +44,18 @@ void Publishing::UploadNow(const std::function<void()>& saveFresh) {
     LogEvent("Creating upload/mailing thread");
     CreateUpload();
   }
+}
+
+void Publishing::ApplyHttpServer() {
+  http_.Apply(Settings, AppDir, PictureFolder());
+  PublishReadings();
+}
+
+void Publishing::PublishReadings() {
+  auto readings = std::make_shared<tHttpReadings>();
+  readings->metrics = MetricsText();
+  readings->json = ReadingsJson(extraJson_ ? extraJson_() : std::vector<tJsonMember>{});
+  http_.PublishReadings(std::move(readings));
 }
 
 }  // namespace kv

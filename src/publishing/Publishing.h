@@ -1,12 +1,14 @@
 #pragma once
-// The publishing services behind the main cycle's port: the upload and the update check; the
-// HTTP server does nothing yet.
+// The publishing services behind the main cycle's port: the upload, the update check and the
+// HTTP server.
 #include <functional>
 #include <memory>
 
 #include "core/PublishingPort.h"
 #include "publishing/update/AutoUpdate.h"
+#include "publishing/http/HttpServer.h"
 #include "publishing/upload/UploadThread.h"
+#include "readvalue/ReadingsJson.h"
 
 namespace kv {
 
@@ -23,7 +25,11 @@ class Publishing final : public PublishingPort {
   bool UpdateRunning() override { return update_ && update_->Running(); }
   void FreeUpdate() override { FreeUpdateThread(update_); }
   void UpdateCheck(bool force) override { CheckForUpdates(update_, force); }
-  void ApplyHttpServer() override {}
+  void ApplyHttpServer() override;
+  // Hands the server the readings of the pass just ended (/metrics, /api/v1/readings).
+  void PublishReadings();
+  // Members the layers above add to the readings object (the active alerts).
+  void SetExtraJson(std::function<std::vector<tJsonMember>()> extra) { extraJson_ = std::move(extra); }
 
   void UploadNow(const std::function<void()>& saveFresh) override;
 
@@ -34,6 +40,8 @@ class Publishing final : public PublishingPort {
   std::unique_ptr<TthdUpload> upload_;
   std::unique_ptr<TthdAutoUpdate> update_;
   tUploadQueue queue_;
+  THttpServer http_;
+  std::function<std::vector<tJsonMember>()> extraJson_;
 };
 
 }  // namespace kv

@@ -24,6 +24,7 @@
 #include "platform/System.h"
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/Readings.h"
+#include "readvalue/ReadingsJson.h"
 #include "settings/Channels.h"
 #include "settings/IniFile.h"
 #include "settings/Language.h"
@@ -35,55 +36,6 @@
 namespace kv {
 
 namespace {
-
-// JSON text must be UTF-8: a name that is not (from an old settings file, say) has its broken
-// bytes replaced by U+FFFD rather than breaking the whole document.
-std::string JsonString(const std::string& s) {
-  const QByteArray utf8 = QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())).toUtf8();
-  std::string out = "\"";
-  for (const char c : utf8) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-          out += buf;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
-}
-
-std::string JsonDouble(double v) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
-}
-
-template <typename T, size_t N>
-std::string JsonArray(const T (&a)[N]) {
-  std::string out = "[";
-  for (size_t i = 0; i < N; ++i) out += (i ? ", " : "") + std::to_string(a[i]);
-  return out + "]";
-}
-
-template <typename Container, typename F>
-std::string JsonList(const Container& items, F item) {
-  std::string out = "[";
-  bool first = true;
-  for (const auto& i : items) {
-    out += (first ? "" : ", ") + item(i);
-    first = false;
-  }
-  return out + "]";
-}
 
 // A figure in hundredths, or "-" for none.
 std::string Hundredths(int v, const char* unit) {
@@ -256,56 +208,6 @@ bool RenderChartFile(const tChartOptions& options, std::string& error) {
   }
 }
 
-std::string ReadingsJson() {
-  const tReadings& r = Readings;
-  std::ostringstream j;
-  j << "{\n";
-  j << "  \"Time\": " << JsonDouble(r.Time) << ",\n";
-  j << "  \"T\": " << JsonArray(r.T) << ",\n";
-  j << "  \"V\": " << JsonArray(r.V) << ",\n";
-  j << "  \"F\": " << JsonArray(r.F) << ",\n";
-  j << "  \"CPU\": " << JsonArray(r.CPU) << ",\n";
-  j << "  \"NetIn\": " << JsonArray(r.NetIn) << ",\n";
-  j << "  \"NetOut\": " << JsonArray(r.NetOut) << ",\n";
-  const std::pair<const char*, long long> fields[] = {
-      {"MemUsed", r.MemUsed}, {"MemFree", r.MemFree}, {"PageUsed", r.PageUsed},
-      {"PageFree", r.PageFree}, {"Cache", r.Cache}, {"Freq", r.Freq},
-      {"BatCap", r.BatCap}, {"BatFull", r.BatFull}, {"BatOnline", r.BatOnline},
-      {"UserSecs", ReadingsExtra.UserSecs},
-      {"FreqMax", FreqMax}, {"MemTotal", MemTotal}, {"PageTotal", PageTotal},
-      {"BatDesign", BatDesign}, {"UpSecs", UpSecs}, {"UpDays", UpDays}, {"UpHours", UpHours},
-      {"UpMins", UpMins}, {"UpSecsPart", UpSecsPart}, {"CPUCount", CPUCount},
-      {"PassCount", PassCount},
-  };
-  for (const auto& [name, value] : fields) {
-    if (std::string(name) == "UserSecs") j << "  \"Time2\": " << JsonDouble(ReadingsExtra.Time2) << ",\n";
-    j << "  \"" << name << "\": " << value << ",\n";
-  }
-  j << "  \"BatRelative\": " << (BatRelative ? "true" : "false") << ",\n";
-  j << "  \"NetMons\": " << JsonList(NetMons, [](const tNetMon& m) {
-    return "{\"Description\": " + JsonString(m.Description) + ", \"Ip\": " + JsonString(m.Ip) +
-           ", \"Mac\": " + JsonString(m.Mac) + ", \"LastChange\": " + std::to_string(m.LastChange) + "}";
-  }) << ",\n";
-  j << "  \"DiskMons\": " << JsonList(DiskMons, [](const tDiskMon& m) {
-    return "{\"Root\": " + JsonString(m.Root) + ", \"Label\": " + JsonString(m.Label) + "}";
-  }) << ",\n";
-  auto names = [](const auto& cfgs) {
-    return JsonList(cfgs, [](const auto& c) { return JsonString(c.Name); });
-  };
-  j << "  \"Names\": {\"T\": " << names(TCfg) << ", \"V\": " << names(VCfg) << ", \"F\": "
-    << names(FCfg) << ", \"CPU\": " << names(CPUCfg) << ", \"Net\": " << names(NetSlots) << "},\n";
-  j << "  \"Steps\": " << JsonList(StepHealth(), [](const tStepHealth& h) {
-    return std::string("{\"name\": ") + JsonString(h.name) + ", \"ok\": " + (h.ok ? "true" : "false") +
-           ", \"error\": " + JsonString(h.error) + ", \"us\": " + std::to_string(h.micros) + "}";
-  }) << ",\n";
-  j << "  \"Alerts\": " << JsonList(ActiveAlerts(), [](const tActiveAlert& a) {
-    return "{\"rule\": " + JsonString(a.rule.id) + ", \"channel\": " + JsonString(a.rule.channel) +
-           ", \"value\": " + std::to_string(a.value) + ", \"limit\": " + std::to_string(ShownLimit(a.rule)) + "}";
-  }) << "\n";
-  j << "}\n";
-  return j.str();
-}
-
 std::string ReadingsTable() {
   const tReadings& r = Readings;
   std::ostringstream t;
@@ -444,7 +346,7 @@ int RunSysInfo(int argc, char** argv) {
     if (!options.chart.file.empty()) return RunChart(options.chart);
     return 0;
   }
-  const std::string out = options.json ? ReadingsJson() : ReadingsTable();
+  const std::string out = options.json ? ReadingsJson({{"Alerts", AlertsJson()}}) : ReadingsTable();
   std::fwrite(out.data(), 1, out.size(), stdout);
   return 0;
 }

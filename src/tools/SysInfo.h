@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/DateTime.h"
+#include "readvalue/ReadingsJson.h"
 #include "statistics/StatStore.h"
 
 namespace kv {
@@ -31,10 +32,7 @@ struct tSysInfoOptions {
 };
 tSysInfoOptions ParseSysInfoArguments(const std::vector<std::string>& args);
 
-// The readings table, its companion values, the channel names and the health of every pass
-// step as one JSON object.
-std::string ReadingsJson();
-// The same for people: one line per figure that holds a value.
+// ReadingsJson() (readvalue/ReadingsJson.h) for other tools; for people: one line per figure that holds a value.
 std::string ReadingsTable();
 
 // Draws the light of the current readings into file (PNG, or GIF by the extension rule);

@@ -1,0 +1,21 @@
+#pragma once
+// The readings table as one JSON object, for kvsysinfo -json and the HTTP server's API.
+#include <string>
+#include <vector>
+
+namespace kv {
+
+// A member the layers above add after the steps: its name and its value as JSON text.
+struct tJsonMember {
+  std::string name;
+  std::string json;
+};
+
+// The readings table, its companion values, the channel names, the health of every pass step
+// and the extra members as one JSON object. Main thread (it reads the table).
+std::string ReadingsJson(const std::vector<tJsonMember>& extra = {});
+
+// s as a JSON string literal; bytes that are not UTF-8 become U+FFFD.
+std::string JsonString(const std::string& s);
+
+}  // namespace kv

@@ -1,0 +1,77 @@
+#include "publishing/HttpClient.h"
+
+#include <curl/curl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace kvtest {
+
+namespace {
+
+size_t Collect(char* data, size_t size, size_t count, void* target) {
+  static_cast<std::string*>(target)->append(data, size * count);
+  return size * count;
+}
+
+size_t Header(char* data, size_t size, size_t count, void* target) {
+  std::string line(data, size * count);
+  const size_t colon = line.find(':');
+  if (colon != std::string::npos) {
+    std::string name = line.substr(0, colon);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::string value = line.substr(colon + 1);
+    value.erase(0, value.find_first_not_of(' '));
+    while (!value.empty() && (value.back() == '\r' || value.back() == '\n')) value.pop_back();
+    (*static_cast<std::map<std::string, std::string>*>(target))[name] = value;
+  }
+  return size * count;
+}
+
+}  // namespace
+
+HttpAnswer Fetch(int port, const HttpRequest& r) {
+  HttpAnswer a;
+  CURL* curl = curl_easy_init();
+  const std::string url = std::string(r.https ? "https" : "http") + "://127.0.0.1:" + std::to_string(port) + "/";
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_REQUEST_TARGET, r.target.c_str());
+  curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &a.body);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, Header);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &a.headers);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+  if (r.maxTls) curl_easy_setopt(curl, CURLOPT_SSLVERSION, r.maxTls);
+  if (r.method == "HEAD") curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  if (r.method == "POST") curl_easy_setopt(curl, CURLOPT_POSTFIELDS, "x=1");
+  curl_slist* list = nullptr;
+  for (const std::string& h : r.headers) list = curl_slist_append(list, h.c_str());
+  if (list) curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+  const CURLcode rc = curl_easy_perform(curl);
+  if (rc == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &a.status);
+  else a.error = curl_easy_strerror(rc);
+  curl_slist_free_all(list);
+  curl_easy_cleanup(curl);
+  return a;
+}
+
+int FreePort() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(s);
+  return ntohs(a.sin_port);
+}
+
+}  // namespace kvtest

@@ -1,0 +1,299 @@
+// /metrics and /api/v1/readings through the publishing port: the exposition text checked by a
+// strict parser of its grammar, the readings object parsed as JSON.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "core/EventLog.h"
+#include "core/Process.h"
+#include "publishing/HttpClient.h"
+#include "publishing/Publishing.h"
+#include "publishing/http/Metrics.h"
+#include "readvalue/AcquisitionPass.h"
+#include "readvalue/Readings.h"
+#include "settings/Channels.h"
+#include "settings/Settings.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using namespace kv;
+
+struct Sample {
+  std::string name;
+  std::map<std::string, std::string> labels;
+  double value = 0;
+};
+
+bool NameChar(char c, bool first, bool colon) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || (colon && c == ':') ||
+         (!first && c >= '0' && c <= '9');
+}
+
+size_t ParseName(const std::string& line, size_t at, bool colon) {
+  size_t i = at;
+  while (i < line.size() && NameChar(line[i], i == at, colon)) ++i;
+  return i;
+}
+
+bool ParseValue(const std::string& text, double& v) {
+  if (text == "NaN") v = NAN;
+  else if (text == "+Inf") v = INFINITY;
+  else if (text == "-Inf") v = -INFINITY;
+  else {
+    if (text.empty() || text.find_first_not_of("0123456789+-.eE") != std::string::npos) return false;
+    size_t used = 0;
+    try {
+      v = std::stod(text, &used);
+    } catch (...) {
+      return false;
+    }
+    return used == text.size();
+  }
+  return true;
+}
+
+// The text exposition format 0.0.4, strictly: HELP and TYPE at most once per family and before
+// its samples, known types, families contiguous, valid names, label escapes \\ \" \n only, no
+// repeated series, every line ending in "\n". Failures are added to errors.
+std::vector<Sample> ParseExposition(const std::string& text, std::vector<std::string>& errors) {
+  std::vector<Sample> samples;
+  if (text.empty() || text.back() != '\n') errors.push_back("text does not end in a line feed");
+  std::set<std::string> typed, helped, finished, series;
+  std::string current;  // family of the previous line
+  auto family = [&](const std::string& name, int n) {
+    if (name != current) {
+      if (!current.empty()) finished.insert(current);
+      if (finished.count(name)) errors.push_back("line " + std::to_string(n) + ": family " + name + " split");
+      current = name;
+    }
+  };
+  size_t from = 0;
+  for (int n = 1; from < text.size(); ++n) {
+    const size_t end = text.find('\n', from);
+    const std::string line = text.substr(from, (end == std::string::npos ? text.size() : end) - from);
+    from = end == std::string::npos ? text.size() : end + 1;
+    const std::string where = "line " + std::to_string(n) + " \"" + line + "\": ";
+    if (line.empty()) continue;
+    if (line[0] == '#') {
+      const bool help = line.rfind("# HELP ", 0) == 0, type = line.rfind("# TYPE ", 0) == 0;
+      if (!help && !type) continue;
+      const size_t nameEnd = ParseName(line, 7, true);
+      const std::string name = line.substr(7, nameEnd - 7);
+      if (name.empty() || nameEnd >= line.size() || line[nameEnd] != ' ') {
+        errors.push_back(where + "bad name");
+        continue;
+      }
+      family(name, n);
+      const std::string rest = line.substr(nameEnd + 1);
+      if (help) {
+        if (!helped.insert(name).second) errors.push_back(where + "second HELP");
+        for (size_t i = 0; i < rest.size(); ++i)
+          if (rest[i] == '\\' && (i + 1 >= rest.size() || (rest[i + 1] != '\\' && rest[i + 1] != 'n')))
+            errors.push_back(where + "bad escape in HELP");
+          else if (rest[i] == '\\') ++i;
+      } else {
+        if (!typed.insert(name).second) errors.push_back(where + "second TYPE");
+        if (rest != "counter" && rest != "gauge" && rest != "histogram" && rest != "summary" && rest != "untyped")
+          errors.push_back(where + "unknown type");
+        if (series.count(name) || std::any_of(samples.begin(), samples.end(), [&](const Sample& s) { return s.name == name; }))
+          errors.push_back(where + "TYPE after samples");
+      }
+      continue;
+    }
+    Sample s;
+    size_t i = ParseName(line, 0, true);
+    s.name = line.substr(0, i);
+    if (s.name.empty()) {
+      errors.push_back(where + "bad metric name");
+      continue;
+    }
+    family(s.name, n);
+    std::string key = s.name + "{";
+    if (i < line.size() && line[i] == '{') {
+      ++i;
+      while (i < line.size() && line[i] != '}') {
+        const size_t ln = ParseName(line, i, false);
+        const std::string label = line.substr(i, ln - i);
+        if (label.empty() || label.rfind("__", 0) == 0 || ln + 1 >= line.size() || line[ln] != '=' || line[ln + 1] != '"') {
+          errors.push_back(where + "bad label");
+          break;
+        }
+        i = ln + 2;
+        std::string value;
+        bool closed = false;
+        while (i < line.size()) {
+          const char c = line[i++];
+          if (c == '"') {
+            closed = true;
+            break;
+          }
+          if (c == '\\') {
+            const char e = i < line.size() ? line[i++] : '\0';
+            if (e == '\\') value += '\\';
+            else if (e == '"') value += '"';
+            else if (e == 'n') value += '\n';
+            else errors.push_back(where + "bad escape in label value");
+          } else {
+            value += c;
+          }
+        }
+        if (!closed) errors.push_back(where + "label value not closed");
+        if (s.labels.count(label)) errors.push_back(where + "label twice");
+        s.labels[label] = value;
+        if (i < line.size() && line[i] == ',') ++i;
+      }
+      if (i >= line.size() || line[i] != '}') {
+        errors.push_back(where + "labels not closed");
+        continue;
+      }
+      ++i;
+    }
+    for (const auto& [k, v] : s.labels) key += k + "=" + v + ",";
+    if (!series.insert(key).second) errors.push_back(where + "repeated series");
+    if (i >= line.size() || line[i] != ' ') {
+      errors.push_back(where + "no blank before the value");
+      continue;
+    }
+    std::string value = line.substr(i + 1), stamp;
+    if (const size_t blank = value.find(' '); blank != std::string::npos) {
+      stamp = value.substr(blank + 1);
+      value = value.substr(0, blank);
+      if (stamp.empty() || stamp.find_first_not_of("-0123456789") != std::string::npos)
+        errors.push_back(where + "bad time stamp");
+    }
+    if (!ParseValue(value, s.value)) errors.push_back(where + "bad value");
+    samples.push_back(s);
+  }
+  return samples;
+}
+
+// The parser itself: it must refuse what the grammar refuses.
+TEST(MetricsFormat, StrictParserRefusesBrokenText) {
+  const char* broken[] = {
+      "a 1",                                   // no final line feed
+      "a{x=\"1\"} 1\nb 2\na{x=\"2\"} 3\n",     // family split
+      "a{x=\"\\t\"} 1\n",                      // unknown escape
+      "a{x=\"1\",x=\"2\"} 1\n",               // label twice
+      "a 1\n# TYPE a gauge\n",                 // TYPE after samples
+      "# TYPE a meter\na 1\n",                 // unknown type
+      "a{x=\"1\"} 1\na{x=\"1\"} 2\n",          // repeated series
+      "a{__x=\"1\"} 1\n",                      // reserved label name
+      "a one\n", "1a 1\n", "a{x=1} 1\n", "a{x=\"1\" 1\n",
+  };
+  for (const char* text : broken) {
+    std::vector<std::string> errors;
+    ParseExposition(text, errors);
+    EXPECT_FALSE(errors.empty()) << text;
+  }
+  std::vector<std::string> errors;
+  const auto ok = ParseExposition("# HELP a x\\\\y\n# TYPE a gauge\na{b=\"q\\\"\\\\\\n\",} -Inf 123\na 2e3\n", errors);
+  EXPECT_TRUE(errors.empty()) << errors.front();
+  ASSERT_EQ(ok.size(), 2u);
+  EXPECT_EQ(ok[0].labels.at("b"), "q\"\\\n");
+  EXPECT_EQ(ok[1].value, 2000);
+}
+
+// Both paths answer from the snapshot of the last pass and win over www files of their names.
+TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
+  kvtest::TempDir dir;
+  AppDir = dir.File("app/");
+  std::filesystem::create_directories(AppDir + "www/api/v1");
+  kvtest::WriteFile(AppDir + "www/metrics", "file");
+  kvtest::WriteFile(AppDir + "www/api/v1/readings", "file");
+  SetEventLogPath(dir.File("KVEvents.txt"));
+  ResetReadings();
+  SetDefaultChannelSettings();
+  TCfg[0].Name = "CPU \"hot\" \\ core";
+  Readings.T[0] = 4750;
+  Readings.T[1] = -1025;
+  Readings.V[2] = 1210;
+  Readings.F[0] = 1500;
+  Readings.F[1] = -12050;
+  Readings.CPU[0] = 2550;
+  Readings.NetIn[0] = -1;  // a counter past 2^31 KiB
+  Readings.Freq = 3600000;
+  Readings.MemUsed = 1024;
+  UpSecs = 90061;
+  Settings = tSettings{};
+  Settings.HTTPServerActive = true;
+  Settings.HTTPServerPort = kvtest::FreePort();
+  Settings.LocalPath = dir.File("pics");
+  std::filesystem::create_directories(dir.File("pics"));
+  AddMetricLines([] { return std::string("# HELP kelvara_alerts Alerts.\n# TYPE kelvara_alerts gauge\nkelvara_alerts 2\n"); });
+  Publishing publishing;
+  publishing.ApplyHttpServer();
+  const int port = Settings.HTTPServerPort;
+
+  // A pass after the start: the snapshot follows it.
+  Readings.T[0] = 4800;
+  publishing.PublishReadings();
+  auto metrics = kvtest::Get(port, "/metrics");
+  EXPECT_EQ(metrics.status, 200);
+  EXPECT_EQ(metrics.headers["content-type"], "text/plain; version=0.0.4; charset=utf-8");
+  std::vector<std::string> errors;
+  const auto samples = ParseExposition(metrics.body, errors);
+  for (const std::string& e : errors) ADD_FAILURE() << e;
+  auto value = [&](const std::string& name, const std::map<std::string, std::string>& labels) {
+    for (const Sample& s : samples) {
+      if (s.name != name) continue;
+      bool all = true;
+      for (const auto& [k, v] : labels) all = all && s.labels.count(k) && s.labels.at(k) == v;
+      if (all) return s.value;
+    }
+    ADD_FAILURE() << "no " << name;
+    return std::nan("");
+  };
+  EXPECT_DOUBLE_EQ(value("kelvara_temperature_celsius", {{"channel", "1"}, {"name", "CPU \"hot\" \\ core"}}), 48.0);
+  EXPECT_DOUBLE_EQ(value("kelvara_temperature_celsius", {{"channel", "2"}}), -10.25);
+  EXPECT_DOUBLE_EQ(value("kelvara_voltage_volts", {{"channel", "3"}}), 12.1);
+  EXPECT_DOUBLE_EQ(value("kelvara_fan_rpm", {{"channel", "1"}}), 1500);
+  EXPECT_DOUBLE_EQ(value("kelvara_flow_litres_per_hour", {{"channel", "2"}}), 120.5);
+  EXPECT_DOUBLE_EQ(value("kelvara_cpu_load_percent", {{"channel", "1"}}), 25.5);
+  EXPECT_DOUBLE_EQ(value("kelvara_network_receive_bytes_total", {{"slot", "1"}}), 4294967295.0 * 1024);
+  EXPECT_DOUBLE_EQ(value("kelvara_cpu_clock_hertz", {}), 3.6e9);
+  EXPECT_DOUBLE_EQ(value("kelvara_memory_used_bytes", {}), 1048576);
+  EXPECT_DOUBLE_EQ(value("kelvara_uptime_seconds", {}), 90061);
+  EXPECT_DOUBLE_EQ(value("kelvara_alerts", {}), 2);
+  // Every pass step's health, one series per step.
+  EXPECT_EQ(std::count_if(samples.begin(), samples.end(),
+                          [](const Sample& s) { return s.name == "kelvara_step_ok" && s.labels.count("step"); }),
+            static_cast<long>(StepHealth().size()));
+  // Channels without a reading are left out, not printed as the marker.
+  for (const Sample& s : samples) {
+    EXPECT_NE(s.value, 327.67) << s.name;
+    EXPECT_NE(s.value, 32767) << s.name;
+  }
+  EXPECT_EQ(metrics.body.find("channel=\"4\""), std::string::npos);
+
+  // Prometheus' own checker, where it is installed (Debian's package prometheus).
+  if (std::filesystem::exists("/usr/bin/promtool")) {
+    kvtest::WriteFile(dir.File("metrics.txt"), metrics.body);
+    const std::string command = "/usr/bin/promtool check metrics < " + dir.File("metrics.txt") + " > " +
+                                dir.File("promtool.txt") + " 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << kvtest::ReadFile(dir.File("promtool.txt"));
+  }
+
+  auto json = kvtest::Get(port, "/api/v1/readings");
+  EXPECT_EQ(json.status, 200);
+  EXPECT_EQ(json.headers["content-type"], "application/json");
+  QJsonParseError error{};
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json.body), &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << json.body;
+  EXPECT_EQ(doc.object()["T"].toArray()[0].toInt(), 4800);
+  EXPECT_EQ(doc.object()["Names"].toObject()["T"].toArray()[0].toString(), "CPU \"hot\" \\ core");
+  EXPECT_EQ(doc.object()["UpSecs"].toInt(), 90061);
+  EXPECT_EQ(kvtest::Get(port, "/metrics?x=1").status, 200);
+  ClearMetricLines();
+  Settings = tSettings{};
+  ResetReadings();
+}
+
+}  // namespace
