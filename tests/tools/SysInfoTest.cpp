@@ -205,7 +205,7 @@ TEST(SysInfoJson, ActiveAlertsAreListedAfterTheSteps) {
   TCfg[0].AlertHigh = 8000;
   Readings.T[0] = 8500;
   kv::EvaluateAlerts();
-  const std::string text = ReadingsJson();
+  const std::string text = ReadingsJson({{"Alerts", kv::AlertsJson()}});
   kv::Alerts().Reset();
   kv::SetAlertSink(kv::RunAlertActions);
   Settings = tSettings{};
