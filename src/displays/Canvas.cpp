@@ -66,7 +66,17 @@ Canvas::Canvas(QImage& image) : image_(image) {
   if (!image_.isNull() && image_.format() != QImage::Format_RGB32) {
     image_ = image_.convertToFormat(QImage::Format_RGB32);
   }
-  qfont_ = UseCrispFont(font_);
+  Realise();
+}
+
+Canvas::tSurface Canvas::Surface() {
+  tSurface s;
+  if (image_.isNull()) return s;
+  s.bits = reinterpret_cast<QRgb*>(image_.bits());
+  s.stride = image_.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
+  s.w = image_.width();
+  s.h = image_.height();
+  return s;
 }
 
 void Canvas::Resize(int width, int height) {
@@ -83,73 +93,87 @@ void Canvas::Resize(int width, int height) {
   image_ = resized;
 }
 
-void Canvas::SetFont(const tFont& font) {
-  font_ = font;
+void Canvas::Realise() {
   qfont_ = UseCrispFont(font_);
+  const QFontMetrics metrics(qfont_);
+  ascent_ = metrics.ascent();
+  lineHeight_ = metrics.height();
+}
+
+// Drawing code sets the font per band and per row; a change of colour alone, or a font that is
+// already set, keeps the realised font.
+void Canvas::SetFont(const tFont& font) {
+  const bool same = font.name == font_.name && font.height == font_.height && font.bold == font_.bold;
+  font_ = font;
+  if (!same) Realise();
 }
 
 void Canvas::SetFontName(const std::string& name) {
+  if (name == font_.name) return;
   font_.name = name;
-  qfont_ = UseCrispFont(font_);
+  Realise();
 }
 
 void Canvas::SetFontHeight(int height) {
+  if (height == font_.height) return;
   font_.height = height;
-  qfont_ = UseCrispFont(font_);
+  Realise();
 }
 
 void Canvas::SetFontBold(bool bold) {
+  if (bold == font_.bold) return;
   font_.bold = bold;
-  qfont_ = UseCrispFont(font_);
+  Realise();
 }
 
-void Canvas::Plot(int x, int y, QRgb colour) {
-  if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return;
-  reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = colour;
-}
-
-void Canvas::PenPixel(int x, int y) {
+void Canvas::PenPixel(const tSurface& s, int x, int y) {
   const bool on = penStyle == tPenStyle::Solid || (penStyle == tPenStyle::Dot && dotPhase_ % 2 == 0);
   ++dotPhase_;
-  if (on) Plot(x, y, ToQRgb(penColour));
+  if (on && s.Inside(x, y)) s.Row(y)[x] = ToQRgb(penColour);
 }
 
-void Canvas::FillSpan(int y, int x1, int x2, QRgb colour) {
-  if (y < 0 || y >= image_.height()) return;
+void Canvas::FillSpan(const tSurface& s, int y, int x1, int x2, QRgb colour) {
+  if (y < 0 || y >= s.h) return;
   x1 = std::max(x1, 0);
-  x2 = std::min(x2, image_.width());
+  x2 = std::min(x2, s.w);
   if (x1 >= x2) return;
-  QRgb* row = reinterpret_cast<QRgb*>(image_.scanLine(y));
+  QRgb* row = s.Row(y);
   std::fill(row + x1, row + x2, colour);
+}
+
+void Canvas::Fill(const tSurface& s, int l, int t, int r, int b, QRgb colour) {
+  l = std::max(l, 0);
+  r = std::min(r, s.w);
+  if (l >= r) return;
+  for (int y = std::max(t, 0); y < std::min(b, s.h); ++y) std::fill(s.Row(y) + l, s.Row(y) + r, colour);
 }
 
 void Canvas::Rectangle(int l, int t, int r, int b) {
   if (r < l) std::swap(l, r);
   if (b < t) std::swap(t, b);
+  const tSurface s = Surface();
   if (penStyle == tPenStyle::Clear) {
-    if (brushStyle == tBrushStyle::Solid) FillRect(l, t, r - 1, b - 1);
+    if (brushStyle == tBrushStyle::Solid) Fill(s, l, t, r - 1, b - 1, ToQRgb(brushColour));
     return;
   }
   if (r - l < 1 || b - t < 1) return;
-  if (brushStyle == tBrushStyle::Solid) FillRect(l + 1, t + 1, r - 1, b - 1);
+  if (brushStyle == tBrushStyle::Solid) Fill(s, l + 1, t + 1, r - 1, b - 1, ToQRgb(brushColour));
   // The outline as one closed figure, so a dotted pattern runs round the corners.
   MoveTo(l, t);
-  LineTo(r - 1, t);
-  LineTo(r - 1, b - 1);
-  LineTo(l, b - 1);
-  LineTo(l, t);
-  if (r - l == 1 && b - t == 1) PenPixel(l, t);  // every side has length 0
+  Segment(s, r - 1, t);
+  Segment(s, r - 1, b - 1);
+  Segment(s, l, b - 1);
+  Segment(s, l, t);
+  if (r - l == 1 && b - t == 1) PenPixel(s, l, t);  // every side has length 0
 }
 
-void Canvas::FillRect(int l, int t, int r, int b) {
-  const QRgb colour = ToQRgb(brushColour);
-  for (int y = std::max(t, 0); y < std::min(b, image_.height()); ++y) FillSpan(y, l, r, colour);
-}
+void Canvas::FillRect(int l, int t, int r, int b) { Fill(Surface(), l, t, r, b, ToQRgb(brushColour)); }
 
 void Canvas::RoundRect(int l, int t, int r, int b, int ew, int eh) {
   if (r < l) std::swap(l, r);
   if (b < t) std::swap(t, b);
   if (r - l < 1 || b - t < 1) return;
+  const tSurface s = Surface();
   // Corner radii, at most half the rectangle.
   const double rw = std::min(std::abs(ew) / 2.0, (r - l) / 2.0);
   const double rh = std::min(std::abs(eh) / 2.0, (b - t) / 2.0);
@@ -178,7 +202,7 @@ void Canvas::RoundRect(int l, int t, int r, int b, int ew, int eh) {
   for (int i = 0; i < static_cast<int>(spans.size()); ++i) {
     const auto [first, last] = spans[static_cast<size_t>(i)];
     const int y = t + i;
-    if (brushStyle == tBrushStyle::Solid) FillSpan(y, first, last, brush);
+    if (brushStyle == tBrushStyle::Solid) FillSpan(s, y, first, last, brush);
     if (!pen) continue;
     const bool edgeRow = i == 0 || i + 1 == static_cast<int>(spans.size());
     for (int x = first; x < last; ++x) {
@@ -188,52 +212,60 @@ void Canvas::RoundRect(int l, int t, int r, int b, int ew, int eh) {
         const auto& below = spans[static_cast<size_t>(i + 1)];
         boundary = x < above.first || x >= above.second || x < below.first || x >= below.second;
       }
-      if (!boundary) continue;
       // Rounded outlines are drawn solid; a dotted pattern has no defined order along them.
-      Plot(x, y, penRgb);
+      if (boundary && s.Inside(x, y)) s.Row(y)[x] = penRgb;
     }
   }
 }
 
 void Canvas::Polygon(const std::vector<tPoint>& points) {
   if (points.empty()) return;
+  const tSurface s = Surface();
   if (brushStyle == tBrushStyle::Solid && points.size() >= 3) {
+    // The non-horizontal edges, by their first row; a row y meets an edge when lo <= y < hi.
+    struct tEdge {
+      tPoint a, c;  // in the polygon's own order, so every crossing is computed as before
+      int lo, hi;
+    };
+    std::vector<tEdge> edges;
+    edges.reserve(points.size());
     int top = points[0].y;
     int bottom = points[0].y;
-    for (const tPoint& p : points) {
-      top = std::min(top, p.y);
-      bottom = std::max(bottom, p.y);
+    for (size_t i = 0; i < points.size(); ++i) {
+      const tPoint& a = points[i];
+      const tPoint& c = points[(i + 1) % points.size()];
+      top = std::min(top, a.y);
+      bottom = std::max(bottom, a.y);
+      if (a.y != c.y) edges.push_back({a, c, std::min(a.y, c.y), std::max(a.y, c.y)});
     }
+    std::sort(edges.begin(), edges.end(), [](const tEdge& p, const tEdge& q) { return p.lo < q.lo; });
     top = std::max(top, 0);
-    bottom = std::min(bottom, image_.height());
+    bottom = std::min(bottom, s.h);
     const QRgb brush = ToQRgb(brushColour);
+    std::vector<const tEdge*> active;
     std::vector<double> crossings;
+    size_t next = 0;
     for (int y = top; y < bottom; ++y) {
+      while (next < edges.size() && edges[next].lo <= y) active.push_back(&edges[next++]);
+      std::erase_if(active, [y](const tEdge* e) { return e->hi <= y; });
       const double cy = y + 0.5;
       crossings.clear();
-      for (size_t i = 0; i < points.size(); ++i) {
-        const tPoint& a = points[i];
-        const tPoint& c = points[(i + 1) % points.size()];
-        if (a.y == c.y) continue;
-        const double lo = std::min(a.y, c.y);
-        const double hi = std::max(a.y, c.y);
-        if (cy < lo || cy >= hi) continue;
-        crossings.push_back(a.x + (cy - a.y) * (c.x - a.x) / static_cast<double>(c.y - a.y));
-      }
+      for (const tEdge* e : active)
+        crossings.push_back(e->a.x + (cy - e->a.y) * (e->c.x - e->a.x) / static_cast<double>(e->c.y - e->a.y));
       std::sort(crossings.begin(), crossings.end());
       // Alternate rule: inside between the first and second crossing, the third and fourth, ...
       for (size_t i = 0; i + 1 < crossings.size(); i += 2) {
         const int x1 = static_cast<int>(std::ceil(crossings[i] - 0.5));
         const int x2 = static_cast<int>(std::ceil(crossings[i + 1] - 0.5));
-        FillSpan(y, x1, x2, brush);
+        FillSpan(s, y, x1, x2, brush);
       }
     }
   }
   if (penStyle == tPenStyle::Clear) return;
   MoveTo(points[0].x, points[0].y);
-  for (size_t i = 1; i < points.size(); ++i) LineTo(points[i].x, points[i].y);
-  LineTo(points[0].x, points[0].y);
-  if (points.size() == 1) PenPixel(points[0].x, points[0].y);
+  for (size_t i = 1; i < points.size(); ++i) Segment(s, points[i].x, points[i].y);
+  Segment(s, points[0].x, points[0].y);
+  if (points.size() == 1) PenPixel(s, points[0].x, points[0].y);
 }
 
 void Canvas::MoveTo(int x, int y) {
@@ -243,35 +275,101 @@ void Canvas::MoveTo(int x, int y) {
 }
 
 void Canvas::LineTo(int x, int y) {
-  const int dx = std::abs(x - penX_);
-  const int dy = std::abs(y - penY_);
-  const int sx = x >= penX_ ? 1 : -1;
-  const int sy = y >= penY_ ? 1 : -1;
-  if (penStyle != tPenStyle::Clear) {
-    // Steps along the major axis; the minor coordinate is rounded from the exact line.
-    if (dx >= dy) {
-      for (int i = 0; i < dx; ++i) {
-        const int minor = static_cast<int>((2L * i * dy + dx) / (2L * dx));
-        PenPixel(penX_ + sx * i, penY_ + sy * minor);
-      }
-    } else {
-      for (int i = 0; i < dy; ++i) {
-        const int minor = static_cast<int>((2L * i * dx + dy) / (2L * dy));
-        PenPixel(penX_ + sx * minor, penY_ + sy * i);
-      }
-    }
+  if (penStyle == tPenStyle::Clear) {
+    penX_ = x;
+    penY_ = y;
+    return;
   }
+  Segment(Surface(), x, y);
+}
+
+// Steps along the major axis; the minor coordinate is the exact line's rounded from below
+// ((2 i d + D) / 2D), kept as a running quotient and remainder. Only the steps whose major
+// coordinate lies inside the image are walked; the dotted pattern still counts every step.
+void Canvas::Segment(const tSurface& s, int x, int y) {
+  const long x0 = penX_, y0 = penY_;
   penX_ = x;
   penY_ = y;
+  if (penStyle == tPenStyle::Clear) return;
+  const long dx = std::abs(x - x0), dy = std::abs(y - y0);
+  const long sx = x >= x0 ? 1 : -1, sy = y >= y0 ? 1 : -1;
+  const bool xMajor = dx >= dy;
+  const long steps = xMajor ? dx : dy;
+  const long phase = dotPhase_;
+  dotPhase_ += steps;
+  if (steps == 0 || s.bits == nullptr) return;
+  const long major0 = xMajor ? x0 : y0, minor0 = xMajor ? y0 : x0;
+  const long smajor = xMajor ? sx : sy, sminor = xMajor ? sy : sx;
+  const long dmajor = xMajor ? dx : dy, dminor = xMajor ? dy : dx;
+  const long majorLimit = xMajor ? s.w : s.h, minorLimit = xMajor ? s.h : s.w;
+  // Steps i with 0 <= major0 + smajor * i < majorLimit.
+  long first = 0, last = steps;
+  if (smajor > 0) {
+    first = std::max(first, -major0);
+    last = std::min(last, majorLimit - major0);
+  } else {
+    first = std::max(first, major0 - majorLimit + 1);
+    last = std::min(last, major0 + 1);
+  }
+  if (first >= last) return;
+  const QRgb colour = ToQRgb(penColour);
+  const bool dotted = penStyle == tPenStyle::Dot;
+  // Dotted: only steps where phase + i is even are drawn.
+  const long stride = dotted ? 2 : 1;
+  if (dotted && (phase + first) % 2 != 0) ++first;
+  if (first >= last) return;
+  const qsizetype pitch = s.stride;
+  const long twoD = 2 * dmajor, twoDm = 2 * dminor;
+  if (dminor == 0) {  // a straight row or column
+    if (minor0 < 0 || minor0 >= minorLimit) return;
+    if (xMajor) {
+      QRgb* row = s.Row(static_cast<int>(minor0));
+      if (!dotted) {
+        const long a = smajor > 0 ? major0 + first : major0 - (last - 1);
+        std::fill(row + a, row + a + (last - first), colour);
+      } else {
+        for (long i = first; i < last; i += 2) row[major0 + smajor * i] = colour;
+      }
+    } else {
+      QRgb* p = s.bits + minor0;
+      for (long i = first; i < last; i += stride) p[(major0 + smajor * i) * pitch] = colour;
+    }
+    return;
+  }
+  const long num = 2 * first * dminor + dmajor;
+  long minor = num / twoD, rem = num % twoD;
+  const long stepRem = stride * twoDm;
+  for (long i = first; i < last; i += stride) {
+    const long mj = major0 + smajor * i, mn = minor0 + sminor * minor;
+    if (mn >= 0 && mn < minorLimit) {
+      if (xMajor) s.bits[mn * pitch + mj] = colour;
+      else s.bits[mj * pitch + mn] = colour;
+    }
+    rem += stepRem;
+    while (rem >= twoD) {
+      rem -= twoD;
+      ++minor;
+    }
+  }
 }
 
 void Canvas::Polyline(const std::vector<tPoint>& points) {
   if (points.empty()) return;
   MoveTo(points[0].x, points[0].y);
-  for (size_t i = 1; i < points.size(); ++i) LineTo(points[i].x, points[i].y);
+  if (penStyle == tPenStyle::Clear) {
+    penX_ = points.back().x;
+    penY_ = points.back().y;
+    return;
+  }
+  const tSurface s = Surface();
+  for (size_t i = 1; i < points.size(); ++i) Segment(s, points[i].x, points[i].y);
 }
 
-void Canvas::SetPixel(int x, int y, tColour colour) { Plot(x, y, ToQRgb(colour)); }
+void Canvas::SetPixel(int x, int y, tColour colour) {
+  if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return;
+  const tSurface s = Surface();
+  s.Row(y)[x] = ToQRgb(colour);
+}
 
 tColour Canvas::GetPixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return ClrInvalid;
@@ -293,8 +391,7 @@ void Canvas::DrawText(int x, int y, const std::string& text, const QRect* clip) 
   if (clip != nullptr) painter.setClipRect(*clip);
   painter.setFont(qfont_);
   painter.setPen(QColor::fromRgb(ToQRgb(font_.colour)));
-  const QFontMetrics metrics(qfont_);
-  painter.drawText(x, y + metrics.ascent(), QString::fromStdString(text));
+  painter.drawText(x, y + ascent_, QString::fromStdString(text));
 }
 
 void Canvas::TextOut(int x, int y, const std::string& text) { DrawText(x, y, text, nullptr); }
@@ -309,6 +406,6 @@ int Canvas::TextWidth(const std::string& text) const {
   return QFontMetrics(qfont_).horizontalAdvance(QString::fromStdString(text));
 }
 
-int Canvas::TextHeight(const std::string& /*text*/) const { return QFontMetrics(qfont_).height(); }
+int Canvas::TextHeight(const std::string& /*text*/) const { return lineHeight_; }
 
 }  // namespace kv

@@ -126,14 +126,30 @@ class Canvas {
   int TextHeight(const std::string& text) const;
 
  private:
-  void Plot(int x, int y, QRgb colour);
-  void PenPixel(int x, int y);
-  void FillSpan(int y, int x1, int x2, QRgb colour);  // x1 <= X < x2
+  // The pixels of image_, taken once per drawing call: taking them detaches a shared image, so a
+  // copy someone made between two calls keeps its own pixels.
+  struct tSurface {
+    QRgb* bits = nullptr;
+    qsizetype stride = 0;  // pixels per row
+    int w = 0;
+    int h = 0;
+    bool Inside(long x, long y) const { return x >= 0 && y >= 0 && x < w && y < h; }
+    QRgb* Row(int y) const { return bits + y * stride; }
+  };
+  tSurface Surface();
+
+  void PenPixel(const tSurface& s, int x, int y);
+  void FillSpan(const tSurface& s, int y, int x1, int x2, QRgb colour);  // x1 <= X < x2
+  void Fill(const tSurface& s, int l, int t, int r, int b, QRgb colour);
+  void Segment(const tSurface& s, int x, int y);  // LineTo on a taken surface
+  void Realise();                                 // qfont_ and its metrics from font_
   void DrawText(int x, int y, const std::string& text, const QRect* clip);
 
   QImage& image_;
   tFont font_;
   QFont qfont_;
+  int ascent_ = 0;
+  int lineHeight_ = 0;
   int penX_ = 0;
   int penY_ = 0;
   long dotPhase_ = 0;  // pixels drawn since MoveTo, for the dotted pattern

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QFontInfo>
+#include <algorithm>
+#include <cmath>
+#include <random>
 #include <set>
 
 namespace kv {
@@ -441,6 +444,181 @@ TEST_F(CanvasText, EmptyOrInvertedClipDrawsNothing) {
   canvas.TextRect(30, 5, 10, 15, 0, 0, "Clipped away");
   canvas.TextOut(0, 0, "");
   EXPECT_EQ(CountInk(canvas, 0, 0, 40, 20), 0);
+}
+
+// The device rules written the slow, obvious way: one clipped pixel at a time, every edge of a
+// polygon tried on every row. The canvas must agree with it pixel for pixel.
+class SlowCanvas {
+ public:
+  explicit SlowCanvas(QImage& image) : image_(image) {}
+  tColour penColour = 0;
+  tPenStyle penStyle = tPenStyle::Solid;
+  tColour brushColour = 0;
+  tBrushStyle brushStyle = tBrushStyle::Solid;
+
+  void MoveTo(int x, int y) {
+    x_ = x;
+    y_ = y;
+    phase_ = 0;
+  }
+  void LineTo(int x, int y) {
+    const long dx = std::labs(static_cast<long>(x) - x_), dy = std::labs(static_cast<long>(y) - y_);
+    const int sx = x >= x_ ? 1 : -1, sy = y >= y_ ? 1 : -1;
+    if (penStyle != tPenStyle::Clear) {
+      const long n = std::max(dx, dy);
+      for (long i = 0; i < n; ++i) {
+        const long minor = dx >= dy ? (2 * i * dy + dx) / (2 * dx) : (2 * i * dx + dy) / (2 * dy);
+        if (dx >= dy) Pen(x_ + sx * i, y_ + sy * minor);
+        else Pen(x_ + sx * minor, y_ + sy * i);
+      }
+    }
+    x_ = x;
+    y_ = y;
+  }
+  void Rectangle(int l, int t, int r, int b) {
+    if (r < l) std::swap(l, r);
+    if (b < t) std::swap(t, b);
+    if (penStyle == tPenStyle::Clear) {
+      if (brushStyle == tBrushStyle::Solid) Fill(l, t, r - 1, b - 1);
+      return;
+    }
+    if (r - l < 1 || b - t < 1) return;
+    if (brushStyle == tBrushStyle::Solid) Fill(l + 1, t + 1, r - 1, b - 1);
+    MoveTo(l, t);
+    LineTo(r - 1, t);
+    LineTo(r - 1, b - 1);
+    LineTo(l, b - 1);
+    LineTo(l, t);
+    if (r - l == 1 && b - t == 1) Pen(l, t);
+  }
+  void Fill(int l, int t, int r, int b) {
+    for (int y = std::max(t, -1); y < std::min(b, image_.height() + 1); ++y)
+      for (int x = std::max(l, -1); x < std::min(r, image_.width() + 1); ++x) Plot(x, y, brushColour);
+  }
+  void Polygon(const std::vector<tPoint>& pts) {
+    if (brushStyle == tBrushStyle::Solid && pts.size() >= 3) {
+      for (int y = 0; y < image_.height(); ++y) {
+        std::vector<double> xs;
+        for (size_t i = 0; i < pts.size(); ++i) {
+          const tPoint a = pts[i], c = pts[(i + 1) % pts.size()];
+          const double cy = y + 0.5;
+          if (a.y != c.y && cy >= std::min(a.y, c.y) && cy < std::max(a.y, c.y))
+            xs.push_back(a.x + (cy - a.y) * (c.x - a.x) / static_cast<double>(c.y - a.y));
+        }
+        std::sort(xs.begin(), xs.end());
+        for (size_t i = 0; i + 1 < xs.size(); i += 2)
+          for (int x = static_cast<int>(std::ceil(xs[i] - 0.5)); x < std::ceil(xs[i + 1] - 0.5); ++x)
+            Plot(x, y, brushColour);
+      }
+    }
+    if (penStyle == tPenStyle::Clear) return;
+    MoveTo(pts[0].x, pts[0].y);
+    for (size_t i = 1; i < pts.size(); ++i) LineTo(pts[i].x, pts[i].y);
+    LineTo(pts[0].x, pts[0].y);
+    if (pts.size() == 1) Pen(pts[0].x, pts[0].y);
+  }
+
+ private:
+  void Plot(long x, long y, tColour colour) {
+    if (x >= 0 && y >= 0 && x < image_.width() && y < image_.height())
+      image_.setPixel(static_cast<int>(x), static_cast<int>(y), ToQRgb(colour));
+  }
+  void Pen(long x, long y) {
+    const bool on = penStyle == tPenStyle::Solid || (penStyle == tPenStyle::Dot && phase_ % 2 == 0);
+    ++phase_;
+    if (on) Plot(x, y, penColour);
+  }
+  QImage& image_;
+  long x_ = 0, y_ = 0;
+  long phase_ = 0;
+};
+
+// Random figures on a small image, half of their points off it: lines of every slope and
+// direction, dotted ones whose pattern runs across joints, rectangles and polygons in every pen
+// and brush combination. Seeded, so a failure repeats.
+TEST(CanvasFastPaths, AgreeWithPixelByPixelDrawing) {
+  std::mt19937 random(20240607);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  constexpr int W = 23, H = 17;
+  auto coordinate = [&](int size) {
+    // Mostly near the image, now and then far off it, where only clipping keeps lines short.
+    return pick(0, 9) == 0 ? pick(-100000, 100000) : pick(-12, size + 12);
+  };
+  const tPenStyle pens[] = {tPenStyle::Solid, tPenStyle::Dot, tPenStyle::Clear};
+  for (int round = 0; round < 60; ++round) {
+    QImage fast = Blank(W, H), slow = Blank(W, H);
+    Canvas canvas(fast);
+    SlowCanvas reference(slow);
+    for (int op = 0; op < 40; ++op) {
+      const tColour pen = MakeColour(pick(0, 255), op, round);
+      const tColour brush = MakeColour(op, pick(0, 255), round);
+      canvas.penColour = reference.penColour = pen;
+      canvas.brushColour = reference.brushColour = brush;
+      canvas.penStyle = reference.penStyle = pens[pick(0, 2)];
+      canvas.brushStyle = reference.brushStyle = pick(0, 1) ? tBrushStyle::Solid : tBrushStyle::Clear;
+      std::vector<tPoint> points(static_cast<size_t>(pick(1, 7)));
+      for (tPoint& p : points) p = {coordinate(W), coordinate(H)};
+      switch (pick(0, 4)) {
+        case 0:  // a chain of lines; axis-parallel runs are the common case in pictures
+          canvas.MoveTo(points[0].x, points[0].y);
+          reference.MoveTo(points[0].x, points[0].y);
+          for (size_t i = 1; i < points.size(); ++i) {
+            tPoint to = points[i];
+            if (pick(0, 2) == 0) to.y = points[i - 1].y;
+            else if (pick(0, 2) == 0) to.x = points[i - 1].x;
+            canvas.LineTo(to.x, to.y);
+            reference.LineTo(to.x, to.y);
+          }
+          break;
+        case 1:
+          canvas.Polyline(points);
+          reference.MoveTo(points[0].x, points[0].y);
+          for (size_t i = 1; i < points.size(); ++i) reference.LineTo(points[i].x, points[i].y);
+          break;
+        case 2: {
+          const int l = pick(-5, W + 5), t = pick(-5, H + 5);
+          const int r = pick(0, 3) == 0 ? l + pick(0, 2) : pick(-5, W + 5);
+          const int b = pick(0, 3) == 0 ? t + pick(0, 2) : pick(-5, H + 5);
+          canvas.Rectangle(l, t, r, b);
+          reference.Rectangle(l, t, r, b);
+          break;
+        }
+        case 3: {
+          const int r = coordinate(W), b = coordinate(H);
+          canvas.FillRect(points[0].x, points[0].y, r, b);
+          reference.Fill(points[0].x, points[0].y, r, b);  // the brush whatever its style
+          break;
+        }
+        default:
+          canvas.Polygon(points);
+          reference.Polygon(points);
+          break;
+      }
+      ASSERT_TRUE(fast == slow) << "round " << round << ", figure " << op << " differs";
+    }
+  }
+}
+
+// A copy taken between two drawing calls keeps its pixels: the canvas must not go on writing into
+// the buffer the copy shares.
+TEST(CanvasFastPaths, CopyTakenBetweenCallsKeepsItsPixels) {
+  QImage image = Blank(8, 8);
+  Canvas canvas(image);
+  canvas.penColour = Red;
+  canvas.Line(0, 0, 8, 0);
+  const QImage copy = image;
+  canvas.Line(0, 1, 8, 1);
+  canvas.brushColour = Blue;
+  canvas.FillRect(0, 2, 8, 4);
+  canvas.Polygon({{0, 4}, {7, 4}, {7, 7}});
+  canvas.SetPixel(7, 7, Green);
+  EXPECT_EQ(FromQRgb(copy.pixel(3, 0)), Red);
+  EXPECT_EQ(FromQRgb(copy.pixel(3, 1)), White);
+  EXPECT_EQ(FromQRgb(copy.pixel(3, 3)), White);
+  EXPECT_EQ(FromQRgb(copy.pixel(7, 7)), White);
+  EXPECT_EQ(canvas.GetPixel(3, 1), Red);
+  EXPECT_EQ(canvas.GetPixel(3, 3), Blue);
+  EXPECT_EQ(canvas.GetPixel(7, 7), Green);
 }
 
 }  // namespace
