@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include <malloc.h>
+
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -140,6 +142,10 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   const tCommandLine cl = ParseCommandLine(args);
   // The settings hold the upload passwords; they must not end up in a core file.
   ForbidCoreDumps();
+  // The chart is drawn on a 2000-row bitmap and cut: such blocks go back to the system when freed
+  // instead of staying in the heap, and the worker threads share two arenas rather than one each.
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+  mallopt(M_ARENA_MAX, 2);
   HeadlessMode = cl.headless || !frontEnd.makeApplication || !DisplayAvailable();
   DebugSwitch = cl.debug;
   ZeroValueSwitch = cl.zeroValue;
