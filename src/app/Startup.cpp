@@ -110,11 +110,15 @@ bool CheckLanguageFile(const std::string& appDir, const std::string& settingsDir
   IniFile ini(settingsDir + ClientIni);
   bool keepRunning = true;
   try {
+    const bool firstStart = !ini.ValueExists(LangFileKey.section, LangFileKey.key);
     std::string langFile = ini.ReadString(LangFileKey.section, LangFileKey.key, DefaultLanguageFile(languageCode));
     ini.WriteString(LangFileKey.section, LangFileKey.key, langFile);
     if (!FileExists(appDir + langFile)) {
-      Ui().ShowMessage("Language file " + langFile + " not found! Resetting to default (English)...",
-                       "Error", true);
+      // A locale nobody has translated for is no mistake of the user's: the first start simply
+      // becomes English. A file the user chose that has gone since is worth telling.
+      if (!firstStart)
+        Ui().ShowMessage("Language file " + langFile + " not found! Resetting to default (English)...",
+                         "Error", true);
       langFile = EnglishLanguageFile;
       ini.WriteString(LangFileKey.section, LangFileKey.key, langFile);
       if (!FileExists(appDir + langFile)) {

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QStringDecoder>
+#include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <set>
 #include <regex>
 #include <thread>
 
@@ -106,18 +111,74 @@ TEST_F(LanguageFiles, ReadersSeeWholeSets) {
   EXPECT_EQ(torn, 0);
 }
 
-// The shipped files: every key present, and the format texts carry the placeholders the
-// drawing and status code pass to them.
-class ShippedLanguage : public ::testing::TestWithParam<const char*> {};
-
-int Placeholders(const std::string& text) {
-  static const std::regex placeholder("%[sd]");
-  return static_cast<int>(std::distance(
-      std::sregex_iterator(text.begin(), text.end(), placeholder), std::sregex_iterator()));
+// The shipped files: every key of English.lng in every section, the format texts carrying the
+// placeholders the drawing and status code pass to them, in English's order.
+std::vector<std::string> ShippedFiles() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(std::string(KV_SOURCE_DIR) + "/data"))
+    if (entry.path().extension() == ".lng") names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
-TEST_P(ShippedLanguage, HasEveryKeyAndMatchingPlaceholders) {
-  const IniFile ini(std::string(KV_BIN_DIR) + "/" + GetParam());
+IniFile Shipped(const std::string& name) { return IniFile(std::string(KV_SOURCE_DIR) + "/data/" + name); }
+
+// The printf conversions in order ("%%" counts as one of them).
+std::vector<std::string> Placeholders(const std::string& text) {
+  static const std::regex placeholder("%(%|[-+ #0-9.]*[a-zA-Z])");
+  std::vector<std::string> found;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), placeholder); it != std::sregex_iterator(); ++it)
+    found.push_back(it->str());
+  return found;
+}
+
+// The hour, minute and second letters of a time pattern, leaving out quoted literals.
+std::string TimeFields(const std::string& pattern) {
+  std::string fields;
+  char quote = 0;
+  for (const char ch : pattern) {
+    if (quote) {
+      if (ch == quote) quote = 0;
+    } else if (ch == '\'' || ch == '"') {
+      quote = ch;
+    } else if (std::strchr("hnsHNS", ch)) {
+      fields += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    }
+  }
+  return fields;
+}
+
+bool ValidUtf8(const std::string& text) {
+  const QByteArray bytes = QByteArray::fromStdString(text);
+  QStringDecoder decoder(QStringDecoder::Utf8);
+  const QString decoded = decoder.decode(bytes);
+  return !decoder.hasError() && !decoded.contains(QChar::ReplacementCharacter);
+}
+
+class ShippedLanguage : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ShippedLanguage, HasEveryEnglishKeyWithItsPlaceholders) {
+  ASSERT_TRUE(ValidUtf8(kvtest::ReadFile(std::string(KV_SOURCE_DIR) + "/data/" + GetParam())));
+  const IniFile english = Shipped("English.lng");
+  const IniFile ini = Shipped(GetParam());
+  for (const char* section : {"Main", "Messages", "Options"}) {
+    const std::vector<std::string> keys = english.Keys(section);
+    ASSERT_FALSE(keys.empty()) << section;
+    for (const std::string& key : keys) {
+      const std::string text = ini.ReadString(section, key, "");
+      const std::string original = english.ReadString(section, key, "");
+      EXPECT_FALSE(text.empty()) << section << "/" << key;
+      EXPECT_EQ(Placeholders(text), Placeholders(original)) << section << "/" << key << ": " << text;
+    }
+    // A key English lacks is a misspelt one: the program would never read it.
+    for (const std::string& key : ini.Keys(section))
+      EXPECT_TRUE(english.ValueExists(section, key)) << section << "/" << key;
+  }
+  EXPECT_EQ(TimeFields(ini.ReadString("Messages", "TimeFormat", "")), "hhnn");
+}
+
+TEST_P(ShippedLanguage, FormatTextsTakeTheArgumentsTheirCallersPass) {
+  const IniFile ini = Shipped(GetParam());
   for (const std::string& key : MessageKeyNames())
     EXPECT_FALSE(ini.ReadString("Messages", key, "").empty()) << key;
   const std::pair<const char*, int> formats[] = {
@@ -128,8 +189,10 @@ TEST_P(ShippedLanguage, HasEveryKeyAndMatchingPlaceholders) {
       {"ConnectingTo", 1}, {"ConnectedTo", 1}, {"Uploading", 1},       {"SavedSuccessfully", 1},
       {"UpdateAvailable", 1}, {"Loaded", 3},
   };
-  for (const auto& [key, count] : formats)
-    EXPECT_EQ(Placeholders(ini.ReadString("Messages", key, "")), count) << key;
+  for (const auto& [key, count] : formats) {
+    const std::vector<std::string> found = Placeholders(ini.ReadString("Messages", key, ""));
+    EXPECT_EQ(std::count(found.begin(), found.end(), "%s"), count) << key;
+  }
   for (const auto& entry : FormCaptions().entries) {
     const std::string& name = entry.first;
     const bool twin = name.back() == '1' && name != "mnuStats31" && name != "mnu1h";
@@ -143,6 +206,36 @@ TEST_P(ShippedLanguage, HasEveryKeyAndMatchingPlaceholders) {
   EXPECT_TRUE(ini.ValueExists("Main", "POSuspendInactive"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, ShippedLanguage, ::testing::Values("English.lng", "Deutsch.lng"));
+// The menu bar's entries each carry one accelerator, and no two share a letter.
+TEST_P(ShippedLanguage, MenuBarAcceleratorsAreUnique) {
+  const IniFile ini = Shipped(GetParam());
+  std::set<QString> letters;
+  for (const char* menu : {"mnuFile", "mnuDisplay", "mnuOptions", "mnuUpload", "mnuHelp"}) {
+    const QString caption = QString::fromStdString(ini.ReadString("Main", std::string(menu) + ".Caption", ""));
+    const qsizetype amp = caption.indexOf(QLatin1Char('&'));
+    ASSERT_GE(amp, 0) << menu;
+    ASSERT_LT(amp + 1, caption.size()) << menu;
+    EXPECT_EQ(caption.count(QLatin1Char('&')), 1) << menu;
+    EXPECT_TRUE(letters.insert(caption.mid(amp + 1, 1).toLower()).second) << caption.toStdString();
+  }
+  const std::string exit = ini.ReadString("Main", "mnuExit.Caption", "");
+  EXPECT_EQ(std::count(exit.begin(), exit.end(), '&'), 1) << exit;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ShippedLanguage, ::testing::ValuesIn(ShippedFiles()),
+                         [](const ::testing::TestParamInfo<std::string>& p) {
+                           std::string name;
+                           for (const char ch : p.param.substr(0, p.param.find('.')))
+                             if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
+                           return name;
+                         });
+
+TEST(ShippedLanguages, EveryLocaleFileIsThere) {
+  const std::vector<std::string> names = ShippedFiles();
+  for (const char* file : {"English.lng", "Czech.lng", "Deutsch.lng", "Spanish.lng", "Finnish.lng",
+                           "Francais.lng", "Italian.lng", "Korean.lng", "Nederlands.lng", "Norsk.lng",
+                           "Polish.lng", "Portugues - Europeu.lng", "Russian.lng"})
+    EXPECT_TRUE(std::count(names.begin(), names.end(), file)) << file;
+}
 
 }  // namespace
