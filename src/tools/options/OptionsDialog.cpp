@@ -104,6 +104,7 @@ std::string OptionsDialog::Caption(const tOptionRow& row) const {
 
 QLabel* OptionsDialog::CaptionLabel(const tOptionRow& row) {
   auto* label = new QLabel(Q(Caption(row)));
+  label->setWordWrap(row.channel > 0);  // a column head over a narrow field
   if (row.quantity == tAlertQuantity::Temperature && (row.kind == tOptionKind::Limit || row.kind == tOptionKind::Margin))
     temperatureLabels_.emplace_back(&row, label);
   return label;
@@ -153,6 +154,8 @@ QWidget* OptionsDialog::Editor(const tOptionRow& row) {
     default: {
       auto* line = new QLineEdit(Q(value));
       if (row.kind == tOptionKind::Password) line->setEchoMode(QLineEdit::Password);
+      // Eight columns of limits share the page's width.
+      if (row.kind == tOptionKind::Limit || row.kind == tOptionKind::Margin) line->setMaximumWidth(90);
       connect(line, &QLineEdit::editingFinished, this, [this, &row, line] { Commit(row, line); });
       editor = line;
       shown = line;
