@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QByteArray>
 #include <QDateTime>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QString>
 #include <algorithm>
@@ -32,6 +33,7 @@
 #include "settings/SettingsFolder.h"
 #include "statistics/StatFiles.h"
 #include "statistics/StatStore.h"
+#include "tools/SysInfoWindow.h"
 
 namespace kv {
 
@@ -83,13 +85,20 @@ tSysInfoOptions ParseSysInfoArguments(const std::vector<std::string>& args) {
       o.bannerFile = args[++i];
     } else if (const std::optional<bool> taken = ParseChartSwitch(args, i, o)) {
       if (!*taken) return o;
-    } else if (a == "1") {
-      // The page the monitor's menu asks for: the readings, which is all there is.
+    } else if (a == "1" || a == "-window" || a == "/window") {
+      // "1" is the page the monitor's menu asks for: the readings, which is all there is.
+      o.window = true;
     } else {
       o.ok = false;
       o.error = "unknown argument: " + args[i];
       return o;
     }
+  }
+  if (o.window && (o.json || o.passes != 1 || !o.lightFile.empty() || !o.bannerFile.empty() ||
+                   !o.chart.file.empty())) {
+    o.ok = false;
+    o.error = "the window takes no other switch";
+    return o;
   }
   if (o.chart.file.empty() && (o.chart.hours || o.chart.end || o.chart.span != tChartSpan::Live8h)) {
     o.ok = false;
@@ -298,12 +307,21 @@ int RunSysInfo(int argc, char** argv) {
   const bool drawing = !options.lightFile.empty() || !options.bannerFile.empty() ||
                        !options.chart.file.empty();
   if (drawing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  const std::unique_ptr<QCoreApplication> app =
-      drawing ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
+  if (options.ok && options.window && !HasDisplay()) {
+    std::fprintf(stderr,
+                 "kvsysinfo: no display for the window (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are "
+                 "unset); run kvsysinfo without arguments for the readings as text\n");
+    return 1;
+  }
+  std::unique_ptr<QCoreApplication> app;
+  if (options.ok && options.window) app = std::make_unique<QApplication>(argc, argv);
+  else if (drawing) app = std::make_unique<QGuiApplication>(argc, argv);
+  else app = std::make_unique<QCoreApplication>(argc, argv);
   if (!options.ok) {
     std::fprintf(stderr,
                  "kvsysinfo: %s\nusage: kvsysinfo [-json] [-passes N] [-light FILE] [-banner FILE]\n"
-                 "       [-chart FILE [-view 8h|24h|7d|year] [-hours H] [-end UTC]]\n",
+                 "       [-chart FILE [-view 8h|24h|7d|year] [-hours H] [-end UTC]]\n"
+                 "       kvsysinfo 1 | -window\n",
                  options.error.c_str());
     return 2;
   }
@@ -324,6 +342,7 @@ int RunSysInfo(int argc, char** argv) {
   if (!options.bannerFile.empty()) LoadBannerStatistics();
   // A look, not a watch: no notification, no command; and an alert needs no more passes than
   // this program runs.
+  if (options.window) return ShowSysInfoWindow();
   SetAlertSink({});
   Settings.AlertPasses = std::min(Settings.AlertPasses, options.passes);
   if (Settings.alertStep > 0) Settings.alertStep = std::min(Settings.alertStep, options.passes);

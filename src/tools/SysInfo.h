@@ -23,6 +23,7 @@ struct tChartOptions {
 
 struct tSysInfoOptions {
   bool json = false;
+  bool window = false;  // "1" (as the monitor starts it) or -window: the readings in a window
   int passes = 1;
   std::string lightFile;  // -light FILE: the light of the last pass is drawn into FILE
   std::string bannerFile;  // -banner FILE: the banner of the statistics files and the last pass

@@ -26,13 +26,15 @@
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "settings/Settings.h"
+#include "support/FakeSysfs.h"
 
 namespace {
 
 using namespace kv;
 
-constexpr int ChildSkipped = 77;
-constexpr const char* SensorsConf = "/etc/sensors3.conf";
+using kvtest::ChildSkipped;
+using kvtest::EnterFakeSysfs;
+using kvtest::SensorsConf;
 
 // Two temperatures with and without a label file, a limit-only temperature that has no input,
 // a voltage in millivolts and a fan; the device link makes it a platform (ISA) chip.
@@ -85,27 +87,6 @@ class tReporter {
  private:
   std::string text_;
 };
-
-void MountOrThrow(const char* source, const char* target, unsigned long flags) {
-  if (::mount(source, target, nullptr, flags, nullptr) != 0)
-    throw std::runtime_error(std::string("mount ") + (source ? source : "") + " on " + target + ": " +
-                             std::strerror(errno));
-}
-
-// In the child: a private mount namespace with the fake tree over /sys/class. Empty when done,
-// else why not: a plain chroot, a container or a user without CAP_SYS_ADMIN refuses it, which
-// is a reason to skip, not a failure.
-std::string EnterFakeSysfs(const std::string& root) {
-  if (::unshare(CLONE_NEWNS) != 0) return std::string("unshare(CLONE_NEWNS): ") + std::strerror(errno);
-  try {
-    MountOrThrow(nullptr, "/", MS_REC | MS_PRIVATE);
-    MountOrThrow((root + "class").c_str(), "/sys/class", MS_BIND);
-    MountOrThrow((root + "sensors3.conf").c_str(), SensorsConf, MS_BIND);
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return {};
-}
 
 // Runs in the child: three phases of passes over the fake tree. Returns the exit code.
 int RunInFakeSysfs(const std::string& root, tReporter& report) {

@@ -15,6 +15,7 @@
 #include "core/Process.h"
 #include "core/Text.h"
 #include "platform/Instance.h"
+#include "settings/Channels.h"
 #include "settings/IniFile.h"
 #include "settings/Scramble.h"
 #include "settings/Settings.h"
@@ -240,6 +241,58 @@ TEST_F(OptionsDialogTest, AFileChangedOnDiskIsNotSilentlyOverwritten) {
   Type(d, "KVClient.ini/Temperatures/nameT1", "CPU die");
   EXPECT_TRUE(d.Apply());
   EXPECT_EQ(asked.size(), 2u);
+}
+
+// Limits are typed in the units the user sees and stored in the readings' units; an empty field
+// is off, and a limit shown rounded is not rewritten by a save that did not touch it.
+TEST_F(OptionsDialogTest, AlertLimitsAreEditedInTheUsersUnits) {
+  kvtest::WriteFile(File(DisplayIniName), "[Temperatures]\nCelsius=0\n");
+  kvtest::WriteFile(File(ClientIniName),
+                    "[Alerts]\nhighT2=8000\n[Disk]\ndriveDisk1=/tmp\nenalDisk1=1\nalertDisk1=1000000\n");
+  OptionsDialog d(false, false);
+  EXPECT_EQ(Field<QLineEdit>(d, "KVClient.ini/Alerts/highT2")->text(), "176");  // 80 °C
+  EXPECT_EQ(Field<QLineEdit>(d, "KVClient.ini/Alerts/lowT1")->text(), "");
+  EXPECT_EQ(Field<QLineEdit>(d, "KVClient.ini/Disk/alertDisk1")->text(), "0,95");
+  Type(d, "KVClient.ini/Alerts/highT1", "180.5");  // °F
+  EXPECT_EQ(Field<QLineEdit>(d, "KVClient.ini/Alerts/highT1")->text(), "180,5");
+  Type(d, "KVClient.ini/Alerts/highT2", "");
+  Type(d, "KVClient.ini/Alerts/lowV3", "11,4");
+  Type(d, "KVClient.ini/Alerts/highV4", "-11.4");  // a negative rail
+  Type(d, "KVClient.ini/Alerts/lowF1", "600");
+  Type(d, "KVClient.ini/Alerts/marginT", "9");     // a difference: no offset
+  Type(d, "KVClient.ini/Alerts/alertBat", "15");
+  for (const char* bad : {"hot", "1000", "1e400"}) {  // 1000 °F is past the 16-bit readings
+    Type(d, "KVClient.ini/Alerts/highT1", bad);
+    EXPECT_EQ(d.Message().toStdString(), Text("ValidNumber")) << bad;
+    EXPECT_EQ(Field<QLineEdit>(d, "KVClient.ini/Alerts/highT1")->text(), "180,5") << bad;
+  }
+  Type(d, "KVClient.ini/Disk/alertDisk2", "");  // a disk limit has no off of its own
+  EXPECT_EQ(d.Message().toStdString(), Text("ValidNumber"));
+  ASSERT_TRUE(d.Apply()) << d.Message().toStdString();
+
+  const IniFile client(File(ClientIniName));
+  EXPECT_EQ(client.ReadString("Alerts", "highT1", ""), "8250");
+  EXPECT_EQ(client.ReadString("Alerts", "highT2", ""), "32767");
+  EXPECT_EQ(client.ReadString("Alerts", "marginT", ""), "500");
+  EXPECT_EQ(client.ReadString("Disk", "alertDisk1", ""), "1000000");
+  EXPECT_FALSE(client.ValueExists("Alerts", "lowT1"));
+  ReadSettings();
+  EXPECT_EQ(TCfg[0].AlertHigh, 8250);
+  EXPECT_EQ(TCfg[1].AlertHigh, AlertOff);
+  EXPECT_EQ(VCfg[2].AlertLow, 1140);
+  EXPECT_EQ(VCfg[3].AlertHigh, -1140);
+  EXPECT_EQ(FCfg[0].AlertLow, 600);
+  EXPECT_EQ(Settings.alertBat, 15);
+  EXPECT_EQ(DiskSlots[0].AlertKB, 1000000);
+
+  // Switching to Celsius shows the same limits in °C.
+  QCheckBox* celsius = Field<QCheckBox>(d, "KVDisplay.ini/Temperatures/Celsius");
+  celsius->setChecked(true);
+  EXPECT_EQ(Field<QLineEdit>(d, "KVClient.ini/Alerts/highT1")->text(), "82,5");
+  EXPECT_EQ(Field<QLineEdit>(d, "KVClient.ini/Alerts/marginT")->text(), "5");
+  Type(d, "KVClient.ini/Alerts/highT1", "90");
+  ASSERT_TRUE(d.Apply());
+  EXPECT_EQ(IniFile(File(ClientIniName)).ReadString("Alerts", "highT1", ""), "9000");
 }
 
 // The monitor's reader prefers an older plain password key; a saved password must replace it.

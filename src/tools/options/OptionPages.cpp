@@ -23,7 +23,24 @@ struct tFamily {
   const char* message = nullptr;
   std::vector<tOptionChoice> choices = {};
   bool fileOnly = false;
+  tAlertQuantity quantity = tAlertQuantity::Temperature;
+  const char* off = nullptr;
 };
+
+using Q = tAlertQuantity;
+
+// An alert limit (or margin) row; low > high takes the settings table's range.
+tFamily Alert(const char* section, const char* key, K kind, Q q, int count = 0, const char* off = nullptr,
+              double low = 0, double high = -1) {
+  tFamily f{11, ClientIniName, section, key, kind, count, low, high};
+  f.quantity = q;
+  f.off = off;
+  return f;
+}
+
+// Channel limits are off at the readings' no-value marker; a limit must fit the 16-bit readings.
+constexpr const char* ChannelOff = "32767";
+constexpr double LimitLow = -32768, LimitHigh = 32766;
 
 const std::vector<tOptionChoice> TlsModes = {
     {0, "TLSNone"}, {1, "TLSExplicit"}, {2, "TLSImplicit"}, {3, "TLSRequired"}};
@@ -164,15 +181,33 @@ const std::vector<tFamily> Families = {
     {9, C, "Disk", "driveDisk", K::Text, 8},
     {9, C, "Disk", "visDisk", K::Bool, 8},
     {9, D, "Disk", "colDisk", K::Colour, 8},
-    {9, C, "Disk", "enalDisk", K::Bool, 8},
-    {9, C, "Disk", "alertDisk", K::Int, 8, 0, KiBHigh},
     {9, D, "Disk", "DisksFree", K::Bool},
     {9, D, "Disk", "DiskMin", K::Float, 0, 0, 1e12},
     {9, D, "Disk", "DiskMax", K::Float, 0, 0, 1e12},
     // 10: power-off
     {10, C, "PowerOff", "EmergencySuspend", K::Bool},
     {10, C, "PowerOff", "POBeep", K::Bool},
-    // 11: mailing
+    // 11: mailing, which holds the alerts: limits per channel, the disk slots' free space,
+    // then the rules that apply to all
+    Alert("Alerts", "highT", K::Limit, Q::Temperature, 10, ChannelOff, LimitLow, LimitHigh),
+    Alert("Alerts", "lowT", K::Limit, Q::Temperature, 10, ChannelOff, LimitLow, LimitHigh),
+    Alert("Alerts", "highV", K::Limit, Q::Voltage, 10, ChannelOff, LimitLow, LimitHigh),
+    Alert("Alerts", "lowV", K::Limit, Q::Voltage, 10, ChannelOff, LimitLow, LimitHigh),
+    Alert("Alerts", "highF", K::Limit, Q::Fan, 10, ChannelOff, 0, LimitHigh),
+    Alert("Alerts", "lowF", K::Limit, Q::Fan, 10, ChannelOff, 0, LimitHigh),
+    {11, C, "Disk", "enalDisk", K::Bool, 8},
+    Alert("Disk", "alertDisk", K::Limit, Q::DiskFree, 8, nullptr, 0, KiBHigh),
+    {11, C, "Alerts", "AlertPasses", K::Int},
+    Alert("Alerts", "marginT", K::Margin, Q::Temperature),
+    Alert("Alerts", "marginV", K::Margin, Q::Voltage),
+    Alert("Alerts", "marginF", K::Margin, Q::Fan),
+    Alert("Alerts", "marginDisk", K::Margin, Q::DiskFree),
+    Alert("Alerts", "alertBat", K::Limit, Q::Battery, 0, "0"),
+    Alert("Alerts", "marginBat", K::Margin, Q::Battery),
+    Alert("Alerts", "alertStep", K::Limit, Q::StepFailures, 0, "0"),
+    {11, C, "Alerts", "AlertNotify", K::Bool},
+    {11, C, "Alerts", "AlertCommand", K::Text},
+    {11, C, "Alerts", "AlertTimeout", K::Int},
     {11, S, "SMTP", "SMTPHost", K::Text},
     {11, S, "SMTP", "SMTPUser", K::Text},
     {11, S, "SMTP", "SMTPPassCrypt", K::Password},
@@ -232,6 +267,7 @@ const std::vector<tFamily> Families = {
     {14, C, "Debug", "OnTopLBT", K::Bool},
     {14, C, "Misc", "CheckForUpdate", K::Bool},
     {14, C, "Misc", "CheckForUpdateSpeedFan", K::Bool},
+    {14, C, "Misc", "UpdateServer", K::Text},
     {14, C, "Debug", "Beta", K::Bool},
     {14, C, "Misc", "AutostartSpeedFan", K::Bool},
     {14, C, "Misc", "AutostartHWM", K::Bool},
@@ -264,6 +300,8 @@ std::vector<tOptionRow> Expand() {
       tOptionRow r{f.page, f.file, f.section, f.key, f.kind, f.low, f.high, f.message, f.key};
       r.fileOnly = f.fileOnly;
       r.choices = f.choices;
+      r.quantity = f.quantity;
+      r.off = f.off;
       if (f.count > 0) {
         r.key += std::to_string(i);
         r.channel = i;
@@ -288,6 +326,18 @@ const tOptionPage* FindOptionPage(int number) {
   for (const tOptionPage& p : Pages)
     if (p.number == number) return &p;
   return nullptr;
+}
+
+std::string LimitUnit(const tOptionRow& row) {
+  switch (row.quantity) {
+    case tAlertQuantity::Temperature: return Settings.Celsius ? "°C" : "°F";
+    case tAlertQuantity::Voltage: return "V";
+    case tAlertQuantity::Fan: return "RPM";
+    case tAlertQuantity::DiskFree: return "GiB";
+    case tAlertQuantity::Battery: return "%";
+    case tAlertQuantity::StepFailures: return "";  // the caption says what is counted
+  }
+  return {};
 }
 
 const std::vector<tOptionRow>& OptionRows() {

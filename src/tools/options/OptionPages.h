@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "alerts/AlertUnits.h"
+
 namespace kv {
 
 enum class tOptionKind {
@@ -18,6 +20,8 @@ enum class tOptionKind {
   Port,      // 1 .. 65535
   Choice,    // one of a few values, named by language texts
   Language,  // a .lng file beside the program
+  Limit,     // an alert limit: edited in the unit the user sees, stored in the files' unit
+  Margin,    // an alert margin: a difference in the same units (no Fahrenheit offset)
 };
 
 struct tOptionPage {
@@ -39,13 +43,19 @@ struct tOptionRow {
   const char* section;
   std::string key;      // channel keys spelt out ("colT3")
   tOptionKind kind;
-  double low = 0, high = -1;  // no range of its own when low > high: the settings table's, if any
+  // No range of its own when low > high: the settings table's, if any. Limits and margins
+  // range over the stored unit.
+  double low = 0, high = -1;
   const char* message = nullptr;  // [Messages] key shown for bad input; null: the kind's own
   std::string caption;  // [Options] key of the label
   int channel = 0;      // 1-based channel of a channel row; 0 for a single key
   bool fileOnly = false;  // not in the settings state: read from the file, empty by default
   std::vector<tOptionChoice> choices;
+  tAlertQuantity quantity = tAlertQuantity::Temperature;  // of a limit or margin
+  const char* off = nullptr;  // a limit's stored value for "off", which an empty field means
 };
+// The unit a limit or margin row is edited in ("°C" or "°F" by Celsius, "V", "RPM", ...).
+std::string LimitUnit(const tOptionRow& row);
 // Every row, channel families expanded, page by page.
 const std::vector<tOptionRow>& OptionRows();
 std::vector<const tOptionRow*> RowsOfPage(int page);

@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "alerts/AlertUnits.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "platform/System.h"
@@ -93,7 +94,31 @@ OptionsDialog::OptionsDialog(bool debug, bool expert, QWidget* parent) : QDialog
 std::string OptionsDialog::Caption(const tOptionRow& row) const {
   // A key name used in two sections ("Path") has its caption under "Section.Key".
   const std::string qualified = std::string(row.section) + "." + row.caption;
-  return texts_.Has(qualified) ? texts_.Get(qualified) : texts_.Get(row.caption);
+  std::string caption = texts_.Has(qualified) ? texts_.Get(qualified) : texts_.Get(row.caption);
+  if (row.kind == tOptionKind::Limit || row.kind == tOptionKind::Margin) {
+    const std::string unit = LimitUnit(row);
+    if (!unit.empty()) caption += " (" + unit + ")";
+  }
+  return caption;
+}
+
+QLabel* OptionsDialog::CaptionLabel(const tOptionRow& row) {
+  auto* label = new QLabel(Q(Caption(row)));
+  label->setWordWrap(row.channel > 0);  // a column head over a narrow field
+  if (row.quantity == tAlertQuantity::Temperature && (row.kind == tOptionKind::Limit || row.kind == tOptionKind::Margin))
+    temperatureLabels_.emplace_back(&row, label);
+  return label;
+}
+
+void OptionsDialog::ShowTemperatureUnit(bool celsius) {
+  // Temperature limits are stored in hundredths of a degree Celsius whatever the unit: only
+  // their text and captions follow the switch.
+  Settings.Celsius = celsius;
+  for (const auto& [row, label] : temperatureLabels_) label->setText(Q(Caption(*row)));
+  for (const auto& [row, editor] : editors_)
+    if (row->quantity == tAlertQuantity::Temperature &&
+        (row->kind == tOptionKind::Limit || row->kind == tOptionKind::Margin))
+      Revert(*row, editor);
 }
 
 QWidget* OptionsDialog::Editor(const tOptionRow& row) {
@@ -129,6 +154,8 @@ QWidget* OptionsDialog::Editor(const tOptionRow& row) {
     default: {
       auto* line = new QLineEdit(Q(value));
       if (row.kind == tOptionKind::Password) line->setEchoMode(QLineEdit::Password);
+      // Eight columns of limits share the page's width.
+      if (row.kind == tOptionKind::Limit || row.kind == tOptionKind::Margin) line->setMaximumWidth(90);
       connect(line, &QLineEdit::editingFinished, this, [this, &row, line] { Commit(row, line); });
       editor = line;
       shown = line;
@@ -200,7 +227,11 @@ QWidget* OptionsDialog::BuildPage(int number) {
     auto* group = new QGroupBox(Q(texts_.Get("Channels")));
     auto* grid = new QGridLayout(group);
     const bool values = number >= 4 && number <= 7;
-    for (size_t c = 0; c < columns.size(); ++c) grid->addWidget(new QLabel(Q(texts_.Get(columns[c]))), 0, static_cast<int>(c) + 1);
+    for (const tOptionRow* r : rows)
+      if (r->channel == 1) {
+        const auto at = std::find(columns.begin(), columns.end(), r->caption) - columns.begin();
+        grid->addWidget(CaptionLabel(*r), 0, static_cast<int>(at) + 1);
+      }
     if (values) grid->addWidget(new QLabel(Q(texts_.Get("CurrentValue"))), 0, static_cast<int>(columns.size()) + 1);
     for (int ch = 1; ch <= channels; ++ch) grid->addWidget(new QLabel(QString::number(ch)), ch, 0);
     for (const tOptionRow* r : rows) {
@@ -219,7 +250,7 @@ QWidget* OptionsDialog::BuildPage(int number) {
 
   auto* form = new QFormLayout;
   for (const tOptionRow* r : rows)
-    if (r->channel == 0) form->addRow(Q(Caption(*r)), Editor(*r));
+    if (r->channel == 0) form->addRow(CaptionLabel(*r), Editor(*r));
   v->addLayout(form);
 
   const std::vector<tInventoryItem> found = SensorInventory(number);
@@ -284,6 +315,7 @@ bool OptionsDialog::Commit(const tOptionRow& row, QWidget* editor) {
     return false;
   }
   if (row.kind != tOptionKind::Password && qobject_cast<QLineEdit*>(editor)) Revert(row, editor);  // the stored form
+  if (row.key == "Celsius" && std::string(row.file) == DisplayIniName) ShowTemperatureUnit(text == "1");
   return true;
 }
 

@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tools/options/OptionsModel.h"
 
@@ -40,6 +42,8 @@ class OptionsDialog : public QDialog {
   void Revert(const tOptionRow& row, QWidget* editor);
   void ShowMessage(const std::string& key);
   std::string Caption(const tOptionRow& row) const;
+  QLabel* CaptionLabel(const tOptionRow& row);
+  void ShowTemperatureUnit(bool celsius);
 
   OptionsModel model_;
   OptionTexts texts_;
@@ -49,6 +53,7 @@ class OptionsDialog : public QDialog {
   QLabel* message_ = nullptr;
   std::map<int, int> stackIndex_;  // page number -> index
   std::map<const tOptionRow*, QWidget*> editors_;
+  std::vector<std::pair<const tOptionRow*, QLabel*>> temperatureLabels_;
 };
 
 // The program: kvoptions PAGE [D|-] [E|-].

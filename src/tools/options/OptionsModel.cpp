@@ -1,8 +1,10 @@
 #include "tools/options/OptionsModel.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include "alerts/AlertUnits.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/Text.h"
@@ -51,6 +53,18 @@ std::string DiskText(const char* file) {
 }
 
 bool InRange(const tOptionRow& row, double v) { return row.low > row.high || (v >= row.low && v <= row.high); }
+
+bool IsLimit(const tOptionRow& row) { return row.kind == tOptionKind::Limit || row.kind == tOptionKind::Margin; }
+
+// A limit's stored integer as the user reads it: at most two decimals, comma separated like the
+// other numbers of the dialog; "" for off.
+std::string LimitDisplay(const tOptionRow& row, const std::string& stored) {
+  if (row.off && stored == row.off) return {};
+  const std::optional<int32_t> v = ParseIniInteger(stored);
+  if (!v) return stored;
+  const double user = row.kind == tOptionKind::Margin ? MarginToUser(row.quantity, *v) : LimitToUser(row.quantity, *v);
+  return FormatIniFloat(std::round(user * 100.0) / 100.0);
+}
 
 }  // namespace
 
@@ -168,6 +182,22 @@ std::string OptionsModel::Check(const tOptionRow& row, const std::string& text, 
     case tOptionKind::Text:
       stored = t;
       return "";
+    case tOptionKind::Limit:
+    case tOptionKind::Margin: {
+      if (t.empty() && row.off) {
+        stored = row.off;
+        return "";
+      }
+      std::string comma = t;
+      for (char& c : comma)
+        if (c == '.') c = ',';
+      const std::optional<double> v = ParseIniFloat(comma);
+      if (!v || !std::isfinite(*v) || std::fabs(*v) > 1e12) return numberMessage;
+      const int64_t s = row.kind == tOptionKind::Margin ? MarginFromUser(row.quantity, *v) : LimitFromUser(row.quantity, *v);
+      if (!InRange(row, static_cast<double>(s))) return numberMessage;
+      stored = std::to_string(s);
+      return "";
+    }
   }
   return "ValidNumber";
 }
@@ -202,10 +232,13 @@ std::string OptionsModel::Display(const tOptionRow& row) const {
     const long c = ParseColourText(it->second);
     return ColourText(c < 0 ? 0 : c);
   }
+  if (IsLimit(row)) return LimitDisplay(row, it->second);
   return it->second;
 }
 
 std::string OptionsModel::Set(const tOptionRow& row, const std::string& text) {
+  // A limit shown rounded and taken back unchanged keeps its exact stored value.
+  if (IsLimit(row) && text == Display(row)) return "";
   std::string stored;
   const std::string problem = Check(row, text, stored);
   if (problem.empty()) current_[Id(row)] = stored;

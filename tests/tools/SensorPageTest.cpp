@@ -1,0 +1,128 @@
+// The temperatures page lists what libsensors finds: a fake hwmon chip in a fake /sys/class,
+// seen by this suite re-run in a child process inside a private mount namespace (the widgets
+// cannot be made in a forked copy of a process that already talks to the X server).
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QTreeWidget>
+#include <cstdio>
+#include <sstream>
+
+#include "core/Process.h"
+#include "platform/FakeTree.h"
+#include "settings/Settings.h"
+#include "support/FakeSysfs.h"
+#include "support/TestSupport.h"
+#include "tools/options/OptionsDialog.h"
+
+namespace kv {
+namespace {
+
+constexpr const char* ChildDirVariable = "KV_SENSOR_PAGE_DIR";
+
+// Runs only in the child: prints what the temperatures page shows, one tagged line each.
+TEST(SensorPageChild, DISABLED_PrintsTheTemperaturesPage) {
+  const QByteArray dir = qgetenv(ChildDirVariable);
+  ASSERT_FALSE(dir.isEmpty());
+  AppDir = std::string(KV_BIN_DIR) + "/";
+  SettingsDir = dir.toStdString() + "/";
+  OptionsDialog d(false, false);
+  QScrollArea* page = d.findChild<QScrollArea*>("page4");
+  ASSERT_NE(page, nullptr);
+  QTreeWidget* tree = page->findChild<QTreeWidget*>("inventory");
+  ASSERT_NE(tree, nullptr);
+  for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = tree->topLevelItem(i);
+    std::printf("ITEM\t%s\t%s\t%s\n", qPrintable(item->text(0)), qPrintable(item->text(1)), qPrintable(item->text(2)));
+  }
+  const QLineEdit* order = d.findChild<QLineEdit*>("KVClient.ini/OrderHwmon/T3");
+  ASSERT_NE(order, nullptr);
+  const auto* combo = qobject_cast<QComboBox*>(order->parentWidget());
+  ASSERT_NE(combo, nullptr);
+  for (int i = 0; i < combo->count(); ++i) std::printf("ORDER\t%s\n", qPrintable(combo->itemText(i)));
+  if (const QLabel* value = page->findChild<QLabel*>("value1")) std::printf("VALUE1\t%s\n", qPrintable(value->text()));
+  std::fflush(stdout);
+}
+
+// What the child printed, bounded in time; the exit status in status.
+std::string RunChild(const std::string& root, const std::string& settings, int& status) {
+  int fds[2];
+  if (::pipe(fds) != 0) return {};
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    if (const std::string refused = kvtest::EnterFakeSysfs(root); !refused.empty()) {
+      ssize_t unused = ::write(fds[1], refused.data(), refused.size());  // the parent's skip reason
+      (void)unused;
+      ::_exit(kvtest::ChildSkipped);
+    }
+    ::dup2(fds[1], STDOUT_FILENO);
+    ::setenv(ChildDirVariable, settings.c_str(), 1);
+    ::execl("/proc/self/exe", "test_tools", "--gtest_also_run_disabled_tests",
+            "--gtest_filter=SensorPageChild.*", static_cast<char*>(nullptr));
+    ::_exit(3);
+  }
+  ::close(fds[1]);
+  std::string out;
+  char buffer[4096];
+  for (int waited = 0; waited < 60000;) {
+    pollfd p{fds[0], POLLIN, 0};
+    const int ready = ::poll(&p, 1, 500);
+    waited += ready == 0 ? 500 : 0;
+    if (ready < 0) break;
+    if (ready == 0) continue;
+    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    out.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fds[0]);
+  ::kill(pid, SIGKILL);  // gone already unless it hung
+  ::waitpid(pid, &status, 0);
+  return out;
+}
+
+TEST(SensorPage, ListsAFakeHwmonChipWithItsLabel) {
+  if (::access(kvtest::SensorsConf, F_OK) != 0) GTEST_SKIP() << kvtest::SensorsConf << " is missing (libsensors-config)";
+  kvtest::TempDir dir;
+  const std::string root = dir.File("sys/");
+  kvtest::Put(root, "sensors3.conf", "chip \"kvfake-*\"\n    label temp1 \"Board\"\n");
+  kvtest::Put(root, "class/hwmon/hwmon0/name", "kvfake\n");
+  kvtest::Put(root, "class/hwmon/hwmon0/temp1_input", "30500\n");
+  kvtest::Put(root, "class/hwmon/hwmon0/temp2_input", "41000\n");
+  kvtest::Put(root, "class/hwmon/hwmon0/fan1_input", "1800\n");  // not a temperature
+  kvtest::MakeFolder(dir.Path(), "settings");
+
+  int status = 0;
+  const std::string out = RunChild(root, dir.File("settings"), status);
+  ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal\n" << out;
+  if (WEXITSTATUS(status) == kvtest::ChildSkipped) GTEST_SKIP() << out;
+  ASSERT_EQ(WEXITSTATUS(status), 0) << out;
+
+  std::vector<std::string> items, order;
+  std::string value1;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("ITEM\t", 0) == 0) items.push_back(line.substr(5));
+    if (line.rfind("ORDER\t", 0) == 0) order.push_back(line.substr(6));
+    if (line.rfind("VALUE1\t", 0) == 0) value1 = line.substr(7);
+  }
+  // The fake chip is the only one the mount namespace shows.
+  const std::vector<std::string> expected = {"hwmon\tkvfake-virtual-0 Board\t30.5 °C",
+                                             "hwmon\tkvfake-virtual-0 temp2\t41.0 °C"};
+  std::vector<std::string> hwmon;
+  for (const std::string& i : items)
+    if (i.rfind("hwmon\t", 0) == 0) hwmon.push_back(i);
+  EXPECT_EQ(hwmon, expected) << out;
+  EXPECT_EQ(order, (std::vector<std::string>{"", "kvfake-virtual-0 Board", "kvfake-virtual-0 temp2"})) << out;
+  EXPECT_EQ(value1, "30.50 °C") << out;  // channel 1 takes the first sensor found
+}
+
+}  // namespace
+}  // namespace kv
