@@ -25,6 +25,7 @@
 
 #include "core/EventLog.h"
 #include "core/Process.h"
+#include "platform/DataFiles.h"
 #include "platform/System.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFolder.h"
@@ -47,7 +48,7 @@ void PaintSwatch(QToolButton* button, const std::string& colourText) {
 OptionsDialog::OptionsDialog(bool debug, bool expert, QWidget* parent) : QDialog(parent) {
   setObjectName("TfrmOptions");
   model_.Load();
-  texts_.Load(AppDir, Settings.LangFile);
+  texts_.Load(DataFolder(EnglishLanguageFile), Settings.LangFile);
   RefreshInventoryReadings();
   setWindowTitle(Q("Kelvara - " + texts_.Get("OptionsTitle")));
 
@@ -116,7 +117,7 @@ QWidget* OptionsDialog::Editor(const tOptionRow& row) {
         for (const tOptionChoice& c : row.choices)
           combo->addItem(Q(texts_.Get(c.text)), QString::number(c.value));
       } else {
-        for (const QString& f : QDir(Q(AppDir)).entryList({"*.lng"}, QDir::Files, QDir::Name))
+        for (const QString& f : QDir(Q(DataFolder(EnglishLanguageFile))).entryList({"*.lng"}, QDir::Files, QDir::Name))
           combo->addItem(f, f);
       }
       const int at = combo->findData(Q(value));
