@@ -39,8 +39,9 @@ set(CPACK_PACKAGE_VENDOR "Kelvara")
 set(CPACK_PACKAGE_CONTACT "Kelvara developers <kelvara@kelvara.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "PC health monitor with history charts and publishing")
 set(CPACK_PACKAGE_DESCRIPTION "Kelvara watches temperatures, voltages, fans, CPU load, memory,
-disks, network and battery of one Linux PC, keeps their history for 8 hours, 7 days and a year,
-draws it and publishes the pictures by FTP/FTPS, secure copy and a built-in HTTP(S) server.")
+disks, network and battery of one Linux PC, keeps their history for
+8 hours, 7 days and a year, draws it and publishes the pictures by
+FTP/FTPS, secure copy and a built-in HTTP(S) server.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
