@@ -30,7 +30,9 @@ add_custom_target(kv_changelog ALL DEPENDS ${kv_changelog})
 install(FILES ${kv_changelog} packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kelvara)
 
 # The user unit lives under lib/ even with a multiarch libdir.
-configure_file(packaging/kelvara.service.in ${CMAKE_BINARY_DIR}/kelvara.service @ONLY)
+# Its program path follows the prefix given at install time (cpack, --prefix).
+install(CODE "set(KV_BIN \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  configure_file(\"${CMAKE_SOURCE_DIR}/packaging/kelvara.service.in\" \"${CMAKE_BINARY_DIR}/kelvara.service\" @ONLY)")
 install(FILES ${CMAKE_BINARY_DIR}/kelvara.service DESTINATION lib/systemd/user)
 
 set(CPACK_GENERATOR DEB)
