@@ -13,6 +13,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Connections.h"
+#include "platform/DataFiles.h"
 #include "publishing/http/Metrics.h"
 #include "alerts/Alerts.h"
 #include "app/MainCycle.h"
@@ -216,7 +217,7 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   DeleteFile(SettingsDir + EventLogName + ".old");
   SetEventLogPath(SettingsDir + EventLogName);
 
-  if (!CheckLanguageFile(AppDir, SettingsDir, UserLanguage())) return 0;
+  if (!CheckLanguageFile(DataFolder(EnglishLanguageFile), SettingsDir, UserLanguage())) return 0;
 
   SetPowerAllowedSource([] {
     const tPowerCapabilities caps = PowerCapabilities();
@@ -257,7 +258,7 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   QObject::connect(&clockWatch, &ClockChangeWatcher::ClockChanged, &cycle, &TMainCycle::ClockChanged);
   PowerEvents power;
   QObject::connect(&power, &PowerEvents::Sleeping, &cycle, &TMainCycle::PowerBroadcast);
-  LoadBandIcons(AppDir);
+  LoadBandIcons(DataFolder("cpu.png"));
   std::unique_ptr<QObject> windows;
   if (!HeadlessMode && frontEnd.attach) windows = frontEnd.attach(cycle);
   if (!cycle.Initialise()) return 0;

@@ -33,6 +33,7 @@
 #include "gui/StatusPanel.h"
 #include "gui/WebLinks.h"
 #include "gui/WindowPlacement.h"
+#include "platform/DataFiles.h"
 #include "platform/Files.h"
 #include "settings/IniFile.h"
 #include "settings/Language.h"
@@ -85,7 +86,7 @@ constexpr int StartClientWidth = 550, StartClientHeight = 108;
 const char* const SlotIconFiles[] = {"upload-on.png", "upload-off.png", "uploading.png"};
 
 QIcon IconFile(const std::string& name) {
-  const std::string path = AppDir + name;
+  const std::string path = DataFile(name);
   if (!FileExists(path)) return {};
   return QIcon(QString::fromStdString(path));
 }

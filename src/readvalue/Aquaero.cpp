@@ -6,6 +6,7 @@
 
 #include "core/Process.h"
 #include "core/Text.h"
+#include "platform/DataFiles.h"
 #include "platform/Files.h"
 #include "platform/OutsideFile.h"
 #include "readvalue/Procs.h"
@@ -53,8 +54,8 @@ void ReadAquaeroText(std::string_view text) {
 void ReadAquaeroFile() {
   std::string& folder = Settings.AquaeroPath;
   if (folder.empty() || !FileExists(folder + AquaeroFile)) {
-    for (const std::string& other : {SettingsDir, AppDir})
-      if (!other.empty() && FileExists(other + AquaeroFile)) folder = other;
+    const std::string found = DataFolder(AquaeroFile);
+    if (FileExists(found + AquaeroFile)) folder = found;
   }
   if (folder.empty()) return;
   const std::string path = folder + AquaeroFile;

@@ -4,6 +4,7 @@
 
 #include "core/Process.h"
 #include "core/Text.h"
+#include "platform/DataFiles.h"
 #include "settings/IniFile.h"
 
 namespace kv {
@@ -90,7 +91,7 @@ std::vector<std::string> MessageKeyNames() {
 }
 
 void LoadLanguage(const std::string& fileName) {
-  const IniFile ini(AppDir + fileName);
+  const IniFile ini(DataFile(fileName));
   auto next = std::make_shared<tTexts>(*Texts());
   for (const tMessageKey& k : MessageKeys)
     (*next).*k.field = ini.ReadString("Messages", k.key, (*next).*k.field);
@@ -121,7 +122,7 @@ const tCaptions& Captions() { return CurrentCaptions; }
 void ResetCaptions() { CurrentCaptions = FormCaptions(); }
 
 void ApplyCaptions(const std::string& fileName) {
-  const IniFile ini(AppDir + fileName);
+  const IniFile ini(DataFile(fileName));
   tCaptions& c = CurrentCaptions;
   const std::string suffix = ".Caption";
   for (const std::string& key : ini.Keys("Main")) {

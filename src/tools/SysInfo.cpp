@@ -21,6 +21,7 @@
 #include "displays/Chart.h"
 #include "displays/Light.h"
 #include "displays/PictureFile.h"
+#include "platform/DataFiles.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 #include "readvalue/AcquisitionPass.h"
@@ -290,7 +291,7 @@ bool RenderBannerFile(const std::string& file, std::string& error) {
 namespace {
 
 int RunChart(const tChartOptions& chart) {
-  LoadBandIcons(AppDir);
+  LoadBandIcons(DataFolder("cpu.png"));
   std::string error;
   if (!RenderChartFile(chart, error)) {
     std::fprintf(stderr, "kvsysinfo: %s: %s\n", chart.file.c_str(), error.c_str());

@@ -23,6 +23,7 @@
 #include "core/EventLog.h"
 #include "core/Text.h"
 #include "core/UiPort.h"
+#include "platform/DataFiles.h"
 #include "publishing/http/HttpPages.h"
 #include "publishing/http/RequestPath.h"
 #include "settings/Settings.h"
@@ -284,14 +285,14 @@ void THttpServer::PublishReadings(std::shared_ptr<const tHttpReadings> readings)
 void THttpServer::Apply(const tSettings& settings, const std::string& appDir, const std::string& pictureFolder) {
   auto snapshot = std::make_shared<tHttpSettings>();
   snapshot->localPath = IncludeTrailingSlash(pictureFolder);
-  snapshot->wwwPath = appDir + "www/";
+  snapshot->wwwPath = DataFile("www/", appDir);
   snapshot->light = settings.Light;
   snapshot->banner = settings.Banner;
   settings_.store(std::move(snapshot));
   try {
     Stop();
     port_ = settings.HTTPServerPort;
-    const std::string pem = appDir + "Kelvara.pem";
+    const std::string pem = DataFile("Kelvara.pem", appDir);
     tls_ = IsFile(pem);
     if (tls_) {
       std::string error;

@@ -26,6 +26,7 @@
 #include "alerts/AlertUnits.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
+#include "platform/DataFiles.h"
 #include "platform/System.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFolder.h"
@@ -48,7 +49,7 @@ void PaintSwatch(QToolButton* button, const std::string& colourText) {
 OptionsDialog::OptionsDialog(bool debug, bool expert, QWidget* parent) : QDialog(parent) {
   setObjectName("TfrmOptions");
   model_.Load();
-  texts_.Load(AppDir, Settings.LangFile);
+  texts_.Load(DataFolder(EnglishLanguageFile), Settings.LangFile);
   RefreshInventoryReadings();
   setWindowTitle(Q("Kelvara - " + texts_.Get("OptionsTitle")));
 
@@ -141,7 +142,7 @@ QWidget* OptionsDialog::Editor(const tOptionRow& row) {
         for (const tOptionChoice& c : row.choices)
           combo->addItem(Q(texts_.Get(c.text)), QString::number(c.value));
       } else {
-        for (const QString& f : QDir(Q(AppDir)).entryList({"*.lng"}, QDir::Files, QDir::Name))
+        for (const QString& f : QDir(Q(DataFolder(EnglishLanguageFile))).entryList({"*.lng"}, QDir::Files, QDir::Name))
           combo->addItem(f, f);
       }
       const int at = combo->findData(Q(value));

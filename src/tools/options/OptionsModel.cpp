@@ -8,6 +8,7 @@
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/Text.h"
+#include "platform/DataFiles.h"
 #include "platform/Files.h"
 #include "platform/Instance.h"
 #include "settings/IniFile.h"
@@ -166,7 +167,7 @@ std::string OptionsModel::Check(const tOptionRow& row, const std::string& text, 
       if (t.empty() || t == "." || t == ".." || t.find_first_of("/\\") != std::string::npos)
         return "InvalidFileName";
       if (row.kind == tOptionKind::Language &&
-          (t.size() < 5 || Lower(t.substr(t.size() - 4)) != ".lng" || !FileExists(AppDir + t)))
+          (t.size() < 5 || Lower(t.substr(t.size() - 4)) != ".lng" || !FileExists(DataFile(t))))
         return "InvalidFileName";
       stored = t;
       return "";
