@@ -90,12 +90,13 @@ TEST_F(AquaeroTest, FileLookupOrder) {
   EXPECT_EQ(Readings.T[0], 4000);
   EXPECT_EQ(Settings.AquaeroPath, AppDir);
 
-  // Settings and program folder both: the program folder wins.
+  // Settings and program folder both: the user's own copy in the settings folder wins, so an
+  // installed, read-only program folder never has to be edited.
   Settings.AquaeroPath.clear();
   kvtest::Put(Root(), "settings/aquaero.xml", "<Sensor1>30</Sensor1>\n");
   ReadAquaeroFile();
-  EXPECT_EQ(Readings.T[0], 4000);
-  EXPECT_EQ(Settings.AquaeroPath, AppDir);
+  EXPECT_EQ(Readings.T[0], 3000);
+  EXPECT_EQ(Settings.AquaeroPath, SettingsDir);
 
   kvtest::Remove(Root(), "app/aquaero.xml");
   Settings.AquaeroPath.clear();
