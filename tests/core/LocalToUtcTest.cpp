@@ -5,24 +5,10 @@
 #include <ctime>
 
 #include "core/DateTime.h"
+#include "support/TestSupport.h"
 
 namespace kv {
 namespace {
-
-class Zone {
- public:
-  explicit Zone(const char* tz) : old_(qgetenv("TZ")), had_(qEnvironmentVariableIsSet("TZ")) {
-    qputenv("TZ", tz);
-    tzset();
-  }
-  ~Zone() {
-    if (had_) qputenv("TZ", old_); else qunsetenv("TZ");
-    tzset();
-  }
- private:
-  QByteArray old_;
-  bool had_;
-};
 
 TDateTime At(int y, int mo, int d, int h, int mi) { return EncodeDateTime({y, mo, d, h, mi, 0, 0}); }
 
@@ -33,26 +19,26 @@ void ExpectUtc(TDateTime local, TDateTime utc) {
 // A skipped time already counts as daylight time: the offset after the change applies.
 TEST(LocalToUtc, SkippedTimesTakeTheOffsetAfterTheChange) {
   {
-    Zone zone("Europe/Berlin");
+    kvtest::Zone zone("Europe/Berlin");
     ExpectUtc(At(2026, 3, 29, 1, 59), At(2026, 3, 29, 0, 59));
     ExpectUtc(At(2026, 3, 29, 2, 0), At(2026, 3, 29, 0, 0));
     ExpectUtc(At(2026, 3, 29, 2, 30), At(2026, 3, 29, 0, 30));
     ExpectUtc(At(2026, 3, 29, 3, 0), At(2026, 3, 29, 1, 0));
   }
   {
-    Zone zone("America/New_York");
+    kvtest::Zone zone("America/New_York");
     ExpectUtc(At(2026, 3, 8, 2, 30), At(2026, 3, 8, 6, 30));
   }
   {
     // Samoa skipped 30 December 2011 whole, going from -10 to +14 hours.
-    Zone zone("Pacific/Apia");
+    kvtest::Zone zone("Pacific/Apia");
     ExpectUtc(At(2011, 12, 30, 12, 0), At(2011, 12, 29, 22, 0));
   }
 }
 
 // A repeated hour is still daylight time until the change: the first of the two instants.
 TEST(LocalToUtc, RepeatedTimesAreTheDaylightOnes) {
-  Zone zone("Europe/Berlin");
+  kvtest::Zone zone("Europe/Berlin");
   ExpectUtc(At(2026, 10, 25, 2, 30), At(2026, 10, 25, 0, 30));
   ExpectUtc(At(2026, 10, 25, 3, 0), At(2026, 10, 25, 2, 0));
 }

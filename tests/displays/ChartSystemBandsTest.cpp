@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "DisplayState.h"
+#include "ChartState.h"
 #include "displays/Canvas.h"
 #include "displays/Chart.h"
 #include "displays/ChartParts.h"
@@ -22,25 +22,10 @@ constexpr tColour In = MakeColour(200, 0, 0);
 constexpr tColour Out = MakeColour(0, 0, 200);
 constexpr tColour Mixed = MakeColour(100, 0, 100);
 
-class SystemBands : public DisplayState {
+class SystemBands : public ChartState {
  protected:
   void SetUp() override {
-    DisplayState::SetUp();
-    Settings.TimeInUTC = true;
-    Settings.TAutoStats = false;
-    Settings.FAuto = false;
-    Settings.cBack = MakeColour(224, 224, 224);
-    Settings.cScBack = MakeColour(240, 240, 240);
-    Settings.cScBorder = MakeColour(255, 255, 250);
-    Settings.cScBorder2 = MakeColour(0, 0, 180);
-    Settings.cScGrid = MakeColour(0, 180, 0);
-    for (auto& c : VCfg) c.Vis = 0;
-    for (auto& c : CPUCfg) c.Vis = 0;
-    for (auto& s : NetSlots) s.Vis = false;
-    for (auto& d : DiskSlots) d.Vis = false;
-    Settings.Page = Settings.visMem = Settings.visCache = 0;
-    Settings.visCPUFreq = Settings.visUser = Settings.visBat = false;
-    Settings.ReadDisk = false;
+    ChartState::SetUp();
     Settings.NetAuto = Settings.NetLog = Settings.MemAuto = false;
     NetSlots[0].ColourIn = In;
     NetSlots[0].ColourOut = Out;

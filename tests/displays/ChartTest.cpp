@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "DisplayState.h"
+#include "ChartState.h"
 #include "displays/Canvas.h"
 #include "displays/ChartParts.h"
 
@@ -21,27 +21,8 @@ constexpr double Minute = 1.0 / 1440;
 // x = 505 - trunc(1.0017 h x 250) = 255.
 constexpr double Offset = 6.0 / 86400;
 
-class Chart : public DisplayState {
+class Chart : public ChartState {
  protected:
-  void SetUp() override {
-    DisplayState::SetUp();
-    Settings.TimeInUTC = true;
-    Settings.TAutoStats = false;
-    Settings.FAuto = false;
-    Settings.cBack = MakeColour(224, 224, 224);
-    Settings.cScBack = MakeColour(240, 240, 240);
-    Settings.cScBorder = MakeColour(255, 255, 250);
-    Settings.cScBorder2 = MakeColour(0, 0, 180);
-    Settings.cScGrid = MakeColour(0, 180, 0);
-    for (auto& c : VCfg) c.Vis = 0;
-    for (auto& c : CPUCfg) c.Vis = 0;
-    for (auto& s : NetSlots) s.Vis = false;
-    for (auto& d : DiskSlots) d.Vis = false;
-    Settings.Page = Settings.visMem = Settings.visCache = 0;
-    Settings.visCPUFreq = Settings.visUser = Settings.visBat = false;
-    Settings.ReadDisk = false;
-  }
-
   // n samples one `step` apart, the newest at End - newestAge, every value a no-value marker.
   static tStatStore Series(int n, double step = Minute, double newestAge = Offset) {
     tStatStore s;

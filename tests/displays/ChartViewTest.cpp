@@ -12,26 +12,12 @@
 
 #include "DisplayState.h"
 #include "statistics/StatStore.h"
+#include "support/TestSupport.h"
 
 namespace kv {
 namespace {
 
 constexpr double Second = 1.0 / SecondsPerDay;
-
-class Zone {
- public:
-  explicit Zone(const char* tz) : old_(qgetenv("TZ")), had_(qEnvironmentVariableIsSet("TZ")) {
-    qputenv("TZ", tz);
-    tzset();
-  }
-  ~Zone() {
-    if (had_) qputenv("TZ", old_); else qunsetenv("TZ");
-    tzset();
-  }
- private:
-  QByteArray old_;
-  bool had_;
-};
 
 TDateTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return EncodeDateTime({y, mo, d, h, mi, s, 0}); }
 
@@ -53,7 +39,7 @@ class ChartViewTest : public DisplayState {
     EXPECT_DOUBLE_EQ(v.hours, hours);
   }
 
-  Zone zone{"Europe/Berlin"};
+  kvtest::Zone zone{"Europe/Berlin"};
   ChartView view;
 };
 
