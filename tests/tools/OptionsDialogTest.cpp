@@ -111,7 +111,7 @@ TEST_F(OptionsDialogTest, EachKindIsWrittenWithItsTypeAndTheMonitorIsToldOncePer
   };
 
   OptionsDialog d(true, true);
-  d.SetConflictQuestion([](const std::string&) { return false; });
+  d.SetConflictQuestion([](const std::string&, const std::string&) { return false; });
   Type(d, "KVServer.ini/FTP/Host", "ftp.example.org");
   Type(d, "KVServer.ini/FTP/FTPPassCrypt", "s3cret pass");
   Type(d, "KVServer.ini/FTP/Port", "2121");
@@ -220,7 +220,7 @@ TEST_F(OptionsDialogTest, AFileChangedOnDiskIsNotSilentlyOverwritten) {
   OptionsDialog d(false, false);
   std::vector<std::string> asked;
   bool answer = false;
-  d.SetConflictQuestion([&](const std::string& files) {
+  d.SetConflictQuestion([&](const std::string&, const std::string& files) {
     asked.push_back(files);
     return answer;
   });

@@ -259,6 +259,7 @@ const std::vector<tFamily> Families = {
     {13, D, "Misc", "QPCFix", K::Bool},
     // 14: miscellaneous
     {14, C, "Misc", "LangFile", K::Language},
+    {14, AutostartFile, "Desktop Entry", "StartAtLogin", K::Autostart},
     {14, C, "Misc", "AutoConnect", K::Bool},
     {14, C, "Misc", "ShowWarning", K::Bool},
     {14, C, "Misc", "Mini", K::Bool},

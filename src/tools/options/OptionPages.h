@@ -22,7 +22,11 @@ enum class tOptionKind {
   Language,  // a .lng file beside the program
   Limit,     // an alert limit: edited in the unit the user sees, stored in the files' unit
   Margin,    // an alert margin: a difference in the same units (no Fahrenheit offset)
+  Autostart, // check box kept in no settings file: whether our login autostart entry exists
 };
+
+// The file name of the rows that no settings file holds.
+constexpr const char* AutostartFile = "autostart";
 
 struct tOptionPage {
   int number;
@@ -39,7 +43,7 @@ struct tOptionChoice {
 
 struct tOptionRow {
   int page;
-  const char* file;     // ClientIniName, DisplayIniName or ServerIniName
+  const char* file;     // ClientIniName, DisplayIniName or ServerIniName; AutostartFile for none
   const char* section;
   std::string key;      // channel keys spelt out ("colT3")
   tOptionKind kind;

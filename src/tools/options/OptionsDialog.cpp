@@ -86,9 +86,8 @@ OptionsDialog::OptionsDialog(bool debug, bool expert, QWidget* parent) : QDialog
   layout->addWidget(buttons);
   resize(900, 640);
 
-  ask_ = [this](const std::string& files) {
-    return QMessageBox::question(this, windowTitle(), Q(texts_.Get("ChangedOnDisk") + "\n" + files)) ==
-           QMessageBox::Yes;
+  ask_ = [this](const std::string& question, const std::string& files) {
+    return QMessageBox::question(this, windowTitle(), Q(texts_.Get(question) + "\n" + files)) == QMessageBox::Yes;
   };
 }
 
@@ -128,7 +127,8 @@ QWidget* OptionsDialog::Editor(const tOptionRow& row) {
   QWidget* shown = nullptr;
   QWidget* editor = nullptr;
   switch (row.kind) {
-    case tOptionKind::Bool: {
+    case tOptionKind::Bool:
+    case tOptionKind::Autostart: {
       auto* box = new QCheckBox;
       box->setChecked(value == "1");
       connect(box, &QCheckBox::toggled, this, [this, &row, box] { Commit(row, box); });
@@ -327,7 +327,11 @@ bool OptionsDialog::Apply() {
       editor->setFocus();
       return false;
     }
-  switch (model_.Save(ask_)) {
+  const tSaveResult saved = model_.Save(ask_);
+  // A login entry left as it was shows so.
+  for (const auto& [row, editor] : editors_)
+    if (row->kind == tOptionKind::Autostart) Revert(*row, editor);
+  switch (saved) {
     case tSaveResult::Saved:
     case tSaveResult::NothingChanged:
       ShowMessage("");

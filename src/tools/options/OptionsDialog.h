@@ -25,9 +25,10 @@ class OptionsDialog : public QDialog {
   bool HasPage(int number) const { return stackIndex_.count(number) > 0; }
   bool ShowPage(int number);  // false for a page that is not shown
   int CurrentPage() const;
-  // The question asked when a file changed on disk since the dialog read it; the default asks
+  // The question asked before writing over a file changed on disk since the dialog read it, or
+  // over a login entry that is not ours (the question's text key, the files); the default asks
   // the user with a message box.
-  void SetConflictQuestion(std::function<bool(const std::string& files)> ask) { ask_ = std::move(ask); }
+  void SetConflictQuestion(OptionsModel::tQuestion ask) { ask_ = std::move(ask); }
   // Takes every edited field, then writes; false when a field was refused or nothing was written.
   bool Apply();
   QString Message() const;
@@ -47,7 +48,7 @@ class OptionsDialog : public QDialog {
 
   OptionsModel model_;
   OptionTexts texts_;
-  std::function<bool(const std::string&)> ask_;
+  OptionsModel::tQuestion ask_;
   QListWidget* pages_ = nullptr;
   QStackedWidget* stack_ = nullptr;
   QLabel* message_ = nullptr;

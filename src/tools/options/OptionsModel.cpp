@@ -14,6 +14,7 @@
 #include "settings/IniFile.h"
 #include "settings/Scramble.h"
 #include "settings/Settings.h"
+#include "tools/options/Autostart.h"
 
 namespace kv {
 
@@ -127,7 +128,8 @@ std::string OptionsModel::Check(const tOptionRow& row, const std::string& text, 
   const std::string t = CleanIniValue(text);
   const char* numberMessage = row.message ? row.message : "ValidNumber";
   switch (row.kind) {
-    case tOptionKind::Bool: {
+    case tOptionKind::Bool:
+    case tOptionKind::Autostart: {
       const std::string l = Lower(t);
       if (l == "1" || l == "true") stored = "1";
       else if (l == "0" || l == "false") stored = "0";
@@ -223,6 +225,9 @@ void OptionsModel::Load() {
       loaded_[Id(row)] = v;
     }
   }
+  for (const tOptionRow& row : OptionRows())
+    if (row.kind == tOptionKind::Autostart)
+      loaded_[Id(row)] = AutostartStateOf(AutostartPath()) == tAutostartState::Ours ? "1" : "0";
   current_ = loaded_;
 }
 
@@ -248,24 +253,46 @@ std::string OptionsModel::Set(const tOptionRow& row, const std::string& text) {
 
 bool OptionsModel::Changed() const { return current_ != loaded_; }
 
-tSaveResult OptionsModel::Save(const std::function<bool(const std::string& files)>& ask) {
+bool OptionsModel::SaveAutostart(const tOptionRow& row, const tQuestion& ask, bool& declined) {
+  const std::string id = Id(row);
+  const std::string path = AutostartPath();
+  if (path.empty()) {
+    LogEvent("op3 no home folder for the autostart entry");
+    return false;
+  }
+  const tAutostartState state = AutostartStateOf(path);
+  if (state == tAutostartState::Foreign && !(ask && ask("AutostartNotOurs", path))) {
+    declined = true;
+    current_[id] = loaded_[id];
+    return true;
+  }
+  const bool ok = current_[id] == "1" ? WriteAutostart(path, AppDir + "kelvara")
+                                      : state == tAutostartState::Absent || RemoveAutostart(path);
+  if (ok) loaded_[id] = current_[id];
+  return ok;
+}
+
+tSaveResult OptionsModel::Save(const tQuestion& ask) {
   struct tChange {
     std::string disk;
     std::vector<const tOptionRow*> rows;
   };
   std::map<std::string, tChange> changes;
+  std::vector<const tOptionRow*> entries;  // rows no settings file holds
   for (const tOptionRow& row : OptionRows()) {
     const std::string id = Id(row);
-    if (current_[id] != loaded_[id]) changes[row.file].rows.push_back(&row);
+    if (current_[id] == loaded_[id]) continue;
+    if (row.kind == tOptionKind::Autostart) entries.push_back(&row);
+    else changes[row.file].rows.push_back(&row);
   }
-  if (changes.empty()) return tSaveResult::NothingChanged;
+  if (changes.empty() && entries.empty()) return tSaveResult::NothingChanged;
 
   std::string conflicts;
   for (auto& [file, change] : changes) {
     change.disk = DiskText(file.c_str());
     if (change.disk != onDisk_[file]) conflicts += (conflicts.empty() ? "" : ", ") + file;
   }
-  if (!conflicts.empty() && !(ask && ask(conflicts))) return tSaveResult::Declined;
+  if (!conflicts.empty() && !(ask && ask("ChangedOnDisk", conflicts))) return tSaveResult::Declined;
 
   // Every file is prepared before any is renamed into place: a failure leaves all as they were.
   std::vector<std::pair<std::string, std::string>> temps;  // temp, target
@@ -302,10 +329,14 @@ tSaveResult OptionsModel::Save(const std::function<bool(const std::string& files
     }
   if (!ok) return tSaveResult::Failed;
   for (const auto& [file, text] : written) onDisk_[file] = text;
-  loaded_ = current_;
+  for (const auto& [file, change] : changes)
+    for (const tOptionRow* row : change.rows) loaded_[Id(*row)] = current_[Id(*row)];
   // No running monitor is no error: it reads the files when it starts.
-  PostInstanceMessage(InstanceSocketPath(), WM_OPTIONS_CHANGED);
-  return tSaveResult::Saved;
+  if (!changes.empty()) PostInstanceMessage(InstanceSocketPath(), WM_OPTIONS_CHANGED);
+  bool declined = false;
+  for (const tOptionRow* row : entries) ok = SaveAutostart(*row, ask, declined) && ok;
+  if (!ok) return tSaveResult::Failed;
+  return declined && changes.empty() ? tSaveResult::Declined : tSaveResult::Saved;
 }
 
 }  // namespace kv

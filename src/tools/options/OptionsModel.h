@@ -38,9 +38,11 @@ class OptionsModel {
   bool Changed() const;
 
   // Writes the changed keys. A file that changed on disk since Load is written only when ask
-  // (given the file names) says so; then the changed keys go over the file's new content.
-  // After writing, the running monitor is told.
-  tSaveResult Save(const std::function<bool(const std::string& files)>& ask);
+  // (given the question's text key and the file names) says so; then the changed keys go over
+  // the file's new content. After writing, the running monitor is told. The login entry is
+  // written or removed after the files; one that is not ours is touched only when ask says so.
+  using tQuestion = std::function<bool(const std::string& question, const std::string& files)>;
+  tSaveResult Save(const tQuestion& ask);
 
   // The message key a value of row would be refused with; "" when it is good. text is what a
   // user typed; stored receives the value in the file's form.
@@ -48,6 +50,9 @@ class OptionsModel {
 
  private:
   static std::string Id(const tOptionRow& row);
+  // Writes or removes the login entry as row now says; false on failure. declined: a foreign
+  // entry was left as the user asked.
+  bool SaveAutostart(const tOptionRow& row, const tQuestion& ask, bool& declined);
   std::map<std::string, std::string> loaded_, current_;  // Id -> stored form (passwords plain)
   std::map<std::string, std::string> onDisk_;            // file name -> bytes at Load or Save
 };
