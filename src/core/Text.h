@@ -13,6 +13,8 @@ bool SameText(std::string_view a, std::string_view b);  // case-insensitive ASCI
 std::string Trim(std::string_view s);
 // Adds "/" when the path does not end in one.
 std::string IncludeTrailingSlash(std::string_view path);
+// The value of one hexadecimal digit; -1 for any other character.
+int HexValue(char c);
 // A whole decimal number, optionally negative; nullopt for anything else.
 std::optional<int64_t> ParseInt(std::string_view s);
 // ParseInt with a fallback.

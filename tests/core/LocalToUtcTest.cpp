@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "core/DateTime.h"
-#include "support/TestSupport.h"
+#include "support/TimeZone.h"
 
 namespace kv {
 namespace {

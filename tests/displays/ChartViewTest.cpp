@@ -12,7 +12,7 @@
 
 #include "DisplayState.h"
 #include "statistics/StatStore.h"
-#include "support/TestSupport.h"
+#include "support/TimeZone.h"
 
 namespace kv {
 namespace {

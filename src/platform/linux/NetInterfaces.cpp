@@ -1,23 +1,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/Text.h"
 #include "platform/NetMetrics.h"
 #include "platform/linux/SysText.h"
 
 namespace kv {
 
 using namespace systext;
-
-namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 std::string MacText(const uint8_t* bytes, size_t length) {
   static const char kHex[] = "0123456789ABCDEF";

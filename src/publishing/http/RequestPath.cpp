@@ -7,16 +7,11 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/Text.h"
+
 namespace kv {
 
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 void ReplaceAll(std::string& s, std::string_view what, std::string_view with) {
   std::string out;
