@@ -207,7 +207,9 @@ double MapToBand(double v, double lo, double hi, int y0, int H) {
   return y0 + 7 + H - (v - lo) * H / (hi - lo);
 }
 
-void DrawCurve(tChartContext& ctx, const tCurveSpec& spec) {
+namespace {
+
+void DrawCurveOnce(tChartContext& ctx, const tCurveSpec& spec) {
   Canvas& c = ctx.c;
   if (!(spec.hi > spec.lo) || !spec.value) return;
   c.penColour = spec.colour;
@@ -252,6 +254,16 @@ void DrawCurve(tChartContext& ctx, const tCurveSpec& spec) {
     points.push_back({ctx.CurveX(age), Nearest(spec.y0 + spec.H - (v - spec.lo) * scale) + spec.offset});
   }
   FlushPoints(c, points, spec.colour);
+}
+
+}  // namespace
+
+void DrawCurve(tChartContext& ctx, const tCurveSpec& spec) {
+  DrawCurveOnce(ctx, spec);
+  if (!spec.bold) return;
+  tCurveSpec lower = spec;
+  lower.offset += 1;
+  DrawCurveOnce(ctx, lower);
 }
 
 tChannelSummary Summarise(const tChartContext& ctx, double current,

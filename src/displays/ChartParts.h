@@ -95,11 +95,11 @@ struct tCurveSpec {
   double lo = 0, hi = 0;     // the band's scale
   int y0 = 0, H = 0;
   tColour colour = 0;
+  bool bold = false;         // drawn a second time one pixel lower: a line two pixels high
   // The value of sample i in scale units, or NAN when it holds none.
   std::function<double(const tReadings&, const tReadingsExtra&)> value;
 };
-// Draws the curve with thinning, breaks and single pixels; a bold channel is drawn by calling
-// this twice with offset + 1.
+// Draws the curve with thinning, breaks and single pixels, twice one pixel apart when bold.
 void DrawCurve(tChartContext& ctx, const tCurveSpec& spec);
 
 // Walks the window from the newest sample and summarises the value getter (NAN = no value);

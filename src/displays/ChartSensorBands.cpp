@@ -66,14 +66,6 @@ void ForEachGridValue(double from, double step, double lo, double hi, Fn fn) {
   for (double v = from; v >= lo && v <= hi && n <= ChartBitmapHeight; v += step, ++n) fn(v);
 }
 
-void DrawCurveTwiceWhenBold(tChartContext& ctx, tCurveSpec spec, bool bold) {
-  DrawCurve(ctx, spec);
-  if (bold) {
-    spec.offset += 1;
-    DrawCurve(ctx, spec);
-  }
-}
-
 // ---- Temperatures ----
 
 void DrawTemperatures(tChartContext& ctx) {
@@ -131,7 +123,8 @@ void DrawTemperatures(tChartContext& ctx) {
           spec.H = H;
           spec.colour = TCfg[i].Colour;
           spec.value = values[i];
-          DrawCurveTwiceWhenBold(ctx, spec, TCfg[i].Bold);
+          spec.bold = TCfg[i].Bold;
+          DrawCurve(ctx, spec);
         } catch (const std::exception& e) {
           LogError("ds5 ", e);
         }
@@ -206,7 +199,8 @@ void DrawVoltages(tChartContext& ctx) {
           spec.H = H;
           spec.colour = VCfg[i].Colour;
           spec.value = value;
-          DrawCurveTwiceWhenBold(ctx, spec, VCfg[i].Bold);
+          spec.bold = VCfg[i].Bold;
+          DrawCurve(ctx, spec);
         } catch (const std::exception& e) {
           LogError("ds8 ", e);
         }
@@ -296,7 +290,8 @@ void DrawFans(tChartContext& ctx) {
         spec.H = H;
         spec.colour = FCfg[i].Colour;
         spec.value = [i](const tReadings& r, const tReadingsExtra&) { return FanOnScale(r.F[i]); };
-        DrawCurveTwiceWhenBold(ctx, spec, FCfg[i].Bold);
+        spec.bold = FCfg[i].Bold;
+        DrawCurve(ctx, spec);
       } catch (const std::exception& e) {
         LogError("ds25 ", e);
       }

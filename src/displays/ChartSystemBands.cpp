@@ -343,11 +343,8 @@ void DrawCPU(tChartContext& ctx) {
       spec.value = [i](const tReadings& r, const tReadingsExtra&) {
         return r.CPU[i] == NoValue16 ? NoNumber : static_cast<double>(r.CPU[i]);
       };
+      spec.bold = CPUCfg[i].Bold;
       DrawCurve(ctx, spec);
-      if (CPUCfg[i].Bold) {
-        spec.offset = 7;
-        DrawCurve(ctx, spec);
-      }
     });
   }
 

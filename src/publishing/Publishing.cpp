@@ -52,6 +52,7 @@ void Publishing::ApplyHttpServer() {
 }
 
 void Publishing::PublishReadings() {
+  if (!http_.Running()) return;  // nobody to answer: the pass path stays free of this work
   auto readings = std::make_shared<tHttpReadings>();
   readings->metrics = MetricsText();
   readings->json = ReadingsJson(extraJson_ ? extraJson_() : std::vector<tJsonMember>{});
