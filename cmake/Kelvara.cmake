@@ -1,9 +1,11 @@
 # kv_library(NAME folder DEPS ...): one static library per src/ folder, every .cpp in it
-# (and in its linux/ subfolder) taken automatically.
+# (and in its subfolders) taken automatically, except module/ subfolders: those are loaded
+# at run time and built on their own.
 function(kv_library name)
   cmake_parse_arguments(KV "" "" "DEPS" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  list(FILTER srcs EXCLUDE REGEX "/module/")
   add_library(${name} STATIC ${srcs})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${KV_DEPS})

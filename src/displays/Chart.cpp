@@ -2,6 +2,7 @@
 
 #include <QImageReader>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <exception>
 
@@ -51,33 +52,48 @@ std::optional<ChartGeometry> DrawStatistics(QImage& image, const tStatStore& ser
 
   LogEvent("Drawing statistics");
   const int W = std::clamp<int32_t>(Settings.StatsWidth, 100, 4096);
-  QImage bitmap(W, ChartBitmapHeight, QImage::Format_RGB32);
-  Canvas c(bitmap);
-  c.penColour = Settings.cBorder;
-  c.penStyle = tPenStyle::Solid;
-  c.brushColour = Settings.cBack;
-  c.brushStyle = tBrushStyle::Solid;
-  c.Rectangle(0, 0, W, ChartBitmapHeight);
-  c.SetFont(tFont{FontArial, 12, false, 0});
+  // The layout may take all ChartBitmapHeight rows, but every row of the bitmap costs page faults
+  // on each drawing, and the chart's height rarely changes: the bitmap is as tall as the last
+  // chart of this width plus some room, and the chart is drawn again full height when it has
+  // outgrown that. Rows outside the bitmap are clipped, so the layout is the same either way.
+  static std::atomic<int64_t> lastShape{0};  // width << 32 | used height
+  const int64_t shape = lastShape.load();
+  int rows = ChartBitmapHeight;
+  if ((shape >> 32) == W) rows = std::min<int>(ChartBitmapHeight, static_cast<int>(shape & 0xFFFFFFFF) + ChartRoom);
+  for (;;) {
+    QImage bitmap(W, rows, QImage::Format_RGB32);
+    Canvas c(bitmap);
+    c.penColour = Settings.cBorder;
+    c.penStyle = tPenStyle::Solid;
+    c.brushColour = Settings.cBack;
+    c.brushStyle = tBrushStyle::Solid;
+    c.Rectangle(0, 0, W, ChartBitmapHeight);
+    c.SetFont(tFont{FontArial, 12, false, 0});
 
-  tChartContext ctx(c, copy);
-  ctx.W = W;
-  ctx.endTime = endTime;
-  ctx.hours = hours;
-  SetUpChart(ctx);
+    tChartContext ctx(c, copy);
+    ctx.W = W;
+    ctx.endTime = endTime;
+    ctx.hours = hours;
+    SetUpChart(ctx);
 
-  DrawSensorBands(ctx);
-  const int systemTop = ctx.y;
-  for (int s = csMemory; s < ChartSections; ++s) {
-    if (s != csTemperatures && s != csVoltages && s != csFans) ctx.geometry.Rows[s] = {systemTop, systemTop};
+    DrawSensorBands(ctx);
+    const int systemTop = ctx.y;
+    for (int s = csMemory; s < ChartSections; ++s) {
+      if (s != csTemperatures && s != csVoltages && s != csFans) ctx.geometry.Rows[s] = {systemTop, systemTop};
+    }
+    DrawSystemBands(ctx);
+    DrawChartFooter(ctx);
+
+    const int used = std::clamp(ctx.y, 1, ChartBitmapHeight);
+    if (used > rows) {
+      rows = ChartBitmapHeight;
+      continue;
+    }
+    lastShape.store(static_cast<int64_t>(W) << 32 | used);
+    ctx.geometry.Height = used;
+    image = bitmap.copy(0, 0, W, used);
+    return ctx.geometry;
   }
-  DrawSystemBands(ctx);
-  DrawChartFooter(ctx);
-
-  const int used = std::clamp(ctx.y, 1, ChartBitmapHeight);
-  ctx.geometry.Height = used;
-  image = bitmap.copy(0, 0, W, used);
-  return ctx.geometry;
 }
 
 }  // namespace kv

@@ -60,6 +60,8 @@ struct tChartContext {
 // ChartFooterHeight pixels of whatever is drawn.
 constexpr int ChartBitmapHeight = 2000;
 constexpr int ChartFooterHeight = 17;
+// Rows beyond the last chart's height that a drawing may grow into without being drawn again.
+constexpr int ChartRoom = 128;
 
 // Derives the window values into ctx from W, endTime and hours.
 void SetUpChart(tChartContext& ctx);

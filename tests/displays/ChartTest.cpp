@@ -127,6 +127,22 @@ class SensorBands : public Chart {
   }
 };
 
+// The bitmap is sized from the last chart; one that has grown since is still drawn whole, the
+// same as when drawn again at its new size, footer at the bottom.
+TEST_F(SensorBands, AChartThatOutgrowsTheLastOneIsDrawnWhole) {
+  ShowChannel(TCfg[0]);
+  const tStatStore s = Constant('T', 0, 5000);
+  Settings.THeight = 40;
+  ASSERT_TRUE(Draw(s));
+  Settings.THeight = 600;
+  const auto g = Draw(s);
+  ASSERT_TRUE(g);
+  EXPECT_EQ(g->Height, 2 + 4 + 600 + 8 + 9 + 17);
+  const QImage grown = image;
+  ASSERT_TRUE(Draw(s));
+  EXPECT_EQ(grown, image);
+}
+
 // The temperature band of a chart drawn from y = 2: time-axis row to 6, so y0 = 6, the plot area
 // spans y 13 .. 133 and age 60 minutes is at x 255.
 TEST_F(SensorBands, TemperatureAtTheTopOfTheScaleAndJustAbove) {

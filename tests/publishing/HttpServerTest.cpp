@@ -353,4 +353,46 @@ TEST_F(HttpTest, SlowAndOversizedClientsAreBounded) {
   EXPECT_EQ(Get(Port(), "/f.txt").body, "ok");
 }
 
+// The server module is found beside the program or in ../lib/kelvara/; a missing or foreign
+// file is a clear error, not a crash, and the server stays down with the reason shown.
+TEST(HttpdModule, FoundWhereInstalledAndRefusedOtherwise) {
+  kvtest::TempDir dir;
+  const std::string bin = dir.File("bin/"), lib = dir.File("lib/kelvara/");
+  std::filesystem::create_directories(bin);
+  auto module = LoadHttpdModule(bin);
+  EXPECT_FALSE(module.make);
+  EXPECT_NE(module.error.find("kelvara-httpd.so is missing"), std::string::npos) << module.error;
+
+  kvtest::WriteFile(bin + "kelvara-httpd.so", "not a library");
+  module = LoadHttpdModule(bin);
+  EXPECT_FALSE(module.make);
+  EXPECT_NE(module.error.find("cannot be loaded"), std::string::npos) << module.error;
+
+  std::filesystem::remove(bin + "kelvara-httpd.so");
+  std::filesystem::create_directories(lib);
+  std::filesystem::copy_file(std::string(KV_BIN_DIR) + "/kelvara-httpd.so", lib + "kelvara-httpd.so");
+  module = LoadHttpdModule(bin);
+  ASSERT_TRUE(module.make) << module.error;
+  std::unique_ptr<IHttpd> httpd(module.make());
+  EXPECT_FALSE(httpd->Running());
+}
+
+// Switched off, the server costs nothing: the module and its TLS libraries stay unloaded.
+TEST(HttpdModule, NotLoadedWhileTheServerIsOff) {
+  testing::GTEST_FLAG(death_test_style) = "threadsafe";  // a fresh process, nothing loaded yet
+  EXPECT_EXIT(
+      {
+        tSettings settings;
+        settings.HTTPServerActive = false;
+        THttpServer server;
+        server.Apply(settings, "/nonexistent/", "/nonexistent/");
+        const std::string maps = kvtest::ReadFile("/proc/self/maps");
+        std::exit(maps.find("kelvara-httpd.so") == std::string::npos &&
+                          maps.find("libcpp-httplib") == std::string::npos
+                      ? 0
+                      : 1);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
 }  // namespace

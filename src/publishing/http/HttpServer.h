@@ -1,17 +1,13 @@
 #pragma once
 // The built-in HTTP(S) server: one listening socket on all interfaces, a bounded pool of
-// connection threads, and HTTPDCommandGet for GET, HEAD and POST. Its connection threads read
-// only the snapshots below, never the main thread's state.
+// connection threads (both in the server module, loaded the first time the server is switched
+// on), and HTTPDCommandGet for GET, HEAD and POST. Its connection threads read only the
+// snapshots below, never the main thread's state.
 #include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
+#include "publishing/http/Httpd.h"
 
 namespace kv {
 
@@ -45,21 +41,32 @@ class THttpServer {
   void Stop();
   void PublishReadings(std::shared_ptr<const tHttpReadings> readings);
 
-  bool Running() const { return listener_.joinable(); }
+  bool Running() const { return httpd_ && httpd_->Running(); }
   bool Tls() const { return tls_; }
   int Port() const { return port_; }
 
-  // The handler of every GET, HEAD and POST; public for the library's callbacks.
-  void HTTPDCommandGet(const httplib::Request& request, httplib::Response& response) const;
+  // The handler of every GET, HEAD and POST, run on the connection threads.
+  void HTTPDCommandGet(const tHttpdRequest& request, tHttpdAnswer& answer) const;
 
  private:
-  std::unique_ptr<httplib::Server> server_;
-  std::thread listener_;
+  std::unique_ptr<IHttpd> httpd_;
   bool tls_ = false;
   int port_ = 0;
   std::atomic<std::shared_ptr<const tHttpSettings>> settings_;
   std::atomic<std::shared_ptr<const tHttpReadings>> readings_;
 };
+
+// The server module's factory, from folder (the program's, ending in "/") or from
+// folder + "../lib/kelvara/"; null with the reason in error when it cannot be loaded.
+struct tHttpdModule {
+  tNewHttpd make = nullptr;
+  std::string error;
+};
+tHttpdModule LoadHttpdModule(const std::string& folder);
+
+// A new server from the module beside the running program, loaded on the first call; null with
+// the reason in error when it cannot be loaded.
+std::unique_ptr<IHttpd> NewHttpd(std::string& error);
 
 // Why a bind of port failed, in words for the status line (errno of the attempt).
 std::string BindFailureText(int port, int error);
