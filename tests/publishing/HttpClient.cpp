@@ -1,12 +1,13 @@
 #include "publishing/HttpClient.h"
 
-#include <curl/curl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+
+#include "publishing/CurlLibrary.h"
 
 namespace kvtest {
 
@@ -35,30 +36,32 @@ size_t Header(char* data, size_t size, size_t count, void* target) {
 
 HttpAnswer Fetch(int port, const HttpRequest& r) {
   HttpAnswer a;
-  CURL* curl = curl_easy_init();
+  // Through the product's loader, so the suite itself does not link libcurl.
+  const kv::tCurlLibrary& lib = kv::CurlLibrary();
+  CURL* curl = lib.easy_init();
   const std::string url = std::string(r.https ? "https" : "http") + "://127.0.0.1:" + std::to_string(port) + "/";
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_REQUEST_TARGET, r.target.c_str());
-  curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &a.body);
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, Header);
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &a.headers);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-  if (r.maxTls) curl_easy_setopt(curl, CURLOPT_SSLVERSION, r.maxTls);
-  if (r.method == "HEAD") curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-  if (r.method == "POST") curl_easy_setopt(curl, CURLOPT_POSTFIELDS, "x=1");
+  lib.Set(curl, CURLOPT_URL, url.c_str());
+  lib.Set(curl, CURLOPT_REQUEST_TARGET, r.target.c_str());
+  lib.Set(curl, CURLOPT_PATH_AS_IS, 1L);
+  lib.Set(curl, CURLOPT_TIMEOUT, 20L);
+  lib.Set(curl, CURLOPT_NOSIGNAL, 1L);
+  lib.Set(curl, CURLOPT_WRITEFUNCTION, Collect);
+  lib.Set(curl, CURLOPT_WRITEDATA, &a.body);
+  lib.Set(curl, CURLOPT_HEADERFUNCTION, Header);
+  lib.Set(curl, CURLOPT_HEADERDATA, &a.headers);
+  lib.Set(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+  lib.Set(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+  if (r.maxTls) lib.Set(curl, CURLOPT_SSLVERSION, r.maxTls);
+  if (r.method == "HEAD") lib.Set(curl, CURLOPT_NOBODY, 1L);
+  if (r.method == "POST") lib.Set(curl, CURLOPT_POSTFIELDS, "x=1");
   curl_slist* list = nullptr;
-  for (const std::string& h : r.headers) list = curl_slist_append(list, h.c_str());
-  if (list) curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
-  const CURLcode rc = curl_easy_perform(curl);
-  if (rc == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &a.status);
-  else a.error = curl_easy_strerror(rc);
-  curl_slist_free_all(list);
-  curl_easy_cleanup(curl);
+  for (const std::string& h : r.headers) list = lib.slist_append(list, h.c_str());
+  if (list) lib.Set(curl, CURLOPT_HTTPHEADER, list);
+  const CURLcode rc = lib.easy_perform(curl);
+  if (rc == CURLE_OK) lib.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &a.status);
+  else a.error = lib.easy_strerror(rc);
+  lib.slist_free_all(list);
+  lib.easy_cleanup(curl);
   return a;
 }
 

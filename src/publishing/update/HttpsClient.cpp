@@ -1,6 +1,5 @@
 #include "publishing/update/HttpsClient.h"
 
-#include <curl/curl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +7,7 @@
 #include <mutex>
 
 #include "core/TransferProgress.h"
+#include "publishing/CurlLibrary.h"
 
 namespace kv {
 
@@ -40,17 +40,12 @@ void SetUpdateTrustStore(const std::string& caFile) {
   TrustStore = caFile;
 }
 
-THttpsClient::THttpsClient(const std::atomic<bool>& terminate) : terminate_(terminate) {
-  curl_global_init(CURL_GLOBAL_DEFAULT);
-}
+THttpsClient::THttpsClient(const std::atomic<bool>& terminate) : terminate_(terminate) {}
 
-THttpsClient::~THttpsClient() {
-  Close();
-  curl_global_cleanup();
-}
+THttpsClient::~THttpsClient() { Close(); }
 
 void THttpsClient::Close() {
-  if (curl_) curl_easy_cleanup(curl_);
+  if (curl_) lib_->easy_cleanup(curl_);
   curl_ = nullptr;
 }
 
@@ -83,63 +78,64 @@ void THttpsClient::GetFile(const std::string& address, int fd, int64_t limit) {
 }
 
 void THttpsClient::Perform(const std::string& address, int64_t limit) {
-  if (!curl_) curl_ = curl_easy_init();
+  if (!lib_) lib_ = &CurlLibrary();  // the first request loads libcurl
+  if (!curl_) curl_ = lib_->easy_init();
   if (!curl_) throw HttpsError("Cannot create the HTTP client");
   CURL* c = curl_;
-  curl_easy_reset(c);  // keeps the open connection, forgets the last request's options
+  lib_->easy_reset(c);  // keeps the open connection, forgets the last request's options
   limit_ = limit;
   received_ = 0;
   overLimit_ = writeFailed_ = false;
   error_[0] = '\0';
-  curl_easy_setopt(c, CURLOPT_URL, address.c_str());
+  lib_->Set(c, CURLOPT_URL, address.c_str());
   // Plain http is never spoken, neither at the first address nor after a redirect.
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "https");
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(c, CURLOPT_MAXREDIRS, MaxRedirects);
-  curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+  lib_->Set(c, CURLOPT_PROTOCOLS_STR, "https");
+  lib_->Set(c, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+  lib_->Set(c, CURLOPT_FOLLOWLOCATION, 1L);
+  lib_->Set(c, CURLOPT_MAXREDIRS, MaxRedirects);
+  lib_->Set(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  lib_->Set(c, CURLOPT_SSL_VERIFYPEER, 1L);
+  lib_->Set(c, CURLOPT_SSL_VERIFYHOST, 2L);
   const std::string trust = TrustStoreFile();
   if (!trust.empty()) {
-    curl_easy_setopt(c, CURLOPT_CAINFO, trust.c_str());
-    curl_easy_setopt(c, CURLOPT_CAPATH, nullptr);
+    lib_->Set(c, CURLOPT_CAINFO, trust.c_str());
+    lib_->Set(c, CURLOPT_CAPATH, nullptr);
   }
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, TimeoutMs);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, StallSeconds);
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error_);
-  curl_easy_setopt(c, CURLOPT_USERAGENT, options_.userAgent.c_str());
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnWrite);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, this);
-  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
-  curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
-  curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limit));
+  lib_->Set(c, CURLOPT_NOSIGNAL, 1L);
+  lib_->Set(c, CURLOPT_CONNECTTIMEOUT_MS, TimeoutMs);
+  lib_->Set(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  lib_->Set(c, CURLOPT_LOW_SPEED_TIME, StallSeconds);
+  lib_->Set(c, CURLOPT_ERRORBUFFER, error_);
+  lib_->Set(c, CURLOPT_USERAGENT, options_.userAgent.c_str());
+  lib_->Set(c, CURLOPT_WRITEFUNCTION, OnWrite);
+  lib_->Set(c, CURLOPT_WRITEDATA, this);
+  lib_->Set(c, CURLOPT_NOPROGRESS, 0L);
+  lib_->Set(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  lib_->Set(c, CURLOPT_XFERINFODATA, this);
+  lib_->Set(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limit));
   // An empty proxy also overrides http_proxy and friends from the environment.
   const std::string proxy = options_.proxyHost.empty()
                                 ? std::string()
                                 : "http://" + options_.proxyHost + ":" + std::to_string(options_.proxyPort);
-  curl_easy_setopt(c, CURLOPT_PROXY, proxy.c_str());
+  lib_->Set(c, CURLOPT_PROXY, proxy.c_str());
   if (!proxy.empty() && options_.proxyAuth) {
-    curl_easy_setopt(c, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
-    curl_easy_setopt(c, CURLOPT_PROXYUSERNAME, options_.proxyUser.c_str());
-    curl_easy_setopt(c, CURLOPT_PROXYPASSWORD, options_.proxyPassword.c_str());
+    lib_->Set(c, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+    lib_->Set(c, CURLOPT_PROXYUSERNAME, options_.proxyUser.c_str());
+    lib_->Set(c, CURLOPT_PROXYPASSWORD, options_.proxyPassword.c_str());
   }
 
-  const CURLcode result = curl_easy_perform(c);
+  const CURLcode result = lib_->easy_perform(c);
   if (overLimit_ || result == CURLE_FILESIZE_EXCEEDED)
     throw HttpsError("Reply larger than " + std::to_string(limit) + " bytes refused");
   if (writeFailed_) throw HttpsError("Cannot write the downloaded file");
   if (result == CURLE_ABORTED_BY_CALLBACK && terminate_) throw HttpsError("Aborted");
   if (result != CURLE_OK) {
-    std::string message = error_[0] ? error_ : curl_easy_strerror(result);
+    std::string message = error_[0] ? error_ : lib_->easy_strerror(result);
     if (result == CURLE_UNSUPPORTED_PROTOCOL) message += " (only https is followed)";
     throw HttpsError(message);
   }
   long status = 0;
-  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+  lib_->easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
   if (status < 200 || status >= 300) throw HttpsError("HTTP/1.1 " + std::to_string(status));
 }
 

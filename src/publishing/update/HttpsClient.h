@@ -11,6 +11,8 @@ typedef void CURL;
 
 namespace kv {
 
+struct tCurlLibrary;
+
 struct tHttpsOptions {
   std::string userAgent;
   std::string proxyHost;  // empty: no proxy (also none from the environment)
@@ -52,6 +54,7 @@ class THttpsClient {
 
   const std::atomic<bool>& terminate_;
   tHttpsOptions options_;
+  const tCurlLibrary* lib_ = nullptr;  // set by the first request
   CURL* curl_ = nullptr;
   std::string* text_ = nullptr;
   int fd_ = -1;

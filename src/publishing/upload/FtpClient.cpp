@@ -1,6 +1,5 @@
 #include "publishing/upload/FtpClient.h"
 
-#include <curl/curl.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +7,7 @@
 #include <cstdio>
 
 #include "core/EventLog.h"
+#include "publishing/CurlLibrary.h"
 #include "publishing/upload/FtpProxyRelay.h"
 #include "core/TransferProgress.h"
 
@@ -53,14 +53,9 @@ std::string JoinRemoteDir(const std::string& base, const std::string& dir) {
   return joined;
 }
 
-TFtpClient::TFtpClient(const std::atomic<bool>& terminate) : terminate_(terminate) {
-  curl_global_init(CURL_GLOBAL_DEFAULT);  // counted and thread-safe since 7.84
-}
+TFtpClient::TFtpClient(const std::atomic<bool>& terminate) : terminate_(terminate) {}
 
-TFtpClient::~TFtpClient() {
-  Disconnect();
-  curl_global_cleanup();
-}
+TFtpClient::~TFtpClient() { Disconnect(); }
 
 std::string TFtpClient::DirUrl(const std::string& dir) const {
   // "%2F" makes the path absolute; libcurl then sends one CWD with the whole path.
@@ -77,6 +72,7 @@ std::string TFtpClient::DirUrl(const std::string& dir) const {
 
 void TFtpClient::Connect() {
   Disconnect();
+  lib_ = &CurlLibrary();  // the first connection loads libcurl
   tlsRefused_ = authSent_ = false;
   partial_[0].clear();
   partial_[1].clear();
@@ -99,52 +95,52 @@ void TFtpClient::Connect() {
     base_ = scheme + HostForUrl(o.host) + ":" + std::to_string(o.port);
   }
 
-  curl_ = curl_easy_init();
+  curl_ = lib_->easy_init();
   if (!curl_) throw FtpError("Cannot create the FTP client");
   CURL* c = curl_;
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "ftp,ftps");
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error_);
-  curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);  // the trace also tells whether TLS was refused
-  curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, OnTrace);
-  curl_easy_setopt(c, CURLOPT_DEBUGDATA, this);
-  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
-  curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
-  curl_easy_setopt(c, CURLOPT_USERNAME, login.user.c_str());
-  curl_easy_setopt(c, CURLOPT_PASSWORD, login.password.c_str());
-  curl_easy_setopt(c, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
-  curl_easy_setopt(c, CURLOPT_TRANSFERTEXT, 0L);  // TYPE I
+  lib_->Set(c, CURLOPT_PROTOCOLS_STR, "ftp,ftps");
+  lib_->Set(c, CURLOPT_NOSIGNAL, 1L);
+  lib_->Set(c, CURLOPT_ERRORBUFFER, error_);
+  lib_->Set(c, CURLOPT_VERBOSE, 1L);  // the trace also tells whether TLS was refused
+  lib_->Set(c, CURLOPT_DEBUGFUNCTION, OnTrace);
+  lib_->Set(c, CURLOPT_DEBUGDATA, this);
+  lib_->Set(c, CURLOPT_NOPROGRESS, 0L);
+  lib_->Set(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  lib_->Set(c, CURLOPT_XFERINFODATA, this);
+  lib_->Set(c, CURLOPT_USERNAME, login.user.c_str());
+  lib_->Set(c, CURLOPT_PASSWORD, login.password.c_str());
+  lib_->Set(c, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+  lib_->Set(c, CURLOPT_TRANSFERTEXT, 0L);  // TYPE I
   // Behind a relay the control connection's address is ours, so a passive data connection
   // must go where the proxy says, and an active one must name the address the proxy sees.
   const bool relayed = relay_ != nullptr;
   if (o.passive) {
-    curl_easy_setopt(c, CURLOPT_FTPPORT, nullptr);
+    lib_->Set(c, CURLOPT_FTPPORT, nullptr);
   } else {
-    curl_easy_setopt(c, CURLOPT_FTPPORT, relayed ? relay_->LocalAddress().c_str() : "-");
+    lib_->Set(c, CURLOPT_FTPPORT, relayed ? relay_->LocalAddress().c_str() : "-");
   }
-  curl_easy_setopt(c, CURLOPT_FTP_USE_EPSV, o.natFastTrack && !relayed ? 1L : 0L);
-  curl_easy_setopt(c, CURLOPT_FTP_SKIP_PASV_IP, o.passiveUseControlHost && !relayed ? 1L : 0L);
+  lib_->Set(c, CURLOPT_FTP_USE_EPSV, o.natFastTrack && !relayed ? 1L : 0L);
+  lib_->Set(c, CURLOPT_FTP_SKIP_PASV_IP, o.passiveUseControlHost && !relayed ? 1L : 0L);
   long ssl = CURLUSESSL_NONE;
   if (o.useTLS == 1) ssl = CURLUSESSL_TRY;
   if (o.useTLS == 2 || o.useTLS == 3) ssl = CURLUSESSL_ALL;
-  curl_easy_setopt(c, CURLOPT_USE_SSL, ssl);  // with TLS libcurl asks for a private data channel
-  curl_easy_setopt(c, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
-  curl_easy_setopt(c, CURLOPT_FTP_SSL_CCC,
+  lib_->Set(c, CURLOPT_USE_SSL, ssl);  // with TLS libcurl asks for a private data channel
+  lib_->Set(c, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+  lib_->Set(c, CURLOPT_FTP_SSL_CCC,
                    static_cast<long>(ssl != CURLUSESSL_NONE && o.useCCC ? CURLFTPSSL_CCC_ACTIVE
                                                                          : CURLFTPSSL_CCC_NONE));
-  curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, o.verifyTLS ? 1L : 0L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, o.verifyTLS ? 2L : 0L);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, TimeoutSeconds);
-  curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, TimeoutSeconds);
-  curl_easy_setopt(c, CURLOPT_ACCEPTTIMEOUT_MS, TimeoutSeconds * 1000);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, TimeoutSeconds);
+  lib_->Set(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  lib_->Set(c, CURLOPT_SSL_VERIFYPEER, o.verifyTLS ? 1L : 0L);
+  lib_->Set(c, CURLOPT_SSL_VERIFYHOST, o.verifyTLS ? 2L : 0L);
+  lib_->Set(c, CURLOPT_CONNECTTIMEOUT, TimeoutSeconds);
+  lib_->Set(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, TimeoutSeconds);
+  lib_->Set(c, CURLOPT_ACCEPTTIMEOUT_MS, TimeoutSeconds * 1000);
+  lib_->Set(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  lib_->Set(c, CURLOPT_LOW_SPEED_TIME, TimeoutSeconds);
   // Kept for the whole session: libcurl reuses a connection only while it stays the same, and
   // any new one must meet the relay again, which takes no second connection.
-  if (!connectTo_.empty()) connectTo_list_ = curl_slist_append(nullptr, connectTo_.c_str());
-  curl_easy_setopt(c, CURLOPT_CONNECT_TO, connectTo_list_);
+  if (!connectTo_.empty()) connectTo_list_ = lib_->slist_append(nullptr, connectTo_.c_str());
+  lib_->Set(c, CURLOPT_CONNECT_TO, connectTo_list_);
 
   Prepare(base_ + "/");
   try {
@@ -154,24 +150,24 @@ void TFtpClient::Connect() {
     throw;
   }
   char* entry = nullptr;
-  curl_easy_getinfo(c, CURLINFO_FTP_ENTRY_PATH, &entry);
+  lib_->easy_getinfo(c, CURLINFO_FTP_ENTRY_PATH, &entry);
   remoteDir_ = entry && *entry == '/' ? JoinRemoteDir("/", entry) : "/";
   connected_ = true;
   if (o.useTLS == 1 && tlsRefused_) LogEvent("Continuing without TLS");
 }
 
 void TFtpClient::Prepare(const std::string& url) {
-  curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl_, CURLOPT_UPLOAD, 0L);
-  curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
+  lib_->Set(curl_, CURLOPT_URL, url.c_str());
+  lib_->Set(curl_, CURLOPT_UPLOAD, 0L);
+  lib_->Set(curl_, CURLOPT_NOBODY, 1L);
 }
 
 void TFtpClient::Perform() {
   error_[0] = '\0';
-  const CURLcode rc = curl_easy_perform(curl_);
+  const CURLcode rc = lib_->easy_perform(curl_);
   if (rc == CURLE_OK) return;
   if (terminate_) throw FtpError("Terminated");
-  const std::string message = error_[0] ? error_ : curl_easy_strerror(rc);
+  const std::string message = error_[0] ? error_ : lib_->easy_strerror(rc);
   throw FtpError(message, rc == CURLE_PEER_FAILED_VERIFICATION);
 }
 
@@ -202,10 +198,10 @@ void TFtpClient::Store(const std::string& localPath, const std::string& remoteNa
   progress.transferring = true;
   uploading_ = true;
   Prepare(DirUrl(remoteDir_) + EscapeUrlPath(remoteName));
-  curl_easy_setopt(curl_, CURLOPT_NOBODY, 0L);
-  curl_easy_setopt(curl_, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(curl_, CURLOPT_READDATA, file);
-  curl_easy_setopt(curl_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(st.st_size));
+  lib_->Set(curl_, CURLOPT_NOBODY, 0L);
+  lib_->Set(curl_, CURLOPT_UPLOAD, 1L);
+  lib_->Set(curl_, CURLOPT_READDATA, file);
+  lib_->Set(curl_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(st.st_size));
   try {
     Perform();
   } catch (...) {
@@ -221,10 +217,10 @@ void TFtpClient::Store(const std::string& localPath, const std::string& remoteNa
 
 void TFtpClient::Disconnect() {
   if (curl_) {
-    curl_easy_cleanup(curl_);  // QUIT when the session is still open
+    lib_->easy_cleanup(curl_);  // QUIT when the session is still open
     curl_ = nullptr;
   }
-  curl_slist_free_all(connectTo_list_);
+  if (connectTo_list_) lib_->slist_free_all(connectTo_list_);
   connectTo_list_ = nullptr;
   relay_.reset();
   connected_ = false;

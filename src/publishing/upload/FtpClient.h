@@ -13,6 +13,8 @@ struct curl_slist;
 
 namespace kv {
 
+struct tCurlLibrary;
+
 class TFtpProxyRelay;
 
 struct tFtpOptions {
@@ -73,6 +75,7 @@ class TFtpClient {
 
   const std::atomic<bool>& terminate_;
   tFtpOptions options_;
+  const tCurlLibrary* lib_ = nullptr;  // set by the first Connect
   CURL* curl_ = nullptr;
   std::unique_ptr<TFtpProxyRelay> relay_;
   std::string base_;        // scheme://host:port

@@ -6,6 +6,7 @@
 #include "core/EventLog.h"
 #include "core/UiPort.h"
 #include "platform/Files.h"
+#include "publishing/CurlLibrary.h"
 #include "publishing/upload/FtpClient.h"
 #include "publishing/upload/SecureCopy.h"
 #include "core/TransferProgress.h"
@@ -196,12 +197,15 @@ void TthdUpload::FtpConnect() {
       connected_ = true;
       Status(FormatWithText(texts_->ConnectedTo, s.Host));
     } catch (const std::exception& e) {
-      // A refused certificate says why, or the user would never learn to set VerifyTLS.
+      // A refused certificate or a missing libcurl says why, or the user would never learn to
+      // set VerifyTLS or install the library.
       const auto* ftpError = dynamic_cast<const FtpError*>(&e);
-      Status(ftpError && ftpError->Certificate()
+      const bool noLibrary = dynamic_cast<const CurlLoadError*>(&e) != nullptr;
+      Status((ftpError && ftpError->Certificate()) || noLibrary
                  ? texts_->ConnectionFailed + " (\"" + e.what() + "\")"
                  : texts_->ConnectionFailed);
       LogError("cp1 ", e);
+      if (noLibrary) break;  // another attempt finds no library either
     }
   }
   if (connected_ && !s.FTPPath.empty()) {
