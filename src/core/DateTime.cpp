@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QLocale>
-#include <QRegularExpression>
 #include <QTimeZone>
 #include <atomic>
 #include <cmath>
@@ -39,11 +38,27 @@ QString StripZone(const QString& format) {
     if (c == QLatin1Char('\'')) quoted = !quoted;
     if (quoted || c != QLatin1Char('t')) out += c;
   }
-  static const QRegularExpression emptyFrame(QStringLiteral("\\(\\s*\\)|\\[\\s*\\]"));
-  out.remove(emptyFrame);
-  static const QRegularExpression looseEnds(QStringLiteral("^[\\s,]+|[\\s,]+$"));
-  out.remove(looseEnds);
-  return out;
+  // "( )" and "[ ]" with nothing but blanks inside held only the zone. A plain loop, not a
+  // regular expression: this runs at start, and the expression engine costs half a megabyte.
+  QString unframed;
+  for (qsizetype i = 0; i < out.size(); ++i) {
+    const QChar c = out[i];
+    if (c == QLatin1Char('(') || c == QLatin1Char('[')) {
+      const QChar close = c == QLatin1Char('(') ? QLatin1Char(')') : QLatin1Char(']');
+      qsizetype j = i + 1;
+      while (j < out.size() && out[j].isSpace()) ++j;
+      if (j < out.size() && out[j] == close) {
+        i = j;
+        continue;
+      }
+    }
+    unframed += c;
+  }
+  auto loose = [](QChar c) { return c.isSpace() || c == QLatin1Char(','); };
+  qsizetype first = 0, end = unframed.size();
+  while (first < end && loose(unframed[first])) ++first;
+  while (end > first && loose(unframed[end - 1])) --end;
+  return unframed.mid(first, end - first);
 }
 
 }  // namespace
@@ -135,6 +150,10 @@ std::string ShortTimeText(TDateTime t) {
   const QDateTime dt = ToQt(t, Qt::UTC);
   const QLocale loc;  // the system locale unless a test sets another default
   return loc.toString(dt.time(), StripZone(loc.timeFormat(QLocale::ShortFormat))).toStdString();
+}
+
+std::string TimeFormatWithoutZone(const std::string& format) {
+  return StripZone(QString::fromStdString(format)).toStdString();
 }
 
 std::string DateTimeText(TDateTime t) {

@@ -67,5 +67,7 @@ std::string LongTimeText(TDateTime t);
 std::string ShortTimeText(TDateTime t);
 // Short date, a blank and long time; the time is left out at exact midnight.
 std::string DateTimeText(TDateTime t);
+// A locale's time format (UTF-8) without the zone name 't' and what only framed it.
+std::string TimeFormatWithoutZone(const std::string& format);
 
 }  // namespace kv

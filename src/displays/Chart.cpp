@@ -24,7 +24,9 @@ constexpr int MaxIconSide = 64;
 void LoadBandIcons(const std::string& folder) {
   for (int i = 0; i < BandIconCount; ++i) {
     bandIcons[i] = QImage();
-    QImageReader reader(QString::fromStdString(folder + BandIconFiles[i]));
+    // The format named and guessing off: otherwise Qt loads every image plugin to ask it.
+    QImageReader reader(QString::fromStdString(folder + BandIconFiles[i]), "png");
+    reader.setAutoDetectImageFormat(false);
     const QSize size = reader.size();
     if (!size.isValid() || size.width() > MaxIconSide || size.height() > MaxIconSide) continue;
     QImage picture;

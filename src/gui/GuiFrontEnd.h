@@ -6,4 +6,7 @@ namespace kv {
 // The widget application and the widget port, for a start with a display.
 tFrontEnd WidgetFrontEnd();
 
+// The application style of the widget program; needs the QApplication.
+void InstallKelvaraStyle();
+
 }  // namespace kv

@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -88,7 +89,15 @@ const char* const SlotIconFiles[] = {"upload-on.png", "upload-off.png", "uploadi
 QIcon IconFile(const std::string& name) {
   const std::string path = DataFile(name);
   if (!FileExists(path)) return {};
-  return QIcon(QString::fromStdString(path));
+  // Read as what it is: a QIcon made from the file name would have Qt load every image
+  // plugin to ask whether it knows the format.
+  QImageReader reader(QString::fromStdString(path), "png");
+  reader.setAutoDetectImageFormat(false);
+  const QSize size = reader.size();
+  if (!size.isValid() || size.width() > 256 || size.height() > 256) return {};
+  QImage image;
+  if (!reader.read(&image)) return {};
+  return QIcon(QPixmap::fromImage(image));
 }
 
 bool DefaultQuestion(QWidget* parent, const std::string& text, const std::string& caption) {

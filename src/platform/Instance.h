@@ -3,7 +3,7 @@
 // carries the messages between instances (a message is its decimal number on one line; the
 // receiver answers "ok" after handling it, so a sender waits for the work to be done).
 #include <QObject>
-#include <QPointer>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -12,8 +12,7 @@
 #include <string_view>
 #include <sys/types.h>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 class QTimer;
 
 namespace kv {
@@ -67,18 +66,24 @@ class InstanceServer : public QObject {
   // Connections open at the moment.
   int Connections();
  private:
+  struct tConnection;
   void OnConnection();
-  void OnLine(QLocalSocket* socket);
+  void OnReadable(uint64_t id);
+  void Drop(uint64_t id);
+  tConnection* Find(uint64_t id);
   void CheckSocketFile();
   bool ListenAgain();
+  void CloseListener();
   Handler handler_;
   tInstanceLimits limits_;
-  QLocalServer* server_ = nullptr;
+  int listenFd_ = -1;
+  QSocketNotifier* listenNotifier_ = nullptr;
   QTimer* check_ = nullptr;
   std::string path_;
   dev_t dev_ = 0;
   ino_t ino_ = 0;
-  std::deque<QPointer<QLocalSocket>> open_;  // oldest first
+  uint64_t nextId_ = 1;
+  std::deque<std::unique_ptr<tConnection>> open_;  // oldest first
 };
 
 // Sends the messages in order, each waiting for the answer; false when no instance listens.

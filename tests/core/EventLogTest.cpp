@@ -124,6 +124,29 @@ TEST_F(EventLogTest, TimeStampDropsTheZoneAndWhatFramedIt) {
   EXPECT_EQ(LongTimeText(EncodeDateTime({2026, 12, 8, 14, 3, 7, 0})), "14:03:07");
 }
 
+TEST(TimeFormatWithoutZone, KeepsTheClockAndQuotedText) {
+  const struct {
+    const char* format;
+    const char* clock;
+  } cases[] = {
+      {"HH:mm:ss (t)", "HH:mm:ss"},
+      {"h:mm:ss AP, t", "h:mm:ss AP"},
+      {"t HH:mm:ss", "HH:mm:ss"},
+      {"ah:mm:ss [t]", "ah:mm:ss"},
+      {"[ t ] HH:mm:ss", "HH:mm:ss"},
+      {"HH:mm:ss\u202f(t)", "HH:mm:ss"},             // a non-breaking blank before the frame
+      {"H 'h' mm 'et' ss t", "H 'h' mm 'et' ss"},       // the t of quoted text stays
+      {"'t' HH:mm", "'t' HH:mm"},
+      {"(HH:mm:ss) t", "(HH:mm:ss)"},                   // a frame with something in it stays
+      {"HH:mm:ss (z)", "HH:mm:ss (z)"},
+      {"HH:mm:ss", "HH:mm:ss"},
+      {"t", ""},
+      {"(", "("},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TimeFormatWithoutZone(c.format), c.clock) << c.format;
+}
+
 TEST_F(EventLogTest, FloodIsCappedPerSecondAndCounted) {
   SetEventLogLimits();
   for (int i = 0; i < LogBurstLimit + 5000; ++i) LogEvent("sensor " + std::to_string(i));

@@ -9,9 +9,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QLocalServer>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -49,10 +50,24 @@ int RawConnect(const std::string& path) {
   return fd;
 }
 
-// True when the server has closed its end.
+// A listener that never accepts, so nobody ever answers.
+int RawListen(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// True when the server has closed its end (a reset when it left data unread); reads a byte.
 bool ClosedByPeer(int fd) {
   char c;
-  return ::recv(fd, &c, 1, MSG_DONTWAIT) == 0;
+  const ssize_t n = ::recv(fd, &c, 1, MSG_DONTWAIT);
+  return n == 0 || (n < 0 && errno == ECONNRESET);
 }
 
 class InstanceServerTest : public testing::Test {
@@ -149,13 +164,17 @@ TEST_F(InstanceServerTest, RemovedSocketFileIsMadeAgain) {
 
 TEST_F(InstanceServerTest, PostDoesNotWaitForTheAnswer) {
   // A listener that never answers (and never even accepts): Send would wait its whole time-out.
-  QLocalServer silent;
-  ASSERT_TRUE(silent.listen(QString::fromStdString(path)));
+  const int silent = RawListen(path);
+  ASSERT_GE(silent, 0);
   QElapsedTimer t;
   t.start();
   EXPECT_TRUE(PostInstanceMessage(path, WM_OPTIONS_CHANGED));
   EXPECT_LT(t.elapsed(), 1500);
-  silent.close();
+  // The sender's wait for an answer is bounded too.
+  t.restart();
+  EXPECT_FALSE(SendInstanceMessages(path, {WM_SHOW_INSTANCE}, 300));
+  EXPECT_LT(t.elapsed(), 1500);
+  ::close(silent);
 
   // A real server gets the posted line, even from its own thread.
   InstanceServer server([&](int m) { received.push_back(m); });
@@ -166,6 +185,88 @@ TEST_F(InstanceServerTest, PostDoesNotWaitForTheAnswer) {
   EXPECT_TRUE(Pump([&] { return received.size() == 1; }));
   EXPECT_EQ(received, std::vector<int>{WM_OPTIONS_CHANGED});
   EXPECT_FALSE(PostInstanceMessage(dir.File("none.sock"), WM_OPTIONS_CHANGED));
+}
+
+TEST_F(InstanceServerTest, OnlyOurOwnStaleSocketIsReplaced) {
+  // A planted link or file at the path is neither followed nor removed.
+  const std::string target = dir.File("target");
+  kvtest::WriteFile(target, "keep");
+  ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+  {
+    InstanceServer server([&](int m) { received.push_back(m); });
+    EXPECT_FALSE(server.Listen(path));
+  }
+  struct stat st {};
+  ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(kvtest::ReadFile(target), "keep");
+  ASSERT_EQ(::unlink(path.c_str()), 0);
+  kvtest::WriteFile(path, "file");
+  {
+    InstanceServer server([&](int m) { received.push_back(m); });
+    EXPECT_FALSE(server.Listen(path));
+  }
+  EXPECT_EQ(kvtest::ReadFile(path), "file");
+  ASSERT_EQ(::unlink(path.c_str()), 0);
+
+  // The socket file of a crashed instance goes; the new one is for its owner only.
+  const int stale = RawListen(path);
+  ASSERT_GE(stale, 0);
+  ::close(stale);
+  {
+    InstanceServer server([&](int m) { received.push_back(m); });
+    ASSERT_TRUE(server.Listen(path));
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 077, 0u);
+    ASSERT_TRUE(Send(WM_SHOW_INSTANCE));
+    EXPECT_EQ(received, std::vector<int>{WM_SHOW_INSTANCE});
+  }
+  EXPECT_NE(::lstat(path.c_str(), &st), 0);  // a closed server leaves no socket file
+}
+
+TEST_F(InstanceServerTest, LinesMayComeInPiecesButNeverLongerThanAMessage) {
+  InstanceServer server([&](int m) { received.push_back(m); }, nullptr, {16, 60000, 30000});
+  ASSERT_TRUE(server.Listen(path));
+  auto connect = [&] {
+    const int fd = RawConnect(path);
+    raw.push_back(fd);
+    return fd;
+  };
+  // A peer that starts a line and stays holds up nobody.
+  const int slow = connect();
+  ASSERT_GE(slow, 0);
+  ASSERT_EQ(::send(slow, "10", 2, MSG_NOSIGNAL), 2);
+  ASSERT_TRUE(Send(WM_CLOSE));
+  EXPECT_EQ(received, std::vector<int>{WM_CLOSE});
+  // Its line completes later, followed by another in the same write; each gets its answer.
+  ASSERT_EQ(::send(slow, "26\n17\n", 6, MSG_NOSIGNAL), 6);
+  ASSERT_TRUE(Pump([&] { return received.size() == 3; }));
+  EXPECT_EQ(received, (std::vector<int>{WM_CLOSE, WM_OPTIONS_CHANGED, WM_QUERYENDSESSION}));
+  std::string answers;
+  Pump([&] {
+    char buffer[16];
+    const ssize_t n = ::recv(slow, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n > 0) answers.append(buffer, n);
+    return answers.size() >= 6;
+  });
+  EXPECT_EQ(answers, "ok\nok\n");
+
+  // A line of the longest message length is still read; one byte more and the peer is cut
+  // off at once, with or without a line end to come.
+  const std::string longest = std::string(28, '0') + "1126";
+  const int fits = connect();
+  ASSERT_EQ(::send(fits, (longest + "\n").data(), longest.size() + 1, MSG_NOSIGNAL), 33);
+  ASSERT_TRUE(Pump([&] { return received.size() == 4; }));
+  EXPECT_EQ(received.back(), WM_SHOW_INSTANCE);
+  for (const std::string& tooLong : {"0" + longest + "\n", std::string(4000, '7')}) {
+    const int fd = connect();
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::send(fd, tooLong.data(), tooLong.size(), MSG_NOSIGNAL), static_cast<ssize_t>(tooLong.size()));
+    EXPECT_TRUE(Pump([&] { return ClosedByPeer(fd); }, 3000)) << tooLong.size();
+  }
+  EXPECT_EQ(received.size(), 4u);
+  EXPECT_FALSE(ClosedByPeer(slow));
 }
 
 TEST(InstanceRunning, OnlyAHeldLockCounts) {
