@@ -1,6 +1,11 @@
 // The installed programs find their data: cmake --install into a DESTDIR, then the installed
 // kvsysinfo and a headless kelvara run from there with fresh settings folders.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
 
 #include <QFile>
 #include <QImage>
@@ -129,6 +134,81 @@ TEST_F(Installed, HeadlessMonitorFindsItsLanguageAndRunsUntilClosed) {
   const std::string ini = kvtest::ReadFile(settings + "KVClient.ini");
   EXPECT_NE(ini.find("LangFile=Deutsch.lng"), std::string::npos) << ini;
   EXPECT_NE(kvtest::ReadFile(settings + "KVEvents.txt").find("Installed in \"" + Bin() + "\""), std::string::npos);
+}
+
+// A port nobody listens on now.
+int FreePort() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof a;
+  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
+  ::close(s);
+  return ntohs(a.sin_port);
+}
+
+// The first line of the answer to "GET /" on the loopback port, empty when nobody answers.
+std::string StatusLineOf(int port) {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  timeval wait{5, 0};
+  ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  std::string answer;
+  if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+    const std::string request = "GET / HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
+    if (::send(s, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
+      char buf[256];
+      const ssize_t n = ::recv(s, buf, sizeof buf, 0);
+      if (n > 0) answer.assign(buf, static_cast<size_t>(n));
+    }
+  }
+  ::close(s);
+  return answer.substr(0, answer.find('\r'));
+}
+
+// The libraries of transfers and of the HTTP(S) server cost megabytes just by being loaded: a
+// monitor that does neither never maps them, and switching the server on loads its module from
+// the installed library folder.
+TEST_F(Installed, TransferAndServerLibrariesAreLoadedOnlyOnUse) {
+  TempDir home;
+  const QProcessEnvironment env = FreshEnvironment(home);
+  const QString kelvara = QString::fromStdString(Bin() + "kelvara");
+  const std::string settings = home.File("data/kelvara/");
+  // check is given the monitor's memory map as it is when called.
+  const auto runMonitor = [&](const std::function<void(const std::function<std::string()>& maps)>& check) {
+    QProcess monitor;
+    monitor.setProcessEnvironment(env);
+    monitor.start(kelvara, {"-headless"});
+    ASSERT_TRUE(monitor.waitForStarted());
+    for (int i = 0; i < 200 && !FileExists(settings + "Kelvara8h.log6"); ++i) QThread::msleep(50);
+    ASSERT_EQ(monitor.state(), QProcess::Running);
+    const std::string mapsFile = "/proc/" + std::to_string(monitor.processId()) + "/maps";
+    check([&] { return kvtest::ReadFile(mapsFile); });
+    EXPECT_EQ(RunProgram(kelvara, {"-close"}, env), 0);
+    if (!monitor.waitForFinished(20000)) monitor.kill();
+  };
+
+  runMonitor([](const auto& maps) {
+    const std::string loaded = maps();
+    for (const char* library : {"libcurl", "libgnutls", "libssl", "libcrypto", "kelvara-httpd", "libQt6Network"})
+      EXPECT_EQ(loaded.find(library), std::string::npos) << library << " is loaded at start";
+  });
+
+  const int port = FreePort();
+  kvtest::WriteFile(settings + "KVDisplay.ini",
+                    "[Misc]\r\nHTTPServerActive=1\r\nHTTPServerPort=" + std::to_string(port) + "\r\n");
+  runMonitor([&](const auto& maps) {
+    std::string status;
+    for (int i = 0; i < 100 && status.empty(); ++i, QThread::msleep(50)) status = StatusLineOf(port);
+    EXPECT_EQ(status, "HTTP/1.1 200 OK");
+    const std::string loaded = maps();
+    EXPECT_NE(loaded.find("/usr/lib/kelvara/kelvara-httpd.so"), std::string::npos) << loaded;
+  });
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <thread>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -160,6 +162,22 @@ TEST_F(InstanceServerTest, RemovedSocketFileIsMadeAgain) {
   ASSERT_TRUE(Send(WM_SHOW_INSTANCE));
   EXPECT_EQ(received, std::vector<int>{WM_SHOW_INSTANCE});
   EXPECT_NE(kvtest::ReadFile(dir.File("KVEvents.txt")).find("was gone; listening again"), std::string::npos);
+}
+
+// A peer that answers the session end and then goes away before the close request arrives
+// has been told: that is how a monitor ends on -close.
+TEST_F(InstanceServerTest, PeerThatAnswersAndLeavesHasBeenTold) {
+  const int listener = RawListen(path);
+  ASSERT_GE(listener, 0);
+  std::thread peer([&] {
+    const int s = ::accept(listener, nullptr, nullptr);
+    char buf[16];
+    if (s >= 0 && ::recv(s, buf, sizeof buf, 0) > 0) ::send(s, "ok\n", 3, MSG_NOSIGNAL);
+    if (s >= 0) ::close(s);
+  });
+  EXPECT_TRUE(SendInstanceMessages(path, {WM_QUERYENDSESSION, WM_CLOSE}, 2000));
+  peer.join();
+  ::close(listener);
 }
 
 TEST_F(InstanceServerTest, PostDoesNotWaitForTheAnswer) {
