@@ -2,8 +2,9 @@
 # (found from the programs through platform/DataFiles), desktop entry, icons, man pages and the
 # systemd user unit where the desktop and systemd look for them.
 install(TARGETS kelvara kvsysinfo kvoptions RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The HTTP(S) server module, found from the programs as ../lib/kelvara/.
-install(TARGETS kelvara-httpd LIBRARY DESTINATION lib/kelvara)
+# The HTTP(S) server module, found from the programs as ../lib/kelvara/modules/ (one level
+# below lib/kelvara so that the package does not run ldconfig for a private module).
+install(TARGETS kelvara-httpd LIBRARY DESTINATION lib/kelvara/modules)
 install(FILES ${KV_DATA_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvara)
 install(FILES packaging/kelvara.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/kelvara.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

@@ -207,7 +207,7 @@ TEST_F(Installed, TransferAndServerLibrariesAreLoadedOnlyOnUse) {
     for (int i = 0; i < 100 && status.empty(); ++i, QThread::msleep(50)) status = StatusLineOf(port);
     EXPECT_EQ(status, "HTTP/1.1 200 OK");
     const std::string loaded = maps();
-    EXPECT_NE(loaded.find("/usr/lib/kelvara/kelvara-httpd.so"), std::string::npos) << loaded;
+    EXPECT_NE(loaded.find("/usr/lib/kelvara/modules/kelvara-httpd.so"), std::string::npos) << loaded;
   });
 }
 

@@ -353,11 +353,11 @@ TEST_F(HttpTest, SlowAndOversizedClientsAreBounded) {
   EXPECT_EQ(Get(Port(), "/f.txt").body, "ok");
 }
 
-// The server module is found beside the program or in ../lib/kelvara/; a missing or foreign
-// file is a clear error, not a crash, and the server stays down with the reason shown.
+// The server module is found beside the program or in ../lib/kelvara/modules/; a missing or
+// foreign file is a clear error, not a crash, and the server stays down with the reason shown.
 TEST(HttpdModule, FoundWhereInstalledAndRefusedOtherwise) {
   kvtest::TempDir dir;
-  const std::string bin = dir.File("bin/"), lib = dir.File("lib/kelvara/");
+  const std::string bin = dir.File("bin/"), lib = dir.File("lib/kelvara/modules/");
   std::filesystem::create_directories(bin);
   auto module = LoadHttpdModule(bin);
   EXPECT_FALSE(module.make);

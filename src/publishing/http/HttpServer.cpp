@@ -164,7 +164,8 @@ std::string ProgramFolder() {
 tHttpdModule LoadHttpdModule(const std::string& folder) {
   tHttpdModule module;
   // Beside the program in the build tree, in the private library folder once installed.
-  for (const std::string& path : {folder + HttpdModuleName, folder + "../lib/kelvara/" + HttpdModuleName}) {
+  const std::string installed = folder + "../lib/kelvara/modules/" + HttpdModuleName;
+  for (const std::string& path : {folder + HttpdModuleName, installed}) {
     if (folder.empty() || !IsFile(path)) continue;
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {

@@ -57,7 +57,7 @@ class THttpServer {
 };
 
 // The server module's factory, from folder (the program's, ending in "/") or from
-// folder + "../lib/kelvara/"; null with the reason in error when it cannot be loaded.
+// folder + "../lib/kelvara/modules/"; null with the reason in error when it cannot be loaded.
 struct tHttpdModule {
   tNewHttpd make = nullptr;
   std::string error;
