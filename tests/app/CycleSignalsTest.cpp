@@ -7,6 +7,7 @@
 #include <QThread>
 #include <vector>
 
+#include "app/CycleState.h"
 #include "app/MainCycle.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
@@ -44,23 +45,15 @@ class RecordingPublishing final : public PublishingPort {
 class CycleSignals : public testing::Test {
  protected:
   void SetUp() override {
-    SettingsDir = dir.Path();
-    SetSharedMemoryPrefix("kvtest-signals-" + std::to_string(::getpid()) + "-");
-    SetEventLogPath(dir.File("KVEvents.txt"));
-    SetDebugMode(true);
+    kvtest::EnterCycleState(dir, "signals");
     clock.SetUtc(EncodeDateTime({2026, 12, 9, 12, 0, 0, 0}));
     SetClock(&clock);
-    Settings = tSettings{};
-    Settings.Debug = true;
-    HeadlessMode = true;
     cycle.SetTrimMemory([this] { ++trims; });
   }
   void TearDown() override {
     if (!cycle.ShutDownDone()) cycle.SessionEnd();
     SetClock(nullptr);
-    SetDebugMode(false);
-    SetEventLogPath("");
-    SetSharedMemoryPrefix("");
+    kvtest::LeaveCycleState();
   }
   std::string Log() const { return kvtest::ReadFile(dir.File("KVEvents.txt")); }
   bool Logged(const std::string& line) const { return Log().find("] " + line + "\r\n") != std::string::npos; }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "app/CycleState.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/UiPort.h"
@@ -39,24 +40,16 @@ int BreakSamples(const tStatStore& s) {
 class MainCycleTest : public testing::Test {
  protected:
   void SetUp() override {
-    SettingsDir = dir.Path();
-    SetSharedMemoryPrefix("kvtest-cycle-" + std::to_string(::getpid()) + "-");
-    SetEventLogPath(dir.File("KVEvents.txt"));
-    SetDebugMode(true);
+    kvtest::EnterCycleState(dir, "cycle");
     clock.SetUtc(EncodeDateTime({2026, 12, 9, 12, 0, 0, 0}));
     SetClock(&clock);
-    Settings = tSettings{};
-    Settings.Debug = true;
     SetUi(&ui);
-    HeadlessMode = true;
   }
   void TearDown() override {
     if (!cycle.ShutDownDone()) cycle.SessionEnd();
     SetUi(nullptr);
     SetClock(nullptr);
-    SetDebugMode(false);
-    SetEventLogPath("");
-    SetSharedMemoryPrefix("");
+    kvtest::LeaveCycleState();
   }
   std::string Log() const { return kvtest::ReadFile(dir.File("KVEvents.txt")); }
   bool Logged(const std::string& line) const { return Log().find("] " + line + "\r\n") != std::string::npos; }

@@ -5,6 +5,7 @@
 
 #include <QImage>
 
+#include "app/CycleState.h"
 #include "app/Connections.h"
 #include "app/MainCycle.h"
 #include "core/EventLog.h"
@@ -15,46 +16,29 @@
 #include "platform/SharedMemory.h"
 #include "settings/Settings.h"
 #include "statistics/StatStore.h"
+#include "support/RecordingUi.h"
 #include "support/TestSupport.h"
 
 namespace kv {
 namespace {
 
-class QuietUi final : public UiPort {
- public:
-  void ShowStatus(const std::string&) override {}
-  void ShowMessage(const std::string&, const std::string&, bool) override {}
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  void SetTrayTip(const std::string&) override {}
-  void SetTrayIconSlot(int) override {}
-  void RequestRedraw() override {}
-};
-
 class PictureTimers : public testing::Test {
  protected:
   void SetUp() override {
     AppDir = KV_BIN_DIR "/";
-    SettingsDir = dir.Path();
     pictures = dir.Path() + "pictures/";
     ASSERT_EQ(::mkdir(pictures.c_str(), 0700), 0);
-    SetSharedMemoryPrefix("kvtest-pictimers-" + std::to_string(::getpid()) + "-");
-    SetEventLogPath(dir.File("KVEvents.txt"));
-    SetDebugMode(true);
+    kvtest::EnterCycleState(dir, "pictimers");
     clock.SetUtc(EncodeDateTime({2026, 12, 9, 12, 0, 0, 0}));
     SetClock(&clock);
-    Settings = tSettings{};
-    Settings.Debug = true;
     SetUi(&ui);
-    HeadlessMode = true;
   }
   void TearDown() override {
     if (!cycle.ShutDownDone()) cycle.SessionEnd();
     ClearPendingImages();
     SetUi(nullptr);
     SetClock(nullptr);
-    SetDebugMode(false);
-    SetEventLogPath("");
-    SetSharedMemoryPrefix("");
+    kvtest::LeaveCycleState();
   }
   bool Logged(const std::string& line) const {
     return kvtest::ReadFile(dir.File("KVEvents.txt")).find("] " + line + "\r\n") != std::string::npos;
@@ -63,7 +47,7 @@ class PictureTimers : public testing::Test {
   kvtest::TempDir dir;
   std::string pictures;
   FakeClock clock;
-  QuietUi ui;
+  kvtest::RecordingUi ui;
   TMainCycle cycle;
 };
 

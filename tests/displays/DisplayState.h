@@ -15,20 +15,10 @@
 #include "settings/Channels.h"
 #include "settings/Language.h"
 #include "settings/Settings.h"
+#include "support/RecordingUi.h"
 #include "support/TestSupport.h"
 
 namespace kv {
-
-class RecordingUi final : public UiPort {
- public:
-  std::string status;
-  void ShowStatus(const std::string& text) override { status += text + "\n"; }
-  void ShowMessage(const std::string&, const std::string&, bool) override {}
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  void SetTrayTip(const std::string&) override {}
-  void SetTrayIconSlot(int) override {}
-  void RequestRedraw() override {}
-};
 
 class DisplayState : public testing::Test {
  protected:
@@ -62,7 +52,7 @@ class DisplayState : public testing::Test {
   std::string EventLog() const { return kvtest::ReadFile(dir.File("KVEvents.txt")); }
 
   kvtest::TempDir dir;
-  RecordingUi ui;
+  kvtest::RecordingUi ui;
 };
 
 }  // namespace kv

@@ -9,6 +9,7 @@
 #include <QSessionManager>
 #include <QTimer>
 
+#include "app/CycleState.h"
 #include "app/Connections.h"
 #include "app/MainCycle.h"
 #include "core/EventLog.h"
@@ -27,13 +28,7 @@ class GuiCycle : public testing::Test {
  protected:
   void SetUp() override {
     AppDir = KV_BIN_DIR "/";
-    SettingsDir = dir.Path();
-    SetSharedMemoryPrefix("kvtest-gui-" + std::to_string(::getpid()) + "-");
-    SetEventLogPath(dir.File("KVEvents.txt"));
-    SetDebugMode(true);
-    Settings = tSettings{};
-    Settings.Debug = true;
-    HeadlessMode = false;
+    kvtest::EnterCycleState(dir, "gui", false);
     SetUi(&ui);
     ASSERT_TRUE(cycle.Initialise());
   }
@@ -42,10 +37,7 @@ class GuiCycle : public testing::Test {
     QCoreApplication::processEvents();  // the queued quit must not end a later test's loop
     QGuiApplication::setQuitOnLastWindowClosed(true);
     SetUi(nullptr);
-    HeadlessMode = true;
-    SetDebugMode(false);
-    SetEventLogPath("");
-    SetSharedMemoryPrefix("");
+    kvtest::LeaveCycleState();
   }
   std::string Log() const { return kvtest::ReadFile(dir.File("KVEvents.txt")); }
   bool Logged(const std::string& line) const { return Log().find("] " + line + "\r\n") != std::string::npos; }

@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QWindow>
 
+#include "app/CycleState.h"
 #include "app/MainCycle.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
@@ -47,15 +48,9 @@ class DisplayWindowsTest : public testing::Test {
  protected:
   void SetUp() override {
     AppDir = KV_BIN_DIR "/";
-    SettingsDir = dir.Path();
-    SetSharedMemoryPrefix("kvtest-gui-" + std::to_string(::getpid()) + "-");
-    SetEventLogPath(dir.File("KVEvents.txt"));
-    SetDebugMode(true);
-    Settings = tSettings{};
-    Settings.Debug = true;
+    kvtest::EnterCycleState(dir, "gui", false);
     ResetTexts();
     LoadLanguage("English.lng");
-    HeadlessMode = false;
     SetUi(&ui);
     ASSERT_TRUE(cycle.Initialise());
     // The banner draws once the fine series holds two samples.
@@ -74,10 +69,7 @@ class DisplayWindowsTest : public testing::Test {
     if (!cycle.ShutDownDone()) cycle.SessionEnd();
     QCoreApplication::processEvents();
     SetUi(nullptr);
-    HeadlessMode = true;
-    SetDebugMode(false);
-    SetEventLogPath("");
-    SetSharedMemoryPrefix("");
+    kvtest::LeaveCycleState();
   }
   static bool RealX() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
   static QRect WorkArea() { return QGuiApplication::primaryScreen()->availableGeometry(); }

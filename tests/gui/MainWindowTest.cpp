@@ -12,6 +12,7 @@
 #include <QWheelEvent>
 #include "gui/Wait.h"
 
+#include "app/CycleState.h"
 #include "app/MainCycle.h"
 #include "core/DateTime.h"
 #include "core/EventLog.h"
@@ -38,16 +39,10 @@ class MainWindowTest : public testing::Test {
     AppDir = appDir.Path();
     for (const char* file : {"English.lng", "upload-on.png", "upload-off.png", "uploading.png"})
       kvtest::WriteFile(appDir.File(file), kvtest::ReadFile(std::string(KV_BIN_DIR "/") + file));
-    SettingsDir = dir.Path();
-    SetSharedMemoryPrefix("kvtest-gui-" + std::to_string(::getpid()) + "-");
-    SetEventLogPath(dir.File("KVEvents.txt"));
-    SetDebugMode(true);
-    Settings = tSettings{};
-    Settings.Debug = true;
+    kvtest::EnterCycleState(dir, "gui", false);
     ResetTexts();
     ResetCaptions();
     LoadLanguage("English.lng");
-    HeadlessMode = false;
     ExpertMode = false;
     SetUi(&ui);
     ASSERT_TRUE(cycle.Initialise());
@@ -61,10 +56,7 @@ class MainWindowTest : public testing::Test {
     if (!cycle.ShutDownDone()) cycle.SessionEnd();
     QCoreApplication::processEvents();
     SetUi(nullptr);
-    HeadlessMode = true;
-    SetDebugMode(false);
-    SetEventLogPath("");
-    SetSharedMemoryPrefix("");
+    kvtest::LeaveCycleState();
     ResetCaptions();
   }
   void Open(bool tray) {

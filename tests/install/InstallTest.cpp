@@ -136,19 +136,6 @@ TEST_F(Installed, HeadlessMonitorFindsItsLanguageAndRunsUntilClosed) {
   EXPECT_NE(kvtest::ReadFile(settings + "KVEvents.txt").find("Installed in \"" + Bin() + "\""), std::string::npos);
 }
 
-// A port nobody listens on now.
-int FreePort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof a;
-  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
-  ::close(s);
-  return ntohs(a.sin_port);
-}
-
 // The first line of the answer to "GET /" on the loopback port, empty when nobody answers.
 std::string StatusLineOf(int port) {
   const int s = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -199,7 +186,7 @@ TEST_F(Installed, TransferAndServerLibrariesAreLoadedOnlyOnUse) {
       EXPECT_EQ(loaded.find(library), std::string::npos) << library << " is loaded at start";
   });
 
-  const int port = FreePort();
+  const int port = kvtest::FreePort();
   kvtest::WriteFile(settings + "KVDisplay.ini",
                     "[Misc]\r\nHTTPServerActive=1\r\nHTTPServerPort=" + std::to_string(port) + "\r\n");
   runMonitor([&](const auto& maps) {

@@ -1,9 +1,5 @@
 #include "publishing/HttpClient.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 
@@ -63,18 +59,6 @@ HttpAnswer Fetch(int port, const HttpRequest& r) {
   lib.slist_free_all(list);
   lib.easy_cleanup(curl);
   return a;
-}
-
-int FreePort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(s);
-  return ntohs(a.sin_port);
 }
 
 }  // namespace kvtest

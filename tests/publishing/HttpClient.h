@@ -24,7 +24,4 @@ struct HttpRequest {
 HttpAnswer Fetch(int port, const HttpRequest& request);
 inline HttpAnswer Get(int port, const std::string& target) { return Fetch(port, {"GET", target, {}}); }
 
-// A port nobody listens on at the moment.
-int FreePort();
-
 }  // namespace kvtest

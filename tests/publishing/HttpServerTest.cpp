@@ -16,6 +16,7 @@
 #include "publishing/HttpClient.h"
 #include "publishing/http/HttpPages.h"
 #include "settings/Settings.h"
+#include "support/RecordingUi.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -44,17 +45,6 @@ const std::string kNotFoundPage =
     "//--></script>\r\n"
     "</body></html>\r\n";
 
-class StatusCatcher final : public UiPort {
- public:
-  void ShowStatus(const std::string& text) override { status += text + "\n"; }
-  void ShowMessage(const std::string&, const std::string&, bool) override {}
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  void SetTrayTip(const std::string&) override {}
-  void SetTrayIconSlot(int) override {}
-  void RequestRedraw() override {}
-  std::string status;
-};
-
 // A program folder with www/, a picture folder and secrets beside them, and a server on a
 // free loopback port.
 struct HttpTest : testing::Test {
@@ -62,7 +52,7 @@ struct HttpTest : testing::Test {
   std::string app = dir.File("app/"), www = app + "www/", pics = dir.File("pics/");
   tSettings settings;
   THttpServer server;
-  StatusCatcher ui;
+  kvtest::RecordingUi ui;
 
   HttpTest() {
     std::filesystem::create_directories(www);

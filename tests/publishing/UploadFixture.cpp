@@ -32,7 +32,7 @@ Peer::~Peer() {
   process_.waitForFinished(5000);
 }
 
-bool RecordingUi::Saw(const std::string& text) const {
+bool StatusListUi::Saw(const std::string& text) const {
   for (const std::string& s : status)
     if (s == text) return true;
   return false;

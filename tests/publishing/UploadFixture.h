@@ -24,7 +24,8 @@ class Peer {
   int port_ = 0;
 };
 
-class RecordingUi final : public kv::UiPort {
+// Every status text in order, and the tray icon slots.
+class StatusListUi final : public kv::UiPort {
  public:
   void ShowStatus(const std::string& text) override { status.push_back(text); }
   void ShowMessage(const std::string&, const std::string&, bool) override {}
@@ -63,7 +64,7 @@ class UploadTest {
   std::string pictures, root;
   kv::tSettings settings;
   TestQueue queue;
-  RecordingUi ui;
+  StatusListUi ui;
 };
 
 void DeliverMainThreadCalls();

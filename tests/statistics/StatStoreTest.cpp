@@ -12,23 +12,12 @@
 #include "settings/Settings.h"
 #include "statistics/StatFiles.h"
 #include "statistics/StatFixture.h"
+#include "support/RecordingUi.h"
 
 namespace kv {
 namespace {
 
 constexpr double Sec = 1.0 / 86400.0;
-
-class AnswerYes final : public UiPort {
- public:
-  void ShowStatus(const std::string&) override {}
-  void ShowMessage(const std::string&, const std::string&, bool) override {}
-  bool AskYesNo(const std::string&, const std::string&) override { return ++asked, answer; }
-  void SetTrayTip(const std::string&) override {}
-  void SetTrayIconSlot(int) override {}
-  void RequestRedraw() override {}
-  bool answer = true;
-  int asked = 0;
-};
 
 class StatStoreTest : public StatFixture {
  protected:
@@ -246,7 +235,8 @@ TEST_F(StatStoreTest, UptimeRecordFollowsTheLongestUptime) {
 }
 
 TEST_F(StatStoreTest, ResetLeavesOneSamplePerSeriesInMemoryAndFiles) {
-  AnswerYes ui;
+  kvtest::RecordingUi ui;
+  ui.answer = true;
   SetUi(&ui);
   SampleAndAcquire(true);
   for (int i = 0; i < 5; ++i) Tick(20);

@@ -19,4 +19,7 @@ class TempDir {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 
+// A loopback TCP port nobody listens on at the moment.
+int FreePort();
+
 }  // namespace kvtest
