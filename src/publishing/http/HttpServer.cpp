@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <dlfcn.h>
-#include <limits.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +17,7 @@
 #include "core/Text.h"
 #include "core/UiPort.h"
 #include "platform/DataFiles.h"
+#include "platform/System.h"
 #include "publishing/http/HttpPages.h"
 #include "publishing/http/RequestPath.h"
 #include "settings/Settings.h"
@@ -151,14 +151,6 @@ void ServeListing(const std::string& dir, const std::string& doc, tHttpdAnswer& 
   res.contentType = "text/html";
 }
 
-std::string ProgramFolder() {
-  char buf[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return {};
-  const std::string exe(buf, static_cast<size_t>(n));
-  return exe.substr(0, exe.rfind('/') + 1);
-}
-
 }  // namespace
 
 tHttpdModule LoadHttpdModule(const std::string& folder) {
@@ -166,7 +158,8 @@ tHttpdModule LoadHttpdModule(const std::string& folder) {
   // Beside the program in the build tree, in the private library folder once installed.
   const std::string installed = folder + "../lib/kelvara/modules/" + HttpdModuleName;
   for (const std::string& path : {folder + HttpdModuleName, installed}) {
-    if (folder.empty() || !IsFile(path)) continue;
+    // Code is loaded only from a known place, never relative to the working folder.
+    if (folder.empty() || folder[0] != '/' || !IsFile(path)) continue;
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
       const char* why = ::dlerror();
