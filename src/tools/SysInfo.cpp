@@ -16,6 +16,7 @@
 #include "alerts/Alerts.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
+#include "core/ProgramInfo.h"
 #include "core/Text.h"
 #include "displays/Banner.h"
 #include "displays/Chart.h"
@@ -319,11 +320,7 @@ int RunSysInfo(int argc, char** argv) {
   else if (drawing) app = std::make_unique<QGuiApplication>(argc, argv);
   else app = std::make_unique<QCoreApplication>(argc, argv);
   if (!options.ok) {
-    std::fprintf(stderr,
-                 "kvsysinfo: %s\nusage: kvsysinfo [-json] [-passes N] [-light FILE] [-banner FILE]\n"
-                 "       [-chart FILE [-view 8h|24h|7d|year] [-hours H] [-end UTC]]\n"
-                 "       kvsysinfo 1 | -window\n",
-                 options.error.c_str());
+    std::fprintf(stderr, "kvsysinfo: %s\n%s", options.error.c_str(), ProgramUsage(tProgram::SysInfo).c_str());
     return 2;
   }
   AppDir = ProgramFolder();

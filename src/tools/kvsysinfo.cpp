@@ -1,3 +1,7 @@
+#include "core/ProgramInfo.h"
 #include "tools/SysInfo.h"
 
-int main(int argc, char** argv) { return kv::RunSysInfo(argc, argv); }
+int main(int argc, char** argv) {
+  if (const auto answered = kv::AnswerHelpOrVersion(kv::tProgram::SysInfo, argc, argv)) return *answered;
+  return kv::RunSysInfo(argc, argv);
+}

@@ -26,6 +26,7 @@
 #include "alerts/AlertUnits.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
+#include "core/ProgramInfo.h"
 #include "platform/DataFiles.h"
 #include "platform/System.h"
 #include "settings/Settings.h"
@@ -355,7 +356,7 @@ int RunOptions(int argc, char** argv) {
   const long page = args.empty() ? 0 : std::strtol(args[0].c_str(), &end, 10);
   if (args.empty() || args.size() > 3 || *end != '\0' || !FindOptionPage(static_cast<int>(page)) ||
       (args.size() > 1 && args[1] != "D" && args[1] != "-") || (args.size() > 2 && args[2] != "E" && args[2] != "-")) {
-    std::fprintf(stderr, "usage: kvoptions PAGE [D|-] [E|-]   (PAGE 1 .. 14)\n");
+    std::fputs(ProgramUsage(tProgram::Options).c_str(), stderr);
     return 2;
   }
   const bool debug = args.size() > 1 && args[1] == "D";
