@@ -145,6 +145,7 @@ bool StoreCheckForUpdate(const std::string& settingsDir) {
 int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   std::vector<std::string> args(argv + 1, argv + argc);
   const tCommandLine cl = ParseCommandLine(args);
+  std::fputs(IgnoredArgumentsNote(cl).c_str(), stderr);
   // The settings hold the upload passwords; they must not end up in a core file.
   ForbidCoreDumps();
   // The chart is drawn on a 2000-row bitmap and cut: such blocks go back to the system when freed

@@ -55,5 +55,35 @@ TEST(CommandLine, WaitTakesTheNextArgument) {
   EXPECT_EQ(Parse({"-wait", "-close"}).oneShot, tOneShot::Close);
 }
 
+// What matched nothing is named; a switch's value and Qt's own switches (with theirs) are not.
+TEST(CommandLine, IgnoredArgumentsAreTheOnesNothingTook) {
+  using tArgs = std::vector<std::string>;
+  const struct {
+    tArgs args, ignored;
+  } cases[] = {
+      {{"-headless", "-debug"}, {}},
+      {{"--close", "x", "-debugx", "/"}, {"--close", "x", "-debugx", "/"}},
+      {{"-wait", "30", "-debug"}, {}},
+      {{"-wait", "soon", "soon"}, {"soon"}},
+      {{"-platform", "offscreen", "-session", "1a2b", "-reverse", "-style=fusion", "-x"}, {"-x"}},
+      {{"--platform", "xcb", "-PLATFORM", "xcb"}, {"-PLATFORM", "xcb"}},  // Qt is exact about letters
+      {{"-platform", "-debug"}, {}},  // still examined: the switch wins
+      {{"-session"}, {}},
+      {{"-x", "-close", "-y"}, {"-x"}},  // nothing after a one-shot switch is examined
+  };
+  for (const auto& c : cases) {
+    std::string what;
+    for (const std::string& a : c.args) what += a + " ";
+    EXPECT_EQ(Parse(c.args).ignored, c.ignored) << what;
+  }
+  EXPECT_TRUE(Parse({"-platform", "-debug"}).debug);
+
+  EXPECT_EQ(IgnoredArgumentsNote(Parse({"-debug"})), "");
+  EXPECT_EQ(IgnoredArgumentsNote(Parse({"--hlep"})),
+            "kelvara: ignored unknown argument \"--hlep\" (kelvara --help lists the switches)\n");
+  EXPECT_EQ(IgnoredArgumentsNote(Parse({"a\x1b[2J", "b"})),
+            "kelvara: ignored unknown arguments \"a?[2J\", \"b\" (kelvara --help lists the switches)\n");
+}
+
 }  // namespace
 }  // namespace kv
