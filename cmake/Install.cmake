@@ -6,7 +6,12 @@ install(TARGETS kelvara kvsysinfo kvoptions RUNTIME DESTINATION ${CMAKE_INSTALL_
 # below lib/kelvara so that the package does not run ldconfig for a private module).
 install(TARGETS kelvara-httpd LIBRARY DESTINATION lib/kelvara/modules)
 install(FILES ${KV_DATA_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvara)
-install(FILES packaging/kelvara.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The desktop entry and the software-centre metadata share one reverse-DNS id.
+install(FILES packaging/org.kelvara.Kelvara.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES packaging/org.kelvara.Kelvara.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(DIRECTORY packaging/screenshots/ DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvara/screenshots)
+# The licence text as it came with the program; the copyright file refers to it.
+install(FILES COPYING DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvara)
 install(FILES packaging/kelvara.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size 16 32 48 128)
   install(FILES packaging/icons/kelvara-${size}.png

@@ -7,6 +7,7 @@
 #include <QSystemTrayIcon>
 
 #include "app/MainCycle.h"
+#include "core/ProgramInfo.h"
 #include "core/UiPort.h"
 #include "gui/MainWindow.h"
 #include "gui/WidgetUi.h"
@@ -45,6 +46,8 @@ tFrontEnd WidgetFrontEnd() {
   tFrontEnd frontEnd;
   frontEnd.makeApplication = [](int& argc, char** argv) -> std::unique_ptr<QCoreApplication> {
     auto app = std::make_unique<QApplication>(argc, argv);
+    // Lets the desktop match the windows to the installed entry (the Wayland app id).
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(DesktopId));
     InstallKelvaraStyle();
     return app;
   };
