@@ -229,7 +229,10 @@ class THttpd final : public IHttpd {
     }
     stopping_.store(false);
     for (MHD_Daemon* daemon : daemons_) threads_.emplace_back([this, daemon] { Loop(daemon); });
-    threads_.emplace_back([this, headMs = int64_t{limits_.headSeconds} * 1000] { warden_.Run(headMs); });
+    threads_.emplace_back([this, headMs = int64_t{limits_.headSeconds} * 1000] {
+      pthread_setname_np(pthread_self(), "kv-http-warden");
+      warden_.Run(headMs);
+    });
     result.listening = true;
     return result;
   }
@@ -286,6 +289,7 @@ class THttpd final : public IHttpd {
   }
 
   void Loop(MHD_Daemon* daemon) {
+    pthread_setname_np(pthread_self(), "kv-http");
     sigset_t pipe;
     sigemptyset(&pipe);
     sigaddset(&pipe, SIGPIPE);
