@@ -15,6 +15,7 @@ Starts a headless kelvara serving on a free port and measures:
      (goal < 5 s).
 """
 import os
+import re
 import socket
 import subprocess
 import sys
@@ -201,7 +202,7 @@ def main():
                 data += s.recv(65536)
             except socket.timeout:
                 break
-    statuses = [line.split()[1].decode() for line in data.split(b"\r\n") if line.startswith(b"HTTP/1.1 ")]
+    statuses = [m.decode() for m in re.findall(rb"HTTP/1\.1 (\d{3}) ", data)]
     results.append(("5 pipelined requests", " ".join(statuses), statuses == ["200", "200", "200", "404", "200"]))
 
     second = Monitor(os.path.join(root, "second"), port)
