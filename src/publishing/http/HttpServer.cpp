@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
@@ -25,6 +26,7 @@ namespace kv {
 namespace {
 
 constexpr size_t kListingEntryLimit = 20000;
+constexpr size_t kPemLimit = 1 << 20;
 
 std::optional<struct stat> StatOf(const std::string& path) {
   struct stat st{};
@@ -43,8 +45,6 @@ void NotFound(tHttpdAnswer& res) {
   res.contentType = "text/html";
 }
 
-constexpr size_t kPemLimit = 1 << 20;
-
 // Status, Content-Range and the part of a body of size bytes that the request asks for; false
 // when the answer is 416 and has no body. HEAD and a request without a single range get all.
 bool AnswerRange(const tHttpdRequest& req, uint64_t size, tHttpdAnswer& res) {
@@ -52,7 +52,7 @@ bool AnswerRange(const tHttpdRequest& req, uint64_t size, tHttpdAnswer& res) {
   res.first = 0;
   res.length = size;
   res.headers.emplace_back("Accept-Ranges", "bytes");
-  if (req.method == "HEAD" || req.range.empty()) return true;
+  if (SameText(req.method, "HEAD") || req.range.empty()) return true;
   const auto range = RequestedRange(req.range, size);
   if (!range) return true;
   if (!range->satisfiable) {

@@ -56,7 +56,7 @@ struct tHttpdLimits {
   unsigned connections = 512;
   unsigned headSeconds = 5;
   unsigned idleSeconds = 10;          // nothing moving either way, in any phase
-  size_t connectionMemory = 16 * 1024;  // request head and answer head together
+  size_t connectionMemory = 32 * 1024;  // request head and answer head together
   unsigned threads = 2;               // event loops, not threads per connection
 };
 
