@@ -27,7 +27,8 @@ bool Inside(const std::string& path, const std::string& root) { return path == r
 
 void Check(const kv::tHttpdAnswer& a, std::string_view input) {
   const auto fail = [&](const std::string& what) { kvfuzz::Fail(what + " for " + std::string(input)); };
-  if (a.status != 200 && a.status != 206 && a.status != 404 && a.status != 416) fail("status " + std::to_string(a.status));
+  if (a.status != 200 && a.status != 206 && a.status != 404 && a.status != 416)
+    fail("status " + std::to_string(a.status));
   if (a.body.find("SECRET") != std::string::npos) fail("a secret in the body");
   uint64_t size = 0;
   if (a.shared) {

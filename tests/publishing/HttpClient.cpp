@@ -56,7 +56,8 @@ HttpAnswer Fetch(int port, const HttpRequest& r) {
   if (r.maxTls) lib.Set(curl, CURLOPT_SSLVERSION, r.maxTls);
   if (r.method == "HEAD") lib.Set(curl, CURLOPT_NOBODY, 1L);
   if (r.method == "POST") lib.Set(curl, CURLOPT_POSTFIELDS, "x=1");
-  if (r.method != "GET" && r.method != "HEAD" && r.method != "POST") lib.Set(curl, CURLOPT_CUSTOMREQUEST, r.method.c_str());
+  if (r.method != "GET" && r.method != "HEAD" && r.method != "POST")
+    lib.Set(curl, CURLOPT_CUSTOMREQUEST, r.method.c_str());
   curl_slist* list = nullptr;
   for (const std::string& h : r.headers) list = lib.slist_append(list, h.c_str());
   if (list) lib.Set(curl, CURLOPT_HTTPHEADER, list);

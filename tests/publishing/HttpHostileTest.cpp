@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                           "400\r\n" + std::string(1024, 'b') + "\r\n", "HTTP/1.1 200"},
                     Flood{"DeclaredBody", "POST /f.txt HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000000\r\n\r\n",
                           std::string(1024, 'b'), "HTTP/1.1 200"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 // 300 clients dripping a byte of their heads every 100 ms do not delay anybody else.
 TEST_F(HttpTest, SlowClientsDoNotDelayOthers) {

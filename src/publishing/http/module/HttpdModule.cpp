@@ -210,9 +210,9 @@ class THttpd final : public IHttpd {
     warden_.Reset();
     bool started = wake_ >= 0;
     for (unsigned i = 0; started && i < loops; ++i) {
-      MHD_Daemon* daemon = StartDaemon(listener, loops);
-      started = daemon != nullptr;
-      if (started) daemons_.push_back(daemon);
+      tLoop loop{StartDaemon(listener, loops), ::epoll_create1(EPOLL_CLOEXEC)};
+      if (loop.daemon || loop.outer >= 0) loops_.push_back(loop);
+      started = loop.daemon && loop.outer >= 0 && Watch(loop);
     }
     ::close(listener);
     std::string log;
@@ -228,7 +228,7 @@ class THttpd final : public IHttpd {
       return result;
     }
     stopping_.store(false);
-    for (MHD_Daemon* daemon : daemons_) threads_.emplace_back([this, daemon] { Loop(daemon); });
+    for (const tLoop& loop : loops_) threads_.emplace_back([this, loop] { Loop(loop); });
     threads_.emplace_back([this, headMs = int64_t{limits_.headSeconds} * 1000] {
       pthread_setname_np(pthread_self(), "kv-http-warden");
       warden_.Run(headMs);
@@ -247,15 +247,33 @@ class THttpd final : public IHttpd {
     for (std::thread& t : threads_) t.join();
     threads_.clear();
     // Every connection is closed at once, whatever its client does.
-    for (MHD_Daemon* daemon : daemons_) MHD_stop_daemon(daemon);
-    daemons_.clear();
+    for (const tLoop& loop : loops_) {
+      if (loop.daemon) MHD_stop_daemon(loop.daemon);
+      if (loop.outer >= 0) ::close(loop.outer);
+    }
+    loops_.clear();
     if (wake_ >= 0) ::close(wake_);
     wake_ = -1;
   }
 
-  bool Running() const override { return !daemons_.empty(); }
+  bool Running() const override { return !loops_.empty(); }
 
  private:
+  // A loop waits on the library's epoll descriptor (readable while it has events to take) and
+  // on the stop signal, then lets the library take its events without waiting itself.
+  struct tLoop {
+    MHD_Daemon* daemon = nullptr;
+    int outer = -1;
+  };
+
+  bool Watch(const tLoop& loop) {
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(loop.daemon, MHD_DAEMON_INFO_EPOLL_FD);
+    epoll_event ready{};
+    ready.events = EPOLLIN;
+    return info && ::epoll_ctl(loop.outer, EPOLL_CTL_ADD, info->epoll_fd, &ready) == 0 &&
+           ::epoll_ctl(loop.outer, EPOLL_CTL_ADD, wake_, &ready) == 0;
+  }
+
   // One loop's server on a duplicate of the listening socket: all loops accept from it.
   MHD_Daemon* StartDaemon(int listener, unsigned loops) {
     // The library closes the socket it was given on some failures and not on others; ours,
@@ -288,27 +306,21 @@ class THttpd final : public IHttpd {
     return daemon;
   }
 
-  void Loop(MHD_Daemon* daemon) {
+  void Loop(const tLoop& loop) {
     pthread_setname_np(pthread_self(), "kv-http");
     sigset_t pipe;
     sigemptyset(&pipe);
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-    const int outer = ::epoll_create1(EPOLL_CLOEXEC);
-    const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD);
-    epoll_event ready{};
-    ready.events = EPOLLIN;
-    bool ok = outer >= 0 && info && ::epoll_ctl(outer, EPOLL_CTL_ADD, info->epoll_fd, &ready) == 0 &&
-              ::epoll_ctl(outer, EPOLL_CTL_ADD, wake_, &ready) == 0;
-    while (ok && !stopping_.load(std::memory_order_relaxed)) {
+    while (!stopping_.load(std::memory_order_relaxed)) {
       MHD_UNSIGNED_LONG_LONG due = 0;
-      const int timeout = MHD_get_timeout(daemon, &due) == MHD_YES ? static_cast<int>(std::min<MHD_UNSIGNED_LONG_LONG>(due, INT_MAX)) : -1;
+      const bool known = MHD_get_timeout(loop.daemon, &due) == MHD_YES;
+      const int timeout = known ? static_cast<int>(std::min<MHD_UNSIGNED_LONG_LONG>(due, INT_MAX)) : -1;
       epoll_event events[2];
-      if (::epoll_wait(outer, events, 2, timeout) < 0 && errno != EINTR) break;
+      ::epoll_wait(loop.outer, events, 2, timeout);
       if (stopping_.load(std::memory_order_relaxed)) break;
-      MHD_run(daemon);
+      MHD_run(loop.daemon);
     }
-    if (outer >= 0) ::close(outer);
   }
 
   static MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
@@ -383,7 +395,7 @@ class THttpd final : public IHttpd {
     while (!self.startLog_.empty() && self.startLog_.back() == '\n') self.startLog_.back() = ' ';
   }
 
-  std::vector<MHD_Daemon*> daemons_;
+  std::vector<tLoop> loops_;
   std::vector<std::thread> threads_;  // the loops, then the warden
   int wake_ = -1;                     // readable once the loops are to stop
   std::atomic<bool> stopping_{false};
