@@ -86,6 +86,13 @@ void ServeShared(std::shared_ptr<const std::string> bytes, const std::string& co
   if (AnswerRange(req, bytes->size(), res)) res.shared = std::move(bytes);
 }
 
+// What doc names inside the www folder, links resolved; empty when nothing there.
+std::string WwwPath(const tHttpSettings& settings, const std::string& doc) {
+  const std::string root = settings.wwwRoot.empty() ? ResolvedPath(settings.wwwPath) : settings.wwwRoot;
+  // Names arrive lower-cased; the folder may hold them in any case.
+  return root.empty() ? std::string() : ConfinedPathIn(root, MatchCase(root, doc));
+}
+
 // The key and certificate file, read whole when it is a plain file of sensible size; nullopt
 // when there is none. Throws when one is there but cannot be read.
 std::optional<std::string> ReadPem(const std::string& path) {
@@ -276,12 +283,8 @@ void THttpServer::HTTPDCommandGet(const tHttpdRequest& req, tHttpdAnswer& res) c
           return ServeShared(saved.bytes, saved.contentType, req, res);
       }
     }
-    const std::string wwwRoot = settings.wwwRoot.empty() ? ResolvedPath(settings.wwwPath) : settings.wwwRoot;
-    // Names arrive lower-cased; the folder may hold them in any case.
-    const std::string web = wwwRoot.empty() ? std::string() : ConfinedPathIn(wwwRoot, MatchCase(wwwRoot, doc));
-    const auto webStat = StatOf(web);
     const std::string localRoot = settings.localRoot.empty() ? ResolvedPath(settings.localPath) : settings.localRoot;
-    if (doc == "index.html" && !(webStat && S_ISREG(webStat->st_mode))) {
+    if (doc == "index.html" && !IsFile(WwwPath(settings, doc))) {
       const bool light = IsFile(ConfinedPathIn(localRoot, settings.light));
       const bool banner = IsFile(ConfinedPathIn(localRoot, settings.banner));
       res.status = 200;
@@ -289,10 +292,13 @@ void THttpServer::HTTPDCommandGet(const tHttpdRequest& req, tHttpdAnswer& res) c
       res.contentType = "text/html";
       return;
     }
+    // A picture on disk is found before the www folder is looked at.
     if (picture || doc == "index.html") {
       const std::string local = ConfinedPathIn(localRoot, doc);
       if (IsFile(local)) return ServeFile(local, req, res);
     }
+    const std::string web = WwwPath(settings, doc);
+    const auto webStat = StatOf(web);
     if (webStat && S_ISDIR(webStat->st_mode)) return ServeListing(web, doc, res);
     if (webStat && S_ISREG(webStat->st_mode)) return ServeFile(web, req, res);
     NotFound(res);
