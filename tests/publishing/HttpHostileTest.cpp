@@ -7,6 +7,7 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "publishing/HttpClient.h"
@@ -179,8 +180,12 @@ TEST_F(HttpdLimits, SlowAndOversizedClientsAreBounded) {
   EXPECT_LT(Clock::now() - start, 2s);
   EXPECT_TRUE(silent.ClosedWithin(1s));
 
+  // The first is surely taken in before the others, the others before the newcomer.
   std::vector<std::unique_ptr<RawClient>> idle;
-  for (int i = 0; i < 8; ++i) idle.push_back(std::make_unique<RawClient>(port));
+  for (int i = 0; i < 8; ++i) {
+    idle.push_back(std::make_unique<RawClient>(port));
+    if (i == 0 || i == 7) std::this_thread::sleep_for(100ms);
+  }
   RawClient newcomer(port);
   ASSERT_TRUE(newcomer.Send("GET / HTTP/1.1\r\nHost: x\r\n\r\n"));
   newcomer.Read(300ms);
