@@ -12,9 +12,15 @@
 
 namespace kv {
 
-void ConnectPictures(TMainCycle& cycle) {
-  QObject::connect(&cycle, &TMainCycle::LightDue, &cycle, TimedLightSave);
-  QObject::connect(&cycle, &TMainCycle::BannerDue, &cycle, TimedBannerSave);
+void ConnectPictures(TMainCycle& cycle, tPictureSaved saved) {
+  QObject::connect(&cycle, &TMainCycle::LightDue, &cycle, [saved] {
+    const tSavedPicture picture = TimedLightSave();
+    if (saved) saved(tImageKind::Light, picture);
+  });
+  QObject::connect(&cycle, &TMainCycle::BannerDue, &cycle, [saved] {
+    const tSavedPicture picture = TimedBannerSave();
+    if (saved) saved(tImageKind::Banner, picture);
+  });
 }
 
 void ConnectAlerts(TMainCycle& cycle) {

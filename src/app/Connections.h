@@ -1,14 +1,20 @@
 #pragma once
 // Where the main cycle meets the application object and the picture saves; headless mode, the
 // GUI and the tests wire the cycle through these same functions.
+#include <functional>
+
+#include "displays/ImageSaving.h"
+
 class QCoreApplication;
 
 namespace kv {
 
 class TMainCycle;
 
-// The timed light and banner saves, which fill the upload queue.
-void ConnectPictures(TMainCycle& cycle);
+// The timed light and banner saves, which fill the upload queue; saved, when given, is told
+// what each save wrote.
+using tPictureSaved = std::function<void(tImageKind, const tSavedPicture&)>;
+void ConnectPictures(TMainCycle& cycle, tPictureSaved saved = {});
 
 // The alerts are evaluated after every pass, before the tray tip is made; a command of theirs
 // that still runs is killed at the shut-down.

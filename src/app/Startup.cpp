@@ -245,7 +245,9 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
 
   Publishing publishing;  // outlives the cycle, whose shut-down frees the upload thread
   TMainCycle cycle(&publishing);
-  ConnectPictures(cycle);
+  ConnectPictures(cycle, [&publishing](tImageKind kind, const tSavedPicture& picture) {
+    publishing.PictureSaved(kind, picture);
+  });
   ConnectAlerts(cycle);  // first, so what is published holds this pass's alerts
   AddMetricLines(AlertMetrics);
   publishing.SetExtraJson([] { return std::vector<tJsonMember>{{"Alerts", AlertsJson()}}; });

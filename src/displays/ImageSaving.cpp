@@ -21,23 +21,20 @@ namespace kv {
 
 namespace {
 
-struct tWritten {
-  std::string name;
-  std::string path;
-};
+using tWritten = tSavedPicture;
 
 tWritten SaveImageFile(const QImage& image, const std::string& nameTemplate) {
   const std::string folder = PictureFolder();
   const std::string name = PictureFileName(FillTemplate(nameTemplate, 0));
   const std::string path = name.starts_with('/') ? name : folder + name;
   LogEvent("Saving " + name);
-  std::string error;
-  if (WritePictureFile(image, path, error).empty()) {
+  std::string error, bytes;
+  if (WritePictureFile(image, path, error, &bytes).empty()) {
     LogEvent((FileExtension(name) == ".gif" ? "si2 " : "si4 ") + error);
     return {};
   }
   Ui().ShowStatus(FormatWithText(Texts()->SavedSuccessfully, name));
-  return {name, path};
+  return {name, path, std::make_shared<const std::string>(std::move(bytes))};
 }
 
 // Draws into a buffer that lives only for this save, so no picture memory stays behind.
@@ -68,9 +65,10 @@ uint64_t LastSerial = 0;
 
 tPendingImage& Entry(tImageKind kind) { return Queue[kind == tImageKind::Light ? 0 : 1]; }
 
-void SetPending(tImageKind kind, tWritten written) {
+tWritten SetPending(tImageKind kind, tWritten written) {
   const std::lock_guard lock(QueueMutex);
-  Entry(kind) = {std::move(written.name), std::move(written.path), ++LastSerial};
+  Entry(kind) = {written.name, written.path, ++LastSerial};
+  return written;
 }
 
 }  // namespace
@@ -116,9 +114,9 @@ bool ImagesWaiting() {
   return !Queue[0].name.empty() || !Queue[1].name.empty();
 }
 
-void TimedLightSave() { SetPending(tImageKind::Light, WriteLight(Settings.Light)); }
+tSavedPicture TimedLightSave() { return SetPending(tImageKind::Light, WriteLight(Settings.Light)); }
 
-void TimedBannerSave() { SetPending(tImageKind::Banner, WriteBanner(Settings.Banner)); }
+tSavedPicture TimedBannerSave() { return SetPending(tImageKind::Banner, WriteBanner(Settings.Banner)); }
 
 std::string ProposedSaveName(const std::string& setting) {
   return setting.substr(0, setting.size() - FileExtension(setting).size());

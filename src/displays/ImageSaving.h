@@ -6,6 +6,7 @@
 // current directory is never changed: saving resolves full paths instead, so other threads that
 // open relative paths are not moved under their feet.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include <QImage>
@@ -45,10 +46,16 @@ void ClearPendingImages();
 // A file of either kind is waiting for upload.
 bool ImagesWaiting();
 
+// A picture as a save wrote it; all empty when nothing was written.
+struct tSavedPicture {
+  std::string name, path;
+  std::shared_ptr<const std::string> bytes;  // the file's content
+};
+
 // The bodies of the light and banner timers (the caller re-arms the timers): save the picture
 // and queue it; a save that wrote nothing empties the entry.
-void TimedLightSave();
-void TimedBannerSave();
+tSavedPicture TimedLightSave();
+tSavedPicture TimedBannerSave();
 
 // ---- Save-as commands; the window shows the dialog. ----
 

@@ -3,6 +3,7 @@
 #include "core/Text.h"
 #include "displays/GifFile.h"
 #include "displays/PngFile.h"
+#include "platform/Files.h"
 
 namespace kv {
 
@@ -19,10 +20,16 @@ std::string PictureFileName(const std::string& name) {
   return name + ".png";
 }
 
-std::string WritePictureFile(const QImage& image, const std::string& name, std::string& error) {
+std::string WritePictureFile(const QImage& image, const std::string& name, std::string& error, std::string* bytes) {
   const std::string file = PictureFileName(name);
-  const bool ok = FileExtension(file) == ".gif" ? WriteGif(image, file, error) : WritePng(image, file, error);
-  return ok ? file : std::string();
+  std::string data;
+  if (!(FileExtension(file) == ".gif" ? EncodeGif(image, data, error) : EncodePng(image, data, error))) return {};
+  if (!WriteFileAtomic(file, data)) {
+    error = "cannot write " + file;
+    return {};
+  }
+  if (bytes) *bytes = std::move(data);
+  return file;
 }
 
 }  // namespace kv

@@ -13,7 +13,8 @@ std::string FileExtension(const std::string& name);
 std::string PictureFileName(const std::string& name);
 
 // Writes a GIF when PictureFileName(name) ends in ".gif", a PNG otherwise; returns the name written
-// or an empty text with the reason in error.
-std::string WritePictureFile(const QImage& image, const std::string& name, std::string& error);
+// or an empty text with the reason in error. bytes, when given, receives the file's content.
+std::string WritePictureFile(const QImage& image, const std::string& name, std::string& error,
+                             std::string* bytes = nullptr);
 
 }  // namespace kv

@@ -28,6 +28,10 @@ class Publishing final : public PublishingPort {
   void ApplyHttpServer() override;
   // Hands the server the readings of the pass just ended (/metrics, /api/v1/readings).
   void PublishReadings();
+  // Hands the server the picture a timed save just wrote.
+  void PictureSaved(tImageKind kind, const tSavedPicture& picture) {
+    http_.PictureSaved(kind, picture.path, picture.bytes);
+  }
   // Members the layers above add to the readings object (the active alerts).
   void SetExtraJson(std::function<std::vector<tJsonMember>()> extra) { extraJson_ = std::move(extra); }
 

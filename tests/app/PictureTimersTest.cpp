@@ -1,9 +1,13 @@
-// The headless cycle's picture timers: the banner timer draws, saves and queues the banner.
+// The headless cycle's picture timers: the banner timer draws, saves and queues the banner, and
+// hands what it wrote on (to the HTTP server).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QImage>
+
+#include <utility>
+#include <vector>
 
 #include "app/CycleState.h"
 #include "app/Connections.h"
@@ -58,7 +62,9 @@ TEST_F(PictureTimers, BannerTimerWritesTheBannerAndQueuesIt) {
   Settings.AutoConnect = true;
   Settings.LocalPath = pictures;
   Settings.BannerWidth = 640;
-  ConnectPictures(cycle);
+  std::vector<std::pair<tImageKind, tSavedPicture>> saved;
+  ConnectPictures(cycle,
+                  [&saved](tImageKind kind, const tSavedPicture& picture) { saved.emplace_back(kind, picture); });
   ASSERT_TRUE(cycle.Initialise());
   EXPECT_TRUE(cycle.Timer(tCycleTimer::Banner).active);
   EXPECT_EQ(cycle.Timer(tCycleTimer::Banner).interval, 50000);
@@ -73,6 +79,11 @@ TEST_F(PictureTimers, BannerTimerWritesTheBannerAndQueuesIt) {
   EXPECT_EQ(banner.path, pictures + "kvwide.png");
   EXPECT_EQ(QImage(QString::fromStdString(banner.path)).size(), QSize(640, 80));
   EXPECT_TRUE(PendingImage(tImageKind::Light).name.empty());
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved[0].first, tImageKind::Banner);
+  EXPECT_EQ(saved[0].second.path, banner.path);
+  ASSERT_TRUE(saved[0].second.bytes);
+  EXPECT_EQ(*saved[0].second.bytes, kvtest::ReadFile(banner.path));
   EXPECT_TRUE(Logged("Drawing banner"));
   EXPECT_TRUE(Logged("Saving kvwide.png"));
   EXPECT_TRUE(cycle.Timer(tCycleTimer::Banner).active);

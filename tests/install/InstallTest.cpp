@@ -204,7 +204,7 @@ TEST_F(Installed, TransferAndServerLibrariesAreLoadedOnlyOnUse) {
 
   runMonitor([](const auto& maps) {
     const std::string loaded = maps();
-    for (const char* library : {"libcurl", "libgnutls", "libssl", "libcrypto", "kelvara-httpd", "libQt6Network"})
+    for (const char* library : {"libcurl", "libgnutls", "libssl", "libcrypto", "kelvara-httpd", "libmicrohttpd", "libQt6Network"})
       EXPECT_EQ(loaded.find(library), std::string::npos) << library << " is loaded at start";
   });
 

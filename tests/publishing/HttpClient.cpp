@@ -1,7 +1,13 @@
 #include "publishing/HttpClient.h"
 
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 
 #include "publishing/CurlLibrary.h"
 
@@ -50,6 +56,8 @@ HttpAnswer Fetch(int port, const HttpRequest& r) {
   if (r.maxTls) lib.Set(curl, CURLOPT_SSLVERSION, r.maxTls);
   if (r.method == "HEAD") lib.Set(curl, CURLOPT_NOBODY, 1L);
   if (r.method == "POST") lib.Set(curl, CURLOPT_POSTFIELDS, "x=1");
+  if (r.method != "GET" && r.method != "HEAD" && r.method != "POST")
+    lib.Set(curl, CURLOPT_CUSTOMREQUEST, r.method.c_str());
   curl_slist* list = nullptr;
   for (const std::string& h : r.headers) list = lib.slist_append(list, h.c_str());
   if (list) lib.Set(curl, CURLOPT_HTTPHEADER, list);
@@ -59,6 +67,64 @@ HttpAnswer Fetch(int port, const HttpRequest& r) {
   lib.slist_free_all(list);
   lib.easy_cleanup(curl);
   return a;
+}
+
+RawClient::RawClient(int port) {
+  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+RawClient::~RawClient() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+// One wait for events; takes in whatever arrived. False when the wait ran out.
+bool RawClient::Pump(short events, std::chrono::milliseconds timeout) {
+  pollfd p{fd_, static_cast<short>(events | POLLIN), 0};
+  if (fd_ < 0 || closed || ::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return false;
+  if (p.revents & (POLLIN | POLLERR | POLLHUP)) {
+    char buf[65536];
+    const ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+    if (n > 0) received.append(buf, static_cast<size_t>(n));
+    else if (n == 0 || (errno != EAGAIN && errno != EINTR)) closed = true;
+  }
+  return true;
+}
+
+bool RawClient::Send(std::string_view data, std::chrono::milliseconds timeout) {
+  while (!data.empty() && !closed) {
+    if (!Pump(POLLOUT, timeout)) return false;
+    const ssize_t n = ::send(fd_, data.data(), data.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n > 0) data.remove_prefix(static_cast<size_t>(n));
+    // Hung up on: what it answered before is still to be read.
+    else if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+  }
+  return data.empty();
+}
+
+void RawClient::Read(std::chrono::milliseconds quiet) {
+  while (Pump(0, quiet) && !closed) {
+  }
+}
+
+bool RawClient::ClosedWithin(std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!closed && std::chrono::steady_clock::now() < end)
+    Pump(0, std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()));
+  return closed;
+}
+
+int CountAnswers(const std::string& stream) {
+  int n = 0;
+  for (size_t at = stream.find("HTTP/1.1 "); at != std::string::npos; at = stream.find("HTTP/1.1 ", at + 1)) ++n;
+  return n;
 }
 
 }  // namespace kvtest

@@ -1,13 +1,12 @@
 #include "publishing/http/HttpServer.h"
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <dlfcn.h>
-#include <sys/socket.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
@@ -27,21 +26,7 @@ namespace kv {
 namespace {
 
 constexpr size_t kListingEntryLimit = 20000;
-
-// The errno of binding the port on all interfaces, or 0 when that works now.
-int ProbeBind(int port) {
-  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (s < 0) return errno;
-  const int one = 1;
-  ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_ANY);
-  const int result = ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0 : errno;
-  ::close(s);
-  return result;
-}
+constexpr size_t kPemLimit = 1 << 20;
 
 std::optional<struct stat> StatOf(const std::string& path) {
   struct stat st{};
@@ -60,67 +45,70 @@ void NotFound(tHttpdAnswer& res) {
   res.contentType = "text/html";
 }
 
-// The one range of a "bytes=" header, clipped to size: nullopt when the header asks for no
-// single range (absent or several: the whole file), {false} when nothing of it lies inside.
-struct tRange {
-  bool satisfiable = false;
-  uint64_t first = 0, last = 0;
-};
-std::optional<tRange> RequestedRange(const std::string& header, uint64_t size) {
-  const std::string prefix = "bytes=";
-  if (header.compare(0, prefix.size(), prefix) != 0 || header.find(',') != std::string::npos) return std::nullopt;
-  const std::string spec = Trim(header.substr(prefix.size()));
-  const size_t dash = spec.find('-');
-  if (dash == std::string::npos) return tRange{};
-  const auto number = [](const std::string& s) -> std::optional<uint64_t> {
-    if (s.empty() || s.size() > 19 || s.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
-    return std::stoull(s);
-  };
-  const auto a = number(spec.substr(0, dash)), b = number(spec.substr(dash + 1));
-  tRange r;
-  if (!a) {  // the last b bytes
-    if (!b || *b == 0 || size == 0) return r;
-    r.first = *b >= size ? 0 : size - *b;
-    r.last = size - 1;
-  } else {
-    if (*a >= size || (b && *b < *a)) return r;
-    r.first = *a;
-    r.last = b && *b < size ? *b : size - 1;
+// Status, Content-Range and the part of a body of size bytes that the request asks for; false
+// when the answer is 416 and has no body. HEAD and a request without a single range get all.
+bool AnswerRange(const tHttpdRequest& req, uint64_t size, tHttpdAnswer& res) {
+  res.status = 200;
+  res.first = 0;
+  res.length = size;
+  res.headers.emplace_back("Accept-Ranges", "bytes");
+  if (SameText(req.method, "HEAD") || req.range.empty()) return true;
+  const auto range = RequestedRange(req.range, size);
+  if (!range) return true;
+  if (!range->satisfiable) {
+    res.status = 416;
+    res.headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
+    res.contentType = "text/plain";
+    res.length = 0;
+    return false;
   }
-  r.satisfiable = true;
-  return r;
+  res.status = 206;
+  res.first = range->first;
+  res.length = range->last - range->first + 1;
+  res.headers.emplace_back("Content-Range", "bytes " + std::to_string(range->first) + "-" +
+                                                std::to_string(range->last) + "/" + std::to_string(size));
+  return true;
 }
 
 void ServeFile(const std::string& path, const tHttpdRequest& req, tHttpdAnswer& res) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
   auto file = std::make_shared<tHttpdFile>(fd);
   struct stat st{};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) throw std::runtime_error(path + " is no file");
-  const auto size = static_cast<uint64_t>(st.st_size);
   res.contentType = ContentTypeFor(path);
-  res.status = 200;
-  uint64_t first = 0, length = size;
-  if (!SameText(req.method, "HEAD") && !req.range.empty()) {
-    if (const auto range = RequestedRange(req.range, size)) {
-      if (!range->satisfiable) {
-        res.status = 416;
-        res.headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
-        res.contentType = "text/plain";
-        return;
-      }
-      res.status = 206;
-      first = range->first;
-      length = range->last - range->first + 1;
-      res.headers.emplace_back("Content-Range", "bytes " + std::to_string(range->first) + "-" +
-                                                    std::to_string(range->last) + "/" + std::to_string(size));
-    }
-  }
-  res.headers.emplace_back("Accept-Ranges", "bytes");
-  if (length == 0) return;
-  res.file = std::move(file);
-  res.first = first;
-  res.length = length;
+  if (AnswerRange(req, static_cast<uint64_t>(st.st_size), res)) res.file = std::move(file);
+}
+
+void ServeShared(std::shared_ptr<const std::string> bytes, const std::string& contentType, const tHttpdRequest& req,
+                 tHttpdAnswer& res) {
+  res.contentType = contentType;
+  if (AnswerRange(req, bytes->size(), res)) res.shared = std::move(bytes);
+}
+
+// What doc names inside the www folder, links resolved; empty when nothing there.
+std::string WwwPath(const tHttpSettings& settings, const std::string& doc) {
+  const std::string root = settings.wwwRoot.empty() ? ResolvedPath(settings.wwwPath) : settings.wwwRoot;
+  // Names arrive lower-cased; the folder may hold them in any case.
+  return root.empty() ? std::string() : ConfinedPathIn(root, MatchCase(root, doc));
+}
+
+// The key and certificate file, read whole when it is a plain file of sensible size; nullopt
+// when there is none. Throws when one is there but cannot be read.
+std::optional<std::string> ReadPem(const std::string& path) {
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) throw std::runtime_error(std::strerror(errno));
+  std::string text;
+  char buf[16384];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) > 0 && text.size() <= kPemLimit) text.append(buf, static_cast<size_t>(n));
+  const int error = errno;
+  ::close(fd);
+  if (n < 0) throw std::runtime_error(std::strerror(error));
+  if (text.size() > kPemLimit) throw std::runtime_error("larger than a key and certificate file can be");
+  return text;
 }
 
 void ServeListing(const std::string& dir, const std::string& doc, tHttpdAnswer& res) {
@@ -183,7 +171,7 @@ std::string BindFailureText(int port, int error) {
   return head + std::strerror(error);
 }
 
-THttpServer::THttpServer() { settings_.store(std::make_shared<const tHttpSettings>()); }
+THttpServer::THttpServer() { state_.store(std::make_shared<const tState>()); }
 
 THttpServer::~THttpServer() { Stop(); }
 
@@ -198,23 +186,51 @@ void THttpServer::Stop() {
   if (httpd_) httpd_->Stop();
 }
 
+void THttpServer::Publish(tState state) { state_.store(std::make_shared<const tState>(std::move(state))); }
+
 void THttpServer::PublishReadings(std::shared_ptr<const tHttpReadings> readings) {
   readings_.store(std::move(readings));
 }
 
+void THttpServer::PictureSaved(tImageKind kind, const std::string& path, std::shared_ptr<const std::string> bytes) {
+  tState state = *state_.load();
+  state.pictures[kind == tImageKind::Light ? 0 : 1] = {path, ContentTypeFor(path), std::move(bytes)};
+  Publish(std::move(state));
+}
+
 void THttpServer::Apply(const tSettings& settings, const std::string& appDir, const std::string& pictureFolder) {
-  auto snapshot = std::make_shared<tHttpSettings>();
-  snapshot->localPath = IncludeTrailingSlash(pictureFolder);
-  snapshot->wwwPath = DataFile("www/", appDir);
-  snapshot->light = settings.Light;
-  snapshot->banner = settings.Banner;
-  settings_.store(std::move(snapshot));
+  tState state = *state_.load();
+  tHttpSettings& paths = state.settings;
+  paths.localPath = IncludeTrailingSlash(pictureFolder);
+  paths.wwwPath = DataFile("www/", appDir);
+  paths.light = settings.Light;
+  paths.banner = settings.Banner;
+  paths.localRoot = ResolvedPath(paths.localPath);
+  paths.wwwRoot = ResolvedPath(paths.wwwPath);
+  Publish(std::move(state));
   try {
+    const std::string pemPath = DataFile("Kelvara.pem", appDir);
+    const bool tls = IsFile(pemPath);
+    std::string pem, pemError;
+    if (tls) {
+      try {
+        pem = ReadPem(pemPath).value_or("");
+        if (pem.empty()) pemError = "the file is empty";
+      } catch (const std::exception& e) {
+        pemError = e.what();
+      }
+    }
+    // Any other change of the settings leaves the server and its clients alone.
+    if (Running() && settings.HTTPServerActive && settings.HTTPServerPort == port_ && tls == tls_ && pem == pem_)
+      return;
     Stop();
+    active_ = settings.HTTPServerActive;
     port_ = settings.HTTPServerPort;
-    const std::string pem = DataFile("Kelvara.pem", appDir);
-    tls_ = IsFile(pem);
-    if (!settings.HTTPServerActive) return;
+    tls_ = tls;
+    pem_ = pem;
+    if (!active_) return;
+    const std::string tlsFailure = "The HTTPS server cannot use " + pemPath + ": ";
+    if (!pemError.empty()) throw std::runtime_error(tlsFailure + pemError);
     if (!httpd_) {
       std::string error;
       httpd_ = NewHttpd(error);
@@ -222,13 +238,13 @@ void THttpServer::Apply(const tSettings& settings, const std::string& appDir, co
     }
     tHttpdOptions options;
     options.port = port_;
-    if (tls_) options.pem = pem;
+    options.pem = pem;
     options.handler = [this](const tHttpdRequest& req, tHttpdAnswer& res) { HTTPDCommandGet(req, res); };
     const tHttpdStart started = httpd_->Start(options);
     if (started.listening) return;
-    const std::string text = started.bindFailed ? BindFailureText(port_, ProbeBind(port_)) : started.error;
-    LogEvent("io1 " + text);
-    Ui().ShowStatus(text);
+    throw std::runtime_error(started.bindError ? BindFailureText(port_, started.bindError)
+                             : tls_            ? tlsFailure + started.error
+                                               : "The HTTP server cannot start: " + started.error);
   } catch (const std::exception& e) {
     LogEvent(std::string("io1 ") + e.what());
     Ui().ShowStatus(e.what());
@@ -237,41 +253,52 @@ void THttpServer::Apply(const tSettings& settings, const std::string& appDir, co
 
 void THttpServer::HTTPDCommandGet(const tHttpdRequest& req, tHttpdAnswer& res) const {
   try {
-    const auto settings = settings_.load();
+    const auto state = state_.load();
+    const tHttpSettings& settings = state->settings;
     const auto path = DecodeRequestPath(req.target);
     if (!path) return NotFound(res);
     if (*path == "/metrics" || *path == "/api/v1/readings") {
       const auto readings = readings_.load();
-      res.status = 200;
       if (!readings) {
         res.status = 503;
         res.body = "no acquisition pass yet\n";
         res.contentType = "text/plain";
-      } else if (*path == "/metrics") {
-        res.body = readings->metrics;
-        res.contentType = "text/plain; version=0.0.4; charset=utf-8";
-      } else {
-        res.body = readings->json;
-        res.contentType = "application/json";
+        return;
       }
+      const bool metrics = *path == "/metrics";
+      res.status = 200;
+      res.contentType = metrics ? "text/plain; version=0.0.4; charset=utf-8" : "application/json";
+      res.shared = std::shared_ptr<const std::string>(readings, metrics ? &readings->metrics : &readings->json);
+      res.length = res.shared->size();
       return;
     }
     const std::string doc = DocName(*path);
-    // Names arrive lower-cased; the folder may hold them in any case.
-    const std::string web = ConfinedPath(settings->wwwPath, MatchCase(settings->wwwPath, doc));
-    const auto webStat = StatOf(web);
-    if (doc == "index.html" && !(webStat && S_ISREG(webStat->st_mode))) {
-      const bool light = IsFile(ConfinedPath(settings->localPath, settings->light));
-      const bool banner = IsFile(ConfinedPath(settings->localPath, settings->banner));
+    const bool picture = doc == settings.light || doc == settings.banner;
+    if (picture && doc != "index.html") {
+      // As the last save wrote it, without touching a file.
+      for (const tHttpPicture& saved : state->pictures) {
+        const std::string& p = saved.path;
+        if (saved.bytes && p.size() == settings.localPath.size() + doc.size() && p.starts_with(settings.localPath) &&
+            p.ends_with(doc))
+          return ServeShared(saved.bytes, saved.contentType, req, res);
+      }
+    }
+    const std::string localRoot = settings.localRoot.empty() ? ResolvedPath(settings.localPath) : settings.localRoot;
+    if (doc == "index.html" && !IsFile(WwwPath(settings, doc))) {
+      const bool light = IsFile(ConfinedPathIn(localRoot, settings.light));
+      const bool banner = IsFile(ConfinedPathIn(localRoot, settings.banner));
       res.status = 200;
-      res.body = IndexPage(settings->light, light, settings->banner, banner);
+      res.body = IndexPage(settings.light, light, settings.banner, banner);
       res.contentType = "text/html";
       return;
     }
-    if (doc == settings->light || doc == settings->banner || doc == "index.html") {
-      const std::string local = ConfinedPath(settings->localPath, doc);
+    // A picture on disk is found before the www folder is looked at.
+    if (picture || doc == "index.html") {
+      const std::string local = ConfinedPathIn(localRoot, doc);
       if (IsFile(local)) return ServeFile(local, req, res);
     }
+    const std::string web = WwwPath(settings, doc);
+    const auto webStat = StatOf(web);
     if (webStat && S_ISDIR(webStat->st_mode)) return ServeListing(web, doc, res);
     if (webStat && S_ISREG(webStat->st_mode)) return ServeFile(web, req, res);
     NotFound(res);

@@ -1,12 +1,13 @@
 #pragma once
-// The built-in HTTP(S) server: one listening socket on all interfaces, a bounded pool of
-// connection threads (both in the server module, loaded the first time the server is switched
-// on), and HTTPDCommandGet for GET, HEAD and POST. Its connection threads read only the
-// snapshots below, never the main thread's state.
+// The built-in HTTP(S) server: one listening socket on all interfaces, a few event loops that
+// serve every connection (both in the server module, loaded the first time the server is
+// switched on), and HTTPDCommandGet for GET, HEAD and POST. The loops read only the snapshots
+// below, never the main thread's state.
 #include <atomic>
 #include <memory>
 #include <string>
 
+#include "displays/ImageSaving.h"
 #include "publishing/http/Httpd.h"
 
 namespace kv {
@@ -18,6 +19,16 @@ struct tHttpSettings {
   std::string localPath;  // the picture folder, ends in "/"
   std::string wwwPath;    // AppDir + "www/"
   std::string light, banner;
+  // Both folders with their links resolved once; empty when a folder was missing then, and a
+  // request resolves it itself.
+  std::string localRoot, wwwRoot;
+};
+
+// A picture as its last save wrote it: served from memory, no file opened.
+struct tHttpPicture {
+  std::string path;
+  std::string contentType;
+  std::shared_ptr<const std::string> bytes;
 };
 
 // The machine-readable answers, made on the main thread after each pass.
@@ -33,26 +44,36 @@ class THttpServer {
   THttpServer(const THttpServer&) = delete;
   THttpServer& operator=(const THttpServer&) = delete;
 
-  // Stops the server, takes the port, the TLS file (appDir + "Kelvara.pem": HTTPS when it
-  // exists) and the paths, and starts it again when HTTPServerActive. A refused port reaches
-  // the user through the status line. Main thread.
+  // Takes the paths and names, and (re)starts the server only when its own settings changed:
+  // on or off, the port, the TLS file (appDir + "Kelvara.pem": HTTPS when it exists), or when
+  // it should run and does not. A refused port reaches the user through the status line.
+  // Main thread; never waits for clients.
   void Apply(const tSettings& settings, const std::string& appDir, const std::string& pictureFolder);
-  // Waits for the connection threads (each ends within its time-outs).
   void Stop();
   void PublishReadings(std::shared_ptr<const tHttpReadings> readings);
+  // The bytes a save just wrote to path, answered from memory from now on. Main thread.
+  void PictureSaved(tImageKind kind, const std::string& path, std::shared_ptr<const std::string> bytes);
 
   bool Running() const { return httpd_ && httpd_->Running(); }
   bool Tls() const { return tls_; }
   int Port() const { return port_; }
 
-  // The handler of every GET, HEAD and POST, run on the connection threads.
+  // The handler of every GET, HEAD and POST, run on the server's event loops.
   void HTTPDCommandGet(const tHttpdRequest& request, tHttpdAnswer& answer) const;
 
  private:
+  struct tState {
+    tHttpSettings settings;
+    tHttpPicture pictures[2];  // by tImageKind
+  };
+  void Publish(tState state);
+
   std::unique_ptr<IHttpd> httpd_;
-  bool tls_ = false;
+  // What the running server was started with, to tell a change of its own settings.
+  bool active_ = false, tls_ = false;
   int port_ = 0;
-  std::atomic<std::shared_ptr<const tHttpSettings>> settings_;
+  std::string pem_;
+  std::atomic<std::shared_ptr<const tState>> state_;
   std::atomic<std::shared_ptr<const tHttpReadings>> readings_;
 };
 

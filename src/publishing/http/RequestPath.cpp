@@ -66,15 +66,45 @@ std::string DocName(std::string_view path) {
   return doc;
 }
 
+std::string ResolvedPath(const std::string& path) { return RealPath(path).value_or(std::string()); }
+
 std::string ConfinedPath(const std::string& root, const std::string& doc) {
-  const auto base = RealPath(root);
-  if (!base) return {};
-  const auto full = RealPath(*base + "/" + doc);
+  return ConfinedPathIn(ResolvedPath(root), doc);
+}
+
+std::string ConfinedPathIn(const std::string& base, const std::string& doc) {
+  if (base.empty()) return {};
+  const auto full = RealPath(base + "/" + doc);
   if (!full) return {};
-  if (*full == *base) return *full;
-  const std::string prefix = *base == "/" ? *base : *base + "/";
+  if (*full == base) return *full;
+  const std::string prefix = base == "/" ? base : base + "/";
   if (full->compare(0, prefix.size(), prefix) != 0) return {};
   return *full;
+}
+
+std::optional<tByteRange> RequestedRange(std::string_view header, uint64_t size) {
+  constexpr std::string_view prefix = "bytes=";
+  if (!header.starts_with(prefix) || header.find(',') != std::string_view::npos) return std::nullopt;
+  const std::string spec = Trim(header.substr(prefix.size()));
+  const size_t dash = spec.find('-');
+  if (dash == std::string::npos) return tByteRange{};
+  const auto number = [](const std::string& s) -> std::optional<uint64_t> {
+    if (s.empty() || s.size() > 19 || s.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    return std::stoull(s);
+  };
+  const auto a = number(spec.substr(0, dash)), b = number(spec.substr(dash + 1));
+  tByteRange r;
+  if (!a) {  // the last b bytes
+    if (!b || *b == 0 || size == 0) return r;
+    r.first = *b >= size ? 0 : size - *b;
+    r.last = size - 1;
+  } else {
+    if (*a >= size || (b && *b < *a)) return r;
+    r.first = *a;
+    r.last = b && *b < size ? *b : size - 1;
+  }
+  r.satisfiable = true;
+  return r;
 }
 
 std::string MatchCase(const std::string& root, const std::string& doc) {
