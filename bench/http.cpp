@@ -10,6 +10,10 @@
 #include <string>
 
 #include "publishing/http/HttpServer.h"
+#include "publishing/http/Metrics.h"
+#include "readvalue/AcquisitionPass.h"
+#include "readvalue/Readings.h"
+#include "settings/Channels.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -17,6 +21,7 @@ namespace {
 struct Served {
   std::string root;
   kv::THttpServer server;
+  kv::THttpServer guarded;  // the same, with a user name and password on /metrics
 
   Served() {
     char pattern[] = "/tmp/kvbench-http-XXXXXX";
@@ -28,10 +33,15 @@ struct Served {
     kv::tSettings settings;
     settings.HTTPServerActive = false;
     server.Apply(settings, root + "app/", root + "pics/");
+    settings.HTTPUser = "prometheus";
+    settings.HTTPPass = "a password of some length";
+    guarded.Apply(settings, root + "app/", root + "pics/");
     server.PictureSaved(kv::tImageKind::Light, root + "pics/kvlight.png",
                         std::make_shared<const std::string>(std::string(1082, 'l')));
-    server.PublishReadings(std::make_shared<const kv::tHttpReadings>(
-        kv::tHttpReadings{std::string(6000, 'm'), std::string(3000, 'j')}));
+    const auto readings = std::make_shared<const kv::tHttpReadings>(
+        kv::tHttpReadings{std::string(6000, 'm'), std::string(3000, 'j')});
+    server.PublishReadings(readings);
+    guarded.PublishReadings(readings);
   }
   ~Served() { std::filesystem::remove_all(root); }
 };
@@ -49,6 +59,49 @@ void Answer(benchmark::State& state, const char* target, const char* range) {
     benchmark::DoNotOptimize(answer);
   }
 }
+
+// The text a pass hands the server when every channel holds a reading: built on the main thread
+// after each pass while the server runs.
+void MetricsTextOfAFullTable(benchmark::State& state) {
+  kv::ResetReadings();
+  kv::SetDefaultChannelSettings();
+  kv::SilenceSourcesForTest();
+  kv::ReadAllValues(true);  // every step's health, as after a real pass
+  for (int i = 0; i < 10; ++i) {
+    kv::Readings.T[i] = static_cast<int16_t>(3000 + 137 * i);
+    kv::Readings.V[i] = static_cast<int16_t>(100 + 111 * i);
+    kv::Readings.F[i] = static_cast<int16_t>(i == 9 ? -12050 : 800 + 97 * i);
+  }
+  for (int i = 0; i < 4; ++i) {
+    kv::Readings.CPU[i] = static_cast<int16_t>(1234 * (i + 1));
+    kv::Readings.NetIn[i] = 1000000 + i;
+    kv::Readings.NetOut[i] = 200000 + i;
+  }
+  kv::Readings.Freq = 3600000;
+  kv::Readings.MemUsed = 4000000;
+  kv::Readings.MemFree = 12000000;
+  kv::Readings.BatCap = 41000;
+  kv::Readings.BatFull = 50000;
+  kv::DiskSlots[0].Drive = "/ / /dev/vda";
+  kv::DiskSlots[0].TotalKB = 260000000;
+  kv::DiskSlots[0].FreeKB = 77000000;
+  for (auto _ : state) benchmark::DoNotOptimize(kv::MetricsText());
+  kv::ClearSourceOverrides();
+}
+BENCHMARK(MetricsTextOfAFullTable);
+
+// What the basic authentication adds to a scrape: the header's decoding and the comparison.
+void GuardedMetrics(benchmark::State& state, const char* authorization) {
+  kv::THttpServer& server = Fixture().guarded;
+  for (auto _ : state) {
+    kv::tHttpdAnswer answer;
+    server.HTTPDCommandGet(kv::tHttpdRequest{"GET", "/metrics", "", authorization, "127.0.0.1"}, answer);
+    benchmark::DoNotOptimize(answer);
+  }
+}
+// "prometheus:a password of some length", then one that is wrong in its last byte.
+BENCHMARK_CAPTURE(GuardedMetrics, Right, "Basic cHJvbWV0aGV1czphIHBhc3N3b3JkIG9mIHNvbWUgbGVuZ3Ro");
+BENCHMARK_CAPTURE(GuardedMetrics, WrongLastByte, "Basic cHJvbWV0aGV1czphIHBhc3N3b3JkIG9mIHNvbWUgbGVuZ3Rp");
 
 BENCHMARK_CAPTURE(Answer, LightFromMemory, "/kvlight.png", "");
 BENCHMARK_CAPTURE(Answer, LightRangeFromMemory, "/kvlight.png", "bytes=100-199");

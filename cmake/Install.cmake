@@ -10,6 +10,9 @@ install(FILES ${KV_DATA_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvara)
 install(FILES packaging/org.kelvara.Kelvara.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/org.kelvara.Kelvara.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(DIRECTORY packaging/screenshots/ DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvara/screenshots)
+# For many machines: the Prometheus rules, the Grafana dashboard and the readings object's schema.
+install(FILES packaging/prometheus/kelvara-rules.yml packaging/grafana/kelvara-dashboard.json docs/readings.schema.json
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvara)
 # The licence text as it came with the program; the copyright file refers to it.
 install(FILES COPYING DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvara)
 install(FILES packaging/kelvara.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

@@ -5,6 +5,7 @@
 
 #include "alerts/AlertActions.h"
 #include "core/EventLog.h"
+#include "core/MetricFamily.h"
 #include "core/Text.h"
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/Readings.h"
@@ -19,6 +20,7 @@ namespace {
 // The T, V and F channels: one row per group, read by index (the record is packed).
 struct tChannelGroup {
   const char* letter;
+  const char* kind;  // in the exported limits: "temperature_high"
   tAlertQuantity quantity;
   int count;
   const tChannelCfg& (*cfg)(int);
@@ -27,11 +29,11 @@ struct tChannelGroup {
 };
 
 const tChannelGroup ChannelGroups[] = {
-    {"T", tAlertQuantity::Temperature, TChannels, [](int i) -> const tChannelCfg& { return TCfg[i]; },
+    {"T", "temperature", tAlertQuantity::Temperature, TChannels, [](int i) -> const tChannelCfg& { return TCfg[i]; },
      [](int i) { return Readings.T[i]; }, &tSettings::marginT},
-    {"V", tAlertQuantity::Voltage, VChannels, [](int i) -> const tChannelCfg& { return VCfg[i]; },
+    {"V", "voltage", tAlertQuantity::Voltage, VChannels, [](int i) -> const tChannelCfg& { return VCfg[i]; },
      [](int i) { return Readings.V[i]; }, &tSettings::marginV},
-    {"F", tAlertQuantity::Fan, FChannels, [](int i) -> const tChannelCfg& { return FCfg[i]; },
+    {"F", "fan", tAlertQuantity::Fan, FChannels, [](int i) -> const tChannelCfg& { return FCfg[i]; },
      [](int i) { return Readings.F[i]; }, &tSettings::marginF},
 };
 
@@ -77,18 +79,6 @@ tAlertEvent MakeEvent(bool started, const tActiveAlert& a) {
   }
   e.line = std::string(started ? "Alert: " : "Alert ended: ") + e.summary + " (" + e.body + ")";
   return e;
-}
-
-// Label values of the exposition format: backslash, quote and line feed escaped.
-std::string LabelValue(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '"') out += "\\\"";
-    else if (c == '\n') out += "\\n";
-    else out += c;
-  }
-  return out;
 }
 
 tAlertEngine::tSink& CurrentSink() {
@@ -230,17 +220,35 @@ std::vector<tActiveAlert> ActiveAlerts() { return Alerts().Active(); }
 
 std::string AlertMetrics() {
   const std::vector<tActiveAlert> active = ActiveAlerts();
-  std::string m =
-      "# HELP kelvara_alerts Alerts active now.\n"
-      "# TYPE kelvara_alerts gauge\n"
-      "kelvara_alerts " + std::to_string(active.size()) + "\n";
-  if (active.empty()) return m;
-  m += "# HELP kelvara_alert_active One series per active alert, by rule and channel.\n"
-       "# TYPE kelvara_alert_active gauge\n";
-  for (const tActiveAlert& a : active)
-    m += "kelvara_alert_active{rule=\"" + LabelValue(a.rule.id) + "\",channel=\"" +
-         LabelValue(a.rule.channel) + "\"} 1\n";
-  return m;
+  tMetricFamily count("kelvara_alerts", "gauge", "Alerts active now.");
+  count.Add(static_cast<double>(active.size()));
+  tMetricFamily each("kelvara_alert_active", "gauge", "One series per active alert, by rule and channel.");
+  for (const tActiveAlert& a : active) each.Add(1, {{"rule", a.rule.id}, {"channel", a.rule.channel}});
+  return count.Text() + each.Text() + AlertLimitMetrics();
+}
+
+std::string AlertLimitMetrics() {
+  const tSettings& s = Settings;
+  tMetricFamily limits("kelvara_alert_limit", "gauge",
+                       "A configured alert limit, in the unit of the series it bounds (kind: what and which side).");
+  for (const tChannelGroup& g : ChannelGroups) {
+    const double divisor = g.quantity == tAlertQuantity::Fan ? 1 : 100;  // RPM, else hundredths
+    for (int i = 0; i < g.count; ++i) {
+      const tChannelCfg& cfg = g.cfg(i);
+      const std::string channel = std::to_string(i + 1);
+      if (cfg.AlertHigh != AlertOff)
+        limits.Add(static_cast<double>(cfg.AlertHigh) / divisor, {{"kind", std::string(g.kind) + "_high"}, {"channel", channel}});
+      if (cfg.AlertLow != AlertOff)
+        limits.Add(static_cast<double>(cfg.AlertLow) / divisor, {{"kind", std::string(g.kind) + "_low"}, {"channel", channel}});
+    }
+  }
+  for (int i = 0; i < DiskSlotCount; ++i) {
+    const tDiskSlot& slot = DiskSlots[i];
+    if (slot.AlertOn && !slot.Drive.empty())
+      limits.Add(static_cast<double>(slot.AlertKB) * 1024, {{"kind", "disk_free_low"}, {"slot", std::to_string(i + 1)}});
+  }
+  if (s.alertBat > 0) limits.Add(s.alertBat / 100.0, {{"kind", "battery_low"}});
+  return limits.Text();
 }
 
 std::string AlertsJson() {

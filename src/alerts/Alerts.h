@@ -90,9 +90,13 @@ void SetAlertSink(tAlertEngine::tSink sink);
 void EvaluateAlerts();
 std::vector<tActiveAlert> ActiveAlerts();
 
-// The active alerts in the metrics exposition format: an "alerts" gauge with their number and
-// one series per alert labelled with its rule and channel.
+// The active alerts in the metrics exposition format: an "alerts" gauge with their number, one
+// series per alert labelled with its rule and channel, and the limits of AlertLimitMetrics.
 std::string AlertMetrics();
+// The configured limits as kelvara_alert_limit{kind, channel or slot}, in the units of the series
+// they bound (degrees, volts, RPM, bytes free, a charge ratio), so that a scraper's rules can
+// compare a reading with the limit this monitor was given.
+std::string AlertLimitMetrics();
 // The active alerts as a JSON array, for kvsysinfo -json and the HTTP server's readings.
 std::string AlertsJson();
 // A short line for the tray tip; empty without alerts.

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <charconv>
 #include <cstdio>
 #include <sstream>
 
@@ -38,10 +39,10 @@ std::string JsonString(const std::string& s) {
 
 namespace {
 
+// The shortest text that reads back as exactly v (a pass's time is finite).
 std::string JsonDouble(double v) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
+  char buf[32];
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
 
 template <typename T, size_t N>

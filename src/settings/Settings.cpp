@@ -258,6 +258,7 @@ const std::vector<tKey> SingleKeys = {
     K(D, "Misc", "ThermalZones", &T::ThermalZones),
     K(D, "Misc", "HTTPServerActive", &T::HTTPServerActive),
     K(D, "Misc", "HTTPServerPort", &T::HTTPServerPort),
+    K(D, "Misc", "HTTPServerBind", &T::HTTPServerBind),
     K(D, "Misc", "ClickThrough", &T::ClickThrough, R::None, RO),
     K(D, "Misc", "HideOnClose", &T::HideOnClose),
     // Its default "before Windows 2000" has no Linux counterpart: false.
@@ -307,6 +308,8 @@ const std::vector<tKey> SingleKeys = {
     Pass("Proxy", "HTTPProxyPassCrypt", &T::HTTPProxyPass, "HTTPProxyPass"),
     K(S, "Proxy", "HTTPProxyPort", &T::HTTPProxyPort),
     K(S, "Proxy", "HTTPProxyAuth", &T::HTTPProxyAuth),
+    K(S, "HTTP", "HTTPUser", &T::HTTPUser),
+    Pass("HTTP", "HTTPPassCrypt", &T::HTTPPass, "HTTPPass"),
 };
 
 constexpr uint32_t MaxColour = 0xFFFFFF;

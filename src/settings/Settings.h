@@ -108,6 +108,7 @@ struct tSettings {
   double DiskMin = 0.0, DiskMax = 81920.0;
   bool ThermalZones = false, HTTPServerActive = false;
   int32_t HTTPServerPort = 80;
+  std::string HTTPServerBind;  // the address the server listens on; empty: every interface
   bool ClickThrough = false, HideOnClose = false, QPCFix = false, ForceACPI = false;
   uint32_t cBack = 0xE0E0E0, cBorder = 0xC0C0C0, cBorder2 = 0xFFFFFF, cInfo = 0x000000,
            cFreq = 0x0000C0;
@@ -129,6 +130,8 @@ struct tSettings {
   std::string ProxyHost, ProxyUser, FTPProxyPass, HTTPProxyHost, HTTPProxyUser, HTTPProxyPass;
   int32_t ProxyPort = 1080, ProxyType = 0, HTTPProxyPort = 1080;
   bool HTTPProxyAuth = false;
+  // The built-in server asks for these on /metrics and /api/ when HTTPUser is set.
+  std::string HTTPUser, HTTPPass;
 
   // Derived at every load
   bool RunningAsService = false;

@@ -204,6 +204,33 @@ TEST_F(AlertTest, MetricsAndTipFollowTheActiveAlertsAndASwitchedOffRuleEndsItsAl
   EXPECT_EQ(AlertTipLine(), "");
 }
 
+// The limits a scraper's rules compare readings with, in the units of the readings' series:
+// whole and fractional degrees and volts, RPM, bytes free and a charge ratio.
+TEST_F(AlertTest, LimitsAreExportedInTheUnitsOfTheirSeries) {
+  TCfg[0].AlertHigh = 8250;
+  TCfg[1].AlertLow = -1025;
+  VCfg[2].AlertHigh = 1210;
+  FCfg[3].AlertLow = 300;
+  DiskSlots[1].Drive = "/home Home";
+  DiskSlots[1].AlertOn = true;
+  DiskSlots[1].AlertKB = 2048;
+  DiskSlots[2].AlertOn = true;  // no drive: no rule, no limit
+  Settings.alertBat = 15;
+  EXPECT_EQ(AlertLimitMetrics(),
+            "# HELP kelvara_alert_limit A configured alert limit, in the unit of the series it bounds (kind: what and "
+            "which side).\n"
+            "# TYPE kelvara_alert_limit gauge\n"
+            "kelvara_alert_limit{kind=\"temperature_high\",channel=\"1\"} 82.5\n"
+            "kelvara_alert_limit{kind=\"temperature_low\",channel=\"2\"} -10.25\n"
+            "kelvara_alert_limit{kind=\"voltage_high\",channel=\"3\"} 12.1\n"
+            "kelvara_alert_limit{kind=\"fan_low\",channel=\"4\"} 300\n"
+            "kelvara_alert_limit{kind=\"disk_free_low\",slot=\"2\"} 2097152\n"
+            "kelvara_alert_limit{kind=\"battery_low\"} 0.15\n");
+  EXPECT_NE(AlertMetrics().find("kelvara_alert_limit{kind=\"battery_low\"} 0.15\n"), std::string::npos);
+  Settings = tSettings{};
+  DiskSlots[1] = DiskSlots[2] = tDiskSlot{};
+}
+
 TEST_F(AlertTest, LimitKeysOutsideTheReadingsRangeAreOff) {
   kvtest::TempDir settings;
   SettingsDir = settings.Path();

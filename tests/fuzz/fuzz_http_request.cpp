@@ -1,8 +1,10 @@
-// Requests as the server's handler receives them (method, path, Range header), against a
-// program folder whose www/ holds links out and a picture folder with a picture in memory.
-// Input: one byte choosing the method, the path up to a line feed, then the Range header.
-// Whatever is answered comes from inside www/, the picture folder or memory, with a range that
-// lies inside what it cuts from.
+// Requests as the server's handler receives them (method, path, Range and Authorization
+// headers), against a program folder whose www/ holds links out and a picture folder with a
+// picture in memory. Input: one byte choosing the method (and, by its bit 4, the server that
+// asks for a user name and password on /metrics and /api/), the path up to a line feed, the
+// Range header up to the next, then the Authorization header. Whatever is answered comes from
+// inside www/, the picture folder or memory, with a range that lies inside what it cuts from;
+// the guarded server hands out the readings only to the right credentials.
 #include <unistd.h>
 
 #include <climits>
@@ -21,14 +23,19 @@ namespace {
 
 std::string www, pics;
 const std::string kPicture = "LIGHT-IN-MEMORY-0123456789";
+const std::string kCredentials = "prom:pass word";
 kv::THttpServer* server = nullptr;
+kv::THttpServer* guarded = nullptr;
 
 bool Inside(const std::string& path, const std::string& root) { return path == root || path.starts_with(root + "/"); }
 
-void Check(const kv::tHttpdAnswer& a, std::string_view input) {
+void Check(const kv::tHttpdAnswer& a, std::string_view input, bool withCredentials, std::string_view authorization) {
   const auto fail = [&](const std::string& what) { kvfuzz::Fail(what + " for " + std::string(input)); };
-  if (a.status != 200 && a.status != 206 && a.status != 404 && a.status != 416)
+  if (a.status != 200 && a.status != 206 && a.status != 404 && a.status != 416 && (a.status != 401 || !withCredentials))
     fail("status " + std::to_string(a.status));
+  if (withCredentials && a.shared && (*a.shared == "metrics\n" || *a.shared == "{}") &&
+      !kv::BasicCredentialsMatch(authorization, kCredentials))
+    fail("the readings without the credentials");
   if (a.body.find("SECRET") != std::string::npos) fail("a secret in the body");
   uint64_t size = 0;
   if (a.shared) {
@@ -75,6 +82,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   server->PictureSaved(kv::tImageKind::Light, root + "pics/" + settings.Light,
                        std::make_shared<const std::string>(kPicture));
   server->PublishReadings(std::make_shared<const kv::tHttpReadings>(kv::tHttpReadings{"metrics\n", "{}"}));
+  settings.HTTPUser = kCredentials.substr(0, kCredentials.find(':'));
+  settings.HTTPPass = kCredentials.substr(kCredentials.find(':') + 1);
+  guarded = new kv::THttpServer;
+  guarded->Apply(settings, app, root + "pics/");
+  guarded->PublishReadings(std::make_shared<const kv::tHttpReadings>(kv::tHttpReadings{"metrics\n", "{}"}));
   return 0;
 }
 
@@ -86,9 +98,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kv::tHttpdRequest request;
   request.method = methods[data[0] % 4];
   request.target = input.substr(0, newline);
-  if (newline != std::string_view::npos) request.range = input.substr(newline + 1);
+  if (newline != std::string_view::npos) {
+    const std::string_view rest = input.substr(newline + 1);
+    const size_t second = rest.find('\n');
+    request.range = rest.substr(0, second);
+    if (second != std::string_view::npos) request.authorization = rest.substr(second + 1);
+  }
+  request.peer = "127.0.0.1";
+  const bool withCredentials = (data[0] & 4) != 0;
   kv::tHttpdAnswer answer;
-  server->HTTPDCommandGet(request, answer);
-  Check(answer, input);
+  (withCredentials ? guarded : server)->HTTPDCommandGet(request, answer);
+  Check(answer, input, withCredentials, request.authorization);
   return 0;
 }

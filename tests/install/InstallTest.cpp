@@ -105,7 +105,8 @@ TEST_F(Installed, LayoutHasProgramsDataDesktopEntryIconsManPagesAndUnit) {
                         "applications/org.kelvara.Kelvara.desktop", "icons/hicolor/scalable/apps/kelvara.svg",
                         "icons/hicolor/48x48/apps/kelvara.png", "man/man1/kelvara.1.gz",
                         "man/man1/kvsysinfo.1.gz", "man/man1/kvoptions.1.gz", "doc/kelvara/copyright",
-                        "kelvara/COPYING", "metainfo/org.kelvara.Kelvara.metainfo.xml"})
+                        "kelvara/COPYING", "metainfo/org.kelvara.Kelvara.metainfo.xml", "kelvara/kelvara-rules.yml",
+                        "kelvara/kelvara-dashboard.json", "kelvara/readings.schema.json"})
     EXPECT_TRUE(FileExists(Share() + f)) << f;
   // Nothing of the data lands beside the installed programs.
   EXPECT_FALSE(FileExists(Bin() + "English.lng"));

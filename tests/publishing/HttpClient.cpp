@@ -41,7 +41,7 @@ HttpAnswer Fetch(int port, const HttpRequest& r) {
   // Through the product's loader, so the suite itself does not link libcurl.
   const kv::tCurlLibrary& lib = kv::CurlLibrary();
   CURL* curl = lib.easy_init();
-  const std::string url = std::string(r.https ? "https" : "http") + "://127.0.0.1:" + std::to_string(port) + "/";
+  const std::string url = std::string(r.https ? "https" : "http") + "://" + r.host + ":" + std::to_string(port) + "/";
   lib.Set(curl, CURLOPT_URL, url.c_str());
   lib.Set(curl, CURLOPT_REQUEST_TARGET, r.target.c_str());
   lib.Set(curl, CURLOPT_PATH_AS_IS, 1L);

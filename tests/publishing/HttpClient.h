@@ -22,6 +22,7 @@ struct HttpRequest {
   std::vector<std::string> headers;
   bool https = false;
   long maxTls = 0;  // a CURL_SSLVERSION_MAX_* value, 0 for curl's default
+  std::string host = "127.0.0.1";  // an IPv6 address in brackets
 };
 
 // method: GET, HEAD, POST or any other sent as is.

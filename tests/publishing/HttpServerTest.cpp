@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "core/EventLog.h"
 #include "core/Process.h"
@@ -16,6 +17,7 @@
 #include "publishing/HttpClient.h"
 #include "publishing/HttpFixture.h"
 #include "publishing/http/HttpPages.h"
+#include "settings/Scramble.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -285,6 +287,104 @@ TEST_F(HttpTest, RebindingOnSettingsChanges) {
   settings.HTTPServerPort = kvtest::FreePort();
   Start();
   EXPECT_EQ(Get(Port(), "/f.txt").body, "here");
+}
+
+// With HTTPUser set, /metrics and everything under /api/ answer only to those credentials, by
+// whatever path spelling reaches them; pictures and pages stay open. A wrong try is logged with
+// its user name and never its password; a request without credentials is not logged at all.
+TEST_F(HttpTest, CredentialsGuardMetricsAndApiOnly) {
+  const auto basic = [](const std::string& pair) { return "Authorization: Basic " + Base64Encode(pair); };
+  const std::string right = basic("prom:s3cret:x");
+  Write(www + "api/notes.txt", "notes");
+  Write(www + "f.txt", "here");
+  settings.HTTPUser = "prom";
+  settings.HTTPPass = "s3cret:x";
+  Start();
+  server.PublishReadings(std::make_shared<const tHttpReadings>(tHttpReadings{"m 1\n", "{}"}));
+  const struct {
+    std::string target, header;
+    long status;
+    std::string logged;  // "" when nothing is logged
+  } cases[] = {
+      {"/metrics", "", 401, ""},
+      {"/metrics", right, 200, ""},
+      {"/metrics", "Authorization: basic    " + Base64Encode("prom:s3cret:x"), 200, ""},
+      {"/metrics", basic("prom:s3cret"), 401, "hsa1 Refused /metrics to 127.0.0.1 as \"prom\": wrong user name or password"},
+      {"/metrics", basic("prom:s3cret:xy"), 401, "as \"prom\": wrong"},
+      {"/metrics", basic("Prom:s3cret:x"), 401, "as \"Prom\": wrong"},
+      {"/metrics", basic("ev\x01il:pw"), 401, "as \"ev?il\": wrong"},
+      {"/metrics", "Authorization: Bearer abc", 401, "unreadable credentials"},
+      {"/metrics", "Authorization: Basic %%%", 401, "unreadable credentials"},
+      {"/api/v1/readings", "", 401, ""},
+      {"/api/v1/readings", right, 200, ""},
+      {"/%61pi/v1/readings?x", "", 401, ""},
+      {"/API/Notes.txt", "", 401, ""},
+      {"/api/", "", 401, ""},
+      {"/api/notes.txt", right, 200, ""},
+      {"/f.txt", "", 200, ""},
+      {"/", "", 200, ""},
+  };
+  for (const auto& c : cases) {
+    const std::string before = Log();
+    HttpRequest request{"GET", c.target, {}};
+    if (!c.header.empty()) request.headers.push_back(c.header);
+    auto answer = Fetch(Port(), request);
+    EXPECT_EQ(answer.status, c.status) << c.target << " " << c.header;
+    const std::string logged = Log().substr(before.size());
+    if (c.status == 401) {
+      EXPECT_EQ(answer.headers["www-authenticate"], "Basic realm=\"Kelvara\", charset=\"UTF-8\"");
+      EXPECT_EQ(answer.body.find("m 1"), std::string::npos);
+    }
+    if (c.logged.empty()) EXPECT_EQ(logged.find("hsa1"), std::string::npos) << logged;
+    else EXPECT_NE(logged.find(c.logged), std::string::npos) << c.header << "\n" << logged;
+  }
+  EXPECT_EQ(Log().find("s3cret"), std::string::npos);
+
+  // Taking the user away opens them again, without a restart.
+  settings.HTTPUser.clear();
+  Start();
+  EXPECT_EQ(Get(Port(), "/metrics").body, "m 1\n");
+}
+
+// HTTPServerBind: the server is reachable at that address only; an address that is no number or
+// not this machine's keeps it off with the reason in the status line and the log.
+TEST_F(HttpTest, ListensOnTheBindAddressOnly) {
+  Write(www + "f.txt", "here");
+  const int probe = ::socket(AF_INET6, SOCK_STREAM, 0);
+  sockaddr_in6 loop6{};
+  loop6.sin6_family = AF_INET6;
+  loop6.sin6_addr = in6addr_loopback;
+  const bool ipv6 = probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr*>(&loop6), sizeof loop6) == 0;
+  if (probe >= 0) ::close(probe);
+  const struct {
+    std::string bind;
+    std::vector<std::string> reached, refused;
+    std::string status;  // "" when it listens
+  } cases[] = {
+      {"", {"127.0.0.1", "127.0.0.2"}, {}, ""},
+      {"127.0.0.1", {"127.0.0.1"}, {"127.0.0.2"}, ""},
+      {" 127.0.0.2 ", {"127.0.0.2"}, {"127.0.0.1"}, ""},
+      {"::1", {"[::1]"}, {"127.0.0.1"}, ""},
+      {"[::1]", {"[::1]"}, {"127.0.0.1"}, ""},
+      {"localhost", {}, {"127.0.0.1"}, "\"localhost\" is not an IPv4 or IPv6 address"},
+      {"192.0.2.7", {}, {"127.0.0.1"}, "cannot listen on 192.0.2.7 port " + std::to_string(Port()) +
+                                           ": the address is not one of this machine's"},
+  };
+  for (const auto& c : cases) {
+    if (!ipv6 && c.bind.find(':') != std::string::npos) continue;  // a machine without IPv6 loopback
+    ui.status.clear();
+    settings.HTTPServerBind = c.bind;
+    Start();
+    EXPECT_EQ(server.Running(), c.status.empty()) << c.bind;
+    for (const std::string& host : c.reached)
+      EXPECT_EQ(Fetch(Port(), {"GET", "/f.txt", {}, false, 0, host}).body, "here") << c.bind << " " << host;
+    for (const std::string& host : c.refused)
+      EXPECT_EQ(Fetch(Port(), {"GET", "/f.txt", {}, false, 0, host}).status, 0) << c.bind << " " << host;
+    if (!c.status.empty()) {
+      EXPECT_NE(ui.status.find(c.status), std::string::npos) << ui.status;
+      EXPECT_NE(Log().find("io1 " + ui.status.substr(0, ui.status.size() - 1)), std::string::npos);
+    }
+  }
 }
 
 // With Kelvara.pem (key and certificate in one file) the same port speaks only HTTPS, and

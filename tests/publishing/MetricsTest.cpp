@@ -201,6 +201,29 @@ TEST(MetricsFormat, StrictParserRefusesBrokenText) {
   EXPECT_EQ(ok[1].value, 2000);
 }
 
+// Numbers read back exactly and as briefly as they can; label values stay valid UTF-8 whatever a
+// settings file held, because one broken byte makes a scraper drop the whole text.
+TEST(MetricsFormat, ShortestExactNumbersAndCleanLabelValues) {
+  const std::pair<double, const char*> numbers[] = {
+      {2e-06, "2e-06"}, {1.7e-4, "0.00017"}, {0.1, "0.1"}, {47.5, "47.5"}, {-10.25, "-10.25"},
+      {3.6e9, "3.6e+09"}, {79746580480, "79746580480"}, {1e21, "1e+21"}, {0, "0"}, {NAN, "NaN"}, {-INFINITY, "-Inf"}};
+  for (const auto& [v, text] : numbers) EXPECT_EQ(MetricNumber(v), text);
+  for (const int micros : {1, 2, 3, 7, 73, 170, 5314, 999999}) {
+    const std::string text = MetricNumber(micros / 1e6);
+    EXPECT_EQ(std::stod(text), micros / 1e6) << text;
+    EXPECT_LE(text.size(), 8u) << text;
+  }
+  const std::pair<std::string, std::string> labels[] = {
+      {"CPU \"hot\" \\ core\n", "CPU \\\"hot\\\" \\\\ core\\n"},
+      {"Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x94\xA5", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x94\xA5"},
+      {"L\xFC\xFC" "fter", "L\xEF\xBF\xBD\xEF\xBF\xBD" "fter"},            // Windows-1252
+      {"\xC0\xAF \xED\xA0\x80 \xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD "
+                                                "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // overlong, surrogate, too high
+      {"cut \xE2\x82", "cut \xEF\xBF\xBD\xEF\xBF\xBD"},
+  };
+  for (const auto& [raw, escaped] : labels) EXPECT_EQ(MetricLabelValue(raw), escaped) << raw;
+}
+
 // Both paths answer from the snapshot of the last pass and win over www files of their names.
 TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
   kvtest::TempDir dir;
@@ -221,7 +244,15 @@ TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
   Readings.NetIn[0] = -1;  // a counter past 2^31 KiB
   Readings.Freq = 3600000;
   Readings.MemUsed = 1024;
+  Readings.BatCap = 41000;
+  Readings.BatFull = 50000;
   UpSecs = 90061;
+  DiskSlots[0].Drive = "/ / /dev/vda";  // as the disk scan names a slot
+  DiskSlots[1].Drive = "/home Home \"disk\"";
+  for (tDiskSlot* d : {&DiskSlots[0], &DiskSlots[1]}) {
+    d->TotalKB = 1000;
+    d->FreeKB = 250;
+  }
   Settings = tSettings{};
   Settings.HTTPServerActive = true;
   Settings.HTTPServerPort = kvtest::FreePort();
@@ -256,7 +287,24 @@ TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
   EXPECT_DOUBLE_EQ(value("kelvara_voltage_volts", {{"channel", "3"}}), 12.1);
   EXPECT_DOUBLE_EQ(value("kelvara_fan_rpm", {{"channel", "1"}}), 1500);
   EXPECT_DOUBLE_EQ(value("kelvara_flow_litres_per_hour", {{"channel", "2"}}), 120.5);
-  EXPECT_DOUBLE_EQ(value("kelvara_cpu_load_percent", {{"channel", "1"}}), 25.5);
+  EXPECT_DOUBLE_EQ(value("kelvara_cpu_load_ratio", {{"channel", "1"}}), 0.255);
+  EXPECT_DOUBLE_EQ(value("kelvara_cpu_load_percent", {{"channel", "1"}}), 25.5);  // one more release
+  EXPECT_DOUBLE_EQ(value("kelvara_battery_charge_ratio", {}), 0.82);
+  EXPECT_DOUBLE_EQ(value("kelvara_battery_energy_joules", {}), 147600);
+  EXPECT_DOUBLE_EQ(value("kelvara_build_info", {{"version", "3.38-pre5"}}), 1);
+  EXPECT_DOUBLE_EQ(value("kelvara_disk_free_bytes", {{"slot", "1"}, {"mountpoint", "/"}, {"name", "/dev/vda"}}), 256000);
+  EXPECT_DOUBLE_EQ(value("kelvara_disk_size_bytes", {{"slot", "2"}, {"mountpoint", "/home"}, {"name", "Home \"disk\""}}),
+                   1024000);
+  // Exact quotients, printed shortest: no 12.100000000000001, no 1.9999999999999999e-06.
+  EXPECT_NE(metrics.body.find("kelvara_voltage_volts{channel=\"3\",name=\"V3\"} 12.1\n"), std::string::npos);
+  EXPECT_NE(metrics.body.find("kelvara_battery_charge_ratio 0.82\n"), std::string::npos);
+  for (size_t from = 0, end; (end = metrics.body.find('\n', from)) != std::string::npos; from = end + 1) {
+    const std::string line = metrics.body.substr(from, end - from);
+    if (line.starts_with("#")) continue;
+    const std::string number = line.substr(line.rfind(' ') + 1);
+    const std::string mantissa = number.substr(0, number.find('e'));
+    EXPECT_LE(std::count_if(mantissa.begin(), mantissa.end(), ::isdigit), 15) << line;
+  }
   EXPECT_DOUBLE_EQ(value("kelvara_network_receive_bytes_total", {{"slot", "1"}}), 4294967295.0 * 1024);
   EXPECT_DOUBLE_EQ(value("kelvara_cpu_clock_hertz", {}), 3.6e9);
   EXPECT_DOUBLE_EQ(value("kelvara_memory_used_bytes", {}), 1048576);
@@ -294,6 +342,7 @@ TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
   ClearMetricLines();
   Settings = tSettings{};
   ResetReadings();
+  SetDefaultChannelSettings();
 }
 
 }  // namespace

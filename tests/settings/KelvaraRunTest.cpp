@@ -75,8 +75,9 @@ TEST(KelvaraRun, HeadlessRunLeavesEveryWrittenKey) {
       {&display, {"Fans", 10 * 2 + 3}},        {&display, {"CPUs", 4 * 2 + 5}},
       {&display, {"Memory", 7}},               {&display, {"Battery", 2}},
       {&display, {"Net", 4 * 2 + 2}},          {&display, {"Disk", 8 + 3}},
-      {&display, {"Misc", 22}},                {&server, {"FTP", 8}},
+      {&display, {"Misc", 23}},                {&server, {"FTP", 8}},
       {&server, {"SMTP", 5}},                  {&server, {"Proxy", 10}},
+      {&server, {"HTTP", 2}},
   };
   for (const auto& [ini, section] : sections)
     EXPECT_EQ(ini->Keys(section.first).size(), section.second) << ini->Path() << " " << section.first;

@@ -118,14 +118,19 @@ TEST_F(SettingsFiles, WrittenValuesReadBackUnchanged) {
 TEST_F(SettingsFiles, PlainPasswordsAreConvertedOnLoad) {
   Write(ServerIniName,
         "[FTP]\nHost=ftp.example.org\nPass=ftp pw\n[SMTP]\nSMTPPass=mail\n"
-        "[Proxy]\nProxyPass=px\nHTTPProxyPassCrypt=" + ScramblePassword("http") + "\n");
+        "[Proxy]\nProxyPass=px\nHTTPProxyPassCrypt=" + ScramblePassword("http") + "\n"
+        "[HTTP]\nHTTPUser=prometheus\nHTTPPass=scrape\n");
   ReadSettings();
   EXPECT_EQ(Settings.FTPPass, "ftp pw");
   EXPECT_EQ(Settings.SMTPPass, "mail");
   EXPECT_EQ(Settings.FTPProxyPass, "px");
   EXPECT_EQ(Settings.HTTPProxyPass, "http");
+  EXPECT_EQ(Settings.HTTPUser, "prometheus");
+  EXPECT_EQ(Settings.HTTPPass, "scrape");
   const IniFile server = Ini(ServerIniName);
   EXPECT_FALSE(server.ValueExists("FTP", "Pass"));
+  EXPECT_FALSE(server.ValueExists("HTTP", "HTTPPass"));
+  EXPECT_EQ(server.ReadString("HTTP", "HTTPPassCrypt", ""), ScramblePassword("scrape"));
   EXPECT_FALSE(server.ValueExists("SMTP", "SMTPPass"));
   EXPECT_FALSE(server.ValueExists("Proxy", "ProxyPass"));
   EXPECT_EQ(server.ReadString("FTP", "FTPPassCrypt", ""), ScramblePassword("ftp pw"));

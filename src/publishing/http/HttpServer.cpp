@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "platform/System.h"
 #include "publishing/http/HttpPages.h"
 #include "publishing/http/RequestPath.h"
+#include "settings/Scramble.h"
 #include "settings/Settings.h"
 
 namespace kv {
@@ -37,6 +39,59 @@ std::optional<struct stat> StatOf(const std::string& path) {
 bool IsFile(const std::string& path) {
   const auto st = StatOf(path);
   return st && S_ISREG(st->st_mode);
+}
+
+// Every byte of the longer text is looked at and the answer is taken only at the end, so the
+// time says nothing about where the first difference lies.
+bool SameSecret(std::string_view given, std::string_view expected) {
+  const size_t n = std::max(given.size(), expected.size());
+  volatile unsigned char diff = given.size() != expected.size() ? 1 : 0;
+  for (size_t i = 0; i < n; ++i) {
+    const auto a = static_cast<unsigned char>(i < given.size() ? given[i] : 0);
+    const auto b = static_cast<unsigned char>(i < expected.size() ? expected[i] : 0);
+    diff = diff | (a ^ b);
+  }
+  return diff == 0;
+}
+
+// The "user:password" of a Basic Authorization header; nullopt for another scheme or broken text.
+std::optional<std::string> BasicCredentials(std::string_view authorization) {
+  const std::string header = Trim(authorization);
+  if (header.size() < 6 || !SameText(std::string_view(header).substr(0, 5), "basic") || header[5] != ' ')
+    return std::nullopt;
+  return Base64Decode(Trim(std::string_view(header).substr(6)));
+}
+
+// Outside text for a log line: short, and without control characters.
+std::string Printable(std::string_view text) {
+  constexpr size_t kLimit = 80;
+  std::string out(text.substr(0, kLimit));
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return text.size() > kLimit ? out + "..." : out;
+}
+
+// /metrics and everything under /api/ (the readings, and www files there) answer only to the
+// configured credentials; the pictures and pages stay open to every browser.
+bool AskedForCredentials(const std::string& path) {
+  if (path == "/metrics" || path == "/api/v1/readings") return true;
+  const std::string doc = DocName(path);
+  return doc == "metrics" || doc == "api" || doc.starts_with("api/");
+}
+
+// The answer to a request without the right credentials. A try with wrong ones is logged with
+// the user name it gave, never its password; a request with none is a browser's first call.
+void Unauthorized(const tHttpdRequest& req, const std::string& path, tHttpdAnswer& res) {
+  if (!req.authorization.empty()) {
+    const auto given = BasicCredentials(req.authorization);
+    const std::string who = given ? " as \"" + Printable(given->substr(0, given->find(':'))) + "\"" : "";
+    LogEvent("hsa1 Refused " + Printable(path) + " to " + (req.peer.empty() ? "a client" : std::string(req.peer)) +
+             who + ": " + (given ? "wrong user name or password" : "unreadable credentials"));
+  }
+  res.status = 401;
+  res.headers.emplace_back("WWW-Authenticate", "Basic realm=\"Kelvara\", charset=\"UTF-8\"");
+  res.body = "user name and password required\n";
+  res.contentType = "text/plain";
 }
 
 void NotFound(tHttpdAnswer& res) {
@@ -162,13 +217,20 @@ tHttpdModule LoadHttpdModule(const std::string& folder) {
   return module;
 }
 
-std::string BindFailureText(int port, int error) {
-  const std::string head = "The HTTP server cannot listen on port " + std::to_string(port) + ": ";
+std::string BindFailureText(const std::string& address, int port, int error) {
+  const std::string head = "The HTTP server cannot listen on " + (address.empty() ? "" : address + " ") + "port " +
+                           std::to_string(port) + ": ";
   if (error == EACCES || error == EPERM)
     return head + "ports below 1024 need the privilege to bind them (CAP_NET_BIND_SERVICE); choose a port of 1024 or above";
   if (error == EADDRINUSE) return head + "the port is in use by another program";
+  if (error == EADDRNOTAVAIL) return head + "the address is not one of this machine's (HTTPServerBind)";
   if (error == 0) return head + "the port could not be bound";
   return head + std::strerror(error);
+}
+
+bool BasicCredentialsMatch(std::string_view authorization, const std::string& credentials) {
+  const auto given = BasicCredentials(authorization);
+  return given && SameSecret(*given, credentials);
 }
 
 THttpServer::THttpServer() { state_.store(std::make_shared<const tState>()); }
@@ -207,6 +269,7 @@ void THttpServer::Apply(const tSettings& settings, const std::string& appDir, co
   paths.banner = settings.Banner;
   paths.localRoot = ResolvedPath(paths.localPath);
   paths.wwwRoot = ResolvedPath(paths.wwwPath);
+  paths.credentials = settings.HTTPUser.empty() ? std::string() : settings.HTTPUser + ":" + settings.HTTPPass;
   Publish(std::move(state));
   try {
     const std::string pemPath = DataFile("Kelvara.pem", appDir);
@@ -221,11 +284,14 @@ void THttpServer::Apply(const tSettings& settings, const std::string& appDir, co
       }
     }
     // Any other change of the settings leaves the server and its clients alone.
-    if (Running() && settings.HTTPServerActive && settings.HTTPServerPort == port_ && tls == tls_ && pem == pem_)
+    const std::string bind = Trim(settings.HTTPServerBind);
+    if (Running() && settings.HTTPServerActive && settings.HTTPServerPort == port_ && bind == bind_ && tls == tls_ &&
+        pem == pem_)
       return;
     Stop();
     active_ = settings.HTTPServerActive;
     port_ = settings.HTTPServerPort;
+    bind_ = bind;
     tls_ = tls;
     pem_ = pem;
     if (!active_) return;
@@ -237,12 +303,13 @@ void THttpServer::Apply(const tSettings& settings, const std::string& appDir, co
       if (!httpd_) throw std::runtime_error(error);
     }
     tHttpdOptions options;
+    options.bind = bind_;
     options.port = port_;
     options.pem = pem;
     options.handler = [this](const tHttpdRequest& req, tHttpdAnswer& res) { HTTPDCommandGet(req, res); };
     const tHttpdStart started = httpd_->Start(options);
     if (started.listening) return;
-    throw std::runtime_error(started.bindError ? BindFailureText(port_, started.bindError)
+    throw std::runtime_error(started.bindError ? BindFailureText(bind_, port_, started.bindError)
                              : tls_            ? tlsFailure + started.error
                                                : "The HTTP server cannot start: " + started.error);
   } catch (const std::exception& e) {
@@ -257,6 +324,9 @@ void THttpServer::HTTPDCommandGet(const tHttpdRequest& req, tHttpdAnswer& res) c
     const tHttpSettings& settings = state->settings;
     const auto path = DecodeRequestPath(req.target);
     if (!path) return NotFound(res);
+    if (!settings.credentials.empty() && AskedForCredentials(*path) &&
+        !BasicCredentialsMatch(req.authorization, settings.credentials))
+      return Unauthorized(req, *path, res);
     if (*path == "/metrics" || *path == "/api/v1/readings") {
       const auto readings = readings_.load();
       if (!readings) {

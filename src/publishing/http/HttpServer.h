@@ -1,5 +1,6 @@
 #pragma once
-// The built-in HTTP(S) server: one listening socket on all interfaces, a few event loops that
+// The built-in HTTP(S) server: one listening socket (all interfaces, or the address of
+// HTTPServerBind), a few event loops that
 // serve every connection (both in the server module, loaded the first time the server is
 // switched on), and HTTPDCommandGet for GET, HEAD and POST. The loops read only the snapshots
 // below, never the main thread's state.
@@ -22,6 +23,8 @@ struct tHttpSettings {
   // Both folders with their links resolved once; empty when a folder was missing then, and a
   // request resolves it itself.
   std::string localRoot, wwwRoot;
+  // "user:password" that /metrics and /api/ ask for; empty: they are open like the rest.
+  std::string credentials;
 };
 
 // A picture as its last save wrote it: served from memory, no file opened.
@@ -44,8 +47,8 @@ class THttpServer {
   THttpServer(const THttpServer&) = delete;
   THttpServer& operator=(const THttpServer&) = delete;
 
-  // Takes the paths and names, and (re)starts the server only when its own settings changed:
-  // on or off, the port, the TLS file (appDir + "Kelvara.pem": HTTPS when it exists), or when
+  // Takes the paths, names and credentials, and (re)starts the server only when its own
+  // settings changed: on or off, the address, the port, the TLS file (appDir + "Kelvara.pem": HTTPS when it exists), or when
   // it should run and does not. A refused port reaches the user through the status line.
   // Main thread; never waits for clients.
   void Apply(const tSettings& settings, const std::string& appDir, const std::string& pictureFolder);
@@ -72,7 +75,7 @@ class THttpServer {
   // What the running server was started with, to tell a change of its own settings.
   bool active_ = false, tls_ = false;
   int port_ = 0;
-  std::string pem_;
+  std::string bind_, pem_;
   std::atomic<std::shared_ptr<const tState>> state_;
   std::atomic<std::shared_ptr<const tHttpReadings>> readings_;
 };
@@ -89,7 +92,13 @@ tHttpdModule LoadHttpdModule(const std::string& folder);
 // the reason in error when it cannot be loaded.
 std::unique_ptr<IHttpd> NewHttpd(std::string& error);
 
-// Why a bind of port failed, in words for the status line (errno of the attempt).
-std::string BindFailureText(int port, int error);
+// Why listening on address (empty: every interface) and port failed, in words for the status
+// line (errno of the attempt).
+std::string BindFailureText(const std::string& address, int port, int error);
+
+// Whether an Authorization header carries exactly these "user:password" credentials by the
+// Basic scheme. Takes the same time whatever the credentials hold, so a client cannot find
+// them byte by byte.
+bool BasicCredentialsMatch(std::string_view authorization, const std::string& credentials);
 
 }  // namespace kv

@@ -21,6 +21,8 @@ struct tHttpdRequest {
   std::string_view method;
   std::string_view target;  // the path as sent, query cut off, not decoded
   std::string_view range;   // the Range header, empty when there is none
+  std::string_view authorization;  // the Authorization header, empty when there is none
+  std::string_view peer;    // the client's address, for the log
 };
 
 // An open file; closed by whichever side drops it last, or handed over with Release.
@@ -61,6 +63,7 @@ struct tHttpdLimits {
 };
 
 struct tHttpdOptions {
+  std::string bind;  // a numeric IPv4 or IPv6 address to listen on; empty: every IPv4 interface
   int port = 0;
   std::string pem;  // key and certificate chain, the text of one PEM file: HTTPS when set
   tHttpdHandler handler;
@@ -69,14 +72,14 @@ struct tHttpdOptions {
 
 struct tHttpdStart {
   bool listening = false;
-  int bindError = 0;  // the errno of a refused port
+  int bindError = 0;  // the errno of a refused address or port
   std::string error;  // any other failure, in words
 };
 
 class IHttpd {
  public:
   virtual ~IHttpd() = default;
-  // Listens on all interfaces and answers every GET, HEAD and POST through the handler from
+  // Listens on the bind address (all interfaces without one) and answers every GET, HEAD and POST through the handler from
   // its head alone (a body is never read), until Stop.
   virtual tHttpdStart Start(const tHttpdOptions& options) = 0;
   // Closes the port and every connection; returns at once, whatever the clients do.

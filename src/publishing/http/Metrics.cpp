@@ -1,10 +1,10 @@
 #include "publishing/http/Metrics.h"
 
-#include <cmath>
-#include <cstdio>
 #include <vector>
 
 #include "core/DateTime.h"
+#include "core/Process.h"
+#include "core/Text.h"
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
@@ -18,58 +18,38 @@ std::vector<tMetricLines>& MetricSources() {
   return sources;
 }
 
-std::string Number(double v) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v > 0 ? "+Inf" : "-Inf";
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
+template <typename Cfg>
+tMetricLabels ChannelLabels(size_t i, const Cfg& cfg) {
+  return {{"channel", std::to_string(i + 1)}, {"name", cfg[i].Name}};
 }
 
-// One metric family: its HELP and TYPE lines, then its samples. A family without samples is
-// left out whole.
-class Family {
- public:
-  Family(std::string name, const char* type, const char* help) : name_(std::move(name)) {
-    head_ = "# HELP " + name_ + " " + help + "\n# TYPE " + name_ + " " + type + "\n";
-  }
-  void Add(double value, const std::vector<std::pair<const char*, std::string>>& labels = {}) {
-    body_ += name_;
-    if (!labels.empty()) {
-      body_ += "{";
-      for (size_t i = 0; i < labels.size(); ++i)
-        body_ += (i ? "," : "") + std::string(labels[i].first) + "=\"" + MetricLabelValue(labels[i].second) + "\"";
-      body_ += "}";
-    }
-    body_ += " " + Number(value) + "\n";
-  }
-  std::string Text() const { return body_.empty() ? std::string() : head_ + body_; }
-
- private:
-  std::string name_, head_, body_;
-};
-
+// The table's hundredths (of a degree, a volt, a percent) and other fractions as the exact
+// quotient: 4750 / 100 prints "47.5", where 4750 * 0.01 would not.
 template <size_t N, typename Cfg>
 void Channels(std::string& out, const char* name, const char* help, const int16_t (&values)[N],
-              const Cfg& cfg, double scale) {
-  Family f(name, "gauge", help);
+              const Cfg& cfg, double divisor) {
+  tMetricFamily f(name, "gauge", help);
   for (size_t i = 0; i < N; ++i)
-    if (values[i] != NoValue16) f.Add(values[i] * scale, {{"channel", std::to_string(i + 1)}, {"name", cfg[i].Name}});
+    if (values[i] != NoValue16) f.Add(values[i] / divisor, ChannelLabels(i, cfg));
   out += f.Text();
 }
 
-}  // namespace
-
-std::string MetricLabelValue(const std::string& value) {
-  std::string out;
-  for (const char c : value) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '"') out += "\\\"";
-    else if (c == '\n') out += "\\n";
-    else out += c;
-  }
-  return out;
+// A disk slot's Drive is its mount point, a blank and a display text; the automatic one
+// repeats the mount point before the device ("/ / /dev/vda"), which a label need not.
+tMetricLabels DiskLabels(size_t i, const tDiskSlot& d) {
+  const size_t blank = d.Drive.find(' ');
+  const std::string mountPoint = d.Drive.substr(0, blank);
+  std::string name = blank == std::string::npos ? std::string() : Trim(d.Drive.substr(blank + 1));
+  if (name.starts_with(mountPoint + " ")) name = Trim(name.substr(mountPoint.size()));
+  return {{"slot", std::to_string(i + 1)}, {"mountpoint", mountPoint}, {"name", name.empty() ? mountPoint : name}};
 }
+
+std::string Version() {
+  const std::string product = ProductVersion;  // "Kelvara <version>"
+  return product.substr(product.find(' ') + 1);
+}
+
+}  // namespace
 
 void AddMetricLines(tMetricLines lines) { MetricSources().push_back(std::move(lines)); }
 void ClearMetricLines() { MetricSources().clear(); }
@@ -77,58 +57,65 @@ void ClearMetricLines() { MetricSources().clear(); }
 std::string MetricsText() {
   const tReadings& r = Readings;
   std::string out;
-  Channels(out, "kelvara_temperature_celsius", "Temperature channel.", r.T, TCfg, 0.01);
-  Channels(out, "kelvara_voltage_volts", "Voltage channel.", r.V, VCfg, 0.01);
+  {
+    tMetricFamily build("kelvara_build_info", "gauge", "The running monitor's version; always 1.");
+    build.Add(1, {{"version", Version()}});
+    out += build.Text();
+  }
+  Channels(out, "kelvara_temperature_celsius", "Temperature channel.", r.T, TCfg, 100);
+  Channels(out, "kelvara_voltage_volts", "Voltage channel.", r.V, VCfg, 100);
   {
     // A fan channel holds revolutions per minute, or a coolant flow as its negative hundredths.
-    Family fans("kelvara_fan_rpm", "gauge", "Fan channel speed.");
-    Family flows("kelvara_flow_litres_per_hour", "gauge", "Coolant flow of a fan channel.");
-    for (int i = 0; i < FChannels; ++i) {
+    tMetricFamily fans("kelvara_fan_rpm", "gauge", "Fan channel speed in revolutions per minute.");
+    tMetricFamily flows("kelvara_flow_litres_per_hour", "gauge", "Coolant flow of a fan channel.");
+    for (size_t i = 0; i < static_cast<size_t>(FChannels); ++i) {
       const int16_t v = r.F[i];
       if (v == NoValue16) continue;
-      const std::vector<std::pair<const char*, std::string>> labels = {{"channel", std::to_string(i + 1)},
-                                                                      {"name", FCfg[i].Name}};
-      if (v < 0) flows.Add(-v / 100.0, labels);
-      else fans.Add(v, labels);
+      if (v < 0) flows.Add(-v / 100.0, ChannelLabels(i, FCfg));
+      else fans.Add(v, ChannelLabels(i, FCfg));
     }
     out += fans.Text() + flows.Text();
   }
-  Channels(out, "kelvara_cpu_load_percent", "Processor load.", r.CPU, CPUCfg, 0.01);
+  Channels(out, "kelvara_cpu_load_ratio", "Processor load, 0 to 1.", r.CPU, CPUCfg, 10000);
+  Channels(out, "kelvara_cpu_load_percent",
+           "Processor load in percent. Deprecated: use kelvara_cpu_load_ratio; this series goes in the next release.",
+           r.CPU, CPUCfg, 100);
 
-  auto single = [&out](const char* name, const char* type, const char* help, long long v, double scale = 1) {
-    if (v == NoValue32) return;
-    Family f(name, type, help);
-    f.Add(static_cast<double>(v) * scale);
+  auto single = [&out](const char* name, const char* type, const char* help, double v) {
+    tMetricFamily f(name, type, help);
+    f.Add(v);
     out += f.Text();
   };
-  single("kelvara_cpu_clock_hertz", "gauge", "Processor clock.", r.Freq, 1000);
-  if (FreqMax > 0) single("kelvara_cpu_clock_max_hertz", "gauge", "Highest processor clock known.", FreqMax, 1000);
-  single("kelvara_memory_used_bytes", "gauge", "Physical memory in use.", r.MemUsed, 1024);
-  single("kelvara_memory_free_bytes", "gauge", "Physical memory free.", r.MemFree, 1024);
-  if (MemTotal > 0) single("kelvara_memory_total_bytes", "gauge", "Physical memory.", MemTotal, 1024);
-  single("kelvara_commit_used_bytes", "gauge", "Commit charge in use.", r.PageUsed, 1024);
-  single("kelvara_commit_free_bytes", "gauge", "Commit charge free.", r.PageFree, 1024);
-  single("kelvara_file_cache_bytes", "gauge", "File cache.", r.Cache, 1024);
+  // A 32-bit field scaled by factor / divisor, left out while it holds the no-value marker.
+  auto field = [&single](const char* name, const char* help, long long v, long long factor = 1, double divisor = 1) {
+    if (v != NoValue32) single(name, "gauge", help, static_cast<double>(v * factor) / divisor);
+  };
+  field("kelvara_cpu_clock_hertz", "Processor clock.", r.Freq, 1000);
+  if (FreqMax > 0) field("kelvara_cpu_clock_max_hertz", "Highest processor clock known.", FreqMax, 1000);
+  field("kelvara_memory_used_bytes", "Physical memory in use.", r.MemUsed, 1024);
+  field("kelvara_memory_free_bytes", "Physical memory free.", r.MemFree, 1024);
+  if (MemTotal > 0) field("kelvara_memory_total_bytes", "Physical memory.", MemTotal, 1024);
+  field("kelvara_commit_used_bytes", "Commit charge in use.", r.PageUsed, 1024);
+  field("kelvara_commit_free_bytes", "Commit charge free.", r.PageFree, 1024);
+  field("kelvara_file_cache_bytes", "File cache.", r.Cache, 1024);
   {
     // The counters run in KiB and wrap at 32 bits; a scraper reads a wrap as a counter reset.
-    Family in("kelvara_network_receive_bytes_total", "counter", "Bytes received on a network slot.");
-    Family outb("kelvara_network_transmit_bytes_total", "counter", "Bytes sent on a network slot.");
-    for (int i = 0; i < NetChannels; ++i) {
-      const std::vector<std::pair<const char*, std::string>> labels = {{"slot", std::to_string(i + 1)},
-                                                                      {"name", NetSlots[i].Name}};
+    tMetricFamily in("kelvara_network_receive_bytes_total", "counter", "Bytes received on a network slot.");
+    tMetricFamily sent("kelvara_network_transmit_bytes_total", "counter", "Bytes sent on a network slot.");
+    for (size_t i = 0; i < static_cast<size_t>(NetChannels); ++i) {
+      const tMetricLabels labels = {{"slot", std::to_string(i + 1)}, {"name", NetSlots[i].Name}};
       if (r.NetIn[i] != NoValue32) in.Add(static_cast<double>(static_cast<uint32_t>(r.NetIn[i])) * 1024, labels);
-      if (r.NetOut[i] != NoValue32) outb.Add(static_cast<double>(static_cast<uint32_t>(r.NetOut[i])) * 1024, labels);
+      if (r.NetOut[i] != NoValue32) sent.Add(static_cast<double>(static_cast<uint32_t>(r.NetOut[i])) * 1024, labels);
     }
-    out += in.Text() + outb.Text();
+    out += in.Text() + sent.Text();
   }
   {
-    Family free("kelvara_disk_free_bytes", "gauge", "Space free for the user on a disk slot.");
-    Family total("kelvara_disk_size_bytes", "gauge", "Size of a disk slot's file system.");
+    tMetricFamily free("kelvara_disk_free_bytes", "gauge", "Space free for the user on a disk slot.");
+    tMetricFamily total("kelvara_disk_size_bytes", "gauge", "Size of a disk slot's file system.");
     for (size_t i = 0; i < DiskSlots.size(); ++i) {
       const tDiskSlot& d = DiskSlots[i];
       if (d.Drive.empty() || d.TotalKB <= 0) continue;
-      const std::vector<std::pair<const char*, std::string>> labels = {{"slot", std::to_string(i + 1)},
-                                                                      {"drive", d.Drive}};
+      const tMetricLabels labels = DiskLabels(i, d);
       free.Add(static_cast<double>(d.FreeKB) * 1024, labels);
       total.Add(static_cast<double>(d.TotalKB) * 1024, labels);
     }
@@ -136,27 +123,34 @@ std::string MetricsText() {
   }
   if (r.BatCap != NoValue32) {
     if (BatRelative) {
-      single("kelvara_battery_charge_percent", "gauge", "Battery charge.", r.BatCap);
+      field("kelvara_battery_charge_ratio", "Battery charge, 0 to 1.", r.BatCap, 1, 100);
+      field("kelvara_battery_charge_percent",
+            "Battery charge in percent. Deprecated: use kelvara_battery_charge_ratio; this series goes in the next release.",
+            r.BatCap);
     } else {
       // mWh in the table; 1 mWh = 3.6 J.
-      single("kelvara_battery_energy_joules", "gauge", "Battery energy.", r.BatCap, 3.6);
-      if (r.BatFull > 0) single("kelvara_battery_full_joules", "gauge", "Battery energy when full.", r.BatFull, 3.6);
+      field("kelvara_battery_energy_joules", "Battery energy.", r.BatCap, 36, 10);
+      if (r.BatFull > 0) {
+        field("kelvara_battery_full_joules", "Battery energy when full.", r.BatFull, 36, 10);
+        field("kelvara_battery_charge_ratio", "Battery charge, 0 to 1.", r.BatCap, 1, r.BatFull);
+      }
     }
     single("kelvara_battery_on_mains", "gauge", "1 on mains power.", r.BatOnline ? 1 : 0);
   }
-  if (UpSecs > 0) single("kelvara_uptime_seconds", "gauge", "Time since the system started.", UpSecs);
-  single("kelvara_passes_total", "counter", "Acquisition passes since start.", PassCount);
+  if (UpSecs > 0) field("kelvara_uptime_seconds", "Time since the system started.", UpSecs);
+  single("kelvara_passes_total", "counter", "Acquisition passes since start.", static_cast<double>(PassCount));
   if (r.Time > 0)
     single("kelvara_last_pass_timestamp_seconds", "gauge", "When the last pass ended, Unix time.",
-           UnixMsFromDateTime(r.Time) / 1000);
+           static_cast<double>(UnixMsFromDateTime(r.Time)) / 1000);
   {
-    Family ok("kelvara_step_ok", "gauge", "1 when the pass step's last run succeeded.");
-    Family ran("kelvara_step_ran", "gauge", "1 when the step ran in the last pass.");
-    Family took("kelvara_step_duration_seconds", "gauge", "Duration of the step's last run.");
+    tMetricFamily ok("kelvara_step_ok", "gauge", "1 when the pass step's last run succeeded.");
+    tMetricFamily ran("kelvara_step_ran", "gauge", "1 when the step ran in the last pass.");
+    tMetricFamily took("kelvara_step_duration_seconds", "gauge", "Duration of the step's last run.");
     for (const tStepHealth& h : StepHealth()) {
-      ok.Add(h.ok ? 1 : 0, {{"step", h.name}});
-      ran.Add(h.ran ? 1 : 0, {{"step", h.name}});
-      took.Add(static_cast<double>(h.micros) / 1e6, {{"step", h.name}});
+      const tMetricLabels step = {{"step", h.name}};
+      ok.Add(h.ok ? 1 : 0, step);
+      ran.Add(h.ran ? 1 : 0, step);
+      took.Add(static_cast<double>(h.micros) / 1e6, step);
     }
     out += ok.Text() + ran.Text() + took.Text();
   }

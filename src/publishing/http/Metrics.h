@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "core/MetricFamily.h"
+
 namespace kv {
 
 // The current readings table, its companions, the disk slots and each pass step's health.
@@ -14,8 +16,5 @@ std::string MetricsText();
 using tMetricLines = std::function<std::string()>;
 void AddMetricLines(tMetricLines lines);
 void ClearMetricLines();
-
-// A label value with backslash, double quote and line feed escaped.
-std::string MetricLabelValue(const std::string& value);
 
 }  // namespace kv

@@ -43,6 +43,7 @@ const tOlderKey OlderKeys[] = {
     {ServerIniName, "SMTP", "SMTPPassCrypt", "SMTP", "SMTPPass"},
     {ServerIniName, "Proxy", "FTPProxyPassCrypt", "Proxy", "ProxyPass"},
     {ServerIniName, "Proxy", "HTTPProxyPassCrypt", "Proxy", "HTTPProxyPass"},
+    {ServerIniName, "HTTP", "HTTPPassCrypt", "HTTP", "HTTPPass"},
     {DisplayIniName, "Net", "NetHeight", "Memory", "NetHeight"},
 };
 

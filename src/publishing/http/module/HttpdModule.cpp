@@ -6,7 +6,9 @@
 // The loops are ours because the library's own blocks in epoll_wait for a whole time-out when
 // one wait returns its full batch of events: with 128 busy connections every client stalls.
 // Asked to run without waiting, it drains its events and leaves the waiting to us.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
@@ -28,6 +30,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -128,25 +131,57 @@ class tWarden {
 };
 
 // A listening socket of our own, so a refused port tells why, and no SO_REUSEPORT: a second
-// server on the port must fail, not share it.
-int Listen(int port, int& error) {
-  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+// server on the port must fail, not share it. Without an address it is every IPv4 interface.
+int Listen(const std::string& address, int port, tHttpdStart& result) {
+  sockaddr_storage a{};
+  socklen_t length = sizeof(sockaddr_in);
+  if (address.empty()) {
+    auto& v4 = reinterpret_cast<sockaddr_in&>(a);
+    v4.sin_family = AF_INET;
+    v4.sin_port = htons(static_cast<uint16_t>(port));
+    v4.sin_addr.s_addr = htonl(INADDR_ANY);
+  } else {
+    // Numbers only: a name would mean a resolver call, and one name can stand for many places.
+    std::string host = address;
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found) {
+      result.error = "\"" + address + "\" is not an IPv4 or IPv6 address";
+      return -1;
+    }
+    std::memcpy(&a, found->ai_addr, found->ai_addrlen);
+    length = found->ai_addrlen;
+    ::freeaddrinfo(found);
+  }
+  const int s = ::socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (s < 0) {
-    error = errno;
+    result.bindError = errno;
     return -1;
   }
   const int one = 1;  // a restart binds beside the old server's closing connections
   ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, kListenBacklog) != 0) {
-    error = errno;
+  if (::bind(s, reinterpret_cast<sockaddr*>(&a), length) != 0 || ::listen(s, kListenBacklog) != 0) {
+    result.bindError = errno;
     ::close(s);
     return -1;
   }
   return s;
+}
+
+// The client's address as text, for the log.
+std::string PeerOf(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  if (!info || !info->client_addr) return {};
+  char host[INET6_ADDRSTRLEN] = "";
+  const sockaddr* peer = info->client_addr;
+  if (peer->sa_family == AF_INET)
+    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(peer)->sin_addr, host, sizeof host);
+  else if (peer->sa_family == AF_INET6)
+    ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(peer)->sin6_addr, host, sizeof host);
+  return host;
 }
 
 bool SameSocket(int a, int b) {
@@ -195,7 +230,7 @@ class THttpd final : public IHttpd {
   tHttpdStart Start(const tHttpdOptions& options) override {
     Stop();
     tHttpdStart result;
-    const int listener = Listen(options.port, result.bindError);
+    const int listener = Listen(options.bind, options.port, result);
     if (listener < 0) return result;
     handler_ = options.handler;
     limits_ = options.limits;
@@ -342,8 +377,11 @@ class THttpd final : public IHttpd {
       return Queue(connection, answer);
     }
     const char* range = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_RANGE);
+    const char* authorization =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
     try {
-      self.handler_(tHttpdRequest{verb, url, range ? range : ""}, answer);
+      const std::string peer = PeerOf(connection);
+      self.handler_(tHttpdRequest{verb, url, range ? range : "", authorization ? authorization : "", peer}, answer);
     } catch (...) {
       answer = tHttpdAnswer{};
     }
