@@ -19,6 +19,7 @@
 #include "settings/Language.h"
 #include "settings/Settings.h"
 #include "statistics/StatStore.h"
+#include "BenchState.h"
 
 namespace {
 
@@ -26,55 +27,57 @@ constexpr int Samples = 1540;
 
 // Eight hours and a bit at 20-second steps, ten channels of wandering temperatures, all shown,
 // the clock mark, the date and the uptime lines: everything the banner can draw.
-void SetUpFullSeries() {
+void SetUpFullSeries(kvbench::tSeriesBench& b) {
   using namespace kv;
-  SettingsDir = "/nonexistent/";
-  LoadLanguage("English.lng");
-  ResetReadings();
-  SetUpSecs(300000);
-  CPUCount = 8;
-  Settings.DisplayDateTime = true;
-  Settings.ReadUpTime = true;
-  Settings.BannerWidth = 530;
-  Settings.SpanBanner = 6;
-  Settings.Alpha = 0.3;
+  b.process.SettingsDir = "/nonexistent/";
+  LoadLanguage(b.process, "English.lng");
+  ResetReadings(b.current);
+  SetUpSecs(b.current, 300000);
+  b.current.CPUCount = 8;
+  b.settings.DisplayDateTime = true;
+  b.settings.ReadUpTime = true;
+  b.settings.BannerWidth = 530;
+  b.settings.SpanBanner = 6;
+  b.settings.Alpha = 0.3;
   const TDateTime now = EncodeDateTime({2026, 12, 9, 12, 0, 0, 0});
-  Stats8h = tStatStore{};
+  b.series.Stats8h = tStatStore{};
   for (int k = 0; k < Samples; ++k) {
     tReadings r;
     tReadingsExtra e;
     MakeBreakSample(now - (Samples - 1 - k) * 20.0 / 86400, r, e);
     for (int i = 0; i < TChannels; ++i)
       r.T[i] = static_cast<int16_t>(3500 + 300 * i + 400 * std::sin((k + 37 * i) / 90.0));
-    Stats8h.Samples.push_back(r);
-    Stats8h.SamplesExtra.push_back(e);
+    b.series.Stats8h.Samples.push_back(r);
+    b.series.Stats8h.SamplesExtra.push_back(e);
   }
-  Stats8h.LastIndex = Samples - 1;
+  b.series.Stats8h.LastIndex = Samples - 1;
   for (int i = 0; i < TChannels; ++i) {
-    TCfg[i] = {1, MakeColour(25 * i, 200 - 20 * i, 100), i % 2 == 0, "T" + std::to_string(i + 1)};
-    Readings.T[i] = Stats8h.Samples.back().T[i];
+    b.settings.TCfg[i] = {1, MakeColour(25 * i, 200 - 20 * i, 100), i % 2 == 0, "T" + std::to_string(i + 1)};
+    b.current.Readings.T[i] = b.series.Stats8h.Samples.back().T[i];
   }
-  Readings.Freq = 3400000;
-  Readings.Time = now;
+  b.current.Readings.Freq = 3400000;
+  b.current.Readings.Time = now;
 }
 
 void BM_DrawBanner(benchmark::State& state) {
-  SetUpFullSeries();
+  kvbench::tSeriesBench b;
+  SetUpFullSeries(b);
   for (auto _ : state) {
     QImage banner;
-    kv::DrawBanner(banner);
+    kv::DrawBanner(banner, b.Display());
     benchmark::DoNotOptimize(banner);
   }
 }
 BENCHMARK(BM_DrawBanner)->Unit(benchmark::kMillisecond);
 
 void BM_DrawBannerAndSavePng(benchmark::State& state) {
-  SetUpFullSeries();
+  kvbench::tSeriesBench b;
+  SetUpFullSeries(b);
   const std::string path = "/tmp/kv-bench-banner-" + std::to_string(::getpid()) + ".png";
   std::string error;
   for (auto _ : state) {
     QImage banner;
-    kv::DrawBanner(banner);
+    kv::DrawBanner(banner, b.Display());
     benchmark::DoNotOptimize(kv::WritePng(banner, path, error));
   }
   std::remove(path.c_str());

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "BenchState.h"
 #include "readvalue/Boinc.h"
 #include "settings/Settings.h"
 
@@ -65,16 +66,17 @@ void BM_ReadBOINC(benchmark::State& state) {
     state.SkipWithError("no temporary folder");
     return;
   }
-  Settings.BOINCPath = std::string(folder) + "/";
-  const std::string path = Settings.BOINCPath + BOINCStateFile;
+  kvbench::tBenchState s;
+  s.settings.BOINCPath = std::string(folder) + "/";
+  const std::string path = s.settings.BOINCPath + BOINCStateFile;
   const std::string content = StateFile();
   std::ofstream(path, std::ios::binary) << content;
   for (auto _ : state) {
-    ReadBOINC();
-    benchmark::DoNotOptimize(BOINCTasks.data());
+    ReadBOINC(s.ctx);
+    benchmark::DoNotOptimize(s.current.BOINCTasks.data());
   }
-  state.counters["tasks"] = static_cast<double>(BOINCTasks.size());
-  state.counters["projects"] = static_cast<double>(BOINCProjects.size());
+  state.counters["tasks"] = static_cast<double>(s.current.BOINCTasks.size());
+  state.counters["projects"] = static_cast<double>(s.current.BOINCProjects.size());
   state.counters["bytes"] = static_cast<double>(content.size());
   std::remove(path.c_str());
   ::rmdir(folder);

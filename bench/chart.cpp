@@ -18,6 +18,7 @@
 #include "settings/Language.h"
 #include "settings/Settings.h"
 #include "statistics/StatStore.h"
+#include "BenchState.h"
 
 namespace {
 
@@ -27,25 +28,25 @@ constexpr TDateTime End = 46000.5;  // a fixed UTC end, so every run draws the s
 
 // Ten temperatures, voltages and fans, memory, four CPU loads, two network slots, a battery
 // and four disks, all visible.
-void SetUpChannels() {
-  SetDefaultChannelSettings();
-  Settings.StatsWidth = 550;
-  Settings.visBat = true;
-  Settings.visMem = 1;
-  for (int i = 0; i < TempChannels; ++i) TCfg[i].Vis = 1;
-  for (int i = 0; i < VoltChannels; ++i) VCfg[i].Vis = 1;
-  for (int i = 0; i < FanChannels; ++i) FCfg[i].Vis = 1;
-  for (int i = 0; i < CpuChannels; ++i) CPUCfg[i].Vis = 1;
-  for (int i = 0; i < NetSlotCount; ++i) NetSlots[i].Vis = i < 2;
+void SetUpChannels(kvbench::tSeriesBench& b) {
+  SetDefaultChannelSettings(b.settings);
+  b.settings.StatsWidth = 550;
+  b.settings.visBat = true;
+  b.settings.visMem = 1;
+  for (int i = 0; i < TempChannels; ++i) b.settings.TCfg[i].Vis = 1;
+  for (int i = 0; i < VoltChannels; ++i) b.settings.VCfg[i].Vis = 1;
+  for (int i = 0; i < FanChannels; ++i) b.settings.FCfg[i].Vis = 1;
+  for (int i = 0; i < CpuChannels; ++i) b.settings.CPUCfg[i].Vis = 1;
+  for (int i = 0; i < NetSlotCount; ++i) b.settings.NetSlots[i].Vis = i < 2;
   for (int i = 0; i < DiskSlotCount; ++i) {
-    DiskSlots[i].Vis = i < 4;
-    SetDiskDrive(DiskSlots[i], i < 4 ? "/mnt/d" + std::to_string(i) : "");
-    DiskSlots[i].TotalKB = i < 4 ? 500000000 : 0;
-    DiskSlots[i].FreeKB = i < 4 ? 100000000 + 50000000 * i : 0;
+    b.settings.DiskSlots[i].Vis = i < 4;
+    SetDiskDrive(b.settings.DiskSlots[i], i < 4 ? "/mnt/d" + std::to_string(i) : "");
+    b.settings.DiskSlots[i].TotalKB = i < 4 ? 500000000 : 0;
+    b.settings.DiskSlots[i].FreeKB = i < 4 ? 100000000 + 50000000 * i : 0;
   }
-  MemTotal = 16 * 1024 * 1024;
-  BatDesign = 50000;
-  CPUCount = 4;
+  b.current.MemTotal = 16 * 1024 * 1024;
+  b.current.BatDesign = 50000;
+  b.current.CPUCount = 4;
 }
 
 // Sample k of n, step days apart and ending at End: smooth curves with some noise, running
@@ -80,27 +81,28 @@ void FillSample(int k, int n, double step, tReadings& r, tReadingsExtra& e) {
   e.UserSecs = k * 10;
 }
 
-tStatStore MakeSeries(int n, double step) {
+tStatStore MakeSeries(kvbench::tSeriesBench& b, int n, double step) {
   tStatStore s;
   s.Samples.resize(static_cast<size_t>(n));
   s.SamplesExtra.resize(static_cast<size_t>(n));
   for (int k = 0; k < n; ++k) FillSample(k, n, step, s.Samples[static_cast<size_t>(k)], s.SamplesExtra[static_cast<size_t>(k)]);
   s.LastIndex = n - 1;
   s.CropLimit = n + 100;
-  Readings = s.Samples.back();
-  ReadingsExtra = s.SamplesExtra.back();
+  b.current.Readings = s.Samples.back();
+  b.current.ReadingsExtra = s.SamplesExtra.back();
   return s;
 }
 
 void DrawChart(benchmark::State& state, const char* name, int samples, double step, double hours) {
-  SetUpChannels();
+  kvbench::tSeriesBench b;
+  SetUpChannels(b);
   // The network legend's rates come from the two newest samples of the 8-hour series.
-  Stats8h = MakeSeries(1540, 20 / SecondsPerDay);
-  const tStatStore series = MakeSeries(samples, step);
+  b.series.Stats8h = MakeSeries(b, 1540, 20 / SecondsPerDay);
+  const tStatStore series = MakeSeries(b, samples, step);
   int height = 0;
   for (auto _ : state) {
     QImage chart;
-    const auto geometry = DrawStatistics(chart, series, End, hours);
+    const auto geometry = DrawStatistics(chart, b.Display(), series, End, hours);
     height = geometry ? geometry->Height : -1;
     benchmark::DoNotOptimize(chart);
   }
@@ -108,7 +110,7 @@ void DrawChart(benchmark::State& state, const char* name, int samples, double st
   // KV_BENCH_CHART=folder keeps one picture per view there, to look at what was measured.
   if (const char* folder = std::getenv("KV_BENCH_CHART")) {
     QImage chart;
-    DrawStatistics(chart, series, End, hours);
+    DrawStatistics(chart, b.Display(), series, End, hours);
     chart.save(QString::fromStdString(std::string(folder) + "/" + name + ".png"));
   }
 }
@@ -130,9 +132,10 @@ BENCHMARK(BM_ChartYear)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  AppDir = ProgramFolder();
-  LoadLanguage(EnglishLanguageFile);
-  LoadBandIcons(AppDir);
+  kv::tProcessFacts process;
+  process.AppDir = kv::ProgramFolder();
+  kv::LoadLanguage(process, kv::EnglishLanguageFile);
+  kv::LoadBandIcons(process.AppDir);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

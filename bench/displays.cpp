@@ -20,6 +20,7 @@
 #include "settings/Channels.h"
 #include "settings/Language.h"
 #include "settings/Settings.h"
+#include "BenchState.h"
 
 namespace {
 
@@ -95,30 +96,31 @@ BENCHMARK(BM_WriteGif)->Unit(benchmark::kMillisecond);
 // build/bin, where the language file lies.
 void BM_DrawLightAndSavePng(benchmark::State& state) {
   using namespace kv;
+  kvbench::tSeriesBench b;
   char folder[] = "/tmp/kv-bench-XXXXXX";
   if (::mkdtemp(folder) == nullptr) return state.SkipWithError("no temporary folder");
-  SettingsDir = std::string(folder) + "/";
-  LoadLanguage("English.lng");
-  ResetReadings();
-  SetUpSecs(300000);
-  Settings.DisplayDateTime = true;
-  Settings.ReadUpTime = true;
+  b.process.SettingsDir = std::string(folder) + "/";
+  LoadLanguage(b.process, "English.lng");
+  ResetReadings(b.current);
+  SetUpSecs(b.current, 300000);
+  b.settings.DisplayDateTime = true;
+  b.settings.ReadUpTime = true;
   for (int i = 0; i < 5; ++i) {
-    TCfg[i] = {1, MakeColour(40 * i, 0, 200 - 40 * i), true, "T" + std::to_string(i + 1)};
-    Readings.T[i] = static_cast<int16_t>(3000 + 730 * i);
+    b.settings.TCfg[i] = {1, MakeColour(40 * i, 0, 200 - 40 * i), true, "T" + std::to_string(i + 1)};
+    b.current.Readings.T[i] = static_cast<int16_t>(3000 + 730 * i);
   }
   for (int i = 0; i < 2; ++i) {
-    FCfg[i].Vis = 1;
-    FCfg[i].Name = "F" + std::to_string(i + 1);
-    Readings.F[i] = static_cast<int16_t>(i == 0 ? 1234 : -155);
+    b.settings.FCfg[i].Vis = 1;
+    b.settings.FCfg[i].Name = "F" + std::to_string(i + 1);
+    b.current.Readings.F[i] = static_cast<int16_t>(i == 0 ? 1234 : -155);
   }
-  Readings.Freq = 3400000;
-  Readings.Time = UtcNow();
+  b.current.Readings.Freq = 3400000;
+  b.current.Readings.Time = b.clock.UtcNow();
   const std::string path = "/tmp/kv-bench-light.png";
   std::string error;
   for (auto _ : state) {
     QImage light;
-    DrawLight(light);
+    DrawLight(light, b.Display());
     benchmark::DoNotOptimize(kv::WritePng(light, path, error));
   }
   std::remove(path.c_str());

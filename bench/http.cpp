@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "BenchState.h"
+#include "core/Process.h"
+#include "core/UiPort.h"
 #include "publishing/http/HttpServer.h"
 #include "publishing/http/Metrics.h"
 #include "readvalue/AcquisitionPass.h"
@@ -32,10 +35,12 @@ struct Served {
     std::ofstream(root + "pics/kvwide.png") << std::string(3000, 'w');
     kv::tSettings settings;
     settings.HTTPServerActive = false;
-    server.Apply(settings, root + "app/", root + "pics/");
+    const kv::tProcessFacts process{.AppDir = root + "app/", .SettingsDir = root};
+    kv::HeadlessUi ui;
+    server.Apply(settings, process, root + "pics/", ui);
     settings.HTTPUser = "prometheus";
     settings.HTTPPass = "a password of some length";
-    guarded.Apply(settings, root + "app/", root + "pics/");
+    guarded.Apply(settings, process, root + "pics/", ui);
     server.PictureSaved(kv::tImageKind::Light, root + "pics/kvlight.png",
                         std::make_shared<const std::string>(std::string(1082, 'l')));
     const auto readings = std::make_shared<const kv::tHttpReadings>(
@@ -63,30 +68,32 @@ void Answer(benchmark::State& state, const char* target, const char* range) {
 // The text a pass hands the server when every channel holds a reading: built on the main thread
 // after each pass while the server runs.
 void MetricsTextOfAFullTable(benchmark::State& state) {
-  kv::ResetReadings();
-  kv::SetDefaultChannelSettings();
-  kv::SilenceSourcesForTest();
-  kv::ReadAllValues(true);  // every step's health, as after a real pass
+  kvbench::tBenchState b;
+  kv::tSettings& settings = b.settings;
+  kv::SetDefaultChannelSettings(settings);
+  b.Keep({});
+  b.pass.ResetReadings();
+  b.pass.ReadAllValues(true);  // every step's health, as after a real pass
+  kv::tReadings& r = b.current.Readings;
   for (int i = 0; i < 10; ++i) {
-    kv::Readings.T[i] = static_cast<int16_t>(3000 + 137 * i);
-    kv::Readings.V[i] = static_cast<int16_t>(100 + 111 * i);
-    kv::Readings.F[i] = static_cast<int16_t>(i == 9 ? -12050 : 800 + 97 * i);
+    r.T[i] = static_cast<int16_t>(3000 + 137 * i);
+    r.V[i] = static_cast<int16_t>(100 + 111 * i);
+    r.F[i] = static_cast<int16_t>(i == 9 ? -12050 : 800 + 97 * i);
   }
   for (int i = 0; i < 4; ++i) {
-    kv::Readings.CPU[i] = static_cast<int16_t>(1234 * (i + 1));
-    kv::Readings.NetIn[i] = 1000000 + i;
-    kv::Readings.NetOut[i] = 200000 + i;
+    r.CPU[i] = static_cast<int16_t>(1234 * (i + 1));
+    r.NetIn[i] = 1000000 + i;
+    r.NetOut[i] = 200000 + i;
   }
-  kv::Readings.Freq = 3600000;
-  kv::Readings.MemUsed = 4000000;
-  kv::Readings.MemFree = 12000000;
-  kv::Readings.BatCap = 41000;
-  kv::Readings.BatFull = 50000;
-  kv::DiskSlots[0].Drive = "/ / /dev/vda";
-  kv::DiskSlots[0].TotalKB = 260000000;
-  kv::DiskSlots[0].FreeKB = 77000000;
-  for (auto _ : state) benchmark::DoNotOptimize(kv::MetricsText());
-  kv::ClearSourceOverrides();
+  r.Freq = 3600000;
+  r.MemUsed = 4000000;
+  r.MemFree = 12000000;
+  r.BatCap = 41000;
+  r.BatFull = 50000;
+  settings.DiskSlots[0].Drive = "/ / /dev/vda";
+  settings.DiskSlots[0].TotalKB = 260000000;
+  settings.DiskSlots[0].FreeKB = 77000000;
+  for (auto _ : state) benchmark::DoNotOptimize(kv::MetricsText(b.current, settings, b.pass.StepHealth()));
 }
 BENCHMARK(MetricsTextOfAFullTable);
 

@@ -5,17 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "BenchState.h"
 #include "readvalue/HwmonLibsensors.h"
 #include "readvalue/HwmonSource.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
+#include "settings/Settings.h"
 
 namespace {
 
 using namespace kv;
 
 void BM_ReadLibsensors(benchmark::State& state) {
-  ReinitHwmon();  // the scan of the chips belongs to start-up, not to the pass
+  ReinitHwmon(true);  // the scan of the chips belongs to start-up, not to the pass
   size_t sensors = 0;
   for (auto _ : state) {
     const std::vector<tHwmonSensor> found = ReadLibsensors();
@@ -45,16 +47,15 @@ std::vector<tHwmonSensor> DesktopSensors() {
 
 void BM_StoreHwmonSensors(benchmark::State& state) {
   const bool ordered = state.range(0) != 0;
-  SetDefaultHwmonOrder();
+  kvbench::tBenchState s;
   if (ordered)
-    for (int i = 0; i < TempChannels; ++i) HwmonOrderT[i] = "coretemp-isa-0000 Core " + std::to_string(7 - i);
+    for (int i = 0; i < TempChannels; ++i) s.settings.HwmonOrderT[i] = "coretemp-isa-0000 Core " + std::to_string(7 - i);
   const std::vector<tHwmonSensor> sensors = DesktopSensors();
-  ResetReadings();
+  s.pass.ResetReadings();
   for (auto _ : state) {
-    StoreHwmonSensors(sensors);
-    benchmark::DoNotOptimize(Readings.T[0]);
+    StoreHwmonSensors(s.ctx, sensors);
+    benchmark::DoNotOptimize(s.current.Readings.T[0]);
   }
-  SetDefaultHwmonOrder();
 }
 BENCHMARK(BM_StoreHwmonSensors)->Arg(0)->Arg(1)->ArgName("ordered");
 

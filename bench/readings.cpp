@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchState.h"
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/ExternalValues.h"
 #include "readvalue/Readings.h"
@@ -20,15 +21,15 @@ using namespace kv;
 
 void BM_PassWithExternalArea(benchmark::State& state) {
   SetSharedMemoryPrefix("kvbench-" + std::to_string(::getpid()) + "-");
-  SilenceSourcesForTest({tPassStep::External});  // the pass's own steps and the area alone
-  ResetReadings();
-  CreateExternalValueArea();
+  kvbench::tBenchState s;
+  s.Keep({tPassStep::External});  // the pass's own steps and the area alone
+  s.pass.ResetReadings();
+  CreateExternalValueArea(s.pass.Memory());
   for (auto _ : state) {
-    ReadAllValues(false);
-    benchmark::DoNotOptimize(Readings.Time);
+    s.pass.ReadAllValues(false);
+    benchmark::DoNotOptimize(s.current.Readings.Time);
   }
-  CloseExternalValueArea();
-  ClearSourceOverrides();
+  CloseExternalValueArea(s.pass.Memory());
   SetSharedMemoryPrefix("");
 }
 BENCHMARK(BM_PassWithExternalArea);
@@ -126,26 +127,26 @@ std::vector<std::unique_ptr<tBenchBlock>> EverySensorBlock() {
   return blocks;
 }
 
-void OnlySensorSources() {
-  SilenceSourcesForTest({tPassStep::Everest, tPassStep::CPUID, tPassStep::CPUCooL, tPassStep::VCool,
-                         tPassStep::HMonitor, tPassStep::SpeedFan, tPassStep::AtiTool, tPassStep::RivaTuner,
-                         tPassStep::ATITrayTools, tPassStep::CoreTemp, tPassStep::MBM5190, tPassStep::MBM5107,
-                         tPassStep::MBM509x, tPassStep::External});
+void OnlySensorSources(kvbench::tBenchState& s) {
+  s.Keep({tPassStep::Everest, tPassStep::CPUID, tPassStep::CPUCooL, tPassStep::VCool,
+          tPassStep::HMonitor, tPassStep::SpeedFan, tPassStep::AtiTool, tPassStep::RivaTuner,
+          tPassStep::ATITrayTools, tPassStep::CoreTemp, tPassStep::MBM5190, tPassStep::MBM5107,
+          tPassStep::MBM509x, tPassStep::External});
 }
 
 // Passes with every sensor block present; choose picks the sources.
-void PassesWithEveryBlock(benchmark::State& state, void (*choose)()) {
+void PassesWithEveryBlock(benchmark::State& state, void (*choose)(kvbench::tBenchState&)) {
   SetSharedMemoryPrefix("kvbench-" + std::to_string(::getpid()) + "-");
-  choose();
-  ResetReadings();
-  CreateExternalValueArea();
+  kvbench::tBenchState s;
+  choose(s);
+  s.pass.ResetReadings();
+  CreateExternalValueArea(s.pass.Memory());
   const auto blocks = EverySensorBlock();
   for (auto _ : state) {
-    ReadAllValues(false);
-    benchmark::DoNotOptimize(Readings.Time);
+    s.pass.ReadAllValues(false);
+    benchmark::DoNotOptimize(s.current.Readings.Time);
   }
-  ClearSourceOverrides();
-  CloseExternalValueArea();
+  CloseExternalValueArea(s.pass.Memory());
   SetSharedMemoryPrefix("");
 }
 
@@ -154,7 +155,9 @@ BENCHMARK(BM_PassWithEverySensorBlock);
 
 // What the monitor runs every tick: every source installed, every block present, this machine's
 // own figures, and the disk scan of every tenth pass.
-void BM_PassEverySource(benchmark::State& state) { PassesWithEveryBlock(state, ClearSourceOverrides); }
+void BM_PassEverySource(benchmark::State& state) {
+  PassesWithEveryBlock(state, [](kvbench::tBenchState&) {});
+}
 BENCHMARK(BM_PassEverySource);
 
 void BM_ApplyExternalValues(benchmark::State& state) {
@@ -164,10 +167,11 @@ void BM_ApplyExternalValues(benchmark::State& state) {
     std::memcpy(block.data() + at, &v, 8);
   }
   const ShmView view(block);
-  ResetReadings();
+  kvbench::tBenchState s;
+  s.pass.ResetReadings();
   for (auto _ : state) {
-    ApplyExternalValues(view);
-    benchmark::DoNotOptimize(Readings.T[0]);
+    ApplyExternalValues(s.current, view);
+    benchmark::DoNotOptimize(s.current.Readings.T[0]);
   }
 }
 BENCHMARK(BM_ApplyExternalValues);

@@ -4,42 +4,44 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "core/Process.h"
 #include "settings/Settings.h"
 #include "statistics/StatFiles.h"
+#include "BenchState.h"
 
 namespace {
 
 using namespace kv;
 
 // Fills a series to its working length with samples one step apart, ending now.
-void FillSeries(tStatStore& s, const tSeriesParams& p, int count, double now) {
+void FillSeries(tReadingsState& current, tStatStore& s, const tSeriesParams& p, int count, double now) {
   s = tStatStore{};
+  tReadings& r = current.Readings;
   for (int i = 0; i < count; ++i) {
-    Readings.Time = now - (count - 1 - i) * p.step;
-    for (int c = 0; c < 10; ++c) Readings.T[c] = static_cast<int16_t>(4000 + (i + c) % 50);
-    s.Samples.push_back(Readings);
-    s.SamplesExtra.push_back(ReadingsExtra);
+    r.Time = now - (count - 1 - i) * p.step;
+    for (int c = 0; c < 10; ++c) r.T[c] = static_cast<int16_t>(4000 + (i + c) % 50);
+    s.Samples.push_back(r);
+    s.SamplesExtra.push_back(current.ReadingsExtra);
   }
   s.LastIndex = count - 1;
   s.CropLimit = count + 100;
 }
 
-void FillAll(double now) {
-  FillSeries(Stats8h, Params8h, 1540, now);
-  FillSeries(Stats7d, Params7d, 2120, now);
-  FillSeries(Stats1a, Params1a, 2300, now);
+void FillAll(kvbench::tSeriesBench& b, double now) {
+  ResetReadings(b.current);
+  FillSeries(b.current, b.series.Stats8h, Params8h, 1540, now);
+  FillSeries(b.current, b.series.Stats7d, Params7d, 2120, now);
+  FillSeries(b.current, b.series.Stats1a, Params1a, 2300, now);
 }
 
 void BM_StoreSampleAllSeries(benchmark::State& state) {
-  ResetReadings();
-  Settings.IgnoreNonsense = true;
+  kvbench::tSeriesBench b;
+  b.settings.IgnoreNonsense = true;
   double now = 46000.0;
-  FillAll(now);
+  FillAll(b, now);
   for (auto _ : state) {
     now += 20.0 / 86400.0;
-    Readings.Time = now;
-    for (tSeriesRef s : AllSeries()) StoreSample(s.store, s.params, false);
+    b.current.Readings.Time = now;
+    for (tSeriesRef s : b.series.AllSeries()) b.series.StoreSample(s.store, s.params, false);
   }
 }
 BENCHMARK(BM_StoreSampleAllSeries);
@@ -53,21 +55,19 @@ std::string BenchDir() {
 }
 
 void BM_SaveFullStatistics(benchmark::State& state) {
-  SettingsDir = BenchDir();
-  ResetReadings();
-  FillAll(46000.0);
+  kvbench::tSeriesBench b;
+  FillAll(b, 46000.0);
   for (auto _ : state)
-    for (tSeriesRef s : AllSeries()) SaveStore(s.store, s.params.baseName, false);
+    for (tSeriesRef s : b.series.AllSeries()) SaveStore(s.store, BenchDir(), s.params.baseName, false);
 }
 BENCHMARK(BM_SaveFullStatistics)->Unit(benchmark::kMillisecond);
 
 void BM_LoadFullStatistics(benchmark::State& state) {
-  SettingsDir = BenchDir();
-  ResetReadings();
-  FillAll(46000.0);
-  for (tSeriesRef s : AllSeries()) SaveStore(s.store, s.params.baseName, false);
+  kvbench::tSeriesBench b;
+  FillAll(b, 46000.0);
+  for (tSeriesRef s : b.series.AllSeries()) SaveStore(s.store, BenchDir(), s.params.baseName, false);
   for (auto _ : state)
-    for (tSeriesRef s : AllSeries()) LoadStore(s.store, s.params.baseName);
+    for (tSeriesRef s : b.series.AllSeries()) LoadStore(s.store, BenchDir(), s.params.baseName, 46000.0);
 }
 BENCHMARK(BM_LoadFullStatistics)->Unit(benchmark::kMillisecond);
 

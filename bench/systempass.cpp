@@ -2,6 +2,7 @@
 // scan included, which the pass does only every tenth time).
 #include <benchmark/benchmark.h>
 
+#include "BenchState.h"
 #include "readvalue/Readings.h"
 #include "readvalue/SystemSources.h"
 #include "readvalue/ThermalZoneSource.h"
@@ -10,19 +11,21 @@ namespace {
 
 void SystemReaders(benchmark::State& state) {
   const bool withDisks = state.range(0) != 0;
-  kv::ResetReadings();
-  kv::metrics::FindBatteries();
+  kvbench::tBenchState s;
+  kv::tPassContext& ctx = s.ctx;
+  s.pass.ResetReadings();
+  kv::metrics::FindBatteries(ctx);
   for (auto _ : state) {
-    kv::metrics::ReadCpuClock();
-    kv::metrics::ReadCpuLoad();
-    kv::metrics::ReadThermalZones();
-    kv::metrics::ReadNetwork();
-    kv::metrics::ReadBatteries();
-    if (withDisks) kv::metrics::ReadDisks();
-    kv::metrics::ReadMemory();
-    kv::metrics::ReadUptime();
-    ++kv::PassCount;
-    benchmark::DoNotOptimize(kv::Readings);
+    kv::metrics::ReadCpuClock(ctx);
+    kv::metrics::ReadCpuLoad(ctx);
+    kv::metrics::ReadThermalZones(ctx);
+    kv::metrics::ReadNetwork(ctx);
+    kv::metrics::ReadBatteries(ctx);
+    if (withDisks) kv::metrics::ReadDisks(ctx);
+    kv::metrics::ReadMemory(ctx);
+    kv::metrics::ReadUptime(ctx);
+    ++s.current.PassCount;
+    benchmark::DoNotOptimize(s.current.Readings);
   }
 }
 BENCHMARK(SystemReaders)->ArgName("disks")->Arg(0)->Arg(1);

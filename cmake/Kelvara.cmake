@@ -9,6 +9,14 @@ function(kv_library name)
   add_library(${name} STATIC ${srcs})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${KV_DEPS})
+  kv_precompile(${name})
+endfunction()
+
+# kv_precompile(target): the common headers of cmake/Precompiled.h, parsed once for the target.
+function(kv_precompile target)
+  if(KELVARA_PCH)
+    target_precompile_headers(${target} PRIVATE ${CMAKE_SOURCE_DIR}/cmake/Precompiled.h)
+  endif()
 endfunction()
 
 # kv_test(folder DEPS ...): one GoogleTest program per tests/ folder.
@@ -25,6 +33,8 @@ function(kv_test folder)
   target_compile_definitions(${target} PRIVATE
     KV_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}" KV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   add_dependencies(${target} kv_data)
+  target_compile_definitions(${target} PRIVATE KV_PCH_TESTS)
+  kv_precompile(${target})
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

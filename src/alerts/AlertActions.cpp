@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "alerts/AlertCommand.h"
+#include "alerts/AlertMail.h"
 #include "alerts/DesktopNotification.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
@@ -11,56 +12,59 @@
 
 namespace kv {
 
-namespace {
+tAlertActions::tAlertActions(tDisplayData display, const tAlerts& alerts, const Clock& clock, UiPort& ui,
+                             std::unique_ptr<tDesktopNotifier> notifier)
+    : settings_(display.Settings),
+      process_(display.Process),
+      ui_(ui),
+      notifier_(std::move(notifier)),
+      mailer_(display, alerts, clock, ui) {}
 
-std::unique_ptr<tDesktopNotifier>& Notifier() {
-  static std::unique_ptr<tDesktopNotifier> notifier;
-  return notifier;
+tAlertActions::~tAlertActions() = default;
+
+tDesktopNotifier& tAlertActions::Notifier() {
+  if (!notifier_) notifier_ = std::make_unique<tDesktopNotifier>();
+  return *notifier_;
 }
 
-}  // namespace
-
-tDesktopNotifier& AlertNotifier() {
-  if (!Notifier()) Notifier() = std::make_unique<tDesktopNotifier>();
-  return *Notifier();
-}
-
-void SetAlertNotifier(std::unique_ptr<tDesktopNotifier> notifier) { Notifier() = std::move(notifier); }
-
-tAlertCommand& AlertCommand() {
-  static tAlertCommand command;
-  return command;
-}
-
-std::vector<std::string> AlertCommandArgs(const std::vector<std::string>& command, const tAlertEvent& event) {
+std::vector<std::string> AlertCommandArgs(const std::vector<std::string>& command, const tAlertEvent& event,
+                                          bool celsius) {
   const tAlertRule& r = event.alert.rule;
   std::vector<std::string> argv = command;
   argv.push_back(event.started ? "start" : "end");
   argv.push_back(r.channel);
-  argv.push_back(AlertValueText(r.quantity, event.alert.value));
-  argv.push_back(AlertValueText(r.quantity, ShownLimit(r)));
+  argv.push_back(AlertValueText(r.quantity, event.alert.value, celsius));
+  argv.push_back(AlertValueText(r.quantity, ShownLimit(r), celsius));
   return argv;
 }
 
-void RunAlertActions(const tAlertEvent& event) {
+void tAlertActions::Run(const tAlertEvent& event) {
   LogEvent(event.line);
   // Under systemd standard error goes to the journal.
-  if (HeadlessMode) std::fprintf(stderr, "kelvara: %s\n", event.line.c_str());
+  if (process_.HeadlessMode) std::fprintf(stderr, "kelvara: %s\n", event.line.c_str());
   try {
-    Ui().ShowStatus(event.line);
+    ui_.ShowStatus(event.line);
   } catch (const std::exception& e) {
     LogError("al1 ", e);
   }
-  if (Settings.AlertNotify) {
+  if (settings_.AlertNotify) {
     try {
-      AlertNotifier().Notify(event.alert.rule.id, event.summary, event.body);
+      Notifier().Notify(event.alert.rule.id, event.summary, event.body);
     } catch (const std::exception& e) {
       LogError("al4 ", e);
     }
   }
-  const std::vector<std::string> command = SplitCommandLine(Settings.AlertCommand);
+  if (settings_.AlertMail) {
+    try {
+      mailer_.Mail(event);
+    } catch (const std::exception& e) {
+      LogError("al5 ", e);
+    }
+  }
+  const std::vector<std::string> command = SplitCommandLine(settings_.AlertCommand);
   if (!command.empty())
-    AlertCommand().Run(AlertCommandArgs(command, event), std::chrono::seconds(Settings.AlertTimeout));
+    command_.Run(AlertCommandArgs(command, event, settings_.Celsius), std::chrono::seconds(settings_.AlertTimeout),
+                 process_.AppDir);
 }
 
 }  // namespace kv

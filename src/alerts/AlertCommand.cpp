@@ -50,13 +50,14 @@ bool tAlertCommand::Running() {
   return pid_ > 0;
 }
 
-bool tAlertCommand::Run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+bool tAlertCommand::Run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                        const std::string& workingDir) {
   KillIfOverdue();
   if (Running()) {
     LogEvent("The alert command still runs (pid " + std::to_string(pid_) + "); not started again");
     return false;
   }
-  pid_ = StartHidden(argv);
+  pid_ = StartHidden(argv, workingDir);
   if (pid_ <= 0) {
     pid_ = 0;
     LogEvent("al2 cannot start the alert command " + (argv.empty() ? std::string() : argv[0]));

@@ -22,9 +22,9 @@ class tAlertCommand {
   tAlertCommand(const tAlertCommand&) = delete;
   tAlertCommand& operator=(const tAlertCommand&) = delete;
 
-  // Starts argv unless the previous run still goes; true when started. The run is killed after
-  // timeout (checked by a timer of the event loop and at every later call).
-  bool Run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout);
+  // Starts argv in workingDir unless the previous run still goes; true when started. The run is
+  // killed after timeout (checked by a timer of the event loop and at every later call).
+  bool Run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout, const std::string& workingDir = {});
   bool Running();
   int Pid() const { return pid_; }
   // Kills the run when its time is up; true when it killed one.

@@ -4,7 +4,6 @@
 
 #include "displays/Formatting.h"
 #include "readvalue/Readings.h"
-#include "settings/Settings.h"
 
 namespace kv {
 
@@ -25,37 +24,37 @@ double Scale(tAlertQuantity q) {
   }
 }
 
-bool Fahrenheit(tAlertQuantity q) { return q == tAlertQuantity::Temperature && !Settings.Celsius; }
+bool Fahrenheit(tAlertQuantity q, bool celsius) { return q == tAlertQuantity::Temperature && !celsius; }
 
 int64_t Rounded(double v) { return static_cast<int64_t>(RoundHalfEven(v)); }
 
 }  // namespace
 
-double LimitToUser(tAlertQuantity q, int64_t stored) {
-  if (Fahrenheit(q)) return stored * 9.0 / 500.0 + 32.0;
+double LimitToUser(tAlertQuantity q, int64_t stored, bool celsius) {
+  if (Fahrenheit(q, celsius)) return stored * 9.0 / 500.0 + 32.0;
   return stored / Scale(q);
 }
 
-int64_t LimitFromUser(tAlertQuantity q, double user) {
-  if (Fahrenheit(q)) return Rounded((user - 32.0) * 500.0 / 9.0);
+int64_t LimitFromUser(tAlertQuantity q, double user, bool celsius) {
+  if (Fahrenheit(q, celsius)) return Rounded((user - 32.0) * 500.0 / 9.0);
   return Rounded(user * Scale(q));
 }
 
-double MarginToUser(tAlertQuantity q, int64_t stored) {
-  if (Fahrenheit(q)) return stored * 9.0 / 500.0;
+double MarginToUser(tAlertQuantity q, int64_t stored, bool celsius) {
+  if (Fahrenheit(q, celsius)) return stored * 9.0 / 500.0;
   return stored / Scale(q);
 }
 
-int64_t MarginFromUser(tAlertQuantity q, double user) {
-  if (Fahrenheit(q)) return Rounded(user * 500.0 / 9.0);
+int64_t MarginFromUser(tAlertQuantity q, double user, bool celsius) {
+  if (Fahrenheit(q, celsius)) return Rounded(user * 500.0 / 9.0);
   return Rounded(user * Scale(q));
 }
 
-std::string AlertValueText(tAlertQuantity q, int64_t stored) {
-  const double user = LimitToUser(q, stored);
+std::string AlertValueText(tAlertQuantity q, int64_t stored, bool celsius) {
+  const double user = LimitToUser(q, stored, celsius);
   switch (q) {
     case tAlertQuantity::Temperature:
-      return FormatPattern(user, 1) + (Settings.Celsius ? " °C" : " °F");
+      return FormatPattern(user, 1) + (celsius ? " °C" : " °F");
     case tAlertQuantity::Voltage:
       return FormatPattern(user, 2) + " V";
     case tAlertQuantity::Fan:

@@ -16,13 +16,14 @@ enum class tAlertQuantity {
   StepFailures,  // passes in a row
 };
 
-// A limit in the unit the user sees, and back (rounded to the stored unit).
-double LimitToUser(tAlertQuantity q, int64_t stored);
-int64_t LimitFromUser(tAlertQuantity q, double user);
+// A limit in the unit the user sees (°F for temperatures unless celsius), and back (rounded to
+// the stored unit).
+double LimitToUser(tAlertQuantity q, int64_t stored, bool celsius);
+int64_t LimitFromUser(tAlertQuantity q, double user, bool celsius);
 // A margin is a difference: a Fahrenheit margin has no offset.
-double MarginToUser(tAlertQuantity q, int64_t stored);
-int64_t MarginFromUser(tAlertQuantity q, double user);
+double MarginToUser(tAlertQuantity q, int64_t stored, bool celsius);
+int64_t MarginFromUser(tAlertQuantity q, double user, bool celsius);
 // "82.5 °C", "11.4 V", "1200 RPM", "9.5 GiB", "7 %", "3 passes".
-std::string AlertValueText(tAlertQuantity q, int64_t stored);
+std::string AlertValueText(tAlertQuantity q, int64_t stored, bool celsius);
 
 }  // namespace kv

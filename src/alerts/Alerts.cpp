@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <set>
 
-#include "alerts/AlertActions.h"
 #include "core/EventLog.h"
 #include "core/MetricFamily.h"
 #include "core/Text.h"
@@ -23,32 +22,35 @@ struct tChannelGroup {
   const char* kind;  // in the exported limits: "temperature_high"
   tAlertQuantity quantity;
   int count;
-  const tChannelCfg& (*cfg)(int);
-  int16_t (*value)(int);
+  const tChannelCfg& (*cfg)(const tSettings&, int);
+  int16_t (*value)(const tReadings&, int);
   int32_t tSettings::*margin;
 };
 
 const tChannelGroup ChannelGroups[] = {
-    {"T", "temperature", tAlertQuantity::Temperature, TChannels, [](int i) -> const tChannelCfg& { return TCfg[i]; },
-     [](int i) { return Readings.T[i]; }, &tSettings::marginT},
-    {"V", "voltage", tAlertQuantity::Voltage, VChannels, [](int i) -> const tChannelCfg& { return VCfg[i]; },
-     [](int i) { return Readings.V[i]; }, &tSettings::marginV},
-    {"F", "fan", tAlertQuantity::Fan, FChannels, [](int i) -> const tChannelCfg& { return FCfg[i]; },
-     [](int i) { return Readings.F[i]; }, &tSettings::marginF},
+    {"T", "temperature", tAlertQuantity::Temperature, TChannels,
+     [](const tSettings& s, int i) -> const tChannelCfg& { return s.TCfg[i]; },
+     [](const tReadings& r, int i) { return r.T[i]; }, &tSettings::marginT},
+    {"V", "voltage", tAlertQuantity::Voltage, VChannels,
+     [](const tSettings& s, int i) -> const tChannelCfg& { return s.VCfg[i]; },
+     [](const tReadings& r, int i) { return r.V[i]; }, &tSettings::marginV},
+    {"F", "fan", tAlertQuantity::Fan, FChannels,
+     [](const tSettings& s, int i) -> const tChannelCfg& { return s.FCfg[i]; },
+     [](const tReadings& r, int i) { return r.F[i]; }, &tSettings::marginF},
 };
 
-std::optional<int64_t> ChannelValue(const tChannelGroup& g, int i) {
-  const int16_t v = g.value(i);
+std::optional<int64_t> ChannelValue(const tChannelGroup& g, const tReadings& r, int i) {
+  const int16_t v = g.value(r, i);
   if (v == NoValue16) return std::nullopt;
   // A negative fan figure is a coolant flow, not a speed: the RPM limits do not apply.
   if (g.quantity == tAlertQuantity::Fan && v < 0) return std::nullopt;
   return v;
 }
 
-std::optional<int64_t> BatteryPercent() {
-  const tReadings& r = Readings;
+std::optional<int64_t> BatteryPercent(const tReadingsState& current) {
+  const tReadings& r = current.Readings;
   if (r.BatCap == NoValue32) return std::nullopt;
-  if (BatRelative) return r.BatCap;
+  if (current.BatRelative) return r.BatCap;
   if (r.BatFull <= 0) return std::nullopt;
   return (static_cast<int64_t>(r.BatCap) * 100 + r.BatFull / 2) / r.BatFull;
 }
@@ -59,20 +61,21 @@ std::string DiskName(const tDiskSlot& slot) {
   return slot.Drive.substr(0, slot.Drive.find(' '));
 }
 
-// What the user reads when an alert starts or ends.
-tAlertEvent MakeEvent(bool started, const tActiveAlert& a) {
+}  // namespace
+
+tAlertEvent MakeAlertEvent(bool started, const tActiveAlert& a, bool celsius) {
   const tAlertRule& r = a.rule;
   tAlertEvent e;
   e.started = started;
   e.alert = a;
   if (r.quantity == tAlertQuantity::StepFailures) {
     e.summary = started ? r.channel + " keeps failing" : r.channel + " works again";
-    e.body = started ? "failed " + AlertValueText(r.quantity, r.passes) + " in a row" +
+    e.body = started ? "failed " + AlertValueText(r.quantity, r.passes, celsius) + " in a row" +
                            (a.detail.empty() ? "" : ": " + a.detail)
                      : "the last pass read it";
   } else {
-    const std::string value = AlertValueText(r.quantity, a.value);
-    const std::string limit = AlertValueText(r.quantity, r.limit);
+    const std::string value = AlertValueText(r.quantity, a.value, celsius);
+    const std::string limit = AlertValueText(r.quantity, r.limit, celsius);
     e.summary = started ? r.channel + (r.high ? " above " : " below ") + limit
                         : r.channel + " back to normal";
     e.body = started ? "now " + value : "now " + value + ", limit " + limit;
@@ -81,15 +84,8 @@ tAlertEvent MakeEvent(bool started, const tActiveAlert& a) {
   return e;
 }
 
-tAlertEngine::tSink& CurrentSink() {
-  static tAlertEngine::tSink sink = RunAlertActions;
-  return sink;
-}
-
-}  // namespace
-
 void tAlertEngine::Emit(bool started, const tState& s) {
-  if (sink_) sink_(MakeEvent(started, s.alert));
+  if (sink_) sink_(started, s.alert);
 }
 
 void tAlertEngine::Evaluate(const std::vector<tAlertCheck>& checks) {
@@ -150,8 +146,9 @@ std::vector<tActiveAlert> tAlertEngine::Active() const {
   return active;
 }
 
-std::vector<tAlertCheck> CurrentAlertChecks() {
-  const tSettings& s = Settings;
+std::vector<tAlertCheck> CurrentAlertChecks(const tSettings& s, const tReadingsState& current,
+                                            std::span<const tStepHealth> health) {
+  const tReadings& r = current.Readings;
   std::vector<tAlertCheck> checks;
   const auto add = [&](std::string id, std::string channel, tAlertQuantity q, bool high,
                        int64_t limit, int64_t margin, std::optional<int64_t> value) {
@@ -163,18 +160,18 @@ std::vector<tAlertCheck> CurrentAlertChecks() {
   };
   for (const tChannelGroup& g : ChannelGroups) {
     for (int i = 0; i < g.count; ++i) {
-      const tChannelCfg& cfg = g.cfg(i);
+      const tChannelCfg& cfg = g.cfg(s, i);
       const std::string number = std::to_string(i + 1);
       if (cfg.AlertHigh != AlertOff)
         add("high" + std::string(g.letter) + number, cfg.Name, g.quantity, true, cfg.AlertHigh,
-            s.*g.margin, ChannelValue(g, i));
+            s.*g.margin, ChannelValue(g, r, i));
       if (cfg.AlertLow != AlertOff)
         add("low" + std::string(g.letter) + number, cfg.Name, g.quantity, false, cfg.AlertLow,
-            s.*g.margin, ChannelValue(g, i));
+            s.*g.margin, ChannelValue(g, r, i));
     }
   }
   for (int i = 0; i < DiskSlotCount; ++i) {
-    const tDiskSlot& slot = DiskSlots[i];
+    const tDiskSlot& slot = s.DiskSlots[i];
     if (!slot.AlertOn || slot.Drive.empty()) continue;
     // A drive that was not found (or not yet scanned) has no size: no reading.
     add("alertDisk" + std::to_string(i + 1), DiskName(slot), tAlertQuantity::DiskFree, false,
@@ -183,11 +180,11 @@ std::vector<tAlertCheck> CurrentAlertChecks() {
   }
   if (s.alertBat > 0) {
     tAlertCheck* c = add("alertBat", "Battery", tAlertQuantity::Battery, false, s.alertBat,
-                         s.marginBat, BatteryPercent());
-    c->inside = Readings.BatOnline == 1;  // on mains power the battery charges
+                         s.marginBat, BatteryPercent(current));
+    c->inside = r.BatOnline == 1;  // on mains power the battery charges
   }
   if (s.alertStep > 0) {
-    for (const tStepHealth& h : StepHealth()) {
+    for (const tStepHealth& h : health) {
       // Beyond the limit is a failed run; the rule's passes are the failures in a row.
       tAlertCheck* c = add(std::string("alertStep.") + h.name, std::string("Step ") + h.name,
                            tAlertQuantity::StepFailures, true, 0, 0,
@@ -199,42 +196,43 @@ std::vector<tAlertCheck> CurrentAlertChecks() {
   return checks;
 }
 
-tAlertEngine& Alerts() {
-  static tAlertEngine engine([](const tAlertEvent& e) {
-    if (CurrentSink()) CurrentSink()(e);
-  });
-  return engine;
+tAlerts::tAlerts(const tSettings& settings, const tReadingsState& current, const tAcquisition& pass)
+    : settings_(settings),
+      current_(current),
+      pass_(pass),
+      engine_([this](bool started, const tActiveAlert& a) {
+        events_.push_back(MakeAlertEvent(started, a, settings_.Celsius));
+      }) {}
+
+std::vector<tAlertCheck> tAlerts::Checks() const {
+  return CurrentAlertChecks(settings_, current_, pass_.StepHealth());
 }
 
-void SetAlertSink(tAlertEngine::tSink sink) { CurrentSink() = std::move(sink); }
-
-void EvaluateAlerts() {
+std::vector<tAlertEvent> tAlerts::Evaluate() {
+  events_.clear();
   try {
-    Alerts().Evaluate(CurrentAlertChecks());
+    engine_.Evaluate(Checks());
   } catch (const std::exception& e) {
     LogError("al0 ", e);
   }
+  return std::move(events_);
 }
 
-std::vector<tActiveAlert> ActiveAlerts() { return Alerts().Active(); }
-
-std::string AlertMetrics() {
-  const std::vector<tActiveAlert> active = ActiveAlerts();
+std::string AlertMetrics(const std::vector<tActiveAlert>& active, const tSettings& settings) {
   tMetricFamily count("kelvara_alerts", "gauge", "Alerts active now.");
   count.Add(static_cast<double>(active.size()));
   tMetricFamily each("kelvara_alert_active", "gauge", "One series per active alert, by rule and channel.");
   for (const tActiveAlert& a : active) each.Add(1, {{"rule", a.rule.id}, {"channel", a.rule.channel}});
-  return count.Text() + each.Text() + AlertLimitMetrics();
+  return count.Text() + each.Text() + AlertLimitMetrics(settings);
 }
 
-std::string AlertLimitMetrics() {
-  const tSettings& s = Settings;
+std::string AlertLimitMetrics(const tSettings& s) {
   tMetricFamily limits("kelvara_alert_limit", "gauge",
                        "A configured alert limit, in the unit of the series it bounds (kind: what and which side).");
   for (const tChannelGroup& g : ChannelGroups) {
     const double divisor = g.quantity == tAlertQuantity::Fan ? 1 : 100;  // RPM, else hundredths
     for (int i = 0; i < g.count; ++i) {
-      const tChannelCfg& cfg = g.cfg(i);
+      const tChannelCfg& cfg = g.cfg(s, i);
       const std::string channel = std::to_string(i + 1);
       if (cfg.AlertHigh != AlertOff)
         limits.Add(static_cast<double>(cfg.AlertHigh) / divisor, {{"kind", std::string(g.kind) + "_high"}, {"channel", channel}});
@@ -243,7 +241,7 @@ std::string AlertLimitMetrics() {
     }
   }
   for (int i = 0; i < DiskSlotCount; ++i) {
-    const tDiskSlot& slot = DiskSlots[i];
+    const tDiskSlot& slot = s.DiskSlots[i];
     if (slot.AlertOn && !slot.Drive.empty())
       limits.Add(static_cast<double>(slot.AlertKB) * 1024, {{"kind", "disk_free_low"}, {"slot", std::to_string(i + 1)}});
   }
@@ -251,9 +249,9 @@ std::string AlertLimitMetrics() {
   return limits.Text();
 }
 
-std::string AlertsJson() {
+std::string AlertsJson(const std::vector<tActiveAlert>& active) {
   std::string out = "[";
-  for (const tActiveAlert& a : ActiveAlerts()) {
+  for (const tActiveAlert& a : active) {
     if (out.size() > 1) out += ", ";
     out += "{\"rule\": " + JsonString(a.rule.id) + ", \"channel\": " + JsonString(a.rule.channel) +
            ", \"value\": " + std::to_string(a.value) + ", \"limit\": " + std::to_string(ShownLimit(a.rule)) + "}";
@@ -261,8 +259,7 @@ std::string AlertsJson() {
   return out + "]";
 }
 
-std::string AlertTipLine() {
-  const std::vector<tActiveAlert> active = ActiveAlerts();
+std::string AlertTipLine(const std::vector<tActiveAlert>& active) {
   if (active.empty()) return "";
   if (active.size() == 1) return "Alert: " + active.front().rule.channel;
   return "Alerts: " + std::to_string(active.size());

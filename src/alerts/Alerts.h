@@ -14,8 +14,12 @@
 #include <vector>
 
 #include "alerts/AlertUnits.h"
+#include "readvalue/AcquisitionPass.h"
+#include "readvalue/Readings.h"
 
 namespace kv {
+
+struct tSettings;
 
 struct tAlertRule {
   std::string id;       // the rule's key: "highT1", "lowF3", "alertDisk2", "alertBat", "alertStep.Net"
@@ -54,9 +58,12 @@ struct tAlertEvent {
   std::string line;     // the whole event on one line, for the log and the status line
 };
 
+// What the user reads when an alert starts or ends (temperatures in °F unless celsius).
+tAlertEvent MakeAlertEvent(bool started, const tActiveAlert& alert, bool celsius);
+
 class tAlertEngine {
  public:
-  using tSink = std::function<void(const tAlertEvent&)>;
+  using tSink = std::function<void(bool started, const tActiveAlert& alert)>;
   explicit tAlertEngine(tSink sink = {}) : sink_(std::move(sink)) {}
 
   // One pass: every check moves its rule's state; a rule without a check (switched off since)
@@ -79,27 +86,41 @@ class tAlertEngine {
   std::map<std::string, tState> states_;
 };
 
-// The checks of the current settings, readings table and step health. A step that failed in
-// the last pass is beyond its limit, so alertStep counts as the rule's passes.
-std::vector<tAlertCheck> CurrentAlertChecks();
+// The checks of the settings, readings table and step health. A step that failed in the last
+// pass is beyond its limit, so alertStep counts as the rule's passes.
+std::vector<tAlertCheck> CurrentAlertChecks(const tSettings& settings, const tReadingsState& current,
+                                            std::span<const tStepHealth> health);
 
-// The program's alerts: evaluated by EvaluateAlerts after each pass, acted on by the sink
-// (RunAlertActions unless a test or kvsysinfo puts another one, or none, in its place).
-tAlertEngine& Alerts();
-void SetAlertSink(tAlertEngine::tSink sink);
-void EvaluateAlerts();
-std::vector<tActiveAlert> ActiveAlerts();
+// The alerts of one monitor: its rules over its readings and pass. Evaluate runs after each
+// pass and hands back what started or ended; the caller acts on it (tAlertActions) or not
+// (kvsysinfo).
+class tAlerts {
+ public:
+  tAlerts(const tSettings& settings, const tReadingsState& current, const tAcquisition& pass);
+  std::vector<tAlertEvent> Evaluate();
+  std::vector<tActiveAlert> Active() const { return engine_.Active(); }
+  // Every rule's look at the current readings and pass.
+  std::vector<tAlertCheck> Checks() const;
+  void Reset() { engine_.Reset(); }
+
+ private:
+  const tSettings& settings_;
+  const tReadingsState& current_;
+  const tAcquisition& pass_;
+  std::vector<tAlertEvent> events_;  // of the evaluation under way
+  tAlertEngine engine_;
+};
 
 // The active alerts in the metrics exposition format: an "alerts" gauge with their number, one
 // series per alert labelled with its rule and channel, and the limits of AlertLimitMetrics.
-std::string AlertMetrics();
+std::string AlertMetrics(const std::vector<tActiveAlert>& active, const tSettings& settings);
 // The configured limits as kelvara_alert_limit{kind, channel or slot}, in the units of the series
 // they bound (degrees, volts, RPM, bytes free, a charge ratio), so that a scraper's rules can
 // compare a reading with the limit this monitor was given.
-std::string AlertLimitMetrics();
+std::string AlertLimitMetrics(const tSettings& settings);
 // The active alerts as a JSON array, for kvsysinfo -json and the HTTP server's readings.
-std::string AlertsJson();
+std::string AlertsJson(const std::vector<tActiveAlert>& active);
 // A short line for the tray tip; empty without alerts.
-std::string AlertTipLine();
+std::string AlertTipLine(const std::vector<tActiveAlert>& active);
 
 }  // namespace kv

@@ -6,6 +6,7 @@
 
 #include "alerts/AlertActions.h"
 #include "alerts/AlertCommand.h"
+#include "alerts/AlertMail.h"
 #include "alerts/Alerts.h"
 #include "app/MainCycle.h"
 #include "displays/ImageSaving.h"
@@ -13,19 +14,25 @@
 namespace kv {
 
 void ConnectPictures(TMainCycle& cycle, tPictureSaved saved) {
-  QObject::connect(&cycle, &TMainCycle::LightDue, &cycle, [saved] {
-    const tSavedPicture picture = TimedLightSave();
+  tMonitor& m = cycle.Monitor();
+  QObject::connect(&cycle, &TMainCycle::LightDue, &cycle, [&m, &cycle, saved] {
+    const tSavedPicture picture = TimedLightSave(m.Display(), cycle.Ui(), m.Pictures);
     if (saved) saved(tImageKind::Light, picture);
   });
-  QObject::connect(&cycle, &TMainCycle::BannerDue, &cycle, [saved] {
-    const tSavedPicture picture = TimedBannerSave();
+  QObject::connect(&cycle, &TMainCycle::BannerDue, &cycle, [&m, &cycle, saved] {
+    const tSavedPicture picture = TimedBannerSave(m.Display(), cycle.Ui(), m.Pictures);
     if (saved) saved(tImageKind::Banner, picture);
   });
 }
 
 void ConnectAlerts(TMainCycle& cycle) {
-  QObject::connect(&cycle, &TMainCycle::ReadingsChanged, &cycle, EvaluateAlerts);
-  QObject::connect(&cycle, &TMainCycle::ShuttingDown, &cycle, [] { AlertCommand().Stop(); });
+  QObject::connect(&cycle, &TMainCycle::ReadingsChanged, &cycle, [&cycle] {
+    for (const tAlertEvent& e : cycle.Monitor().Alerts.Evaluate()) cycle.AlertActions().Run(e);
+  });
+  QObject::connect(&cycle, &TMainCycle::ShuttingDown, &cycle, [&cycle] {
+    cycle.AlertActions().Command().Stop();
+    cycle.AlertActions().Mailer().Stop(std::chrono::seconds(5));  // an alert's end may still be on its way
+  });
 }
 
 void ConnectApplication(QCoreApplication& app, TMainCycle& cycle) {

@@ -17,7 +17,7 @@ using tPictureSaved = std::function<void(tImageKind, const tSavedPicture&)>;
 void ConnectPictures(TMainCycle& cycle, tPictureSaved saved = {});
 
 // The alerts are evaluated after every pass, before the tray tip is made; a command of theirs
-// that still runs is killed at the shut-down.
+// that still runs is killed at the shut-down, a mail still on its way gets a few seconds.
 void ConnectAlerts(TMainCycle& cycle);
 
 // Ties the cycle's life to the event loop: the loop ends when the shut-down is complete, and

@@ -8,19 +8,14 @@
 #include "alerts/Alerts.h"
 #include "app/NoPublishing.h"
 #include "core/EventLog.h"
-#include "core/Process.h"
+#include "core/PublishingPort.h"
 #include "core/UiPort.h"
 #include "displays/ImageSaving.h"
 #include "platform/Instance.h"
 #include "platform/System.h"
-#include "readvalue/AcquisitionPass.h"
 #include "readvalue/ExternalValues.h"
-#include "readvalue/Readings.h"
 #include "settings/IniFile.h"
 #include "settings/Language.h"
-#include "settings/Settings.h"
-#include "statistics/StatFiles.h"
-#include "system/Helpers.h"
 
 namespace kv {
 
@@ -30,11 +25,6 @@ using I = tTimerIntervals;
 
 // Gives freed memory back to the system after the big picture work.
 void TrimMemory() { malloc_trim(0); }
-
-PublishingPort& DefaultPublishing() {
-  static NoPublishing none;
-  return none;
-}
 
 // A settings reload sets a timer's first interval. Only a timer that this switches on, or whose
 // interval it changes, starts counting anew: frequent reloads must not postpone its work forever.
@@ -47,10 +37,10 @@ void Rearm(QTimer& t, int firstInterval, bool enabled) {
   }
 }
 
-void LogStartFacts() {
+void LogStartFacts(const tProcessFacts& process) {
   LogEvent(ProductVersion);
-  LogEvent("Installed in \"" + AppDir + "\"");
-  LogEvent("Settings are in: \"" + SettingsDir + "\"");
+  LogEvent("Installed in \"" + process.AppDir + "\"");
+  LogEvent("Settings are in: \"" + process.SettingsDir + "\"");
   try {
     LogEvent("Started as \"" + UserName() + "\"");
   } catch (const std::exception& e) {
@@ -65,10 +55,15 @@ void LogStartFacts() {
 
 }  // namespace
 
-TMainCycle::TMainCycle(PublishingPort* publishing, QObject* parent)
+TMainCycle::TMainCycle(tMonitor& monitor, UiPort& ui, PublishingPort* publishing, QObject* parent)
     : QObject(parent),
-      publishing_(publishing ? *publishing : DefaultPublishing()),
-      trimMemory_(TrimMemory) {
+      TrimMemory(kv::TrimMemory),
+      m_(monitor),
+      ui_(ui),
+      noPublishing_(monitor.Pictures),
+      publishing_(publishing ? *publishing : noPublishing_),
+      alertActions_(monitor.Display(), monitor.Alerts, monitor.Time, ui),
+      programs_(monitor.Process) {
   // Every timer fires once and is re-armed by its handler, so a slow run never overlaps itself.
   QTimer* timers[] = {&tmrReadTemp, &tmrAutoConnect, &tmrLight, &tmrBanner, &tmrLog, &tmrUpdate};
   // Precise: a coarse timer may fire up to 5 % early or late, which a 1-second ReadTemp feels.
@@ -76,7 +71,7 @@ TMainCycle::TMainCycle(PublishingPort* publishing, QObject* parent)
     t->setSingleShot(true);
     t->setTimerType(Qt::PreciseTimer);
   }
-  tmrReadTemp.setInterval(Settings.ReadTemp);
+  tmrReadTemp.setInterval(m_.Settings.ReadTemp);
   tmrAutoConnect.setInterval(I::AutoConnectFirst);
   tmrLight.setInterval(I::LightFirst);
   tmrBanner.setInterval(I::BannerFirst);
@@ -91,26 +86,25 @@ TMainCycle::TMainCycle(PublishingPort* publishing, QObject* parent)
 }
 
 bool TMainCycle::Initialise() {
-  LogStartFacts();
-  ApplyCaptions(EnglishLanguageFile);
-  ApplyCaptions(Settings.LangFile);
-  ResetReadings();
+  LogStartFacts(m_.Process);
+  ApplyCaptions(m_.Process, EnglishLanguageFile);
+  ApplyCaptions(m_.Process, m_.Settings.LangFile);
+  m_.Pass.ResetReadings();
   LogEvent("Initializing log");
   try {
-    ClearStatistics();
+    m_.Series.ClearStatistics();
   } catch (const std::exception& e) {
     LogError("im1 ", e);
     return false;
   }
-  ClearPendingImages();
-  SetAcquirePass([](bool force) { ReadAllValues(force); });
+  m_.Pictures.ClearAll();
   LogEvent("Deleting crash variable");
   ApplySettings();
-  LoadStatistics();
+  m_.Series.LoadStatistics();
   tmrReadTemp.start();
   tmrLog.start();
   tmrAutoConnect.start(I::AutoConnectFirst);
-  CreateExternalValueArea();
+  CreateExternalValueArea(m_.Pass.Memory());
   CheckHelpers();
   RefreshDisplays();
   return true;
@@ -119,40 +113,42 @@ bool TMainCycle::Initialise() {
 void TMainCycle::CheckHelpers() {
   // Neither helper exists for Linux, so there is nothing to download or install: asking at
   // every start would be a question whose answer cannot change anything.
-  if (!HWMonitorPresent() && Settings.AutostartHWM && !StartHWM()) LogEvent("HWM is not present");
-  if (!SpeedFanPresent() && Settings.AutostartSpeedFan && !StartSpeedFan()) {
+  const tSettings& s = m_.Settings;
+  if (!HWMonitorPresent() && s.AutostartHWM && !StartHWM()) LogEvent("HWM is not present");
+  if (!SpeedFanPresent() && s.AutostartSpeedFan && !StartSpeedFan(m_.Process.AppDir)) {
     LogEvent("SpeedFan is not installed");
-    if (Settings.RunningAsService) LogEvent("Cannot install SpeedFan from a service");
+    if (s.RunningAsService) LogEvent("Cannot install SpeedFan from a service");
   }
 }
 
-std::string TMainCycle::TrayTip() {
+std::string TMainCycle::TrayTip() const {
   const auto texts = Texts();
+  const tSettings& s = m_.Settings;
+  const tReadingsState& c = m_.Current;
   std::string tip = ProductName;
-  const std::string alert = AlertTipLine();  // first, so the length limit never cuts it
+  const std::string alert = AlertTipLine(m_.Alerts.Active());  // first, so the length limit never cuts it
   if (!alert.empty()) tip += "\r\n" + alert;
-  if (Settings.ReadUpTime) {
+  if (s.ReadUpTime) {
     char uptime[64];
-    std::snprintf(uptime, sizeof uptime, "%d d %.2d:%.2d:%.2d h", UpDays, UpHours, UpMins,
-                  UpSecsPart);
+    std::snprintf(uptime, sizeof uptime, "%d d %.2d:%.2d:%.2d h", c.UpDays, c.UpHours, c.UpMins, c.UpSecsPart);
     tip += "\r\n" + texts->Uptime + " " + uptime;
   }
-  tip += "\r\n" + (Settings.AutoConnect ? texts->UploadActive : texts->UploadInactive);
+  tip += "\r\n" + (s.AutoConnect ? texts->UploadActive : texts->UploadInactive);
   if (tip.size() > 63) tip.resize(63);  // the tray holds 63 characters
   return tip;
 }
 
 void TMainCycle::MainTick() {
-  const int passes = PassCount;
-  SampleAndAcquire(false);
-  if (PassCount != passes) emit ReadingsChanged();
+  const int passes = m_.Current.PassCount;
+  m_.Series.SampleAndAcquire(false);
+  if (m_.Current.PassCount != passes) emit ReadingsChanged();
   RefreshDisplays();
   try {
-    Ui().SetTrayTip(TrayTip());
+    ui_.SetTrayTip(TrayTip());
   } catch (const std::exception& e) {
     LogError("tct1 ", e);
   }
-  tmrReadTemp.start(Settings.ReadTemp);
+  tmrReadTemp.start(m_.Settings.ReadTemp);
 }
 
 void TMainCycle::RefreshDisplays() {
@@ -164,16 +160,17 @@ void TMainCycle::RefreshDisplays() {
 }
 
 void TMainCycle::ApplySettings() {
-  Rearm(tmrLight, I::LightFirst, Settings.SaveLight);
-  Rearm(tmrBanner, I::BannerFirst, Settings.SaveBanner);
+  const tSettings& s = m_.Settings;
+  Rearm(tmrLight, I::LightFirst, s.SaveLight);
+  Rearm(tmrBanner, I::BannerFirst, s.SaveBanner);
   // A changed interval restarts it when running; standby leaves it stopped.
   if (tmrReadTemp.interval() != I::ReadTempFirst) tmrReadTemp.setInterval(I::ReadTempFirst);
-  Rearm(tmrUpdate, I::UpdateFirst, Settings.CheckForUpdate);
-  if (!(Settings.SaveLight && Settings.UploadLight) && !(Settings.SaveBanner && Settings.UploadBanner)) {
+  Rearm(tmrUpdate, I::UpdateFirst, s.CheckForUpdate);
+  if (!(s.SaveLight && s.UploadLight) && !(s.SaveBanner && s.UploadBanner)) {
     LogEvent("No display marked for upload/mailing");
-    Ui().ShowStatus(Texts()->NoDisplayMarked);
+    ui_.ShowStatus(Texts()->NoDisplayMarked);
   }
-  Ui().SetTrayIconSlot(Settings.AutoConnect ? 0 : 1);
+  ui_.SetTrayIconSlot(s.AutoConnect ? 0 : 1);
   try {
     publishing_.ApplyHttpServer();
   } catch (const std::exception& e) {
@@ -183,34 +180,34 @@ void TMainCycle::ApplySettings() {
 
 void TMainCycle::OptionsChanged() {
   LogEvent("Options change detected");
-  const std::string langFile =
-      IniFile(SettingsDir + ClientIniName).ReadString(LangFileKey.section, LangFileKey.key, EnglishLanguageFile);
-  if (langFile != Settings.LangFile) {
-    Settings.LangFile = langFile;
-    LoadLanguage(langFile);
-    ApplyCaptions(langFile);
+  const std::string langFile = IniFile(m_.Process.SettingsDir + ClientIniName)
+                                   .ReadString(LangFileKey.section, LangFileKey.key, EnglishLanguageFile);
+  if (langFile != m_.Settings.LangFile) {
+    m_.Settings.LangFile = langFile;
+    LoadLanguage(m_.Process, langFile);
+    ApplyCaptions(m_.Process, langFile);
   }
-  ReadSettings();
-  ReopenSources();
+  m_.ReadSettings();
+  m_.Pass.ReopenSources();
   ApplySettings();
-  ReadAllValues(true);
+  m_.Pass.ReadAllValues(true);
   emit ReadingsChanged();
   RefreshDisplays();
 }
 
 void TMainCycle::ShowInstance() {
   LogEvent("Show instance requested");
-  Ui().ShowMainWindow();
+  ui_.ShowMainWindow();
 }
 
 void TMainCycle::ClockChanged() {
   LogEvent("Time change detected");
-  const double d = (UtcNow() - Readings.Time) * SecondsPerDay;
+  const double d = (m_.Time.UtcNow() - m_.Current.Readings.Time) * SecondsPerDay;
   if (d < -300 || d > 300) {
-    SampleAndAcquire(true);
+    m_.Series.SampleAndAcquire(true);
     emit ReadingsChanged();
   }
-  tmrReadTemp.setInterval(Settings.ReadTemp);
+  tmrReadTemp.setInterval(m_.Settings.ReadTemp);
 }
 
 void TMainCycle::PowerBroadcast(bool goingToSleep) {
@@ -222,7 +219,7 @@ void TMainCycle::PowerBroadcast(bool goingToSleep) {
     tmrAutoConnect.stop();
     LogEvent("Entering standby/suspend/hibernation");
   } else {
-    SampleAndAcquire(true);
+    m_.Series.SampleAndAcquire(true);
     emit ReadingsChanged();
     tmrReadTemp.start(I::ReadTempAfterWake);
     tmrLog.start();
@@ -241,10 +238,11 @@ void TMainCycle::UploadNow() {
 void TMainCycle::AutoConnectTick() {
   tmrAutoConnect.stop();
   tmrAutoConnect.setInterval(I::AutoConnectLater);
-  if (!SpeedFanPresent() && Settings.AutostartSpeedFan) StartSpeedFan();
-  if (!HWMonitorPresent() && Settings.AutostartHWM) StartHWM();
+  const tSettings& s = m_.Settings;
+  if (!SpeedFanPresent() && s.AutostartSpeedFan) StartSpeedFan(m_.Process.AppDir);
+  if (!HWMonitorPresent() && s.AutostartHWM) StartHWM();
   if (publishing_.UploadExists() && !publishing_.UploadRunning()) publishing_.FreeUpload();
-  if (Settings.AutoConnect && publishing_.ImagesWaiting()) {
+  if (s.AutoConnect && publishing_.ImagesWaiting()) {
     LogEvent("Newly saved images detected");
     if (publishing_.UploadExists()) {
       LogEvent("Upload/mailing thread still running");
@@ -252,7 +250,7 @@ void TMainCycle::AutoConnectTick() {
       LogEvent("Creating upload/mailing thread");
       publishing_.CreateUpload();
     }
-  } else if (Settings.AutoConnect) {
+  } else if (s.AutoConnect) {
     LogEvent("No new images detected");
   } else {
     LogEvent("Upload/mailing inactive");
@@ -277,12 +275,12 @@ void TMainCycle::BannerTick() {
 }
 
 void TMainCycle::TrimAfterSave() {
-  if (Settings.KeepMemoryLow && trimMemory_) trimMemory_();
+  if (m_.Settings.KeepMemoryLow && TrimMemory) TrimMemory();
 }
 
 void TMainCycle::LogTick() {
   tmrLog.stop();
-  if (Settings.SaveLog) SaveStatistics(false);
+  if (m_.Settings.SaveLog) m_.Series.SaveStatistics(false);
   tmrLog.start();
 }
 
@@ -291,8 +289,63 @@ void TMainCycle::UpdateTick() {
   tmrUpdate.setInterval(I::UpdateLater);
   publishing_.UpdateCheck(false);
   // An accepted update switches the automatic checks off; the timer then stays stopped.
-  if (Settings.CheckForUpdate) tmrUpdate.start();
+  if (m_.Settings.CheckForUpdate) tmrUpdate.start();
 }
+
+void TMainCycle::ToggleAutoUpload() {
+  tSettings& s = m_.Settings;
+  const auto texts = Texts();
+  if (s.AutoConnect && ui_.AskYesNo(texts->DisableAutoUpload, texts->DisableAutoUploadCaption)) {
+    s.AutoConnect = false;
+    ui_.SetTrayIconSlot(1);
+    LogEvent("Upload/mailing disabled");
+    emit AutoUploadChanged(false);
+    return;
+  }
+  if (!(s.SaveLight && s.UploadLight) && !(s.SaveBanner && s.UploadBanner)) {
+    LogEvent("No display marked for upload");
+    ui_.ShowStatus(texts->NoDisplayMarked);
+  }
+  s.AutoConnect = true;
+  ui_.SetTrayIconSlot(0);
+  emit AutoUploadChanged(true);
+}
+
+void TMainCycle::ResetStatistics() {
+  if (!m_.Series.ResetStatistics(ui_)) return;
+  // Nothing drawn from the old history may still be uploaded; fresh pictures come soon.
+  m_.Pictures.ClearAll();
+  StatisticsReset();
+  RefreshDisplays();
+}
+
+void TMainCycle::ToggleClickThrough() {
+  bool& on = m_.Settings.ClickThrough;
+  on = !on;
+  try {
+    IniFile ini(m_.Process.SettingsDir + DisplayIniName);
+    ini.WriteBool("Misc", "ClickThrough", on);
+    ini.UpdateFile();
+  } catch (const std::exception&) {
+    // The setting holds for this run; the options program writes it again.
+  }
+  emit ClickThroughChanged(on);
+}
+
+void TMainCycle::MainWindowMoved(int left, int top) {
+  m_.Settings.Left = left;
+  m_.Settings.Top = top;
+}
+
+void TMainCycle::MainWindowHidden() {
+  if (m_.Settings.KeepMemoryLow && TrimMemory) TrimMemory();
+}
+
+void TMainCycle::OpenOptions(int page) { programs_.StartOptionsProgram(page, m_.Settings); }
+
+void TMainCycle::OpenSystemInfo() { programs_.StartSysInfoProgram(); }
+
+void TMainCycle::CheckForUpdateNow() { publishing_.UpdateCheck(true); }
 
 void TMainCycle::StatisticsReset() {
   // Each handler puts its configured interval back when it fires; a stopped timer stays stopped.
@@ -311,14 +364,13 @@ void TMainCycle::SessionEnd() {
 bool TMainCycle::Close(bool fromExitMenu) {
   if (shutDown_) return true;
   if (!sessionEnding_) {
-    if (Settings.HideOnClose && !fromExitMenu) {
-      Ui().HideMainWindow();
+    if (m_.Settings.HideOnClose && !fromExitMenu) {
+      ui_.HideMainWindow();
       return false;
     }
     LogEvent("Attempt to close Kelvara detected");
     // Without a window nobody could answer, so a headless exit is never held up.
-    if (Settings.ShowWarning && !HeadlessMode &&
-        !Ui().AskYesNo(Texts()->ExitWarning, Texts()->Exit)) {
+    if (m_.Settings.ShowWarning && !m_.Process.HeadlessMode && !ui_.AskYesNo(Texts()->ExitWarning, Texts()->Exit)) {
       LogEvent("Kelvara may not close");
       return false;
     }
@@ -329,11 +381,11 @@ bool TMainCycle::Close(bool fromExitMenu) {
 
 void TMainCycle::ShutDown() {
   shutDown_ = true;
-  WriteSettings(false);
-  SaveStatistics(true);
+  WriteSettings(m_.Settings, m_.Process.SettingsDir, false);
+  m_.Series.SaveStatistics(true);
   for (QTimer* t : {&tmrLog, &tmrReadTemp, &tmrAutoConnect, &tmrLight, &tmrBanner}) t->stop();
-  SaveWindowState();
-  EndProductPrograms();
+  SaveWindowState(m_.Settings, m_.Process.SettingsDir);
+  programs_.EndProductPrograms();
   LogEvent("Closing display forms");
   emit ShuttingDown();
   LogEvent("Checking upload/mailing thread");
@@ -347,8 +399,8 @@ void TMainCycle::ShutDown() {
     LogEvent("Thread is running, terminating");
     publishing_.FreeUpdate();
   }
-  CloseExternalValueArea();
-  CloseSources();
+  CloseExternalValueArea(m_.Pass.Memory());
+  m_.Pass.CloseSources();
   LogEvent("Destroying tray icon");
   LogEvent("Exiting");
   emit Finished();

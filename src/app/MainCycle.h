@@ -1,17 +1,25 @@
 #pragma once
 // The main window's logic without its widgets: the timers of the main cycle, the reactions to
-// messages, power and clock events, and the ordered shut-down. Main thread only.
+// messages, power and clock events, what the user asks for through the windows, and the ordered
+// shut-down. Main thread only.
 //
-// The cycle announces what happened through its signals; windows and the picture saves connect
-// to them. The publishing services sit behind one PublishingPort the cycle calls.
+// The cycle works on the monitor it is given and announces what happened through its signals;
+// windows and the picture saves connect to them. The publishing services sit behind one
+// PublishingPort the cycle calls; the user is reached through the UiPort.
 #include <QObject>
 #include <QTimer>
 #include <functional>
 #include <string>
 
+#include "alerts/AlertActions.h"
+#include "app/Monitor.h"
+#include "app/NoPublishing.h"
+#include "system/Helpers.h"
+
 namespace kv {
 
 class PublishingPort;
+class UiPort;
 
 // Timer intervals in ms.
 struct tTimerIntervals {
@@ -36,7 +44,7 @@ class TMainCycle : public QObject {
   Q_OBJECT
  public:
   // Without publishing services nothing is uploaded, updated or served.
-  explicit TMainCycle(PublishingPort* publishing = nullptr, QObject* parent = nullptr);
+  TMainCycle(tMonitor& monitor, UiPort& ui, PublishingPort* publishing = nullptr, QObject* parent = nullptr);
 
   // The one-time initialisation after start-up; false when the process must end.
   bool Initialise();
@@ -64,22 +72,48 @@ class TMainCycle : public QObject {
   // The upload command of the menus: the enabled picture timers' bodies run at once.
   void UploadNow();
 
-  // The tray tip of the current readings and settings.
-  static std::string TrayTip();
+  // ---- What the user asked for through a window ----
+  // The automatic upload on or off (switching off is asked first); announced by
+  // AutoUploadChanged.
+  void ToggleAutoUpload();
+  // Asks, then empties the series and the upload queue; the next ticks and picture saves come
+  // soon, and the displays are redrawn.
+  void ResetStatistics();
+  // The click-through of the display windows flipped; announced by ClickThroughChanged.
+  void ToggleClickThrough();
+  // Where the main window now stands (its frame's top left corner); that it hid to the tray.
+  void MainWindowMoved(int left, int top);
+  void MainWindowHidden();
+  // The options program on a page, the system-information program, an update check.
+  void OpenOptions(int page);
+  void OpenSystemInfo();
+  void CheckForUpdateNow();
+
+  // The tray tip of the current readings, settings and alerts.
+  std::string TrayTip() const;
 
   bool ShutDownDone() const { return shutDown_; }
-  PublishingPort& Publishing() { return publishing_; }
+  // Publishing services are there: the upload command has something to do.
+  bool CanUpload() const { return &publishing_ != &noPublishing_; }
+  tMonitor& Monitor() { return m_; }
+  UiPort& Ui() { return ui_; }
+  tAlertActions& AlertActions() { return alertActions_; }
+  tProductPrograms& ProductPrograms() { return programs_; }
   // After a confirmed statistics reset: the next ticks and picture saves come soon.
   void StatisticsReset();
   tTimerView Timer(tCycleTimer which) const;
-  // Gives freed memory back to the system after the picture saves (when KeepMemoryLow).
-  void SetTrimMemory(std::function<void()> trim) { trimMemory_ = std::move(trim); }
+
+  // Gives freed memory back to the system after the picture saves and when the window hides
+  // (when KeepMemoryLow).
+  std::function<void()> TrimMemory;
 
  signals:
   void ReadingsChanged();  // a pass has read the sources
   void DisplaysDue();      // redraw what is visible: chart, light and banner windows
   void LightDue();         // tmrLight: save the light picture and queue it for upload
   void BannerDue();        // tmrBanner: the same for the banner
+  void AutoUploadChanged(bool on);
+  void ClickThroughChanged(bool on);
   void ShuttingDown();     // close the display windows
   void Finished();         // the shut-down is complete; the event loop may end
 
@@ -89,8 +123,12 @@ class TMainCycle : public QObject {
   void TrimAfterSave();
   const QTimer& TimerOf(tCycleTimer which) const;
 
+  tMonitor& m_;
+  UiPort& ui_;
+  NoPublishing noPublishing_;
   PublishingPort& publishing_;
-  std::function<void()> trimMemory_;
+  tAlertActions alertActions_;
+  tProductPrograms programs_;
   QTimer tmrReadTemp, tmrAutoConnect, tmrLight, tmrBanner, tmrLog, tmrUpdate;
   bool sessionEnding_ = false;
   bool shutDown_ = false;

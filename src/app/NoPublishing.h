@@ -2,12 +2,14 @@
 // The publishing services before they exist: nothing is uploaded, updated or served, but the
 // pictures the timers saved are reported as waiting, so the cycle logs what it would start.
 #include "core/PublishingPort.h"
+#include "displays/ImageSaving.h"
 
 namespace kv {
 
 class NoPublishing final : public PublishingPort {
  public:
-  bool ImagesWaiting() override;
+  explicit NoPublishing(const tPictureQueue& pictures) : pictures_(pictures) {}
+  bool ImagesWaiting() override { return pictures_.Waiting(); }
   bool UploadExists() override { return false; }
   bool UploadRunning() override { return false; }
   void CreateUpload() override {}
@@ -21,6 +23,9 @@ class NoPublishing final : public PublishingPort {
   void FreeUpdate() override {}
   void UpdateCheck(bool) override {}
   void ApplyHttpServer() override {}
+
+ private:
+  const tPictureQueue& pictures_;
 };
 
 }  // namespace kv

@@ -1,14 +1,13 @@
 #include "app/Startup.h"
 
 #include <malloc.h>
-
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <cstdio>
 #include <QGuiApplication>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "app/CommandLine.h"
@@ -21,6 +20,7 @@
 #include "core/Process.h"
 #include "core/Text.h"
 #include "core/UiPort.h"
+#include "app/Monitor.h"
 #include "displays/Chart.h"
 #include "displays/ImageSaving.h"
 #include "platform/Files.h"
@@ -60,11 +60,6 @@ constexpr tLanguageFile LanguageFiles[] = {
 
 // How long -suspend waits for the machine to begin sleeping, and then to wake (waking time).
 constexpr int SleepStartTimeoutMs = 60000, WakeTimeoutMs = 60000;
-
-// Puts the port back before the one it names is destroyed.
-struct tUiGuard {
-  ~tUiGuard() { SetUi(nullptr); }
-};
 
 }  // namespace
 
@@ -106,8 +101,8 @@ std::string DefaultLanguageFile(const std::string& languageCode) {
   return EnglishLanguageFile;
 }
 
-bool CheckLanguageFile(const std::string& appDir, const std::string& settingsDir,
-                       const std::string& languageCode) {
+bool CheckLanguageFile(const std::string& appDir, const std::string& settingsDir, const std::string& languageCode,
+                       UiPort& ui) {
   IniFile ini(settingsDir + ClientIni);
   bool keepRunning = true;
   try {
@@ -118,14 +113,13 @@ bool CheckLanguageFile(const std::string& appDir, const std::string& settingsDir
       // A locale nobody has translated for is no mistake of the user's: the first start simply
       // becomes English. A file the user chose that has gone since is worth telling.
       if (!firstStart)
-        Ui().ShowMessage("Language file " + langFile + " not found! Resetting to default (English)...",
-                         "Error", true);
+        ui.ShowMessage("Language file " + langFile + " not found! Resetting to default (English)...", "Error",
+                       true);
       langFile = EnglishLanguageFile;
       ini.WriteString(LangFileKey.section, LangFileKey.key, langFile);
       if (!FileExists(appDir + langFile)) {
-        Ui().ShowMessage(
-            "English language file not found either! Please check your installation! Exiting...",
-            "Error", true);
+        ui.ShowMessage("English language file not found either! Please check your installation! Exiting...",
+                       "Error", true);
         keepRunning = false;
       }
     }
@@ -142,39 +136,34 @@ bool StoreCheckForUpdate(const std::string& settingsDir) {
   return ini.UpdateFile();
 }
 
-int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  const tCommandLine cl = ParseCommandLine(args);
-  std::fputs(IgnoredArgumentsNote(cl).c_str(), stderr);
-  // The settings hold the upload passwords; they must not end up in a core file.
-  ForbidCoreDumps();
-  // The chart is drawn on a 2000-row bitmap and cut: such blocks go back to the system when freed
-  // instead of staying in the heap, and the worker threads share two arenas rather than one each.
-  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-  mallopt(M_ARENA_MAX, 2);
-  HeadlessMode = cl.headless || !frontEnd.makeApplication || !DisplayAvailable();
-  DebugSwitch = cl.debug;
-  ZeroValueSwitch = cl.zeroValue;
-  ExpertMode = cl.expert;
-  SetDebugMode(cl.debug);
+namespace {
 
-  std::unique_ptr<QCoreApplication> app;
-  if (HeadlessMode) {
-    // The pictures need fonts, which need a GUI application; it never looks for a display.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app = std::make_unique<QGuiApplication>(argc, argv);
-  } else {
-    app = frontEnd.makeApplication(argc, argv);
+// The settings files with the system's power capabilities, then English and the chosen language.
+void LoadSettingsAndTexts(tMonitor& m) {
+  m.PowerAllowed = [] {
+    const tPowerCapabilities caps = PowerCapabilities();
+    return tPowerAllowed{caps.hibernate, caps.suspend};
+  };
+  try {
+    m.ReadSettings();
+    LoadLanguage(m.Process, EnglishLanguageFile);
+    LoadLanguage(m.Process, m.Settings.LangFile);
+  } catch (const std::exception& e) {
+    LogError("kv2 ", e);
   }
-  QCoreApplication::setApplicationName(QString::fromLatin1(ProductName));
-  std::unique_ptr<UiPort> ui;
-  tUiGuard uiGuard;
-  if (!HeadlessMode && frontEnd.makeUi) {
-    ui = frontEnd.makeUi();
-    SetUi(ui.get());
-  }
+}
 
-  switch (cl.oneShot) {
+// The readings object and the metrics carry the alerts active after the pass.
+tPublishingOptions AlertsPublished(const tMonitor& m) {
+  tPublishingOptions options;
+  options.extraJson = [&m] { return std::vector<tJsonMember>{{"Alerts", AlertsJson(m.Alerts.Active())}}; };
+  options.extraMetrics = [&m] { return AlertMetrics(m.Alerts.Active(), m.Settings); };
+  return options;
+}
+
+// The switches that do one thing instead of starting the monitor; nullopt for a normal start.
+std::optional<int> RunOneShot(tOneShot oneShot) {
+  switch (oneShot) {
     case tOneShot::Close:
       // No instance: nothing to close. A running one that cannot be reached is a failure.
       if (!SendInstanceMessages(InstanceSocketPath(), {WM_QUERYENDSESSION, WM_CLOSE}) &&
@@ -192,45 +181,80 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
     case tOneShot::None:
       break;
   }
+  return std::nullopt;
+}
+
+// The program and settings folders; false (told on standard error and to the user) when the
+// settings folder is refused.
+bool SettleFolders(tProcessFacts& process, UiPort& ui) {
+  process.AppDir = ProgramFolder();
+  // A folder another user can write to or owns would let them plant links where the settings,
+  // statistics and log are written: refuse it rather than fall back and lose the user's data.
+  const tSettingsFolderChoice folder = ChooseSettingsDir(process.AppDir, UserDataFolder(), true);
+  if (!folder.problem.empty()) {
+    std::fprintf(stderr, "kelvara: %s\n", folder.problem.c_str());
+    ui.ShowMessage(folder.problem, "Error", true);
+    return false;
+  }
+  process.SettingsDir = folder.dir;
+  MoveOldDataFiles(process.AppDir, process.SettingsDir);
+  SetCurrentFolder(process.SettingsDir);
+  return true;
+}
+
+}  // namespace
+
+int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const tCommandLine cl = ParseCommandLine(args);
+  std::fputs(IgnoredArgumentsNote(cl).c_str(), stderr);
+  // The settings hold the upload passwords; they must not end up in a core file.
+  ForbidCoreDumps();
+  // The chart is drawn on a 2000-row bitmap and cut: such blocks go back to the system when freed
+  // instead of staying in the heap, and the worker threads share two arenas rather than one each.
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+  mallopt(M_ARENA_MAX, 2);
+  tMonitor m;
+  tProcessFacts& process = m.Process;
+  process.HeadlessMode = cl.headless || !frontEnd.makeApplication || !DisplayAvailable();
+  process.DebugSwitch = cl.debug;
+  process.ZeroValueSwitch = cl.zeroValue;
+  process.ExpertMode = cl.expert;
+  SetDebugMode(cl.debug);
+
+  std::unique_ptr<QCoreApplication> app;
+  if (process.HeadlessMode) {
+    // The pictures need fonts, which need a GUI application; it never looks for a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    app = std::make_unique<QGuiApplication>(argc, argv);
+  } else {
+    app = frontEnd.makeApplication(argc, argv);
+  }
+  QCoreApplication::setApplicationName(QString::fromLatin1(ProductName));
+  HeadlessUi headlessUi;
+  std::unique_ptr<UiPort> widgetUi;
+  if (!process.HeadlessMode && frontEnd.makeUi) widgetUi = frontEnd.makeUi();
+  UiPort& ui = widgetUi ? *widgetUi : headlessUi;
+
+  if (const std::optional<int> done = RunOneShot(cl.oneShot)) return *done;
 
   if (cl.waitSeconds > 0) std::this_thread::sleep_for(std::chrono::seconds(cl.waitSeconds));
 
-  AppDir = ProgramFolder();
-  // A folder another user can write to or owns would let them plant links where the settings,
-  // statistics and log are written: refuse it rather than fall back and lose the user's data.
-  const tSettingsFolderChoice folder = ChooseSettingsDir(AppDir, UserDataFolder(), true);
-  if (!folder.problem.empty()) {
-    std::fprintf(stderr, "kelvara: %s\n", folder.problem.c_str());
-    Ui().ShowMessage(folder.problem, "Error", true);
-    return 1;
-  }
-  SettingsDir = folder.dir;
-  MoveOldDataFiles(AppDir, SettingsDir);
-  SetCurrentFolder(SettingsDir);
+  if (!SettleFolders(process, ui)) return 1;
 
   if (cl.checkForUpdate) {
-    if (StoreCheckForUpdate(SettingsDir)) return 0;
+    if (StoreCheckForUpdate(process.SettingsDir)) return 0;
     // Could not be stored: start-up goes on.
   }
   if (cl.exit) return 0;
 
-  DeleteFile(SettingsDir + EventLogName);
-  DeleteFile(SettingsDir + EventLogName + ".old");
-  SetEventLogPath(SettingsDir + EventLogName);
+  DeleteFile(process.SettingsDir + EventLogName);
+  DeleteFile(process.SettingsDir + EventLogName + ".old");
+  SetEventLogPath(process.SettingsDir + EventLogName);
 
-  if (!CheckLanguageFile(DataFolder(EnglishLanguageFile), SettingsDir, UserLanguage())) return 0;
+  if (!CheckLanguageFile(DataFolder(EnglishLanguageFile, process), process.SettingsDir, UserLanguage(), ui)) return 0;
 
-  SetPowerAllowedSource([] {
-    const tPowerCapabilities caps = PowerCapabilities();
-    return tPowerAllowed{caps.hibernate, caps.suspend};
-  });
-  try {
-    ReadSettings();
-    LoadLanguage(EnglishLanguageFile);
-    LoadLanguage(Settings.LangFile);
-  } catch (const std::exception& e) {
-    LogError("kv2 ", e);
-  }
+  LoadSettingsAndTexts(m);
 
   InstanceLock lock;
   if (!lock.Acquire(InstanceLockPath())) {
@@ -239,18 +263,19 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   }
 
   // Only now: a second instance must not take the files of the first one's saves.
-  RemoveStaleTempFiles(SettingsDir);
-  const std::string pictures = PictureFolder();  // asked once: it logs a folder it cannot use
-  if (pictures != SettingsDir) RemoveStaleTempFiles(pictures);
+  RemoveStaleTempFiles(process.SettingsDir);
+  // Asked once: it logs a folder it cannot use.
+  const std::string pictures = PictureFolder(m.Settings, process, ui);
+  if (pictures != process.SettingsDir) RemoveStaleTempFiles(pictures);
 
-  Publishing publishing;  // outlives the cycle, whose shut-down frees the upload thread
-  TMainCycle cycle(&publishing);
+  // The services outlive the cycle, whose shut-down frees the upload thread; what they publish
+  // holds the alerts of the pass.
+  Publishing publishing({m.Settings, process, m.Current, m.Pass, m.Pictures, ui, m.Time}, AlertsPublished(m));
+  TMainCycle cycle(m, ui, &publishing);
   ConnectPictures(cycle, [&publishing](tImageKind kind, const tSavedPicture& picture) {
     publishing.PictureSaved(kind, picture);
   });
   ConnectAlerts(cycle);  // first, so what is published holds this pass's alerts
-  AddMetricLines(AlertMetrics);
-  publishing.SetExtraJson([] { return std::vector<tJsonMember>{{"Alerts", AlertsJson()}}; });
   QObject::connect(&cycle, &TMainCycle::ReadingsChanged, [&publishing] { publishing.PublishReadings(); });
   ConnectApplication(*app, cycle);
   InstanceServer server([&cycle](int message) { cycle.HandleMessage(message); });
@@ -261,9 +286,9 @@ int RunKelvara(int argc, char** argv, const tFrontEnd& frontEnd) {
   QObject::connect(&clockWatch, &ClockChangeWatcher::ClockChanged, &cycle, &TMainCycle::ClockChanged);
   PowerEvents power;
   QObject::connect(&power, &PowerEvents::Sleeping, &cycle, &TMainCycle::PowerBroadcast);
-  LoadBandIcons(DataFolder("cpu.png"));
+  LoadBandIcons(DataFolder("cpu.png", process));
   std::unique_ptr<QObject> windows;
-  if (!HeadlessMode && frontEnd.attach) windows = frontEnd.attach(cycle);
+  if (!process.HeadlessMode && frontEnd.attach) windows = frontEnd.attach(cycle);
   if (!cycle.Initialise()) return 0;
   return QCoreApplication::exec();
 }

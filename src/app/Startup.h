@@ -16,15 +16,16 @@ int MoveOldDataFiles(const std::string& appDir, const std::string& settingsDir);
 // The language file for an ISO 639-1 language code ("English.lng" for any other).
 std::string DefaultLanguageFile(const std::string& languageCode);
 
-// Makes sure "Misc"/LangFile names an existing file; false when not even English exists and
-// the program must end.
-bool CheckLanguageFile(const std::string& appDir, const std::string& settingsDir,
-                       const std::string& languageCode);
+class UiPort;
+
+// Makes sure "Misc"/LangFile names an existing file, telling the user through ui when it falls
+// back; false when not even English exists and the program must end.
+bool CheckLanguageFile(const std::string& appDir, const std::string& settingsDir, const std::string& languageCode,
+                       UiPort& ui);
 
 // Writes "Misc"/CheckForUpdate = 1 into KVClient.ini; false when the file could not be written.
 bool StoreCheckForUpdate(const std::string& settingsDir);
 
-class UiPort;
 class TMainCycle;
 
 // What a front end with windows brings; empty functions mean the program can only run headless.

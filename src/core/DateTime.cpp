@@ -12,7 +12,6 @@ namespace kv {
 namespace {
 
 const SystemClock systemClock;
-std::atomic<const Clock*> installedClock{&systemClock};
 
 QDateTime ToQt(TDateTime t, Qt::TimeSpec spec) {
   QDateTime dt = QDateTime::fromMSecsSinceEpoch(UnixMsFromDateTime(t), Qt::UTC);
@@ -100,10 +99,9 @@ int64_t SystemClock::MonotonicMs() const {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-void SetClock(const Clock* clock) { installedClock.store(clock ? clock : &systemClock); }
-const Clock& CurrentClock() { return *installedClock.load(); }
+const Clock& SystemTime() { return systemClock; }
 
-TDateTime UtcNow() { return DateTimeFromUnixMs(CurrentClock().UtcMs()); }
+TDateTime UtcNow() { return systemClock.UtcNow(); }
 TDateTime LocalNow() { return UtcToLocal(UtcNow()); }
 
 TDateTime UtcToLocal(TDateTime utc) {

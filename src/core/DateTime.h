@@ -21,12 +21,13 @@ struct tDateParts {
 TDateTime EncodeDateTime(const tDateParts& p);
 tDateParts DecodeDateTime(TDateTime t);
 
-// The time source. Tests install a FakeClock to move time without sleeping.
+// A time source. A monitor is made with one; tests give a FakeClock to move time without sleeping.
 class Clock {
  public:
   virtual ~Clock() = default;
   virtual int64_t UtcMs() const = 0;        // milliseconds since the Unix epoch
   virtual int64_t MonotonicMs() const = 0;  // never jumps; counts while suspended
+  TDateTime UtcNow() const { return DateTimeFromUnixMs(UtcMs()); }
 };
 
 class SystemClock final : public Clock {
@@ -49,10 +50,10 @@ class FakeClock final : public Clock {
   int64_t monoMs_ = 0;
 };
 
-// Installs the clock every time query uses; nullptr restores the system clock.
-void SetClock(const Clock* clock);
-const Clock& CurrentClock();
+// The system's clock.
+const Clock& SystemTime();
 
+// The system clock's time; a monitor asks its own clock (tMonitor::Time).
 TDateTime UtcNow();
 TDateTime LocalNow();
 TDateTime UtcToLocal(TDateTime utc);

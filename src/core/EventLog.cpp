@@ -19,6 +19,7 @@ std::string logPath;
 std::string ftpPass;
 std::string proxyPass;
 std::atomic<bool> debugMode{false};
+std::atomic<const Clock*> logClock{&SystemTime()};
 
 // A flood of lines (a sensor program offering thousands of entries, every pass) must neither
 // fill the disk nor drown the rest: lines beyond the burst limit of one window are counted and
@@ -44,7 +45,7 @@ void WriteAll(int fd, const std::string& text) {
 // Called with logMutex held: whether this line may be written, and the note about the lines
 // dropped in the window before, if any.
 bool AdmitLine(std::string& note, TDateTime local) {
-  const int64_t now = CurrentClock().MonotonicMs();
+  const int64_t now = logClock.load()->MonotonicMs();
   if (!burstWindowOpen || now - burstWindowStart >= BurstWindowMs || now < burstWindowStart) {
     burstWindowOpen = true;
     if (suppressedLines > 0)
@@ -71,14 +72,11 @@ void SetEventLogLimits(size_t maxBytes) {
   suppressedLines = 0;
 }
 
+void SetEventLogClock(const Clock* clock) { logClock.store(clock ? clock : &SystemTime()); }
+
 void SetEventLogPath(const std::string& path) {
   std::lock_guard lock(logMutex);
   logPath = path;
-}
-
-std::string EventLogPath() {
-  std::lock_guard lock(logMutex);
-  return logPath;
 }
 
 void SetDebugMode(bool on) { debugMode.store(on); }
@@ -105,7 +103,7 @@ std::string MaskPassword(const std::string& text, const std::string& password) {
 void LogEvent(const std::string& message) noexcept {
   if (!DebugMode()) return;
   try {
-    const TDateTime local = LocalNow();
+    const TDateTime local = UtcToLocal(logClock.load()->UtcNow());
     const std::string line = FormatLogLine(local, message);
     std::lock_guard lock(logMutex);
     if (logPath.empty()) return;

@@ -10,10 +10,12 @@ namespace kv {
 extern const char* const EventLogName;  // "KVEvents.txt"
 
 void SetEventLogPath(const std::string& path);
-std::string EventLogPath();
 
 void SetDebugMode(bool on);
 bool DebugMode();
+
+// The clock of the time stamps and of the burst count; nullptr: the system's.
+void SetEventLogClock(const Clock* clock);
 
 // The current FTP and FTP proxy passwords, masked in the protocol trace.
 void SetProtocolPasswords(const std::string& ftpPassword, const std::string& proxyPassword);

@@ -1,5 +1,6 @@
 #pragma once
-// Process-wide start-up state that every layer reads.
+// Facts about the running process that start-up settles once: where the programs and the
+// settings live, and the switches of the command line.
 #include <string>
 
 namespace kv {
@@ -7,11 +8,13 @@ namespace kv {
 extern const char* const ProductName;     // "Kelvara"
 extern const char* const ProductVersion;  // "Kelvara 3.38-pre5"
 
-extern std::string AppDir;       // folder of the programs and their data files, ends in "/"
-extern std::string SettingsDir;  // settings, statistics, event log, templates; ends in "/"
-extern bool ExpertMode;          // -expert
-extern bool DebugSwitch;         // -debug was given: it wins over the stored setting
-extern bool ZeroValueSwitch;     // -zerovalue was given: it wins over the stored setting
-extern bool HeadlessMode;        // no windows, no tray
+struct tProcessFacts {
+  std::string AppDir = "./";       // folder of the programs and their data files, ends in "/"
+  std::string SettingsDir = "./";  // settings, statistics, event log, templates; ends in "/"
+  bool ExpertMode = false;         // -expert
+  bool DebugSwitch = false;        // -debug was given: it wins over the stored setting
+  bool ZeroValueSwitch = false;    // -zerovalue was given: it wins over the stored setting
+  bool HeadlessMode = false;       // no windows, no tray
+};
 
 }  // namespace kv

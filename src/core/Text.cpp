@@ -56,4 +56,27 @@ int HexValue(char c) {
   return -1;
 }
 
+std::string LogExcerpt(std::string_view text, size_t limit) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  size_t used = 0;
+  for (; used < text.size(); ++used) {
+    const unsigned char c = static_cast<unsigned char>(text[used]);
+    std::string piece;
+    switch (c) {
+      case '\\': piece = "\\\\"; break;
+      case '\n': piece = "\\n"; break;
+      case '\r': piece = "\\r"; break;
+      case '\t': piece = "\\t"; break;
+      default:
+        if (c < 0x20 || c > 0x7E) piece = {'\\', 'x', hex[c >> 4], hex[c & 15]};
+        else piece = std::string(1, static_cast<char>(c));
+    }
+    if (out.size() + piece.size() > limit) break;
+    out += piece;
+  }
+  if (used < text.size()) out += "... (" + std::to_string(text.size()) + " bytes)";
+  return out;
+}
+
 }  // namespace kv

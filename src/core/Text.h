@@ -19,5 +19,9 @@ int HexValue(char c);
 std::optional<int64_t> ParseInt(std::string_view s);
 // ParseInt with a fallback.
 int64_t StrToIntDef(std::string_view s, int64_t fallback);
+// Outside text for one log line: backslash, line breaks, tabs, other control bytes and bytes
+// above 0x7E escaped ("\\", "\n", "\r", "\t", "\x1B"), at most limit characters of it, then
+// "..." and the whole text's size when it was longer.
+std::string LogExcerpt(std::string_view text, size_t limit = 200);
 
 }  // namespace kv

@@ -6,11 +6,6 @@
 
 namespace kv {
 
-namespace {
-HeadlessUi headlessUi;
-UiPort* currentUi = &headlessUi;
-}  // namespace
-
 void HeadlessUi::ShowStatus(const std::string& text) { LogEvent("Status: " + text); }
 
 void HeadlessUi::ShowMessage(const std::string& text, const std::string& caption, bool error) {
@@ -23,8 +18,5 @@ bool HeadlessUi::AskYesNo(const std::string& text, const std::string& caption) {
   LogEvent(caption + ": " + text + " (answered No)");
   return false;
 }
-
-UiPort& Ui() { return *currentUi; }
-void SetUi(UiPort* port) { currentUi = port ? port : &headlessUi; }
 
 }  // namespace kv

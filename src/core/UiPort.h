@@ -33,8 +33,4 @@ class HeadlessUi final : public UiPort {
   void RequestRedraw() override {}
 };
 
-// The port in use; HeadlessUi until the application installs its own.
-UiPort& Ui();
-void SetUi(UiPort* port);
-
 }  // namespace kv

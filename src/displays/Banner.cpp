@@ -12,6 +12,7 @@
 #include "displays/Canvas.h"
 #include "displays/ChartParts.h"
 #include "displays/ContrastColours.h"
+#include "displays/DisplayData.h"
 #include "displays/Formatting.h"
 #include "displays/Light.h"
 #include "displays/Placeholders.h"
@@ -46,6 +47,7 @@ constexpr int WidestGridStep = 2000;
 constexpr double GridSpacing = 12;
 
 struct tBanner {
+  const tDisplayData& d;
   Canvas& c;
   int W = 0;
   double span = 0;
@@ -79,33 +81,35 @@ tColour Average(tColour a, tColour b) {
   return MakeColour((RedOf(a) + RedOf(b)) / 2, (GreenOf(a) + GreenOf(b)) / 2, (BlueOf(a) + BlueOf(b)) / 2);
 }
 
-bool CurveChannel(int i) { return TCfg[i].Vis == 1 && Readings.T[i] != NoValue16; }
+bool CurveChannel(const tBanner& b, int i) {
+  return b.d.Settings.TCfg[i].Vis == 1 && b.d.Current.Readings.T[i] != NoValue16;
+}
 
 void BandFrame(tBanner& b) {
   Canvas& c = b.c;
   const int x2 = b.W - 20;
   c.penStyle = tPenStyle::Solid;
-  c.penColour = Settings.cScBorder;
+  c.penColour = b.d.Settings.cScBorder;
   c.brushStyle = tBrushStyle::Solid;
-  c.brushColour = Settings.cScBack;
+  c.brushColour = b.d.Settings.cScBack;
   c.Rectangle(7, 10, x2, 67);
-  DrawBevel(c, 7, 10, x2, 67);
+  DrawBevel(c, b.d.Settings, 7, 10, x2, 67);
 }
 
 // The processor clock as large faint digits in the middle of the band.
 void ClockMark(tBanner& b) {
-  if (Readings.Freq == NoValue32) return;
+  if (b.d.Current.Readings.Freq == NoValue32) return;
   Canvas& c = b.c;
-  const tColour colour = Average(Settings.cScGrid, Settings.cScBack);
+  const tColour colour = Average(b.d.Settings.cScGrid, b.d.Settings.cScBack);
   c.SetFont(tFont{FontArial, 38 * PlotHeight / 120, false, colour});
   const int w = 8 + (b.W + 20) / 2;
-  const std::string cores = CoresText();
+  const std::string cores = CoresText(b.d.Current);
   if (!cores.empty()) c.TextOut(w + 9, 61 - c.TextHeight(cores), cores);
   c.SetFontBold(true);
   c.TextOut(w + 9, 15, "MHz");
   c.SetFontBold(false);
   const double scale = PlotHeight / 120.0;
-  DrawSegmentNumber(c, colour, Nearest(Readings.Freq / 1000.0), std::trunc(15 * scale), std::trunc(4 * scale),
+  DrawSegmentNumber(c, colour, Nearest(b.d.Current.Readings.Freq / 1000.0), std::trunc(15 * scale), std::trunc(4 * scale),
                     std::trunc(50 * scale), 15, w - 11);
 }
 
@@ -116,8 +120,8 @@ double TimeX(const tBanner& b, TDateTime t) { return (b.W - 22) - (b.e - t) * 24
 void TimeGrid(tBanner& b) {
   Canvas& c = b.c;
   c.SetFontHeight(12);
-  c.SetFontColour(Settings.cScDesc);
-  c.penColour = Settings.cScGrid;
+  c.SetFontColour(b.d.Settings.cScDesc);
+  c.penColour = b.d.Settings.cScGrid;
   c.penStyle = tPenStyle::Dot;
   auto line = [&](double x) { c.Line(static_cast<int>(x), 14, static_cast<int>(x), 64); };
   if (b.span >= MonthGridSpan) {
@@ -142,10 +146,10 @@ void TimeGrid(tBanner& b) {
 
 void TimeLabels(tBanner& b) {
   Canvas& c = b.c;
-  c.brushColour = Settings.cScBack;
+  c.brushColour = b.d.Settings.cScBack;
   c.brushStyle = tBrushStyle::Clear;
-  c.SetFontColour(Settings.cScDesc);
-  c.penColour = Settings.cScGrid;
+  c.SetFontColour(b.d.Settings.cScDesc);
+  c.penColour = b.d.Settings.cScGrid;
   const TDateTime t0 = FirstGridTime(b);
   for (int k = 0;; ++k) {
     const TDateTime t = t0 - k * b.S / 24;
@@ -160,13 +164,13 @@ void TimeLabels(tBanner& b) {
 // Each shown channel widens the scale to its values over the span, with room of at least two
 // degrees in steps of two; the result stays in the settings.
 void AutoScale(tBanner& b) {
-  if (Settings.TAutoBanner) Settings.TMinBanner = Settings.TMaxBanner = Unset;
+  if (b.d.Settings.TAutoBanner) b.d.Settings.TMinBanner = b.d.Settings.TMaxBanner = Unset;
   for (int i = 0; i < TChannels; ++i) {
     try {
-      if (!CurveChannel(i)) continue;
-      int lo = Readings.T[i], hi = lo;
+      if (!CurveChannel(b, i)) continue;
+      int lo = b.d.Current.Readings.T[i], hi = lo;
       for (int k = b.samples - 1; k >= 0; --k) {
-        const tReadings& r = Stats8h.Samples[static_cast<size_t>(k)];
+        const tReadings& r = b.d.Series.Stats8h.Samples[static_cast<size_t>(k)];
         const double age = AgeOf(b, r);
         if (age > b.span) break;
         const int v = r.T[i];
@@ -174,9 +178,9 @@ void AutoScale(tBanner& b) {
         lo = std::min(lo, v);
         hi = std::max(hi, v);
       }
-      if (!Settings.TAutoBanner) continue;
-      int32_t& tMin = Settings.TMinBanner;
-      int32_t& tMax = Settings.TMaxBanner;
+      if (!b.d.Settings.TAutoBanner) continue;
+      int32_t& tMin = b.d.Settings.TMinBanner;
+      int32_t& tMax = b.d.Settings.TMaxBanner;
       if (lo < tMin || tMin == Unset) tMin = static_cast<int32_t>(std::floor(lo / 200.0 - 1) * 200);
       if (hi > tMax || tMax == Unset) tMax = static_cast<int32_t>(std::ceil(hi / 200.0 + 1) * 200);
       tMin = std::max(tMin, -5000);
@@ -204,7 +208,7 @@ void ValueGrid(tBanner& b, const tScale& s) {
     try {
       const int y = Nearest(PlotBottom - (v - s.lo) * s.U);
       c.Line(10, y, b.W - 24, y);
-      c.TextOut(b.W - 20, y - 6, FormatPattern(ToDisplayTemperature(v), 0));
+      c.TextOut(b.W - 20, y - 6, FormatPattern(ToDisplayTemperature(v, b.d.Settings.Celsius), 0));
     } catch (const std::exception& e) {
       LogError("db14 ", e);
     }
@@ -216,10 +220,10 @@ void ValueGrid(tBanner& b, const tScale& s) {
 // samples closer than half a pixel to the last point are thinned out.
 void CurvePass(tBanner& b, const tScale& s, int i, int offset) {
   Canvas& c = b.c;
-  const tColour colour = TCfg[i].Colour;
+  const tColour colour = b.d.Settings.TCfg[i].Colour;
   c.penColour = colour;
   c.penStyle = tPenStyle::Solid;
-  const double alpha = Settings.Alpha;
+  const double alpha = b.d.Settings.Alpha;
   std::vector<tPoint> points;
   points.reserve(static_cast<size_t>(std::min(b.samples, 2 * b.W)));
   auto flush = [&] {
@@ -230,7 +234,7 @@ void CurvePass(tBanner& b, const tScale& s, int i, int offset) {
   double smooth = 0;  // kept across breaks
   double last = std::numeric_limits<double>::infinity();  // the first point is always taken
   for (int k = 0; k < b.samples; ++k) {
-    const tReadings& r = Stats8h.Samples[static_cast<size_t>(k)];
+    const tReadings& r = b.d.Series.Stats8h.Samples[static_cast<size_t>(k)];
     const double age = AgeOf(b, r);
     double v = r.T[i];
     if (v < s.lo || v > s.hi || !Shown(b, age)) {
@@ -253,10 +257,10 @@ void CurvePass(tBanner& b, const tScale& s, int i, int offset) {
 
 void Curves(tBanner& b, const tScale& s) {
   for (int i = TChannels - 1; i >= 0; --i) {
-    if (!CurveChannel(i)) continue;
+    if (!CurveChannel(b, i)) continue;
     try {
       CurvePass(b, s, i, 5);
-      if (TCfg[i].Bold) CurvePass(b, s, i, 6);
+      if (b.d.Settings.TCfg[i].Bold) CurvePass(b, s, i, 6);
     } catch (const std::exception& e) {
       LogError("db16 ", e);
     }
@@ -269,11 +273,11 @@ void Legend(tBanner& b) {
   c.brushStyle = tBrushStyle::Clear;
   int x = 8;
   for (int i = 0; i < TChannels; ++i) {
-    if (TCfg[i].Vis == 0) continue;
+    if (b.d.Settings.TCfg[i].Vis == 0) continue;
     try {
-      std::string text = FillTemplate(TCfg[i].Name, Readings.Time);
-      if (Readings.T[i] != NoValue16) text += " " + FormatTemperature(Readings.T[i]);
-      c.SetFontColour(TCfg[i].Colour);
+      std::string text = FillTemplate(b.d, b.d.Settings.TCfg[i].Name, b.d.Current.Readings.Time);
+      if (b.d.Current.Readings.T[i] != NoValue16) text += " " + FormatTemperature(b.d.Current.Readings.T[i], b.d.Settings.Celsius);
+      c.SetFontColour(b.d.Settings.TCfg[i].Colour);
       c.TextOut(x, 0, text);
       x += c.TextWidth(text) + 10;
     } catch (const std::exception& e) {
@@ -283,11 +287,11 @@ void Legend(tBanner& b) {
 }
 
 void Plot(tBanner& b) {
-  const tScale s{WorkingLimit(Settings.TMinBanner), WorkingLimit(Settings.TMaxBanner)};
+  const tScale s{WorkingLimit(b.d.Settings.TMinBanner), WorkingLimit(b.d.Settings.TMaxBanner)};
   const double range = static_cast<double>(s.hi) - s.lo;
   if (range == 0) return;
   bool anyShown = false;
-  for (int i = 0; i < TChannels; ++i) anyShown = anyShown || TCfg[i].Vis == 1;
+  for (int i = 0; i < TChannels; ++i) anyShown = anyShown || b.d.Settings.TCfg[i].Vis == 1;
   if (!anyShown || s.lo == Unset || s.hi == Unset) return;
   try {
     tScale scale = s;
@@ -305,60 +309,63 @@ void Footer(tBanner& b) {
   const int W = b.W;
   c.brushStyle = tBrushStyle::Clear;
   c.SetFont(tFont{FontSmall, 10, false, c.Font().colour});
-  PickContrastColours(c, W - 102, 70);
-  if (Settings.DisplayDateTime) {
-    c.SetFontColour(TextMain);
-    c.TextOut(8, 68, ReadingsTimeText());
+  const tContrast contrast = PickContrastColours(c, W - 102, 70);
+  if (b.d.Settings.DisplayDateTime) {
+    c.SetFontColour(contrast.Main);
+    c.TextOut(8, 68, ReadingsTimeText(b.d.Current, b.d.Settings));
   }
-  if (Settings.ReadUpTime) {
+  if (b.d.Settings.ReadUpTime) {
     try {
-      const std::string text = UptimeLineText();
-      c.SetFontColour(TextDim);
+      const std::string text = UptimeLineText(b.d.Current);
+      c.SetFontColour(contrast.Dim);
       c.TextOut(145, 68, text);
     } catch (const std::exception& e) {
       LogError("db20 ", e);
     }
   }
-  c.SetFontColour(TextShadow);
+  c.SetFontColour(contrast.Shadow);
   c.TextOut(W - 102, 69, ProductVersion);
-  c.SetFontColour(TextHighlight);
+  c.SetFontColour(contrast.Highlight);
   c.TextOut(W - 102, 68, ProductVersion);
-  c.SetFont(tFont{FontArial, 14, true, TextShadow});
+  c.SetFont(tFont{FontArial, 14, true, contrast.Shadow});
   c.TextOut(271, 66, ProductWebSite);
-  c.SetFontColour(TextHighlight);
+  c.SetFontColour(contrast.Highlight);
   c.TextOut(270, 65, ProductWebSite);
-  DrawOuterFrame(c, W - 1, BannerHeight - 1);
+  DrawOuterFrame(c, b.d.Settings, W - 1, BannerHeight - 1);
 }
 
 }  // namespace
 
-int BannerDrawWidth() { return std::clamp<int32_t>(Settings.BannerWidth, WidthLowest, WidthHighest); }
+int BannerDrawWidth(const tSettings& settings) {
+  return std::clamp<int32_t>(settings.BannerWidth, WidthLowest, WidthHighest);
+}
 
-double BannerDrawSpan() {
-  const double span = Settings.SpanBanner;
+double BannerDrawSpan(const tSettings& settings) {
+  const double span = settings.SpanBanner;
   return std::isfinite(span) ? std::clamp(span, SpanLowest, SpanHighest) : SpanDefault;
 }
 
-void DrawBanner(QImage& image) {
-  if (Stats8h.LastIndex <= 0) return;
+void DrawBanner(QImage& image, const tDisplayData& d) {
+  const tStatStore& fine = d.Series.Stats8h;
+  if (fine.LastIndex <= 0) return;
   try {
     LogEvent("Drawing banner");
     Canvas c(image);
-    tBanner b{c};
-    b.W = BannerDrawWidth();
-    b.span = BannerDrawSpan();
+    tBanner b{d, c};
+    b.W = BannerDrawWidth(d.Settings);
+    b.span = BannerDrawSpan(d.Settings);
     b.P = (b.W - 30) / b.span;
     b.D = b.span / (b.W - 30) / 2;
     b.S = TimeStep(b.span);
-    b.now = Readings.Time;
-    b.e = DisplayTime(Readings.Time, Settings.TimeInUTC);
-    b.samples = static_cast<int>(std::min<size_t>(static_cast<size_t>(Stats8h.LastIndex) + 1, Stats8h.Samples.size()));
+    b.now = d.Current.Readings.Time;
+    b.e = DisplayTime(d.Current.Readings.Time, d.Settings.TimeInUTC);
+    b.samples = static_cast<int>(std::min<size_t>(static_cast<size_t>(fine.LastIndex) + 1, fine.Samples.size()));
 
     c.Resize(b.W, BannerHeight);
     c.penStyle = tPenStyle::Solid;
-    c.penColour = Settings.cBorder;
+    c.penColour = d.Settings.cBorder;
     c.brushStyle = tBrushStyle::Solid;
-    c.brushColour = Settings.cBack;
+    c.brushColour = d.Settings.cBack;
     c.Rectangle(0, 0, b.W, BannerHeight);
     c.brushStyle = tBrushStyle::Clear;
     c.SetFont(tFont{FontArial, 12, false, 0});
@@ -369,7 +376,7 @@ void DrawBanner(QImage& image) {
     const bool timed = std::isfinite(b.e) && std::abs(b.e) < 1e6;
     if (timed) TimeGrid(b);
     if (timed) TimeLabels(b);
-    else c.SetFontColour(Settings.cScDesc);
+    else c.SetFontColour(d.Settings.cScDesc);
     AutoScale(b);
     Plot(b);
     Footer(b);

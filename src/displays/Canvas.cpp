@@ -108,12 +108,6 @@ void Canvas::SetFont(const tFont& font) {
   if (!same) Realise();
 }
 
-void Canvas::SetFontName(const std::string& name) {
-  if (name == font_.name) return;
-  font_.name = name;
-  Realise();
-}
-
 void Canvas::SetFontHeight(int height) {
   if (height == font_.height) return;
   font_.height = height;

@@ -91,7 +91,6 @@ class Canvas {
 
   // Font: every change re-realises it crisp.
   void SetFont(const tFont& font);
-  void SetFontName(const std::string& name);
   void SetFontHeight(int height);
   void SetFontBold(bool bold);
   void SetFontColour(tColour colour) { font_.colour = colour; }

@@ -40,8 +40,8 @@ const QImage& BandIcon(tBandIcon icon) {
   return bandIcons[icon];
 }
 
-std::optional<ChartGeometry> DrawStatistics(QImage& image, const tStatStore& series, TDateTime endTime,
-                                            double hours) {
+std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d, const tStatStore& series,
+                                            TDateTime endTime, double hours) {
   if (series.LastIndex < 0) return std::nullopt;
   // A window must have a width and an end inside the calendar (years 0 .. 9999).
   if (!(hours > 0) || !std::isfinite(hours) || !(std::fabs(endTime) < 2958466)) return std::nullopt;
@@ -53,7 +53,7 @@ std::optional<ChartGeometry> DrawStatistics(QImage& image, const tStatStore& ser
   if (copy.LastIndex < 0) return std::nullopt;
 
   LogEvent("Drawing statistics");
-  const int W = std::clamp<int32_t>(Settings.StatsWidth, 100, 4096);
+  const int W = std::clamp<int32_t>(d.Settings.StatsWidth, 100, 4096);
   // The layout may take all ChartBitmapHeight rows, but every row of the bitmap costs page faults
   // on each drawing, and the chart's height rarely changes: the bitmap is as tall as the last
   // chart of this width plus some room, and the chart is drawn again full height when it has
@@ -65,14 +65,14 @@ std::optional<ChartGeometry> DrawStatistics(QImage& image, const tStatStore& ser
   for (;;) {
     QImage bitmap(W, rows, QImage::Format_RGB32);
     Canvas c(bitmap);
-    c.penColour = Settings.cBorder;
+    c.penColour = d.Settings.cBorder;
     c.penStyle = tPenStyle::Solid;
-    c.brushColour = Settings.cBack;
+    c.brushColour = d.Settings.cBack;
     c.brushStyle = tBrushStyle::Solid;
     c.Rectangle(0, 0, W, ChartBitmapHeight);
     c.SetFont(tFont{FontArial, 12, false, 0});
 
-    tChartContext ctx(c, copy);
+    tChartContext ctx(c, d, copy);
     ctx.W = W;
     ctx.endTime = endTime;
     ctx.hours = hours;

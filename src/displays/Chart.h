@@ -9,6 +9,7 @@
 #include <QImage>
 
 #include "core/DateTime.h"
+#include "displays/DisplayData.h"
 #include "statistics/StatStore.h"
 
 namespace kv {
@@ -41,16 +42,17 @@ struct ChartGeometry {
 };
 
 // Draws series over the hours up to endTime (UTC) into image, which becomes StatsWidth wide and
-// exactly as tall as its content. An empty series draws nothing: the image keeps its picture
-// and the answer is nullopt. The automatic scales write their results into the settings.
-std::optional<ChartGeometry> DrawStatistics(QImage& image, const tStatStore& series, TDateTime endTime,
-                                            double hours);
+// exactly as tall as its content; the legends show d's current readings. An empty series draws
+// nothing: the image keeps its picture and the answer is nullopt. The automatic scales write
+// their results into d's settings.
+std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d, const tStatStore& series,
+                                            TDateTime endTime, double hours);
 
 // The band icons, one 16 x 16 picture per band kind.
 enum tBandIcon { biTemperatures, biVoltages, biFans, biMemory, biCPU, biNetwork, biBattery, BandIconCount };
 // The icon files' names, in tBandIcon order ("temperatures.png", ...).
 extern const std::array<const char*, BandIconCount> BandIconFiles;
-// Loads the icons from folder (AppDir at start-up); a missing or unreadable file leaves that
+// Loads the icons from folder (the program's data folder at start-up); a missing or unreadable file leaves that
 // icon empty, and an empty icon is simply not drawn.
 void LoadBandIcons(const std::string& folder);
 const QImage& BandIcon(tBandIcon icon);

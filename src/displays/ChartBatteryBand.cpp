@@ -21,9 +21,9 @@ constexpr double RateReferenceDays = 10.0 / (24 * 60);  // ten minutes
 // Capacity units per day, from the finest series whatever series is drawn: the reference is the
 // newest sample that lies in another power state, more than ten minutes back, or just after a
 // change of the full capacity. A gap wider than the window ends the walk without a rate.
-double ChargeRate(double windowHours) {
-  if (Readings.BatCap == NoValue32) return 0;
-  const tStatStore& s = Stats8h;
+double ChargeRate(const tChartContext& ctx, double windowHours) {
+  if (ctx.d.Current.Readings.BatCap == NoValue32) return 0;
+  const tStatStore& s = ctx.d.Series.Stats8h;
   const tReadings* reference = nullptr;
   const tReadings* newerValid = nullptr;
   for (int i = SampleCount(s) - 1; i >= 0; --i) {
@@ -31,16 +31,16 @@ double ChargeRate(double windowHours) {
     if (r.BatCap == NoValue32) continue;
     if (newerValid && (newerValid->Time - r.Time) * 24 > windowHours) break;
     newerValid = &r;
-    const bool fullChangesBefore = i == 0 || s.Samples[i - 1].BatFull != Readings.BatFull;
-    if (r.BatOnline != Readings.BatOnline || Readings.Time - r.Time > RateReferenceDays || fullChangesBefore) {
+    const bool fullChangesBefore = i == 0 || s.Samples[i - 1].BatFull != ctx.d.Current.Readings.BatFull;
+    if (r.BatOnline != ctx.d.Current.Readings.BatOnline || ctx.d.Current.Readings.Time - r.Time > RateReferenceDays || fullChangesBefore) {
       reference = &r;
       break;
     }
   }
   if (!reference || reference->BatFull <= 0) return 0;
-  const double ageDays = Readings.Time - reference->Time;
+  const double ageDays = ctx.d.Current.Readings.Time - reference->Time;
   if (!(ageDays > 0)) return 0;
-  return (static_cast<double>(Readings.BatCap) - reference->BatCap) / ageDays;
+  return (static_cast<double>(ctx.d.Current.Readings.BatCap) - reference->BatCap) / ageDays;
 }
 
 std::string Duration(double days) { return FormatTimePattern(Texts()->TimeFormat, days); }
@@ -62,21 +62,21 @@ const tBatteryCase BatteryCases[] = {
     {[](double, double, double) { return true; }, nullptr, nullptr, tTail::None},
 };
 
-std::string WearText(bool relative) {
+std::string WearText(const tChartContext& ctx, bool relative) {
   auto tx = Texts();
-  const std::string w = FormatFixed((1 - static_cast<double>(Readings.BatFull) / BatDesign) * 100, 1);
+  const std::string w = FormatFixed((1 - static_cast<double>(ctx.d.Current.Readings.BatFull) / ctx.d.Current.BatDesign) * 100, 1);
   return relative ? FormatTexts(tx->BatWearNoCap, {w})
-                  : FormatTexts(tx->BatWear, {FormatPattern(BatDesign, 0), w});
+                  : FormatTexts(tx->BatWear, {FormatPattern(ctx.d.Current.BatDesign, 0), w});
 }
 
-std::string ChargeText(double rate) {
+std::string ChargeText(const tChartContext& ctx, double rate) {
   auto tx = Texts();
-  const double cap = Readings.BatCap, full = Readings.BatFull;
+  const double cap = ctx.d.Current.Readings.BatCap, full = ctx.d.Current.Readings.BatFull;
   const std::string p = FormatFixed(cap / full * 100, 1);
   for (const tBatteryCase& row : BatteryCases) {
     if (!row.holds(cap, full, rate)) continue;
     std::string body;
-    if (BatRelative)
+    if (ctx.d.Current.BatRelative)
       body = row.relative ? FormatTexts((*tx).*row.relative, {}) : p + " %";
     else
       body = row.absolute ? FormatTexts((*tx).*row.absolute, {FormatPattern(full, 0)})
@@ -87,7 +87,7 @@ std::string ChargeText(double rate) {
     } else if (row.tail == tTail::Charging) {
       const double d = (full - cap) / rate;
       tail = FormatTexts(tx->ChargingTime,
-                         {Duration(d), Duration(DisplayTime(Readings.Time + d, Settings.TimeInUTC))});
+                         {Duration(d), Duration(DisplayTime(ctx.d.Current.Readings.Time + d, ctx.d.Settings.TimeInUTC))});
     }
     return tx->BatteryStatus + " " + body + (tail.empty() ? "" : "   " + tail);
   }
@@ -95,9 +95,9 @@ std::string ChargeText(double rate) {
 }
 
 void DrawChargeBand(tChartContext& ctx) {
-  const tSettings& st = Settings;
+  const tSettings& st = ctx.d.Settings;
   double rate = 0;
-  GuardItem("ds42 ", [&] { rate = ChargeRate(ctx.hours); });
+  GuardItem("ds42 ", [&] { rate = ChargeRate(ctx, ctx.hours); });
 
   const int H = BandHeight(st.BatHeight);
   if (!RoomFor(ctx, H + 8)) return;
@@ -115,25 +115,25 @@ void DrawChargeBand(tChartContext& ctx) {
 
   GuardItem("ds46 ", [&] {
     if (!RoomFor(ctx, LegendPitch)) return;
-    const bool known = Readings.BatCap != NoValue32;
-    DrawLegendRow(ctx, ctx.y, st.colBat, known ? ChargeText(rate) : Texts()->BatteryStatus + " " + Texts()->SensNotConn,
+    const bool known = ctx.d.Current.Readings.BatCap != NoValue32;
+    DrawLegendRow(ctx, ctx.y, st.colBat, known ? ChargeText(ctx, rate) : Texts()->BatteryStatus + " " + Texts()->SensNotConn,
                   {}, false);
     ctx.y += LegendPitch;
-    if (BatDesign > 0 && RoomFor(ctx, LegendPitch)) {
-      DrawLegendRow(ctx, ctx.y, st.colBat, WearText(BatRelative), {}, false);
+    if (ctx.d.Current.BatDesign > 0 && RoomFor(ctx, LegendPitch)) {
+      DrawLegendRow(ctx, ctx.y, st.colBat, WearText(ctx, ctx.d.Current.BatRelative), {}, false);
       ctx.y += LegendPitch;
     }
   });
 }
 
 void DrawWearBand(tChartContext& ctx) {
-  const tSettings& st = Settings;
+  const tSettings& st = ctx.d.Settings;
   const int H = BandHeight(st.BatHeight);
   if (!RoomFor(ctx, H + 8)) return;
   DrawBandFrame(ctx, H, false);
   const int y0 = ctx.y;
   DrawPercentGrid(ctx, y0, H);
-  const double design = BatDesign;
+  const double design = ctx.d.Current.BatDesign;
   DrawAreas(ctx, y0, H, st.colBat, [design](const tReadings& r, const tReadingsExtra&) {
     if (r.BatFull == NoValue32 || r.BatFull <= 0) return NoNumber;
     return std::min<double>(r.BatFull, design) / design;
@@ -141,17 +141,17 @@ void DrawWearBand(tChartContext& ctx) {
   DrawBandIcon(ctx, biBattery, y0, H);
   ctx.y += H + 8;
   if (!RoomFor(ctx, LegendPitch)) return;
-  DrawLegendRow(ctx, ctx.y, st.colBat, WearText(false), {}, false);
+  DrawLegendRow(ctx, ctx.y, st.colBat, WearText(ctx, false), {}, false);
   ctx.y += LegendPitch;
 }
 
 }  // namespace
 
 void DrawBatterySection(tChartContext& ctx) {
-  if (!Settings.visBat) return;
+  if (!ctx.d.Settings.visBat) return;
   if (ctx.hours < WearWindowHours) {
-    if (Readings.BatFull > 0 && Readings.BatFull != NoValue32) DrawChargeBand(ctx);
-  } else if (BatDesign > 0) {
+    if (ctx.d.Current.Readings.BatFull > 0 && ctx.d.Current.Readings.BatFull != NoValue32) DrawChargeBand(ctx);
+  } else if (ctx.d.Current.BatDesign > 0) {
     GuardItem("ds46 ", [&] { DrawWearBand(ctx); });
   }
 }

@@ -57,11 +57,11 @@ void ForEachTimeMark(const tChartContext& ctx, bool months, Fn fn) {
 }
 
 void DrawCpuClockMark(tChartContext& ctx, int y0, int H) {
-  if (!(ctx.hours < 24 || Settings.IncludeStaticData) || Readings.Freq == NoValue32) return;
+  if (!(ctx.hours < 24 || ctx.d.Settings.IncludeStaticData) || ctx.d.Current.Readings.Freq == NoValue32) return;
   Canvas& c = ctx.c;
-  const tColour colour = MakeColour((RedOf(Settings.cScGrid) + RedOf(Settings.cScBack)) / 2,
-                                    (GreenOf(Settings.cScGrid) + GreenOf(Settings.cScBack)) / 2,
-                                    (BlueOf(Settings.cScGrid) + BlueOf(Settings.cScBack)) / 2);
+  const tColour colour = MakeColour((RedOf(ctx.d.Settings.cScGrid) + RedOf(ctx.d.Settings.cScBack)) / 2,
+                                    (GreenOf(ctx.d.Settings.cScGrid) + GreenOf(ctx.d.Settings.cScBack)) / 2,
+                                    (BlueOf(ctx.d.Settings.cScGrid) + BlueOf(ctx.d.Settings.cScBack)) / 2);
   int len = 50, t = 4, gap = 15;
   int fontHeight = 38;
   if (H < 120) {
@@ -76,13 +76,13 @@ void DrawCpuClockMark(tChartContext& ctx, int y0, int H) {
   const int m = y0 + 7 + H / 2;
   const int b = cx + 2 * len - 35;
   std::string cores;
-  if (CPUCount == 1) cores = "1 core";
-  else if (CPUCount > 1) cores = std::to_string(CPUCount) + " cores";
+  if (ctx.d.Current.CPUCount == 1) cores = "1 core";
+  else if (ctx.d.Current.CPUCount > 1) cores = std::to_string(ctx.d.Current.CPUCount) + " cores";
   if (!cores.empty()) c.TextOut(b, m + len + t - c.TextHeight(cores), cores);
   c.SetFontBold(true);
   c.TextOut(b, m - len - t, "MHz");
   c.SetFontBold(false);
-  DrawSegmentNumber(c, colour, Nearest(Readings.Freq / 1000.0), gap, t, len, m - len - t, cx + 2 * len - 55);
+  DrawSegmentNumber(c, colour, Nearest(ctx.d.Current.Readings.Freq / 1000.0), gap, t, len, m - len - t, cx + 2 * len - 55);
 }
 
 void FlushPoints(Canvas& c, std::vector<tPoint>& points, tColour colour) {
@@ -103,7 +103,7 @@ int tChartContext::AreaX(double age) const { return (W - 44) - TruncToInt(age * 
 
 void SetUpChart(tChartContext& ctx) {
   const double plot = ctx.W - 50;
-  ctx.endLocal = DisplayTime(ctx.endTime, Settings.TimeInUTC);
+  ctx.endLocal = DisplayTime(ctx.endTime, ctx.d.Settings.TimeInUTC);
   ctx.pxPerHour = plot / ctx.hours;
   ctx.halfPixelHours = ctx.hours / plot / 2;
   const double h = ctx.hours;
@@ -142,10 +142,10 @@ void DrawTimeAxisRow(tChartContext& ctx) {
   const bool months = ctx.hours >= 2400;
   try {
     if (ctx.y > 10) ctx.y += 4;
-    c.brushColour = Settings.cScBack;
+    c.brushColour = ctx.d.Settings.cScBack;
     c.brushStyle = tBrushStyle::Clear;
-    c.SetFont(tFont{FontArial, 12, false, Settings.cScDesc});
-    c.penColour = Settings.cScGrid;
+    c.SetFont(tFont{FontArial, 12, false, ctx.d.Settings.cScDesc});
+    c.penColour = ctx.d.Settings.cScGrid;
     c.penStyle = tPenStyle::Solid;
     const QLocale locale;
     ForEachTimeMark(ctx, months, [&](TDateTime t, double x, const QDate& m) {
@@ -167,17 +167,17 @@ void DrawBandFrame(tChartContext& ctx, int H, bool cpuClockMark) {
   Canvas& c = ctx.c;
   const int y0 = ctx.y;
   const int right = ctx.W - 42;
-  c.penColour = Settings.cScBorder;
+  c.penColour = ctx.d.Settings.cScBorder;
   c.penStyle = tPenStyle::Solid;
-  c.brushColour = Settings.cScBack;
+  c.brushColour = ctx.d.Settings.cScBack;
   c.brushStyle = tBrushStyle::Solid;
   c.Rectangle(5, y0 + 5, right, y0 + H + 9);
-  DrawBevel(c, 5, y0 + 5, right, y0 + H + 9);
+  DrawBevel(c, ctx.d.Settings, 5, y0 + 5, right, y0 + H + 9);
   if (cpuClockMark) DrawCpuClockMark(ctx, y0, H);
 
   c.brushStyle = tBrushStyle::Clear;
-  c.SetFont(tFont{FontArial, 12, false, Settings.cScDesc});
-  c.penColour = Settings.cScGrid;
+  c.SetFont(tFont{FontArial, 12, false, ctx.d.Settings.cScDesc});
+  c.penColour = ctx.d.Settings.cScGrid;
   c.penStyle = tPenStyle::Dot;
   ForEachTimeMark(ctx, ctx.hours >= 2400, [&](TDateTime, double x, const QDate&) {
     const int gx = TruncToInt(x);
@@ -193,12 +193,12 @@ void DrawBandIcon(tChartContext& ctx, tBandIcon icon, int y0, int H) {
 
 void DrawValueGridLine(tChartContext& ctx, int y, const std::string& label, int labelRight) {
   Canvas& c = ctx.c;
-  c.penColour = Settings.cScGrid;
+  c.penColour = ctx.d.Settings.cScGrid;
   c.penStyle = tPenStyle::Dot;
   c.Line(8, y, ctx.W - 46, y);
   c.penStyle = tPenStyle::Solid;
   c.brushStyle = tBrushStyle::Clear;
-  c.SetFontColour(Settings.cScDesc);
+  c.SetFontColour(ctx.d.Settings.cScDesc);
   c.TextOut(labelRight - c.TextWidth(label), y - 6, label);
 }
 

@@ -67,16 +67,16 @@ tSlotTraffic MeasureSlot(const tChartContext& ctx, int slot) {
   return t;
 }
 
-void ClampNetScale() {
-  Settings.NetMin = std::max<int32_t>(Settings.NetMin, 0);
-  Settings.NetMax = std::min<int32_t>(Settings.NetMax, NetScaleCeiling);
-  if (Settings.NetMin >= Settings.NetMax) {
-    Settings.NetMin = 0;
-    Settings.NetMax = NetFallbackMax;
+void ClampNetScale(tSettings& s) {
+  s.NetMin = std::max<int32_t>(s.NetMin, 0);
+  s.NetMax = std::min<int32_t>(s.NetMax, NetScaleCeiling);
+  if (s.NetMin >= s.NetMax) {
+    s.NetMin = 0;
+    s.NetMax = NetFallbackMax;
   }
 }
 
-void AutoNetScale(const std::vector<const tSlotTraffic*>& group) {
+void AutoNetScale(tSettings& s, const std::vector<const tSlotTraffic*>& group) {
   double lo = NoValue32, hi = NoValue32;
   for (const tSlotTraffic* t : group)
     for (const auto& [in, out] : t->rates)
@@ -85,8 +85,8 @@ void AutoNetScale(const std::vector<const tSlotTraffic*>& group) {
         if (lo == NoValue32 || lo > r) lo = std::floor(r / 8 + 1e-6) * 8;
         if (hi == NoValue32 || hi < r) hi = std::ceil(r / 8 - 1e-6) * 8;
       }
-  Settings.NetMin = static_cast<int32_t>(std::min<double>(lo, NoValue32));
-  Settings.NetMax = static_cast<int32_t>(std::min<double>(hi, NoValue32));
+  s.NetMin = static_cast<int32_t>(std::min<double>(lo, NoValue32));
+  s.NetMax = static_cast<int32_t>(std::min<double>(hi, NoValue32));
 }
 
 // The band's value scale: linear on [NetMin, NetMax], or logarithmic with both ends at least 1.
@@ -94,17 +94,17 @@ struct tNetScale {
   bool log = false;
   double lo = 0, hi = 1;  // linear: the rates; logarithmic: their natural logarithms
 
-  tNetScale() {
-    log = Settings.NetLog;
+  explicit tNetScale(const tSettings& s) {
+    log = s.NetLog;
     if (log) {
-      const double bottom = std::max(Settings.NetMin, 1);
+      const double bottom = std::max(s.NetMin, 1);
       // Ends that meet at 1 still need a span to divide by.
-      const double top = std::max<double>(Settings.NetMax, bottom + 1);
+      const double top = std::max<double>(s.NetMax, bottom + 1);
       lo = std::log(bottom);
       hi = std::log(top);
     } else {
-      lo = Settings.NetMin;
-      hi = Settings.NetMax;
+      lo = s.NetMin;
+      hi = s.NetMax;
     }
   }
   double Rate(double r) const { return log ? std::exp(r) : r; }
@@ -124,13 +124,13 @@ void DrawNetGrid(tChartContext& ctx, const tNetScale& scale, int y0, int H) {
       const double L = scale.lo + k * step;
       if (L > limit) break;
       DrawValueGridLine(ctx, Nearest(y0 + 7 + H - (L - scale.lo) / (scale.hi - scale.lo) * H),
-                        FormatRate(std::exp(L)), ctx.W - 3);
+                        FormatRate(std::exp(L), ctx.d.Settings.BitDisplay), ctx.W - 3);
     }
   } else {
     const double step = std::ceil((scale.hi - scale.lo) / n / 8) * 8;
     if (!(step > 0)) return;
     for (double v = scale.lo; v <= scale.hi; v += step)
-      DrawValueGridLine(ctx, Nearest(MapToBand(v, scale.lo, scale.hi, y0, H)), FormatRate(v), ctx.W - 3);
+      DrawValueGridLine(ctx, Nearest(MapToBand(v, scale.lo, scale.hi, y0, H)), FormatRate(v, ctx.d.Settings.BitDisplay), ctx.W - 3);
   }
 }
 
@@ -145,7 +145,7 @@ void DrawBar(Canvas& c, tColour colour, int left, int top, int right, int bottom
 // One slot's bars, and its offline time painted over in the background colour.
 void DrawSlotBars(tChartContext& ctx, const tNetScale& scale, int slot, int y0, int H) {
   Canvas& c = ctx.c;
-  const tNetSlot& cfg = NetSlots[slot];
+  const tNetSlot& cfg = ctx.d.Settings.NetSlots[slot];
   const tStatStore& s = ctx.series;
   const double minSpan = 0.1 * ctx.halfPixelHours;
   const double p = ctx.pxPerHour;
@@ -180,13 +180,13 @@ void DrawSlotBars(tChartContext& ctx, const tNetScale& scale, int slot, int y0, 
       DrawBar(c, largerColour, left, top(larger), right, bottom);
       DrawBar(c, smallerColour, left, top(smaller), right, bottom);
       DrawBar(c, MeanColour(cfg.ColourIn, cfg.ColourOut), left, top(smaller), right, bottom);
-    } else if ((!newerValid || !olderValid) && Settings.ShowOfflineTime && olderAge - newerAge >= minSpan) {
+    } else if ((!newerValid || !olderValid) && ctx.d.Settings.ShowOfflineTime && olderAge - newerAge >= minSpan) {
       const int left = (ctx.W - 44) - static_cast<int>(std::floor(olderAge * p));
       const int right = (ctx.W - 45) - static_cast<int>(std::ceil(newerAge * p));
       if (right > left) {
         c.penStyle = tPenStyle::Clear;
         c.brushStyle = tBrushStyle::Solid;
-        c.brushColour = Settings.cBack;
+        c.brushColour = ctx.d.Settings.cBack;
         c.Rectangle(left, y0 + 6, right, y0 + 9 + H);
         c.penStyle = tPenStyle::Solid;
       }
@@ -199,29 +199,29 @@ void DrawSlotBars(tChartContext& ctx, const tNetScale& scale, int slot, int y0, 
 }
 
 // The current rates always come from the two newest samples of the finest series.
-std::vector<std::string> CurrentRateTexts(int slot) {
+std::vector<std::string> CurrentRateTexts(const tChartContext& ctx, int slot) {
   auto tx = Texts();
-  const int n = SampleCount(Stats8h);
+  const int n = SampleCount(ctx.d.Series.Stats8h);
   if (n >= 2) {
-    const tReadings& newer = Stats8h.Samples[n - 1];
-    const tReadings& older = Stats8h.Samples[n - 2];
+    const tReadings& newer = ctx.d.Series.Stats8h.Samples[n - 1];
+    const tReadings& older = ctx.d.Series.Stats8h.Samples[n - 2];
     const double seconds = (newer.Time - older.Time) * SecondsPerDay;
     if (CountersValid(newer, slot) && CountersValid(older, slot) && seconds > 0)
-      return {tx->Down + " " + FormatRate(Increase(newer.NetIn[slot], older.NetIn[slot]) / seconds),
-              tx->Up + " " + FormatRate(Increase(newer.NetOut[slot], older.NetOut[slot]) / seconds)};
+      return {tx->Down + " " + FormatRate(Increase(newer.NetIn[slot], older.NetIn[slot]) / seconds, ctx.d.Settings.BitDisplay),
+              tx->Up + " " + FormatRate(Increase(newer.NetOut[slot], older.NetOut[slot]) / seconds, ctx.d.Settings.BitDisplay)};
   }
   return {tx->SensNotConn, ""};
 }
 
 void DrawNetBand(tChartContext& ctx, const std::vector<const tSlotTraffic*>& group) {
-  const int H = BandHeight(Settings.NetHeight);
+  const int H = BandHeight(ctx.d.Settings.NetHeight);
   if (!RoomFor(ctx, H + 8)) return;
-  if (Settings.NetAuto) AutoNetScale(group);
-  ClampNetScale();
+  if (ctx.d.Settings.NetAuto) AutoNetScale(ctx.d.Settings, group);
+  ClampNetScale(ctx.d.Settings);
   DrawBandFrame(ctx, H, false);
   const int y0 = ctx.y;
   GuardItem("ds39 ", [&] {
-    const tNetScale scale;
+    const tNetScale scale(ctx.d.Settings);
     DrawNetGrid(ctx, scale, y0, H);
     for (const tSlotTraffic* t : group) DrawSlotBars(ctx, scale, t->slot, y0, H);
   });
@@ -230,10 +230,10 @@ void DrawNetBand(tChartContext& ctx, const std::vector<const tSlotTraffic*>& gro
   for (const tSlotTraffic* t : group) {
     if (!RoomFor(ctx, LegendPitch)) return;
     GuardItem("ds41 ", [&] {
-      const tNetSlot& cfg = NetSlots[t->slot];
+      const tNetSlot& cfg = ctx.d.Settings.NetSlots[t->slot];
       std::vector<std::string> texts{FormatKiB(t->received), FormatKiB(t->sent)};
-      for (std::string& rate : CurrentRateTexts(t->slot)) texts.push_back(std::move(rate));
-      DrawLegendRow(ctx, ctx.y, cfg.ColourIn, FillTemplate(cfg.Name, ctx.endTime), texts, true);
+      for (std::string& rate : CurrentRateTexts(ctx, t->slot)) texts.push_back(std::move(rate));
+      DrawLegendRow(ctx, ctx.y, cfg.ColourIn, FillTemplate(ctx.d, cfg.Name, ctx.endTime), texts, true);
     });
     ctx.y += LegendPitch;
   }
@@ -242,13 +242,13 @@ void DrawNetBand(tChartContext& ctx, const std::vector<const tSlotTraffic*>& gro
 }  // namespace
 
 void DrawNetworkSection(tChartContext& ctx) {
-  ClampNetScale();
+  ClampNetScale(ctx.d.Settings);
   std::vector<tSlotTraffic> traffic;
   for (int i = 0; i < NetSlotCount; ++i) {
-    if (!NetSlots[i].Vis) continue;
+    if (!ctx.d.Settings.NetSlots[i].Vis) continue;
     GuardItem("ds37 ", [&] { traffic.push_back(MeasureSlot(ctx, i)); });
   }
-  if (Settings.NetSep) {
+  if (ctx.d.Settings.NetSep) {
     for (const tSlotTraffic& t : traffic)
       if (t.HasTraffic()) DrawNetBand(ctx, {&t});
     return;

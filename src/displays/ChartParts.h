@@ -9,6 +9,7 @@
 #include "core/DateTime.h"
 #include "displays/Canvas.h"
 #include "displays/Chart.h"
+#include "displays/DisplayData.h"
 #include "statistics/StatStore.h"
 
 namespace kv {
@@ -16,7 +17,7 @@ namespace kv {
 // The bevel on a drawn frame rectangle (x1, y1)-(x2, y2), right and bottom exclusive: the inner
 // bottom and right edge in cScBorder2 and the rounded corner pixels in cBack, cScBorder and
 // cScBorder2. The band frames, the disk boxes and the banner share it.
-void DrawBevel(Canvas& c, int x1, int y1, int x2, int y2);
+void DrawBevel(Canvas& c, const tSettings& settings, int x1, int y1, int x2, int y2);
 
 // The per-channel summary over the drawn window: minimum and maximum start from the current
 // value (when it holds one), no-value markers are ignored.
@@ -33,6 +34,7 @@ struct tChannelSummary {
 // inputs; nothing outlives the drawing except `geometry`, which the caller returns.
 struct tChartContext {
   Canvas& c;
+  const tDisplayData d;      // the readings of the legends, the settings, the fine series
   const tStatStore& series;  // the drawing's private copy
   TDateTime endTime = 0;     // UTC of the right edge
   double hours = 0;
@@ -46,7 +48,7 @@ struct tChartContext {
   bool axisDrawn = false;
   ChartGeometry geometry;
 
-  tChartContext(Canvas& canvas, const tStatStore& s) : c(canvas), series(s) {}
+  tChartContext(Canvas& canvas, const tDisplayData& data, const tStatStore& s) : c(canvas), d(data), series(s) {}
 
   // Age of a sample in hours before endTime (negative: newer than endTime).
   double AgeOf(const tReadings& r) const { return (endTime - r.Time) * 24.0; }
@@ -124,6 +126,6 @@ void DrawSensorBands(tChartContext& ctx);
 void DrawChartFooter(tChartContext& ctx);
 // The footer's middle text for a window of `hours`: the uptime for short windows (or with
 // IncludeStaticData) when ReadUpTime, otherwise for longer windows the span name; may be empty.
-std::string FooterMiddleText(double hours);
+std::string FooterMiddleText(const tDisplayData& d, double hours);
 
 }  // namespace kv

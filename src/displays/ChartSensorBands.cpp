@@ -7,6 +7,7 @@
 #include "core/Process.h"
 #include "displays/ChartParts.h"
 #include "displays/ContrastColours.h"
+#include "displays/Light.h"
 #include "displays/Formatting.h"
 #include "displays/Placeholders.h"
 #include "settings/Channels.h"
@@ -74,56 +75,56 @@ void DrawTemperatures(tChartContext& ctx) {
   std::array<tGetter, TempChannels> values;
   for (int i = 0; i < TempChannels; ++i) {
     values[i] = [i](const tReadings& r, const tReadingsExtra&) { return Current16(r.T[i]); };
-    if (TCfg[i].Vis == 0) continue;
+    if (ctx.d.Settings.TCfg[i].Vis == 0) continue;
     try {
-      sums[i] = Summarise(ctx, Current16(Readings.T[i]), values[i]);
+      sums[i] = Summarise(ctx, Current16(ctx.d.Current.Readings.T[i]), values[i]);
     } catch (const std::exception& e) {
       LogError("ds4 ", e);
     }
   }
 
-  if (Settings.TAutoStats) {
-    Settings.TMinStats = Settings.TMaxStats = Unset16;
+  if (ctx.d.Settings.TAutoStats) {
+    ctx.d.Settings.TMinStats = ctx.d.Settings.TMaxStats = Unset16;
     for (int i = 0; i < TempChannels; ++i) {
-      if (TCfg[i].Vis != 1 || !sums[i].hasMinMax) continue;
+      if (ctx.d.Settings.TCfg[i].Vis != 1 || !sums[i].hasMinMax) continue;
       const auto lo = static_cast<int32_t>(std::floor(sums[i].min / 500) * 500);
       const auto hi = static_cast<int32_t>(std::ceil(sums[i].max / 500) * 500);
-      Settings.TMinStats = Settings.TMinStats == Unset16 ? lo : std::min(Settings.TMinStats, lo);
-      Settings.TMaxStats = Settings.TMaxStats == Unset16 ? hi : std::max(Settings.TMaxStats, hi);
+      ctx.d.Settings.TMinStats = ctx.d.Settings.TMinStats == Unset16 ? lo : std::min(ctx.d.Settings.TMinStats, lo);
+      ctx.d.Settings.TMaxStats = ctx.d.Settings.TMaxStats == Unset16 ? hi : std::max(ctx.d.Settings.TMaxStats, hi);
     }
   }
-  Settings.TMinStats = std::max<int32_t>(Settings.TMinStats, -5000);
-  Settings.TMaxStats = std::min<int32_t>(Settings.TMaxStats, 15000);
+  ctx.d.Settings.TMinStats = std::max<int32_t>(ctx.d.Settings.TMinStats, -5000);
+  ctx.d.Settings.TMaxStats = std::min<int32_t>(ctx.d.Settings.TMaxStats, 15000);
 
-  const int H = BandHeight(Settings.THeight);
+  const int H = BandHeight(ctx.d.Settings.THeight);
   bool anyShown = false;
-  for (const auto& cfg : TCfg) anyShown = anyShown || cfg.Vis == 1;
-  const bool drawn = anyShown && Settings.TMinStats < Unset16 && Settings.TMaxStats < Unset16 &&
+  for (const auto& cfg : ctx.d.Settings.TCfg) anyShown = anyShown || cfg.Vis == 1;
+  const bool drawn = anyShown && ctx.d.Settings.TMinStats < Unset16 && ctx.d.Settings.TMaxStats < Unset16 &&
                      RoomFor(ctx, H + 8);
   if (drawn) {
     DrawBandFrame(ctx, H, true);
     const int top = ctx.y;
-    double lo = Settings.TMinStats, hi = Settings.TMaxStats;
+    double lo = ctx.d.Settings.TMinStats, hi = ctx.d.Settings.TMaxStats;
     if (DrawableScale(lo, hi, 500)) {
-      const double step = Settings.TStepStats > 0 ? std::nearbyint(Settings.TStepStats * 100)
+      const double step = ctx.d.Settings.TStepStats > 0 ? std::nearbyint(ctx.d.Settings.TStepStats * 100)
                                                   : GridStep(hi - lo, H, 30, 500);
       ForEachGridValue(lo, step, lo, hi, [&](double v) {
         const int y = static_cast<int>(MapToBand(v, lo, hi, top, H));
-        DrawValueGridLine(ctx, y, FormatTemperature(static_cast<int>(v)), ctx.W - 12);
+        DrawValueGridLine(ctx, y, FormatTemperature(static_cast<int>(v), ctx.d.Settings.Celsius), ctx.W - 12);
       });
       for (int i = TempChannels - 1; i >= 0; --i) {
-        if (TCfg[i].Vis != 1 || !sums[i].hasMinMax) continue;
+        if (ctx.d.Settings.TCfg[i].Vis != 1 || !sums[i].hasMinMax) continue;
         try {
           tCurveSpec spec;
           spec.oldestFirst = true;
-          spec.smoothing = Settings.Alpha;
+          spec.smoothing = ctx.d.Settings.Alpha;
           spec.lo = lo;
           spec.hi = hi;
           spec.y0 = top;
           spec.H = H;
-          spec.colour = TCfg[i].Colour;
+          spec.colour = ctx.d.Settings.TCfg[i].Colour;
           spec.value = values[i];
-          spec.bold = TCfg[i].Bold;
+          spec.bold = ctx.d.Settings.TCfg[i].Bold;
           DrawCurve(ctx, spec);
         } catch (const std::exception& e) {
           LogError("ds5 ", e);
@@ -135,15 +136,15 @@ void DrawTemperatures(tChartContext& ctx) {
 
   std::vector<tLegendRow> rows;
   for (int i = 0; i < TempChannels; ++i) {
-    if (TCfg[i].Vis == 0 || !sums[i].hasMinMax) continue;
+    if (ctx.d.Settings.TCfg[i].Vis == 0 || !sums[i].hasMinMax) continue;
     try {
       const tChannelSummary& m = sums[i];
       const std::string current =
-          Readings.T[i] == NoValue16 ? texts->SensNotConn : FormatTemperature(Readings.T[i]);
-      rows.push_back({TCfg[i].Colour, FillTemplate(TCfg[i].Name, ctx.endTime),
-                      StatTexts(current, FormatTemperature(static_cast<int>(m.min)),
-                                FormatTemperature(static_cast<int>(m.max)),
-                                m.hasMean() ? FormatTemperature(static_cast<int>(m.mean())) : "")});
+          ctx.d.Current.Readings.T[i] == NoValue16 ? texts->SensNotConn : FormatTemperature(ctx.d.Current.Readings.T[i], ctx.d.Settings.Celsius);
+      rows.push_back({ctx.d.Settings.TCfg[i].Colour, FillTemplate(ctx.d, ctx.d.Settings.TCfg[i].Name, ctx.endTime),
+                      StatTexts(current, FormatTemperature(static_cast<int>(m.min), ctx.d.Settings.Celsius),
+                                FormatTemperature(static_cast<int>(m.max), ctx.d.Settings.Celsius),
+                                m.hasMean() ? FormatTemperature(static_cast<int>(m.mean()), ctx.d.Settings.Celsius) : "")});
     } catch (const std::exception& e) {
       LogError("ds6 ", e);
     }
@@ -165,21 +166,21 @@ void DrawVoltages(tChartContext& ctx) {
   const auto texts = Texts();
   std::vector<tLegendRow> collected;
   for (int i = 0; i < VoltChannels; ++i) {
-    if (VCfg[i].Vis == 0) continue;
+    if (ctx.d.Settings.VCfg[i].Vis == 0) continue;
     try {
       const tGetter value = [i](const tReadings& r, const tReadingsExtra&) { return Current16(r.V[i]); };
-      const tChannelSummary m = Summarise(ctx, Current16(Readings.V[i]), value);
+      const tChannelSummary m = Summarise(ctx, Current16(ctx.d.Current.Readings.V[i]), value);
       if (!m.hasMinMax) continue;
       const std::string current =
-          Readings.V[i] == NoValue16 ? texts->SensNotConn : Volts(Readings.V[i]) + " " + texts->Volt;
+          ctx.d.Current.Readings.V[i] == NoValue16 ? texts->SensNotConn : Volts(ctx.d.Current.Readings.V[i]) + " " + texts->Volt;
       const auto stat = [&](double v) { return Volts(v) + " " + texts->V; };
-      tLegendRow row{VCfg[i].Colour, FillTemplate(VCfg[i].Name, ctx.endTime),
+      tLegendRow row{ctx.d.Settings.VCfg[i].Colour, FillTemplate(ctx.d, ctx.d.Settings.VCfg[i].Name, ctx.endTime),
                      StatTexts(current, stat(m.min), stat(m.max), m.hasMean() ? stat(m.mean()) : "")};
-      if (VCfg[i].Vis != 1) {
+      if (ctx.d.Settings.VCfg[i].Vis != 1) {
         collected.push_back(std::move(row));
         continue;
       }
-      const int H = BandHeight(Settings.VHeight);
+      const int H = BandHeight(ctx.d.Settings.VHeight);
       if (!RoomFor(ctx, H + 8 + RowPitch)) continue;
       const double g = VoltUnit(m.max);
       double lo = std::max(std::floor(m.min / g - 0.001) * g, -30000.0);
@@ -197,9 +198,9 @@ void DrawVoltages(tChartContext& ctx) {
           spec.hi = hi;
           spec.y0 = top;
           spec.H = H;
-          spec.colour = VCfg[i].Colour;
+          spec.colour = ctx.d.Settings.VCfg[i].Colour;
           spec.value = value;
-          spec.bold = VCfg[i].Bold;
+          spec.bold = ctx.d.Settings.VCfg[i].Bold;
           DrawCurve(ctx, spec);
         } catch (const std::exception& e) {
           LogError("ds8 ", e);
@@ -230,12 +231,12 @@ std::string FanText(double v, const tTexts& texts) {
   return FormatPattern(v, 0) + " " + texts.RPM;
 }
 
-void FanAutoScale(const std::array<tChannelSummary, FanChannels>& sums) {
-  int32_t& lo = Settings.FMin;
-  int32_t& hi = Settings.FMax;
+void FanAutoScale(tSettings& s, const std::array<tChannelSummary, FanChannels>& sums) {
+  int32_t& lo = s.FMin;
+  int32_t& hi = s.FMax;
   lo = hi = Unset16;
   for (int i = 0; i < FanChannels; ++i) {
-    if (FCfg[i].Vis == 0 || !sums[i].hasMinMax) continue;
+    if (s.FCfg[i].Vis == 0 || !sums[i].hasMinMax) continue;
     const double mn = sums[i].min, mx = sums[i].max;
     if (mx > 0) {
       const double unit = mx < 500 ? 50 : 250;
@@ -256,24 +257,24 @@ void DrawFans(tChartContext& ctx) {
   bool anyShown = false;
   for (int i = 0; i < FanChannels; ++i) {
     raw[i] = [i](const tReadings& r, const tReadingsExtra&) { return Current16(r.F[i]); };
-    if (FCfg[i].Vis == 0) continue;
+    if (ctx.d.Settings.FCfg[i].Vis == 0) continue;
     anyShown = true;
     try {
-      sums[i] = Summarise(ctx, Current16(Readings.F[i]), raw[i], true);
+      sums[i] = Summarise(ctx, Current16(ctx.d.Current.Readings.F[i]), raw[i], true);
     } catch (const std::exception& e) {
       LogError("ds23 ", e);
     }
   }
-  if (Settings.FAuto) FanAutoScale(sums);
-  Settings.FMin = std::max<int32_t>(Settings.FMin, 0);
-  Settings.FMax = std::min<int32_t>(Settings.FMax, 20000);
+  if (ctx.d.Settings.FAuto) FanAutoScale(ctx.d.Settings, sums);
+  ctx.d.Settings.FMin = std::max<int32_t>(ctx.d.Settings.FMin, 0);
+  ctx.d.Settings.FMax = std::min<int32_t>(ctx.d.Settings.FMax, 20000);
 
-  const int H = BandHeight(Settings.FHeight);
-  const bool drawn = anyShown && Settings.FMin < Unset16 && Settings.FMax < Unset16 && RoomFor(ctx, H + 8);
+  const int H = BandHeight(ctx.d.Settings.FHeight);
+  const bool drawn = anyShown && ctx.d.Settings.FMin < Unset16 && ctx.d.Settings.FMax < Unset16 && RoomFor(ctx, H + 8);
   if (!drawn) return;
   DrawBandFrame(ctx, H, false);
   const int top = ctx.y;
-  double lo = Settings.FMin, hi = Settings.FMax;
+  double lo = ctx.d.Settings.FMin, hi = ctx.d.Settings.FMax;
   const double unit = hi < 50 ? 5 : hi < 500 ? 50 : 250;
   if (DrawableScale(lo, hi, unit)) {
     const double step = GridStep(hi - lo, H, 20, unit);
@@ -281,16 +282,16 @@ void DrawFans(tChartContext& ctx) {
       DrawValueGridLine(ctx, Nearest(MapToBand(v, lo, hi, top, H)), FormatPattern(v, 0), ctx.W - 18);
     });
     for (int i = FanChannels - 1; i >= 0; --i) {
-      if (FCfg[i].Vis == 0) continue;
+      if (ctx.d.Settings.FCfg[i].Vis == 0) continue;
       try {
         tCurveSpec spec;
         spec.lo = lo;
         spec.hi = hi;
         spec.y0 = top;
         spec.H = H;
-        spec.colour = FCfg[i].Colour;
+        spec.colour = ctx.d.Settings.FCfg[i].Colour;
         spec.value = [i](const tReadings& r, const tReadingsExtra&) { return FanOnScale(r.F[i]); };
-        spec.bold = FCfg[i].Bold;
+        spec.bold = ctx.d.Settings.FCfg[i].Bold;
         DrawCurve(ctx, spec);
       } catch (const std::exception& e) {
         LogError("ds25 ", e);
@@ -301,7 +302,7 @@ void DrawFans(tChartContext& ctx) {
   ctx.y += H + 8;
 
   for (int i = 0; i < FanChannels; ++i) {
-    if (FCfg[i].Vis == 0 || !sums[i].hasMinMax) continue;
+    if (ctx.d.Settings.FCfg[i].Vis == 0 || !sums[i].hasMinMax) continue;
     if (!RoomFor(ctx, RowPitch)) break;
     try {
       const tChannelSummary& m = sums[i];
@@ -313,8 +314,8 @@ void DrawFans(tChartContext& ctx) {
       const std::string meanText =
           flow ? FormatPattern(-mean / 100, 1) + " " + texts->LH : FanText(mean, *texts);
       const std::string current =
-          Readings.F[i] == NoValue16 ? texts->SensNotConn : FanText(Readings.F[i], *texts);
-      DrawLegendRow(ctx, ctx.y, FCfg[i].Colour, FillTemplate(FCfg[i].Name, ctx.endTime),
+          ctx.d.Current.Readings.F[i] == NoValue16 ? texts->SensNotConn : FanText(ctx.d.Current.Readings.F[i], *texts);
+      DrawLegendRow(ctx, ctx.y, ctx.d.Settings.FCfg[i].Colour, FillTemplate(ctx.d, ctx.d.Settings.FCfg[i].Name, ctx.endTime),
                     StatTexts(current, FanText(least, *texts), FanText(most, *texts), meanText), true);
     } catch (const std::exception& e) {
       LogError("ds27 ", e);
@@ -338,11 +339,11 @@ void DrawSensorBands(tChartContext& ctx) {
   Section(ctx, csFans, DrawFans);
 }
 
-std::string FooterMiddleText(double hours) {
+std::string FooterMiddleText(const tDisplayData& d, double hours) {
   const auto texts = Texts();
-  if (hours < 24 || Settings.IncludeStaticData) {
-    if (!Settings.ReadUpTime) return "";
-    return texts->Uptime + " " + UptimeText(UpDays, UpHours, UpMins, UpSecsPart);
+  if (hours < 24 || d.Settings.IncludeStaticData) {
+    if (!d.Settings.ReadUpTime) return "";
+    return UptimeLineText(d.Current);
   }
   if (hours == 24) return texts->Stats24;
   if (hours == 168) return texts->Stats7;
@@ -358,20 +359,19 @@ void DrawChartFooter(tChartContext& ctx) {
     const auto texts = Texts();
     c.SetFont(tFont{FontArial, 12, false, c.Font().colour});
     c.brushStyle = tBrushStyle::Clear;
-    PickContrastColours(c, 443, ctx.y + 1);
+    const tContrast contrast = PickContrastColours(c, 443, ctx.y + 1);
     c.SetFontHeight(13);
-    if (Settings.DisplayDateTime) {
-      const TDateTime t = DisplayTime(Readings.Time, Settings.TimeInUTC);
-      c.SetFontColour(TextMain);
-      c.TextOut(3, ctx.y, FormatWithText(texts->Time, ShortDateText(t) + " " + LongTimeText(t)));
+    if (ctx.d.Settings.DisplayDateTime) {
+      c.SetFontColour(contrast.Main);
+      c.TextOut(3, ctx.y, ReadingsTimeText(ctx.d.Current, ctx.d.Settings));
     }
-    const std::string middle = FooterMiddleText(ctx.hours);
+    const std::string middle = FooterMiddleText(ctx.d, ctx.hours);
     if (!middle.empty()) {
-      const bool uptime = ctx.hours < 24 || Settings.IncludeStaticData;
-      c.SetFontColour(TextDim);
+      const bool uptime = ctx.hours < 24 || ctx.d.Settings.IncludeStaticData;
+      c.SetFontColour(contrast.Dim);
       c.TextOut(uptime ? 135 : 142, ctx.y, middle);
     }
-    c.SetFontColour(TextHighlight);
+    c.SetFontColour(contrast.Highlight);
     c.TextOut(W - 2 - c.TextWidth(ProductVersion), ctx.y, ProductVersion);
   } catch (const std::exception& e) {
     LogError("ds51 ", e);
@@ -379,11 +379,11 @@ void DrawChartFooter(tChartContext& ctx) {
   ctx.y += 14;
   const int bottom = ctx.y - 1;
   c.penStyle = tPenStyle::Solid;
-  c.penColour = Settings.cBorder2;
+  c.penColour = ctx.d.Settings.cBorder2;
   c.MoveTo(0, bottom);
   c.LineTo(0, 0);
   c.LineTo(W - 1, 0);
-  c.penColour = Settings.cBorder;
+  c.penColour = ctx.d.Settings.cBorder;
   c.LineTo(W - 1, bottom);
   c.LineTo(-1, bottom);
 }

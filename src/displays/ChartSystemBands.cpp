@@ -148,7 +148,7 @@ struct tMemSeries {
 };
 
 void DrawMemory(tChartContext& ctx) {
-  const tSettings& st = Settings;
+  const tSettings& st = ctx.d.Settings;
   if (st.Page == 0 && st.visMem == 0 && st.visCache == 0) return;
   auto tx = Texts();
   const bool free = st.MemFree;
@@ -156,19 +156,19 @@ void DrawMemory(tChartContext& ctx) {
       {"ds33a ", st.Page, true, st.colMemPage,
        free ? +[](const tReadings& r) { return Value32(r.PageFree); }
             : +[](const tReadings& r) { return Value32(r.PageUsed); },
-       static_cast<double>(PageTotal), FormatWithText(tx->PageMem, FormatKiB(PageTotal)), false, {}},
+       static_cast<double>(ctx.d.Current.PageTotal), FormatWithText(tx->PageMem, FormatKiB(ctx.d.Current.PageTotal)), false, {}},
       {"ds33 ", st.visMem, true, st.colMem,
        free ? +[](const tReadings& r) { return Value32(r.MemFree); }
             : +[](const tReadings& r) { return Value32(r.MemUsed); },
-       static_cast<double>(MemTotal), FormatWithText(tx->PhysMem, FormatKiB(MemTotal)), false, {}},
+       static_cast<double>(ctx.d.Current.MemTotal), FormatWithText(tx->PhysMem, FormatKiB(ctx.d.Current.MemTotal)), false, {}},
       {"ds33b ", st.visCache, !free, st.colMemCache, +[](const tReadings& r) { return Value32(r.Cache); },
-       static_cast<double>(MemTotal), FormatWithText(tx->Cache, FormatKiB(MemTotal)), true, {}},
+       static_cast<double>(ctx.d.Current.MemTotal), FormatWithText(tx->Cache, FormatKiB(ctx.d.Current.MemTotal)), true, {}},
   };
 
   GuardItem("ds29 ", [&] {
     for (tMemSeries& m : series)
       if (m.exists && m.level != 0)
-        m.sum = Summarise(ctx, m.value(Readings),
+        m.sum = Summarise(ctx, m.value(ctx.d.Current.Readings),
                           [&m](const tReadings& r, const tReadingsExtra&) { return m.value(r); });
   });
 
@@ -181,12 +181,12 @@ void DrawMemory(tChartContext& ctx) {
       const double upper = std::ceil(m.sum.max / 16 / 1024 + 1) * 16384;
       if (hi == NoValue32 || m.sum.max > hi) hi = static_cast<int64_t>(std::min<double>(upper, NoValue32));
     }
-    Settings.MemMin = static_cast<int32_t>(std::clamp<int64_t>(lo, INT32_MIN, NoValue32));
-    Settings.MemMax = static_cast<int32_t>(std::clamp<int64_t>(hi, INT32_MIN, NoValue32));
+    ctx.d.Settings.MemMin = static_cast<int32_t>(std::clamp<int64_t>(lo, INT32_MIN, NoValue32));
+    ctx.d.Settings.MemMax = static_cast<int32_t>(std::clamp<int64_t>(hi, INT32_MIN, NoValue32));
   }
-  Settings.MemMin = std::max<int32_t>(Settings.MemMin, 0);
-  Settings.MemMax = static_cast<int32_t>(std::min<int64_t>(Settings.MemMax, MemScaleCeiling));
-  const int64_t lo = Settings.MemMin, hi = Settings.MemMax;
+  ctx.d.Settings.MemMin = std::max<int32_t>(ctx.d.Settings.MemMin, 0);
+  ctx.d.Settings.MemMax = static_cast<int32_t>(std::min<int64_t>(ctx.d.Settings.MemMax, MemScaleCeiling));
+  const int64_t lo = ctx.d.Settings.MemMin, hi = ctx.d.Settings.MemMax;
   const bool scaleUsable = lo < hi;  // ends that coincide show the band without values
 
   const int H = BandHeight(st.MemHeight);
@@ -237,7 +237,7 @@ void DrawMemory(tChartContext& ctx) {
       if (!m.exists || m.level == 0 || m.total <= 0) continue;
       if (!RoomFor(ctx, LegendPitch)) return;
       GuardItem(m.rowTag, [&] {
-        const double v = m.value(Readings);
+        const double v = m.value(ctx.d.Current.Readings);
         const std::string current =
             std::isnan(v) ? tx->SensNotConn
                           : FormatKiB(v) + " (" + FormatPattern(std::round(v / m.total * 100), 1) + " %)";
@@ -258,9 +258,9 @@ int64_t DrawUserActivity(tChartContext& ctx, int y0, int H, bool draw) {
   const int right = ctx.W - 44;
   if (draw) {
     c.penStyle = tPenStyle::Solid;
-    c.penColour = Settings.cScGrid;
+    c.penColour = ctx.d.Settings.cScGrid;
     c.Line(6, y, right + 1, y);
-    c.penColour = Settings.colUser;
+    c.penColour = ctx.d.Settings.colUser;
   }
   int64_t active = 0;
   const tStatStore& s = ctx.series;
@@ -299,17 +299,17 @@ std::string ActiveTimeText(int64_t secs, double hours) {
 }
 
 void DrawCPU(tChartContext& ctx) {
-  const tSettings& st = Settings;
+  const tSettings& st = ctx.d.Settings;
   bool anyLoad = false;
-  for (const tChannelCfg& cfg : CPUCfg) anyLoad = anyLoad || cfg.Vis != 0;
+  for (const tChannelCfg& cfg : ctx.d.Settings.CPUCfg) anyLoad = anyLoad || cfg.Vis != 0;
   if (!anyLoad && !st.visCPUFreq && !st.visUser) return;
   auto tx = Texts();
 
   std::array<tChannelSummary, CpuChannels> sums{};
   GuardItem("ds31 ", [&] {
     for (int i = 0; i < CpuChannels; ++i)
-      if (CPUCfg[i].Vis != 0)
-        sums[i] = Summarise(ctx, Readings.CPU[i] == NoValue16 ? NoNumber : Readings.CPU[i],
+      if (ctx.d.Settings.CPUCfg[i].Vis != 0)
+        sums[i] = Summarise(ctx, ctx.d.Current.Readings.CPU[i] == NoValue16 ? NoNumber : ctx.d.Current.Readings.CPU[i],
                             [i](const tReadings& r, const tReadingsExtra&) {
                               return r.CPU[i] == NoValue16 ? NoNumber : static_cast<double>(r.CPU[i]);
                             });
@@ -321,9 +321,9 @@ void DrawCPU(tChartContext& ctx) {
   const int y0 = ctx.y;
   DrawPercentGrid(ctx, y0, H);
 
-  const bool clock = st.visCPUFreq && FreqMax > 0;
+  const bool clock = st.visCPUFreq && ctx.d.Current.FreqMax > 0;
   if (clock) {
-    const double freqMax = FreqMax;
+    const double freqMax = ctx.d.Current.FreqMax;
     DrawAreas(ctx, y0, H, MeanColour(st.cFreq, st.cScBack), [freqMax](const tReadings& r, const tReadingsExtra&) {
       if (r.Freq == NoValue32 || r.Freq < 0) return NoNumber;
       return std::min<double>(r.Freq, freqMax) / freqMax;
@@ -331,7 +331,7 @@ void DrawCPU(tChartContext& ctx) {
   }
 
   for (int i = CpuChannels - 1; i >= 0; --i) {
-    if (CPUCfg[i].Vis == 0) continue;
+    if (ctx.d.Settings.CPUCfg[i].Vis == 0) continue;
     GuardItem("ds34 ", [&] {
       tCurveSpec spec;
       spec.offset = 6;
@@ -339,11 +339,11 @@ void DrawCPU(tChartContext& ctx) {
       spec.hi = 10000;
       spec.y0 = y0;
       spec.H = H;
-      spec.colour = CPUCfg[i].Colour;
+      spec.colour = ctx.d.Settings.CPUCfg[i].Colour;
       spec.value = [i](const tReadings& r, const tReadingsExtra&) {
         return r.CPU[i] == NoValue16 ? NoNumber : static_cast<double>(r.CPU[i]);
       };
-      spec.bold = CPUCfg[i].Bold;
+      spec.bold = ctx.d.Settings.CPUCfg[i].Bold;
       DrawCurve(ctx, spec);
     });
   }
@@ -355,16 +355,16 @@ void DrawCPU(tChartContext& ctx) {
 
   GuardItem("ds36 ", [&] {
     if (clock && RoomFor(ctx, LegendPitch)) {
-      const std::string now = Readings.Freq == NoValue32 ? tx->SensNotConn : FormatPattern(Readings.Freq / 1000.0, 1);
-      DrawLegendRow(ctx, ctx.y, st.cFreq, FormatTexts(tx->CPUFreq, {FormatPattern(FreqMax / 1000.0, 1), now}), {},
+      const std::string now = ctx.d.Current.Readings.Freq == NoValue32 ? tx->SensNotConn : FormatPattern(ctx.d.Current.Readings.Freq / 1000.0, 1);
+      DrawLegendRow(ctx, ctx.y, st.cFreq, FormatTexts(tx->CPUFreq, {FormatPattern(ctx.d.Current.FreqMax / 1000.0, 1), now}), {},
                     false);
       ctx.y += LegendPitch;
     }
     for (int i = 0; i < CpuChannels; ++i) {
-      if (CPUCfg[i].Vis == 0 || !sums[i].hasMinMax) continue;
+      if (ctx.d.Settings.CPUCfg[i].Vis == 0 || !sums[i].hasMinMax) continue;
       if (!RoomFor(ctx, LegendPitch)) return;
-      const std::string current = Readings.CPU[i] == NoValue16 ? tx->SensNotConn : LoadText(Readings.CPU[i]);
-      DrawLegendRow(ctx, ctx.y, CPUCfg[i].Colour, FillTemplate(CPUCfg[i].Name, ctx.endTime),
+      const std::string current = ctx.d.Current.Readings.CPU[i] == NoValue16 ? tx->SensNotConn : LoadText(ctx.d.Current.Readings.CPU[i]);
+      DrawLegendRow(ctx, ctx.y, ctx.d.Settings.CPUCfg[i].Colour, FillTemplate(ctx.d, ctx.d.Settings.CPUCfg[i].Name, ctx.endTime),
                     StatisticTexts(current, sums[i], LoadText), true);
       ctx.y += LegendPitch;
     }
@@ -378,14 +378,14 @@ void DrawCPU(tChartContext& ctx) {
 // ---- Disks ----
 
 void DrawDisks(tChartContext& ctx) {
-  const tSettings& st = Settings;
+  const tSettings& st = ctx.d.Settings;
   if (!st.ReadDisk || !(ctx.hours < 24 || st.IncludeStaticData)) return;
   ctx.x1 = 120;
   auto tx = Texts();
   Canvas& c = ctx.c;
   const int W = ctx.W;
   int o = 0;
-  for (const tDiskSlot& slot : DiskSlots) {
+  for (const tDiskSlot& slot : ctx.d.Settings.DiskSlots) {
     if (!slot.Vis || slot.TotalKB <= 0) continue;
     if (!RoomFor(ctx, o + 16 + 4)) break;
     const int Y = ctx.y + o;
@@ -418,7 +418,7 @@ void DrawDisks(tChartContext& ctx) {
       c.TextRect(10, Y + 8, 115, Y + 28, 10, Y + 8, slot.Label);
       c.TextOut(ctx.x1, Y + 8, FormatWithText(st.DisksFree ? tx->FreeDisk : tx->AllocDisk, FormatKiB(total)));
       c.TextOut(ctx.x4, Y + 8, FormatKiB(u) + " " + (st.DisksFree ? tx->Allocated : tx->Free));
-      DrawBevel(c, 5, Y + 7, W - 10, Y + 21);
+      DrawBevel(c, ctx.d.Settings, 5, Y + 7, W - 10, Y + 21);
       c.TextOut(ctx.x3, Y + 8, FormatKiB(v) + " (" + FormatPattern(std::round(v / total * 100), 1) + " %)");
       c.brushStyle = tBrushStyle::Solid;
     });

@@ -9,7 +9,6 @@
 #include "core/EventLog.h"
 #include "displays/Formatting.h"
 #include "displays/Placeholders.h"
-#include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "settings/Language.h"
 #include "settings/Settings.h"
@@ -33,25 +32,27 @@ bool InPlotColumns(int width, int x) { return x > 5 && static_cast<int64_t>(x) <
 
 // ---- The view -------------------------------------------------------------------------------
 
-tViewChoice ChartView::CurrentView(TDateTime nowLocal) const {
+tViewChoice ChartView::CurrentView(const tDisplayData& d, TDateTime nowLocal) const {
+  const tStatistics& series = d.Series;
   if (NavDate > 0) {
     const double back = nowLocal - NavDate;
-    if (back > 6) return {&Stats1a, DayEndBefore(NavDate), 168};
-    if (back >= 0) return {&Stats7d, DayEndBefore(NavDate), 24};
+    if (back > 6) return {&series.Stats1a, DayEndBefore(NavDate), 168};
+    if (back >= 0) return {&series.Stats7d, DayEndBefore(NavDate), 24};
     // A position in the future (the clock went back) falls through to the live rows.
   }
   struct tLiveRow {
     tStatsView view;
-    const tStatStore* series;
-    double hours;  // 0: SpanStats
+    const tStatStore tStatistics::*series;
+    double hours;
   };
   static const std::array<tLiveRow, 2> liveRows{{
-      {tStatsView::Day24, &Stats7d, 24},
-      {tStatsView::Week7, &Stats7d, 168},
+      {tStatsView::Day24, &tStatistics::Stats7d, 24},
+      {tStatsView::Week7, &tStatistics::Stats7d, 168},
   }};
+  const TDateTime last = d.Current.Readings.Time;
   for (const auto& row : liveRows)
-    if (checked_ == row.view) return {row.series, Readings.Time, row.hours};
-  return {&Stats8h, Readings.Time, Settings.SpanStats};
+    if (checked_ == row.view) return {&(series.*row.series), last, row.hours};
+  return {&series.Stats8h, last, d.Settings.SpanStats};
 }
 
 void ChartView::SelectView(tStatsView view) {
@@ -109,14 +110,14 @@ TDateTime HoverTime(const ChartGeometry& geometry, int width, int x) {
   return geometry.EndTime - columnsBack / geometry.PxPerHour / 24;
 }
 
-std::optional<std::string> HoverHint(const ChartView& view, const ChartGeometry& geometry, int width, int x, int y,
-                                     TDateTime nowLocal) {
-  if (!Settings.DisplayHint || !HasGeometry(geometry)) return std::nullopt;
+std::optional<std::string> HoverHint(const ChartView& view, const tDisplayData& d, const ChartGeometry& geometry,
+                                     int width, int x, int y, TDateTime nowLocal) {
+  if (!d.Settings.DisplayHint || !HasGeometry(geometry)) return std::nullopt;
   const auto section = SectionAt(geometry, width, x, y);
   if (!section) return std::nullopt;
-  const tStatStore* series = view.CurrentView(nowLocal).series;
+  const tStatStore* series = view.CurrentView(d, nowLocal).series;
   if (!series) return std::nullopt;
-  return ValuesText(*series, *section, HoverTime(geometry, width, x), geometry);
+  return ValuesText(d, *series, *section, HoverTime(geometry, width, x), geometry);
 }
 
 // ---- The values text ------------------------------------------------------------------------
@@ -125,42 +126,45 @@ namespace {
 
 bool Shown(uint8_t vis) { return vis != 0; }
 
-std::string ChannelName(const std::string& name, TDateTime hoverTime) { return FillTemplate(name, hoverTime); }
+std::string ChannelName(const tDisplayData& d, const std::string& name, TDateTime hoverTime) {
+  return FillTemplate(d, name, hoverTime);
+}
 
 void AddLine(std::string& text, const std::string& line) { text += "\r\n" + line; }
 
-void TemperatureLines(std::string& text, const tReadings& s, TDateTime t) {
+void TemperatureLines(const tDisplayData& d, std::string& text, const tReadings& s, TDateTime t) {
   for (int i = 0; i < TChannels; ++i) {
     const int16_t v = s.T[i];
-    if (!Shown(TCfg[i].Vis) || v == NoValue16) continue;
-    AddLine(text, ChannelName(TCfg[i].Name, t) + ": " + FormatTemperature(v));
+    if (!Shown(d.Settings.TCfg[i].Vis) || v == NoValue16) continue;
+    AddLine(text, ChannelName(d, d.Settings.TCfg[i].Name, t) + ": " + FormatTemperature(v, d.Settings.Celsius));
   }
 }
 
-void VoltageLines(std::string& text, const tReadings& s, TDateTime t) {
+void VoltageLines(const tDisplayData& d, std::string& text, const tReadings& s, TDateTime t) {
   const tTexts& texts = *Texts();
   for (int i = 0; i < VChannels; ++i) {
     const int16_t v = s.V[i];
-    if (!Shown(VCfg[i].Vis) || v == NoValue16) continue;
-    AddLine(text, ChannelName(VCfg[i].Name, t) + ": " + FormatPattern(v / 100.0, 2) + " " + texts.Volt);
+    if (!Shown(d.Settings.VCfg[i].Vis) || v == NoValue16) continue;
+    AddLine(text, ChannelName(d, d.Settings.VCfg[i].Name, t) + ": " + FormatPattern(v / 100.0, 2) + " " + texts.Volt);
   }
 }
 
-void FanLines(std::string& text, const tReadings& s, TDateTime t) {
+void FanLines(const tDisplayData& d, std::string& text, const tReadings& s, TDateTime t) {
   const tTexts& texts = *Texts();
   for (int i = 0; i < FChannels; ++i) {
     const int v = s.F[i];
-    if (!Shown(FCfg[i].Vis) || v == NoValue16) continue;
+    if (!Shown(d.Settings.FCfg[i].Vis) || v == NoValue16) continue;
     const std::string figure =
         v < 0 ? FormatPattern(-v / 100.0, 1) + " " + texts.LH : FormatPattern(v, 0) + " " + texts.RPM;
-    AddLine(text, ChannelName(FCfg[i].Name, t) + ": " + figure);
+    AddLine(text, ChannelName(d, d.Settings.FCfg[i].Name, t) + ": " + figure);
   }
 }
 
 bool Usable(int32_t v) { return v != NoValue32; }
 
-void MemoryLines(std::string& text, const tReadings& s) {
-  if (MemTotal < 1 || !Usable(MemTotal) || !Usable(s.MemUsed) || !Usable(s.MemFree)) return;
+void MemoryLines(const tDisplayData& d, std::string& text, const tReadings& s) {
+  const int32_t memTotal = d.Current.MemTotal, pageTotal = d.Current.PageTotal;
+  if (memTotal < 1 || !Usable(memTotal) || !Usable(s.MemUsed) || !Usable(s.MemFree)) return;
   const tTexts& texts = *Texts();
   // A figure the sample lacks, or a total that cannot be divided by, is left out rather than
   // printed as a marker or an infinite share.
@@ -170,19 +174,19 @@ void MemoryLines(std::string& text, const tReadings& s) {
     AddLine(text, FormatWithText(label, FormatKiB(total)) + " " + FormatKiB(value) + " (" + FormatPattern(share, 1) +
                       " %)");
   };
-  if (Settings.MemFree) {
+  if (d.Settings.MemFree) {
     AddLine(text, texts.FreeMem);
-    figureLine(texts.PageMem, PageTotal, s.PageFree);
-    figureLine(texts.PhysMem, MemTotal, s.MemFree);
+    figureLine(texts.PageMem, pageTotal, s.PageFree);
+    figureLine(texts.PhysMem, memTotal, s.MemFree);
   } else {
     AddLine(text, texts.AllocMem);
-    figureLine(texts.PageMem, PageTotal, s.PageUsed);
-    figureLine(texts.PhysMem, MemTotal, s.MemUsed);
+    figureLine(texts.PageMem, pageTotal, s.PageUsed);
+    figureLine(texts.PhysMem, memTotal, s.MemUsed);
   }
-  figureLine(texts.Cache, MemTotal, s.Cache);
+  figureLine(texts.Cache, memTotal, s.Cache);
 }
 
-void NetworkLines(std::string& text, const tStatStore& series, int index) {
+void NetworkLines(const tDisplayData& d, std::string& text, const tStatStore& series, int index) {
   if (index < 1) return;  // the first sample has nothing to take a rate against
   const tReadings& s = series.Samples[index];
   const tReadings& p = series.Samples[index - 1];
@@ -190,17 +194,17 @@ void NetworkLines(std::string& text, const tStatStore& series, int index) {
   const double seconds = (s.Time - p.Time) * SecondsPerDay;
   const tTexts& texts = *Texts();
   for (int i = 0; i < NetChannels; ++i) {
-    if (!NetSlots[i].Vis) continue;
+    if (!d.Settings.NetSlots[i].Vis) continue;
     if (!Usable(s.NetIn[i]) || !Usable(s.NetOut[i]) || !Usable(p.NetIn[i]) || !Usable(p.NetOut[i])) continue;
     const double dIn = (static_cast<double>(s.NetIn[i]) - p.NetIn[i]) / seconds;
     const double dOut = (static_cast<double>(s.NetOut[i]) - p.NetOut[i]) / seconds;
-    AddLine(text, NetSlots[i].Name + ": " + texts.Down + " " + FormatRate(dIn) + " / " + texts.Up + " " +
-                      FormatRate(dOut));
+    AddLine(text, d.Settings.NetSlots[i].Name + ": " + texts.Down + " " + FormatRate(dIn, d.Settings.BitDisplay) + " / " + texts.Up + " " +
+                      FormatRate(dOut, d.Settings.BitDisplay));
   }
 }
 
-void BatteryLines(std::string& text, const tReadings& s) {
-  if (!Settings.visBat || s.BatFull < 1 || !Usable(s.BatFull) || !Usable(s.BatCap)) return;
+void BatteryLines(const tDisplayData& d, std::string& text, const tReadings& s) {
+  if (!d.Settings.visBat || s.BatFull < 1 || !Usable(s.BatFull) || !Usable(s.BatCap)) return;
   const tTexts& texts = *Texts();
   const double percent = static_cast<double>(s.BatCap) * 100.0 / s.BatFull;
   AddLine(text, texts.BatteryStatus + " " +
@@ -208,14 +212,14 @@ void BatteryLines(std::string& text, const tReadings& s) {
                                                     FormatFixed(s.BatFull, 0)}));
 }
 
-void CpuLines(std::string& text, const tReadings& s, TDateTime t) {
+void CpuLines(const tDisplayData& d, std::string& text, const tReadings& s, TDateTime t) {
   const tTexts& texts = *Texts();
-  if (Settings.visCPUFreq && Usable(s.Freq))
-    AddLine(text, FormatTexts(texts.CPUFreq, {FormatPattern(FreqMax / 1000.0, 1), FormatPattern(s.Freq / 1000.0, 1)}));
+  if (d.Settings.visCPUFreq && Usable(s.Freq))
+    AddLine(text, FormatTexts(texts.CPUFreq, {FormatPattern(d.Current.FreqMax / 1000.0, 1), FormatPattern(s.Freq / 1000.0, 1)}));
   for (int i = 0; i < CPUChannels; ++i) {
     const int16_t v = s.CPU[i];
-    if (!Shown(CPUCfg[i].Vis) || v == NoValue16) continue;
-    AddLine(text, ChannelName(CPUCfg[i].Name, t) + ": " + FormatPattern(v / 100.0, 1) + " %");
+    if (!Shown(d.Settings.CPUCfg[i].Vis) || v == NoValue16) continue;
+    AddLine(text, ChannelName(d, d.Settings.CPUCfg[i].Name, t) + ": " + FormatPattern(v / 100.0, 1) + " %");
   }
 }
 
@@ -229,7 +233,7 @@ int SampleAtOrBefore(const tStatStore& series, TDateTime t) {
 
 }  // namespace
 
-std::string ValuesText(const tStatStore& series, tChartSection section, TDateTime hoverTime,
+std::string ValuesText(const tDisplayData& d, const tStatStore& series, tChartSection section, TDateTime hoverTime,
                        const ChartGeometry& geometry) {
   std::string text;
   if (!HasGeometry(geometry) || !std::isfinite(hoverTime)) return text;
@@ -240,17 +244,17 @@ std::string ValuesText(const tStatStore& series, tChartSection section, TDateTim
     // Twelve pixel columns: further away the pointer stands in a hole of the data.
     if ((hoverTime - s.Time) * 24 >= 12 / geometry.PxPerHour) return text;
 
-    const TDateTime shown = DisplayTime(s.Time, Settings.TimeInUTC);
+    const TDateTime shown = DisplayTime(s.Time, d.Settings.TimeInUTC);
     text = FormatWithText(Texts()->Time, ShortDateText(shown) + " " + LongTimeText(shown));
     switch (section) {
-      case csTemperatures: TemperatureLines(text, s, hoverTime); break;
-      case csVoltages: VoltageLines(text, s, hoverTime); break;
-      case csFans: FanLines(text, s, hoverTime); break;
-      case csMemory: MemoryLines(text, s); break;
-      case csNetwork: NetworkLines(text, series, index); break;
-      case csBattery: BatteryLines(text, s); break;
+      case csTemperatures: TemperatureLines(d, text, s, hoverTime); break;
+      case csVoltages: VoltageLines(d, text, s, hoverTime); break;
+      case csFans: FanLines(d, text, s, hoverTime); break;
+      case csMemory: MemoryLines(d, text, s); break;
+      case csNetwork: NetworkLines(d, text, series, index); break;
+      case csBattery: BatteryLines(d, text, s); break;
       case csDisks: break;  // the disk boxes show free space now, not over time
-      case csCPU: CpuLines(text, s, hoverTime); break;
+      case csCPU: CpuLines(d, text, s, hoverTime); break;
       default: break;
     }
   } catch (const std::exception& e) {

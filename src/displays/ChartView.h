@@ -8,6 +8,7 @@
 
 #include "core/DateTime.h"
 #include "displays/Chart.h"
+#include "displays/DisplayData.h"
 #include "statistics/StatStore.h"
 
 namespace kv {
@@ -31,8 +32,8 @@ class ChartView {
   // The checked view entry; none while navigating.
   std::optional<tStatsView> Checked() const { return checked_; }
 
-  // Reads the series, Readings.Time and SpanStats; nowLocal is the local clock.
-  tViewChoice CurrentView(TDateTime nowLocal) const;
+  // From d's series, readings time and SpanStats; nowLocal is the local clock.
+  tViewChoice CurrentView(const tDisplayData& d, TDateTime nowLocal) const;
 
   // mnuStatsClick, mnuStats24Click, mnuStats7Click: back to the live view with that entry.
   void SelectView(tStatsView view);
@@ -56,14 +57,14 @@ TDateTime HoverTime(const ChartGeometry& geometry, int width, int x);
 // The hint text for one section at one moment; empty when no sample is close enough (twelve
 // pixel columns of the drawn chart) or the chart drew nothing. Failures end the text where it
 // is ("gv1 ").
-std::string ValuesText(const tStatStore& series, tChartSection section, TDateTime hoverTime,
+std::string ValuesText(const tDisplayData& d, const tStatStore& series, tChartSection section, TDateTime hoverTime,
                        const ChartGeometry& geometry);
 
 // imgStatsMouseMove without the hint window: nullopt when the hint stays as it is (hints off,
 // outside the plot columns or every section, nothing drawn); otherwise the new hint text, which
 // may be empty (the hint is cleared and not shown). The series is the one of CurrentView.
-std::optional<std::string> HoverHint(const ChartView& view, const ChartGeometry& geometry, int width, int x, int y,
-                                     TDateTime nowLocal);
+std::optional<std::string> HoverHint(const ChartView& view, const tDisplayData& d, const ChartGeometry& geometry,
+                                     int width, int x, int y, TDateTime nowLocal);
 
 // The options program's page for a double-click at (x, y): the section's page, or 3 (colours)
 // outside every section. openPage starts the program; when it throws for a section's page

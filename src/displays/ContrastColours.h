@@ -5,13 +5,15 @@
 
 namespace kv {
 
-extern tColour TextHighlight;
-extern tColour TextMain;
-extern tColour TextDim;
-extern tColour TextShadow;
+struct tContrast {
+  tColour Highlight = MakeColour(0, 64, 128);
+  tColour Main = MakeColour(0, 0, 0);
+  tColour Dim = MakeColour(64, 64, 64);
+  tColour Shadow = MakeColour(224, 224, 224);
+};
 
-// Sets the four colours from the brightness of the pixel at (x, y); outside the image the
-// background counts as white.
-void PickContrastColours(const Canvas& canvas, int x, int y);
+// The four colours for the brightness of the pixel at (x, y); outside the image the background
+// counts as white.
+tContrast PickContrastColours(const Canvas& canvas, int x, int y);
 
 }  // namespace kv

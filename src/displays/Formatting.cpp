@@ -9,13 +9,10 @@
 #include <QLocale>
 
 #include "settings/Language.h"
-#include "settings/Settings.h"
 
 namespace kv {
 
 namespace {
-
-std::string OwnSeparator;  // empty: the locale's
 
 // value rounded half away from zero at `decimals` places, as integer and fraction digits.
 // The rounding works on the 15 significant digits a double holds, so 45.25 and 2394.565 round
@@ -91,23 +88,18 @@ struct tUnitStep {
 
 }  // namespace
 
-std::string DecimalSeparator() {
-  if (!OwnSeparator.empty()) return OwnSeparator;
-  return QLocale::system().decimalPoint().toStdString();
-}
-
-void SetDecimalSeparator(const std::string& separator) { OwnSeparator = separator; }
+std::string DecimalSeparator() { return QLocale().decimalPoint().toStdString(); }
 
 std::string FormatPattern(double value, int maxDecimals) { return FormatDecimals(value, maxDecimals, true); }
 
 std::string FormatFixed(double value, int decimals) { return FormatDecimals(value, decimals, false); }
 
-double ToDisplayTemperature(int hundredths) {
-  return Settings.Celsius ? hundredths / 100.0 : hundredths * 9.0 / 500.0 + 32.0;
+double ToDisplayTemperature(int hundredths, bool celsius) {
+  return celsius ? hundredths / 100.0 : hundredths * 9.0 / 500.0 + 32.0;
 }
 
-std::string FormatTemperature(int hundredths) {
-  return FormatPattern(ToDisplayTemperature(hundredths), 1) + (Settings.Celsius ? " °C" : " °F");
+std::string FormatTemperature(int hundredths, bool celsius) {
+  return FormatPattern(ToDisplayTemperature(hundredths, celsius), 1) + (celsius ? " °C" : " °F");
 }
 
 std::string FormatKiB(double kib) {
@@ -124,9 +116,8 @@ std::string FormatBytes(double bytes) {
   return FormatPattern(bytes, steps[step].decimals) + " " + (*Texts()).*steps[step].unit;
 }
 
-std::string FormatRate(double kibPerSecond) {
+std::string FormatRate(double kibPerSecond, bool bits) {
   const auto texts = Texts();
-  const bool bits = Settings.BitDisplay;
   double x = bits ? kibPerSecond * 8 : kibPerSecond;
   if (x < 800) return FormatPattern(x, 0) + " " + (bits ? texts->kbps : texts->KBS);
   x /= 1024;

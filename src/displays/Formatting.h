@@ -8,10 +8,9 @@
 
 namespace kv {
 
-// The decimal separator in use: the system locale's, unless a test has set its own (an empty
-// text goes back to the locale's).
+// The decimal separator in use: the default locale's (the system's unless the program sets
+// another).
 std::string DecimalSeparator();
-void SetDecimalSeparator(const std::string& separator);
 
 // value with at most maxDecimals decimals, trailing zeros dropped: "0", "0.#", "0.##", ...
 std::string FormatPattern(double value, int maxDecimals);
@@ -19,11 +18,11 @@ std::string FormatPattern(double value, int maxDecimals);
 // separator as FormatPattern.
 std::string FormatFixed(double value, int decimals);
 
-double ToDisplayTemperature(int hundredths);  // °C or °F after Celsius
-std::string FormatTemperature(int hundredths);
+double ToDisplayTemperature(int hundredths, bool celsius);  // °C, else °F
+std::string FormatTemperature(int hundredths, bool celsius);
 std::string FormatKiB(double kib);
 std::string FormatBytes(double bytes);
-std::string FormatRate(double kibPerSecond);
+std::string FormatRate(double kibPerSecond, bool bits);  // bits: kbit/s and Mbit/s
 std::string FormatSiCount(int decimals, double value);
 
 // "3 d 04:05:06 h".

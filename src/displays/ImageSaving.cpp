@@ -2,10 +2,7 @@
 
 #include <unistd.h>
 
-#include <mutex>
-
 #include "core/EventLog.h"
-#include "core/Process.h"
 #include "core/Text.h"
 #include "core/UiPort.h"
 #include "displays/Banner.h"
@@ -23,9 +20,9 @@ namespace {
 
 using tWritten = tSavedPicture;
 
-tWritten SaveImageFile(const QImage& image, const std::string& nameTemplate) {
-  const std::string folder = PictureFolder();
-  const std::string name = PictureFileName(FillTemplate(nameTemplate, 0));
+tWritten SaveImageFile(const tDisplayData& d, UiPort& ui, const QImage& image, const std::string& nameTemplate) {
+  const std::string folder = PictureFolder(d.Settings, d.Process, ui);
+  const std::string name = PictureFileName(FillTemplate(d, nameTemplate, 0));
   const std::string path = name.starts_with('/') ? name : folder + name;
   LogEvent("Saving " + name);
   std::string error, bytes;
@@ -33,90 +30,98 @@ tWritten SaveImageFile(const QImage& image, const std::string& nameTemplate) {
     LogEvent((FileExtension(name) == ".gif" ? "si2 " : "si4 ") + error);
     return {};
   }
-  Ui().ShowStatus(FormatWithText(Texts()->SavedSuccessfully, name));
+  ui.ShowStatus(FormatWithText(Texts()->SavedSuccessfully, name));
   return {name, path, std::make_shared<const std::string>(std::move(bytes))};
 }
 
+using tDraw = void (*)(QImage&, const tDisplayData&);
+
 // Draws into a buffer that lives only for this save, so no picture memory stays behind.
-tWritten WriteDrawnFile(void (*draw)(QImage&), const std::string& nameTemplate, const char* tag) {
+tWritten WriteDrawnFile(const tDisplayData& d, UiPort& ui, tDraw draw, const std::string& nameTemplate,
+                        const char* tag) {
   try {
     QImage buffer;
-    draw(buffer);
+    draw(buffer, d);
     // The banner draws nothing until the series holds two samples: no file then, and no
     // encoder error for an empty picture.
     if (buffer.isNull()) {
       LogEvent(std::string(tag) + "nothing drawn yet: " + nameTemplate);
       return {};
     }
-    return SaveImageFile(buffer, nameTemplate);
+    return SaveImageFile(d, ui, buffer, nameTemplate);
   } catch (const std::exception& e) {
     LogError(tag, e);
     return {};
   }
 }
 
-tWritten WriteLight(const std::string& nameTemplate) { return WriteDrawnFile(DrawLight, nameTemplate, "sil "); }
+tWritten WriteLight(const tDisplayData& d, UiPort& ui, const std::string& nameTemplate) {
+  return WriteDrawnFile(d, ui, DrawLight, nameTemplate, "sil ");
+}
 
-tWritten WriteBanner(const std::string& nameTemplate) { return WriteDrawnFile(DrawBanner, nameTemplate, "sib "); }
-
-std::mutex QueueMutex;
-tPendingImage Queue[2];  // by tImageKind
-uint64_t LastSerial = 0;
-
-tPendingImage& Entry(tImageKind kind) { return Queue[kind == tImageKind::Light ? 0 : 1]; }
-
-tWritten SetPending(tImageKind kind, tWritten written) {
-  const std::lock_guard lock(QueueMutex);
-  Entry(kind) = {written.name, written.path, ++LastSerial};
-  return written;
+tWritten WriteBanner(const tDisplayData& d, UiPort& ui, const std::string& nameTemplate) {
+  return WriteDrawnFile(d, ui, DrawBanner, nameTemplate, "sib ");
 }
 
 }  // namespace
 
-std::string PictureFolder() {
-  const std::string& local = Settings.LocalPath;
-  if (local.empty() || local == "." || local == "./") return SettingsDir;
+std::string PictureFolder(const tSettings& settings, const tProcessFacts& process, UiPort& ui) {
+  const std::string& local = settings.LocalPath;
+  if (local.empty() || local == "." || local == "./") return process.SettingsDir;
   std::string folder = IncludeTrailingSlash(local);
-  if (!folder.starts_with('/')) folder = SettingsDir + folder;
+  if (!folder.starts_with('/')) folder = process.SettingsDir + folder;
   // Usable exactly when a change of directory into it would succeed.
   if (FolderExists(folder) && ::access(folder.c_str(), X_OK) == 0) return folder;
   LogEvent("Could not change dir to " + local);
-  Ui().ShowStatus(Texts()->KelvaraDir);
-  return SettingsDir;
+  ui.ShowStatus(Texts()->KelvaraDir);
+  return process.SettingsDir;
 }
 
-std::string SaveImage(const QImage& image, const std::string& nameTemplate) {
-  return SaveImageFile(image, nameTemplate).name;
+std::string WriteLightFile(const tDisplayData& d, UiPort& ui, const std::string& nameTemplate) {
+  return WriteLight(d, ui, nameTemplate).name;
 }
 
-std::string WriteLightFile(const std::string& nameTemplate) { return WriteLight(nameTemplate).name; }
+std::string WriteBannerFile(const tDisplayData& d, UiPort& ui, const std::string& nameTemplate) {
+  return WriteBanner(d, ui, nameTemplate).name;
+}
 
-std::string WriteBannerFile(const std::string& nameTemplate) { return WriteBanner(nameTemplate).name; }
-
-tPendingImage PendingImage(tImageKind kind) {
-  const std::lock_guard lock(QueueMutex);
+tPendingImage tPictureQueue::Pending(tImageKind kind) const {
+  const std::lock_guard lock(mutex_);
   return Entry(kind);
 }
 
-void ClearPendingImage(tImageKind kind, const tPendingImage& sent) {
-  const std::lock_guard lock(QueueMutex);
+void tPictureQueue::Clear(tImageKind kind, const tPendingImage& sent) {
+  const std::lock_guard lock(mutex_);
   tPendingImage& entry = Entry(kind);
   if (entry.serial == sent.serial) entry = {{}, {}, entry.serial};
 }
 
-void ClearPendingImages() {
-  const std::lock_guard lock(QueueMutex);
-  for (tPendingImage& entry : Queue) entry = {{}, {}, ++LastSerial};
+void tPictureQueue::ClearAll() {
+  const std::lock_guard lock(mutex_);
+  for (tPendingImage& entry : entries_) entry = {{}, {}, ++lastSerial_};
 }
 
-bool ImagesWaiting() {
-  const std::lock_guard lock(QueueMutex);
-  return !Queue[0].name.empty() || !Queue[1].name.empty();
+bool tPictureQueue::Waiting() const {
+  const std::lock_guard lock(mutex_);
+  return !entries_[0].name.empty() || !entries_[1].name.empty();
 }
 
-tSavedPicture TimedLightSave() { return SetPending(tImageKind::Light, WriteLight(Settings.Light)); }
+void tPictureQueue::Set(tImageKind kind, std::string name, std::string path) {
+  const std::lock_guard lock(mutex_);
+  Entry(kind) = {std::move(name), std::move(path), ++lastSerial_};
+}
 
-tSavedPicture TimedBannerSave() { return SetPending(tImageKind::Banner, WriteBanner(Settings.Banner)); }
+tSavedPicture TimedLightSave(const tDisplayData& d, UiPort& ui, tPictureQueue& queue) {
+  tWritten written = WriteLight(d, ui, d.Settings.Light);
+  queue.Set(tImageKind::Light, written.name, written.path);
+  return written;
+}
+
+tSavedPicture TimedBannerSave(const tDisplayData& d, UiPort& ui, tPictureQueue& queue) {
+  tWritten written = WriteBanner(d, ui, d.Settings.Banner);
+  queue.Set(tImageKind::Banner, written.name, written.path);
+  return written;
+}
 
 std::string ProposedSaveName(const std::string& setting) {
   return setting.substr(0, setting.size() - FileExtension(setting).size());
@@ -127,12 +132,12 @@ std::string ChosenSaveName(const std::string& chosen, int filterIndex) {
   return chosen + (filterIndex == 2 ? ".gif" : ".png");
 }
 
-std::string SaveLightAs(const std::string& chosen, int filterIndex) {
-  return WriteLightFile(ChosenSaveName(chosen, filterIndex));
+std::string SaveLightAs(const tDisplayData& d, UiPort& ui, const std::string& chosen, int filterIndex) {
+  return WriteLightFile(d, ui, ChosenSaveName(chosen, filterIndex));
 }
 
-std::string SaveBannerAs(const std::string& chosen, int filterIndex) {
-  return WriteBannerFile(ChosenSaveName(chosen, filterIndex));
+std::string SaveBannerAs(const tDisplayData& d, UiPort& ui, const std::string& chosen, int filterIndex) {
+  return WriteBannerFile(d, ui, ChosenSaveName(chosen, filterIndex));
 }
 
 }  // namespace kv

@@ -15,8 +15,8 @@
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/Text.h"
-#include "readvalue/Boinc.h"
 #include "displays/Canvas.h"
+#include "displays/DisplayData.h"
 #include "displays/ContrastColours.h"
 #include "displays/Formatting.h"
 #include "displays/Placeholders.h"
@@ -44,7 +44,7 @@ constexpr int TemplateBottom = FullHeight - 3 - 2 * TextLineHeight;
 constexpr size_t TemplateReadLimit = 64 * 1024;
 constexpr size_t TemplateLineLimit = 512;
 
-const char* TemperatureUnit() { return Settings.Celsius ? "°C" : "°F"; }
+const char* TemperatureUnit(const tSettings& s) { return s.Celsius ? "°C" : "°F"; }
 
 bool HasValue(const tChannelCfg& cfg, int16_t value) { return cfg.Vis != 0 && value != NoValue16; }
 
@@ -59,53 +59,53 @@ constexpr tOpening MiniOpening{MiniSize, MiniSize, 8, 0, 9};
 constexpr tOpening FullOpening{FullWidth, FullHeight, 10, 2, 14};
 
 // Background, border rectangle and the optional date line; returns the first free y.
-int Opening(Canvas& c, const tOpening& o) {
+int Opening(const tDisplayData& d, Canvas& c, const tOpening& o) {
   c.Resize(o.width, o.height);
   c.penStyle = tPenStyle::Solid;
-  c.penColour = Settings.cBorder;
+  c.penColour = d.Settings.cBorder;
   c.brushStyle = tBrushStyle::Solid;
-  c.brushColour = Settings.cBack;
+  c.brushColour = d.Settings.cBack;
   c.Rectangle(0, 0, o.width, o.height);
   c.brushStyle = tBrushStyle::Clear;
   c.SetFont(tFont{FontSmall, o.fontHeight, false, 0});
-  if (!Settings.DisplayDateTime) return 2;
-  PickContrastColours(c, o.dateAt + 1, o.dateAt + 1);
-  c.SetFontColour(TextMain);
-  c.TextOut(o.dateAt, o.dateAt, ReadingsTimeText());
+  if (!d.Settings.DisplayDateTime) return 2;
+  c.SetFontColour(PickContrastColours(c, o.dateAt + 1, o.dateAt + 1).Main);
+  c.TextOut(o.dateAt, o.dateAt, ReadingsTimeText(d.Current, d.Settings));
   return o.yAfterDate;
 }
 
-void DrawMiniLight(Canvas& c) {
-  int y = Opening(c, MiniOpening);
+void DrawMiniLight(const tDisplayData& d, Canvas& c) {
+  int y = Opening(d, c, MiniOpening);
   for (int i = 0; i < TChannels && y <= 50; ++i) {
-    if (!HasValue(TCfg[i], Readings.T[i])) continue;
-    const tColour colour = TCfg[i].Colour;
-    const std::string label = FillTemplate(TCfg[i].Name, Readings.Time);
+    if (!HasValue(d.Settings.TCfg[i], d.Current.Readings.T[i])) continue;
+    const tColour colour = d.Settings.TCfg[i].Colour;
+    const std::string label = FillTemplate(d, d.Settings.TCfg[i].Name, d.Current.Readings.Time);
     c.SetFontColour(colour);
     c.SetFontHeight(8);
-    c.TextOut(71, y - 2, TemperatureUnit());
+    c.TextOut(71, y - 2, TemperatureUnit(d.Settings));
     c.SetFontHeight(11);
     c.TextRect(0, y, 55, y + 20, 0, y, label);
-    DrawSegmentNumber(c, colour, Nearest(ToDisplayTemperature(Readings.T[i])), 1, 0, 4, y, 70);
+    const double v = ToDisplayTemperature(d.Current.Readings.T[i], d.Settings.Celsius);
+    DrawSegmentNumber(c, colour, Nearest(v), 1, 0, 4, y, 70);
     y += 13;
   }
   c.SetFontHeight(9);
-  if (Readings.Freq != NoValue32 && Readings.Freq > 0) {
-    c.SetFontColour(Settings.cFreq);
-    DrawSegmentNumber(c, Settings.cFreq, Nearest(Readings.Freq / 1000.0), 2, 1, 5, 61, 51);
+  if (d.Current.Readings.Freq != NoValue32 && d.Current.Readings.Freq > 0) {
+    c.SetFontColour(d.Settings.cFreq);
+    DrawSegmentNumber(c, d.Settings.cFreq, Nearest(d.Current.Readings.Freq / 1000.0), 2, 1, 5, 61, 51);
     c.TextOut(54, 68, "MHz");
-    if (!CoresText().empty()) c.TextOut(54, 61, CoresText());
+    if (!CoresText(d.Current).empty()) c.TextOut(54, 61, CoresText(d.Current));
   }
-  DrawOuterFrame(c, MiniSize - 1, MiniSize - 1);
+  DrawOuterFrame(c, d.Settings, MiniSize - 1, MiniSize - 1);
 }
 
-int TemperatureRows(Canvas& c, int y) {
+int TemperatureRows(const tDisplayData& d, Canvas& c, int y) {
   bool drawn = false;
   for (int i = 0; i < TChannels; ++i) {
-    if (!HasValue(TCfg[i], Readings.T[i])) continue;
-    const tColour colour = TCfg[i].Colour;
-    const std::string label = FillTemplate(TCfg[i].Name, Readings.Time);
-    const double v = ToDisplayTemperature(Readings.T[i]);
+    if (!HasValue(d.Settings.TCfg[i], d.Current.Readings.T[i])) continue;
+    const tColour colour = d.Settings.TCfg[i].Colour;
+    const std::string label = FillTemplate(d, d.Settings.TCfg[i].Name, d.Current.Readings.Time);
+    const double v = ToDisplayTemperature(d.Current.Readings.T[i], d.Settings.Celsius);
     // Whole and tenth come from the value's hundredths: cut from the double itself, 45.30
     // (held as 45.2999...) would show a tenth of 2.
     const long long h = std::llround(v * 100);
@@ -115,7 +115,7 @@ int TemperatureRows(Canvas& c, int y) {
     c.penColour = colour;
     c.TextRect(2, y, 65, y + 20, 2, y, label);
     c.SetFontHeight(12);
-    c.TextOut(96, y - 2, TemperatureUnit());
+    c.TextOut(96, y - 2, TemperatureUnit(d.Settings));
     DrawSegmentNumber(c, colour, whole, 1, 1, 7, y - 1, 94);
     if (tenth > 0) {
       DrawSegmentNumber(c, colour, tenth, 1, 0, 3, y + 9, 101);
@@ -127,15 +127,15 @@ int TemperatureRows(Canvas& c, int y) {
   return drawn ? y + 4 : y;
 }
 
-int FanRows(Canvas& c, int y) {
+int FanRows(const tDisplayData& d, Canvas& c, int y) {
   const auto texts = Texts();
   bool drawn = false;
   c.SetFont(tFont{FontSmall, 10, false, c.Font().colour});
   for (int i = 0; i < FChannels; ++i) {
-    const int f = Readings.F[i];
-    if (!HasValue(FCfg[i], Readings.F[i])) continue;
-    const tColour colour = FCfg[i].Colour;
-    const std::string label = FillTemplate(FCfg[i].Name, Readings.Time);
+    const int f = d.Current.Readings.F[i];
+    if (!HasValue(d.Settings.FCfg[i], d.Current.Readings.F[i])) continue;
+    const tColour colour = d.Settings.FCfg[i].Colour;
+    const std::string label = FillTemplate(d, d.Settings.FCfg[i].Name, d.Current.Readings.Time);
     c.SetFontColour(colour);
     c.TextRect(2, y, 50, y + 20, 2, y, label);
     c.TextOut(83, y - 4, f < 0 ? texts->LH : texts->RPM);
@@ -146,12 +146,12 @@ int FanRows(Canvas& c, int y) {
   return drawn ? y + 4 : y;
 }
 
-int ClockRow(Canvas& c, int y) {
+int ClockRow(const tDisplayData& d, Canvas& c, int y) {
   c.SetFont(tFont{FontArial, 12, false, c.Font().colour});
-  if (Readings.Freq == NoValue32) return y;
-  c.SetFontColour(Settings.cFreq);
-  DrawSegmentNumber(c, Settings.cFreq, Nearest(Readings.Freq / 1000.0), 2, 1, 7, y - 2, 62);
-  if (!CoresText().empty()) c.TextOut(66, y + 7, CoresText());
+  if (d.Current.Readings.Freq == NoValue32) return y;
+  c.SetFontColour(d.Settings.cFreq);
+  DrawSegmentNumber(c, d.Settings.cFreq, Nearest(d.Current.Readings.Freq / 1000.0), 2, 1, 7, y - 2, 62);
+  if (!CoresText(d.Current).empty()) c.TextOut(66, y + 7, CoresText(d.Current));
   c.TextOut(66, y - 3, "MHz");
   return y + 23;
 }
@@ -165,32 +165,32 @@ double CreditFigure(const tBOINCProject& p, const std::string& lowerLine) {
 }
 
 // BOINC lines keep the colour of the text drawn before them.
-int TemplateLines(Canvas& c, int y) {
+int TemplateLines(const tDisplayData& d, Canvas& c, int y) {
   c.SetFont(tFont{FontCourier, 13, false, c.Font().colour});
-  const auto lines = ReadTemplateLines(SettingsDir + LightTemplateName);
+  const auto lines = ReadTemplateLines(d.Process.SettingsDir + LightTemplateName);
   if (!lines) return y;
   for (const std::string& raw : *lines) {
     if (y + TextLineHeight > TemplateBottom) break;
-    const std::string line = FillLightTemplate(raw, Readings.Time);
+    const std::string line = FillLightTemplate(d, raw, d.Current.Readings.Time);
     const std::string lower = LowerCase(line);
     if (lower.find("%boincstats%") != std::string::npos) {
-      if (!Settings.ReadSETI) continue;
-      for (const tBOINCActiveTask& task : BOINCTasks) {
+      if (!d.Settings.ReadSETI) continue;
+      for (const tBOINCActiveTask& task : d.Current.BOINCTasks) {
         if (y + TextLineHeight > TemplateBottom) break;
         c.TextOut(8, y - 5, FormatPattern(task.FractionDone * 100, 0) + "%");
         c.TextOut(45, y - 5, "(" + task.CPUTime + ")");
         y += TextLineHeight;
       }
     } else if (lower.find("%boinccredits") != std::string::npos) {
-      if (!Settings.ReadSETI) continue;
-      for (const tBOINCProject& project : BOINCProjects) {
+      if (!d.Settings.ReadSETI) continue;
+      for (const tBOINCProject& project : d.Current.BOINCProjects) {
         if (y + TextLineHeight > TemplateBottom) break;
         c.TextOut(8, y - 5, project.ProjectName.substr(0, 9));
         c.TextOut(69, y - 5, FormatSiCount(0, CreditFigure(project, lower)));
         y += TextLineHeight;
       }
     } else {
-      c.SetFontColour(Settings.cInfo);
+      c.SetFontColour(d.Settings.cInfo);
       c.TextRect(2, y - 5, 106, y + 15, 2, y - 5, line);
       y += TextLineHeight;
     }
@@ -198,10 +198,10 @@ int TemplateLines(Canvas& c, int y) {
   return y + 3;
 }
 
-int UptimeLine(Canvas& c, int y) {
+int UptimeLine(const tDisplayData& d, Canvas& c, int y, const tContrast& contrast) {
   try {
-    const std::string text = UptimeLineText();
-    c.SetFontColour(TextDim);
+    const std::string text = UptimeLineText(d.Current);
+    c.SetFontColour(contrast.Dim);
     c.TextOut(2, y - 4, text);
     return y + TextLineHeight;
   } catch (const std::exception& e) {
@@ -210,56 +210,58 @@ int UptimeLine(Canvas& c, int y) {
   }
 }
 
-void DrawFullLight(Canvas& c) {
-  int y = Opening(c, FullOpening);
+void DrawFullLight(const tDisplayData& d, Canvas& c) {
+  int y = Opening(d, c, FullOpening);
   c.SetFont(tFont{FontArial, 15, false, 0});
-  PickContrastColours(c, 4, y - 3);
-  c.SetFontColour(TextShadow);
+  const tContrast title = PickContrastColours(c, 4, y - 3);
+  c.SetFontColour(title.Shadow);
   c.TextOut(3, y - 5, ProductWebSite);
-  c.SetFontColour(TextMain);
+  c.SetFontColour(title.Main);
   c.TextOut(2, y - 4, ProductWebSite);
   y += 15;
 
-  y = TemperatureRows(c, y);
-  y = FanRows(c, y);
-  y = ClockRow(c, y);
-  y = TemplateLines(c, y);
+  y = TemperatureRows(d, c, y);
+  y = FanRows(d, c, y);
+  y = ClockRow(d, c, y);
+  y = TemplateLines(d, c, y);
 
-  PickContrastColours(c, 4, y - 2);
+  const tContrast footer = PickContrastColours(c, 4, y - 2);
   c.SetFont(tFont{FontSmall, 10, false, c.Font().colour});
-  if (Settings.ReadUpTime) y = UptimeLine(c, y);
-  c.SetFontColour(TextShadow);
+  if (d.Settings.ReadUpTime) y = UptimeLine(d, c, y, footer);
+  c.SetFontColour(footer.Shadow);
   c.TextOut(3, y - 3, ProductVersion);
-  c.SetFontColour(TextHighlight);
+  c.SetFontColour(footer.Highlight);
   c.TextOut(2, y - 4, ProductVersion);
   y += TextLineHeight;
 
-  DrawOuterFrame(c, FullWidth - 1, y - 1);
+  DrawOuterFrame(c, d.Settings, FullWidth - 1, y - 1);
   c.Resize(FullWidth, y);
 }
 
 }  // namespace
 
-std::string ReadingsTimeText() {
-  const TDateTime t = DisplayTime(Readings.Time, Settings.TimeInUTC);
+std::string ReadingsTimeText(const tReadingsState& current, const tSettings& settings) {
+  const TDateTime t = DisplayTime(current.Readings.Time, settings.TimeInUTC);
   return FormatWithText(Texts()->Time, ShortDateText(t) + " " + LongTimeText(t));
 }
 
-std::string CoresText() {
-  if (CPUCount == 0) return {};
-  if (CPUCount == 1) return "1 core";
-  return std::to_string(CPUCount) + " cores";
+std::string CoresText(const tReadingsState& current) {
+  if (current.CPUCount == 0) return {};
+  if (current.CPUCount == 1) return "1 core";
+  return std::to_string(current.CPUCount) + " cores";
 }
 
-std::string UptimeLineText() { return Texts()->Uptime + " " + UptimeText(UpDays, UpHours, UpMins, UpSecsPart); }
+std::string UptimeLineText(const tReadingsState& c) {
+  return Texts()->Uptime + " " + UptimeText(c.UpDays, c.UpHours, c.UpMins, c.UpSecsPart);
+}
 
-void DrawOuterFrame(Canvas& c, int right, int bottom) {
+void DrawOuterFrame(Canvas& c, const tSettings& settings, int right, int bottom) {
   c.penStyle = tPenStyle::Solid;
-  c.penColour = Settings.cBorder2;
+  c.penColour = settings.cBorder2;
   c.MoveTo(0, bottom);
   c.LineTo(0, 0);
   c.LineTo(right, 0);
-  c.penColour = Settings.cBorder;
+  c.penColour = settings.cBorder;
   c.LineTo(right, bottom);
   c.LineTo(-1, bottom);
 }
@@ -295,10 +297,10 @@ std::optional<std::vector<std::string>> ReadTemplateLines(const std::string& pat
   return lines;
 }
 
-void DrawLight(QImage& image) {
+void DrawLight(QImage& image, const tDisplayData& d) {
   Canvas canvas(image);
-  if (Settings.MiniLight) DrawMiniLight(canvas);
-  else DrawFullLight(canvas);
+  if (d.Settings.MiniLight) DrawMiniLight(d, canvas);
+  else DrawFullLight(d, canvas);
 }
 
 }  // namespace kv

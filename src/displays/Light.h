@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "displays/DisplayData.h"
+
 namespace kv {
 
 extern const char* const ProductWebSite;  // the light's title line
-extern const char* const LightTemplateName;  // "KVLight.txt", read from SettingsDir
+extern const char* const LightTemplateName;  // "KVLight.txt", read from the settings folder
 
 // The lines of a template file (at most 64 KiB read, lines cut at 512 bytes), or nullopt when
 // there is none; throws when it cannot be read or is not a plain file.
@@ -19,16 +21,16 @@ class Canvas;
 
 // Pieces the light shares with the banner.
 // "Time" with the readings' date and long time, in the displayed time zone.
-std::string ReadingsTimeText();
+std::string ReadingsTimeText(const tReadingsState& current, const tSettings& settings);
 // "1 core", "4 cores"; empty when the processor count is unknown.
-std::string CoresText();
+std::string CoresText(const tReadingsState& current);
 // "Uptime" and the current uptime.
-std::string UptimeLineText();
+std::string UptimeLineText(const tReadingsState& current);
 // The picture's outer frame: top and left edges in cBorder2, right and bottom in cBorder.
-void DrawOuterFrame(Canvas& c, int right, int bottom);
+void DrawOuterFrame(Canvas& c, const tSettings& settings, int right, int bottom);
 
-// Renders the light or the mini light (MiniLight) into image, resizing it. The full light is
-// trimmed to its content. Throws on a failure the caller has to log (an unreadable template).
-void DrawLight(QImage& image);
+// Renders the light or the mini light (MiniLight) of d into image, resizing it. The full light
+// is trimmed to its content. Throws on a failure the caller has to log (an unreadable template).
+void DrawLight(QImage& image, const tDisplayData& d);
 
 }  // namespace kv

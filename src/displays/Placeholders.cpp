@@ -20,7 +20,6 @@
 #include "core/Text.h"
 #include "displays/Formatting.h"
 #include "platform/System.h"
-#include "readvalue/Readings.h"
 #include "settings/Language.h"
 #include "settings/Settings.h"
 
@@ -33,7 +32,7 @@ namespace {
 // the environment step.
 struct tPlaceholder {
   std::string name;
-  std::function<std::optional<std::string>(TDateTime)> value;
+  std::function<std::optional<std::string>(const tDisplayData&, TDateTime)> value;
 };
 
 std::string Minutes(int ms) { return FormatPattern(ms / 60000.0, 1) + " " + Texts()->Minutes; }
@@ -54,76 +53,83 @@ std::string HostId() {
   return name;
 }
 
-std::string DatePart(TDateTime time, bool date) {
-  const tDateParts p = DecodeDateTime(DisplayTime(time, Settings.TimeInUTC));
+std::string DatePart(const tDisplayData& d, TDateTime time, bool date) {
+  const tDateParts p = DecodeDateTime(DisplayTime(time, d.Settings.TimeInUTC));
   char buf[32];
   if (date) std::snprintf(buf, sizeof buf, "%04d%02d%02d", p.year, p.month, p.day);
   else std::snprintf(buf, sizeof buf, "%02d%02d%02d", p.hour, p.minute, p.second);
   return buf;
 }
 
-std::optional<std::string> Temperature(int i) {
-  if (Readings.T[i] == NoValue16) return std::nullopt;
-  return FormatTemperature(Readings.T[i]);
+std::optional<std::string> Temperature(const tDisplayData& d, int i) {
+  const int16_t t = d.Current.Readings.T[i];
+  if (t == NoValue16) return std::nullopt;
+  return FormatTemperature(t, d.Settings.Celsius);
 }
 
-std::optional<std::string> Fan(int i) {
-  const int f = Readings.F[i];
+std::optional<std::string> Fan(const tReadings& r, int i) {
+  const int f = r.F[i];
   if (f == NoValue16) return std::nullopt;
   if (f < 0) return FormatPattern(-f / 100.0, 1) + " " + Texts()->LH;
   return std::to_string(f) + " " + Texts()->RPM;
 }
 
-std::optional<std::string> Volt(int i) {
-  if (Readings.V[i] == NoValue16) return std::nullopt;
-  return FormatPattern(Readings.V[i] / 100.0, 2) + " " + Texts()->Volt;
+std::optional<std::string> Volt(const tReadings& r, int i) {
+  if (r.V[i] == NoValue16) return std::nullopt;
+  return FormatPattern(r.V[i] / 100.0, 2) + " " + Texts()->Volt;
 }
 
-std::optional<std::string> Cpu(int i) {
-  if (Readings.CPU[i] == NoValue16) return std::nullopt;
-  return FormatPattern(Readings.CPU[i] / 100.0, 1) + " %";
+std::optional<std::string> Cpu(const tReadings& r, int i) {
+  if (r.CPU[i] == NoValue16) return std::nullopt;
+  return FormatPattern(r.CPU[i] / 100.0, 1) + " %";
 }
+
+using D = const tDisplayData&;
 
 std::vector<tPlaceholder> MakeBasePlaceholders() {
   std::vector<tPlaceholder> steps = {
-      {"%freq%", [](TDateTime) {
-         return Readings.Freq == NoValue32 ? std::string("???") : FormatPattern(Readings.Freq / 1000.0, 2);
+      {"%freq%", [](D d, TDateTime) {
+         const int32_t freq = d.Current.Readings.Freq;
+         return freq == NoValue32 ? std::string("???") : FormatPattern(freq / 1000.0, 2);
        }},
-      {"%mem%", [](TDateTime) { return FormatKiB(MemTotal); }},
-      {"%freemem%", [](TDateTime) { return FormatKiB(Readings.MemFree); }},
-      {"%allocmem%", [](TDateTime) { return FormatKiB(Readings.MemUsed); }},
-      {"%intread%", [](TDateTime) { return Minutes(Settings.ReadTemp); }},
-      {"%lighttime%", [](TDateTime) { return Minutes(Settings.LightTime); }},
-      {"%bannertime%", [](TDateTime) { return Minutes(Settings.BannerTime); }},
-      {"%userid%", [](TDateTime) { return UserId(); }},
-      {"%hostid%", [](TDateTime) { return HostId(); }},
-      {"%uptime%", [](TDateTime) { return UptimeText(UpDays, UpHours, UpMins, UpSecsPart); }},
-      {"%date%", [](TDateTime t) { return DatePart(t, true); }},
-      {"%time%", [](TDateTime t) { return DatePart(t, false); }},
+      {"%mem%", [](D d, TDateTime) { return FormatKiB(d.Current.MemTotal); }},
+      {"%freemem%", [](D d, TDateTime) { return FormatKiB(d.Current.Readings.MemFree); }},
+      {"%allocmem%", [](D d, TDateTime) { return FormatKiB(d.Current.Readings.MemUsed); }},
+      {"%intread%", [](D d, TDateTime) { return Minutes(d.Settings.ReadTemp); }},
+      {"%lighttime%", [](D d, TDateTime) { return Minutes(d.Settings.LightTime); }},
+      {"%bannertime%", [](D d, TDateTime) { return Minutes(d.Settings.BannerTime); }},
+      {"%userid%", [](D, TDateTime) { return UserId(); }},
+      {"%hostid%", [](D, TDateTime) { return HostId(); }},
+      {"%uptime%", [](D d, TDateTime) {
+         const tReadingsState& c = d.Current;
+         return UptimeText(c.UpDays, c.UpHours, c.UpMins, c.UpSecsPart);
+       }},
+      {"%date%", [](D d, TDateTime t) { return DatePart(d, t, true); }},
+      {"%time%", [](D d, TDateTime t) { return DatePart(d, t, false); }},
       {"", nullptr},  // environment
   };
   for (int i = 0; i < TChannels; ++i) {
     const std::string n = std::to_string(i + 1) + "%";
-    steps.push_back({"%t" + n, [i](TDateTime) { return Temperature(i); }});
-    steps.push_back({"%f" + n, [i](TDateTime) { return Fan(i); }});
-    steps.push_back({"%v" + n, [i](TDateTime) { return Volt(i); }});
+    steps.push_back({"%t" + n, [i](D d, TDateTime) { return Temperature(d, i); }});
+    steps.push_back({"%f" + n, [i](D d, TDateTime) { return Fan(d.Current.Readings, i); }});
+    steps.push_back({"%v" + n, [i](D d, TDateTime) { return Volt(d.Current.Readings, i); }});
   }
   for (int i = 0; i < CPUChannels; ++i)
-    steps.push_back({"%cpu" + std::to_string(i + 1) + "%", [i](TDateTime) { return Cpu(i); }});
-  steps.push_back({"%allocmempage%", [](TDateTime) { return FormatKiB(Readings.PageUsed); }});
-  steps.push_back({"%freemempage%", [](TDateTime) { return FormatKiB(Readings.PageFree); }});
-  steps.push_back({"%mempage%", [](TDateTime) { return FormatKiB(PageTotal); }});
-  steps.push_back({"%memcache%", [](TDateTime) { return FormatKiB(Readings.Cache); }});
+    steps.push_back({"%cpu" + std::to_string(i + 1) + "%", [i](D d, TDateTime) { return Cpu(d.Current.Readings, i); }});
+  steps.push_back({"%allocmempage%", [](D d, TDateTime) { return FormatKiB(d.Current.Readings.PageUsed); }});
+  steps.push_back({"%freemempage%", [](D d, TDateTime) { return FormatKiB(d.Current.Readings.PageFree); }});
+  steps.push_back({"%mempage%", [](D d, TDateTime) { return FormatKiB(d.Current.PageTotal); }});
+  steps.push_back({"%memcache%", [](D d, TDateTime) { return FormatKiB(d.Current.Readings.Cache); }});
   return steps;
 }
 
 std::vector<tPlaceholder> MakeLightPlaceholders() {
-  std::vector<tPlaceholder> steps = {{"%ip%", [](TDateTime) { return LocalAddressText(-1); }}};
+  std::vector<tPlaceholder> steps = {{"%ip%", [](D, TDateTime) { return LocalAddressText(-1); }}};
   for (int n = 0; n <= 9; ++n)
-    steps.push_back({"%ip" + std::to_string(n) + "%", [n](TDateTime) { return LocalAddressText(n); }});
-  steps.push_back({"%uptimerecord%", [](TDateTime) -> std::optional<std::string> {
-                     if (!Settings.ReadUpTime) return std::nullopt;
-                     const tSettings& s = Settings;
+    steps.push_back({"%ip" + std::to_string(n) + "%", [n](D, TDateTime) { return LocalAddressText(n); }});
+  steps.push_back({"%uptimerecord%", [](D d, TDateTime) -> std::optional<std::string> {
+                     const tSettings& s = d.Settings;
+                     if (!s.ReadUpTime) return std::nullopt;
                      return UptimeText(s.UpRecDays, s.UpRecHours, s.UpRecMins, s.UpRecSecs);
                    }});
   return steps;
@@ -131,14 +137,15 @@ std::vector<tPlaceholder> MakeLightPlaceholders() {
 
 // Applies the steps in order to text, in place, so that a failure leaves what was filled so far.
 // A value is asked for only when its placeholder occurs.
-void ApplyPlaceholders(std::string& text, const std::vector<tPlaceholder>& steps, TDateTime time) {
+void ApplyPlaceholders(const tDisplayData& d, std::string& text, const std::vector<tPlaceholder>& steps,
+                       TDateTime time) {
   for (const tPlaceholder& step : steps) {
     if (step.name.empty()) {
       text = ExpandEnvironment(text);
       continue;
     }
     if (LowerCase(text).find(step.name) == std::string::npos) continue;
-    if (const std::optional<std::string> value = step.value(time)) text = ReplaceAllNoCase(text, step.name, *value);
+    if (const std::optional<std::string> value = step.value(d, time)) text = ReplaceAllNoCase(text, step.name, *value);
   }
 }
 
@@ -201,22 +208,22 @@ std::string LocalAddressText(int index) {
   return joined;
 }
 
-std::string FillTemplate(const std::string& text, TDateTime time) {
+std::string FillTemplate(const tDisplayData& d, const std::string& text, TDateTime time) {
   static const std::vector<tPlaceholder> steps = MakeBasePlaceholders();
   std::string filled = text;
   try {
-    ApplyPlaceholders(filled, steps, time);
+    ApplyPlaceholders(d, filled, steps, time);
   } catch (const std::exception& e) {
     LogError("sa1 ", e);
   }
   return filled;
 }
 
-std::string FillLightTemplate(const std::string& text, TDateTime time) {
+std::string FillLightTemplate(const tDisplayData& d, const std::string& text, TDateTime time) {
   static const std::vector<tPlaceholder> steps = MakeLightPlaceholders();
-  std::string filled = FillTemplate(text, time);
+  std::string filled = FillTemplate(d, text, time);
   try {
-    ApplyPlaceholders(filled, steps, time);
+    ApplyPlaceholders(d, filled, steps, time);
   } catch (const std::exception& e) {
     LogError("sa21 ", e);
   }

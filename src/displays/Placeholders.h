@@ -4,16 +4,17 @@
 #include <string>
 
 #include "core/DateTime.h"
+#include "displays/DisplayData.h"
 
 namespace kv {
 
-// Replaces the base placeholder set in a fixed order, ignoring letter case; time (UTC) fills
-// "%date%" and "%time%". A channel without a value keeps its placeholder. Never throws: a failure
-// is logged ("sa1 ") and the text comes back as far as it was filled.
-std::string FillTemplate(const std::string& text, TDateTime time);
+// Replaces the base placeholder set in a fixed order, ignoring letter case, with the values of d;
+// time (UTC) fills "%date%" and "%time%". A channel without a value keeps its placeholder. Never
+// throws: a failure is logged ("sa1 ") and the text comes back as far as it was filled.
+std::string FillTemplate(const tDisplayData& d, const std::string& text, TDateTime time);
 
 // FillTemplate, then the local addresses and the uptime record ("sa21 ").
-std::string FillLightTemplate(const std::string& text, TDateTime time);
+std::string FillLightTemplate(const tDisplayData& d, const std::string& text, TDateTime time);
 
 // -1: every local IPv4 address joined with ", "; n: the n-th (0-based), or empty.
 std::string LocalAddressText(int index);

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "app/MainCycle.h"
+#include "app/Monitor.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "displays/Banner.h"
@@ -28,15 +29,15 @@ const tDisplayKind Kinds[] = {
      &tSettings::ShowBanner, &tSettings::BannerX, &tSettings::BannerY, DrawBanner},
 };
 
-Qt::WindowFlags CreationFlags() {
+Qt::WindowFlags CreationFlags(const tSettings& s) {
   // A tool window gets no taskbar entry; no owner, so it lives on its own.
   Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint;
-  if (Settings.OnTopLBT) flags |= Qt::WindowStaysOnTopHint;
-  if (Settings.ClickThrough) flags |= Qt::WindowTransparentForInput;
+  if (s.OnTopLBT) flags |= Qt::WindowStaysOnTopHint;
+  if (s.ClickThrough) flags |= Qt::WindowTransparentForInput;
   return flags;
 }
 
-std::string ClientIniPath() { return SettingsDir + ClientIniName; }
+std::string ClientIniPath(const tProcessFacts& process) { return process.SettingsDir + ClientIniName; }
 
 }  // namespace
 
@@ -49,17 +50,18 @@ void SetWindowAlpha(QWidget& window, int value) {
   if (std::abs(window.windowOpacity() - opacity) > 1e-6) window.setWindowOpacity(opacity);
 }
 
-TfrmDisplay::TfrmDisplay(const tDisplayKind& kind) : QWidget(nullptr, CreationFlags()), kind_(kind) {
+TfrmDisplay::TfrmDisplay(const tDisplayKind& kind, tMonitor& monitor)
+    : QWidget(nullptr, CreationFlags(monitor.Settings)), kind_(kind), m_(monitor) {
   setObjectName(QString::fromLatin1(kind.formName));
   setWindowTitle(QString::fromLatin1(kind.className));
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_QuitOnClose, false);
   setAttribute(Qt::WA_OpaquePaintEvent);
-  SetWindowAlpha(*this, Settings.LightAlpha);
+  SetWindowAlpha(*this, m_.Settings.LightAlpha);
 }
 
 void TfrmDisplay::Redraw() {
-  kind_.draw(img_);
+  kind_.draw(img_, m_.Display());
   if (!img_.isNull() && size() != img_.size()) resize(img_.size());
   update();
 }
@@ -100,7 +102,7 @@ void TfrmDisplay::paintEvent(QPaintEvent*) {
 }
 
 void TfrmDisplay::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton || Settings.ClickThrough) {
+  if (event->button() != Qt::LeftButton || m_.Settings.ClickThrough) {
     QWidget::mousePressEvent(event);
     return;
   }
@@ -112,7 +114,7 @@ void TfrmDisplay::mousePressEvent(QMouseEvent* event) {
 }
 
 void TfrmDisplay::mouseMoveEvent(QMouseEvent* event) {
-  if (!dragging_ || !(event->buttons() & Qt::LeftButton) || Settings.ClickThrough) {
+  if (!dragging_ || !(event->buttons() & Qt::LeftButton) || m_.Settings.ClickThrough) {
     dragging_ = false;
     return;
   }
@@ -141,7 +143,7 @@ void TfrmDisplay::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (event->spontaneous()) return;
   try {
-    IniFile ini(ClientIniPath());
+    IniFile ini(ClientIniPath(m_.Process));
     ini.WriteBool(kind_.section, kind_.shownKey, true);
     const QScreen* desktop = screen();
     if (ClientsPlaceWindows() && desktop) {
@@ -152,8 +154,8 @@ void TfrmDisplay::showEvent(QShowEvent* event) {
       placing_ = true;
       move(at);
       placing_ = false;
-      Settings.*kind_.x = at.x();
-      Settings.*kind_.y = at.y();
+      m_.Settings.*kind_.x = at.x();
+      m_.Settings.*kind_.y = at.y();
     }
     ini.UpdateFile();
   } catch (const std::exception&) {
@@ -166,14 +168,14 @@ void TfrmDisplay::hideEvent(QHideEvent* event) {
   if (event->spontaneous()) return;
   dragging_ = false;
   try {
-    IniFile ini(ClientIniPath());
+    IniFile ini(ClientIniPath(m_.Process));
     // Where the compositor places windows the client never learns a true position.
     if (ClientsPlaceWindows()) {
       const QPoint at = frameGeometry().topLeft();
       ini.WriteInteger(kind_.section, kind_.xKey, at.x());
       ini.WriteInteger(kind_.section, kind_.yKey, at.y());
-      Settings.*kind_.x = at.x();
-      Settings.*kind_.y = at.y();
+      m_.Settings.*kind_.x = at.x();
+      m_.Settings.*kind_.y = at.y();
     }
     ini.DeleteKey(kind_.section, kind_.shownKey);
     ini.UpdateFile();
@@ -187,8 +189,9 @@ void TfrmDisplay::closeEvent(QCloseEvent* event) {
   if (CloseRequested) CloseRequested();
 }
 
-TDisplayWindows::TDisplayWindows(TMainCycle& cycle) : cycle_(cycle) {
+TDisplayWindows::TDisplayWindows(TMainCycle& cycle) : cycle_(cycle), m_(cycle.Monitor()) {
   connect(&cycle_, &TMainCycle::DisplaysDue, this, &TDisplayWindows::Refresh);
+  connect(&cycle_, &TMainCycle::ClickThroughChanged, this, &TDisplayWindows::ApplyClickThrough);
   connect(&cycle_, &TMainCycle::ShuttingDown, this, &TDisplayWindows::CloseAll);
   if (ClientsPlaceWindows())
     LogEvent("Light and banner windows: placed, snapped and kept on top by Kelvara");
@@ -201,14 +204,14 @@ TDisplayWindows::~TDisplayWindows() = default;
 void TDisplayWindows::ShowWindow(tDisplay which) {
   const tDisplayKind& kind = DisplayKind(which);
   LogEvent(std::string("Showing ") + kind.what + " display");
-  Settings.*kind.shown = true;
+  m_.Settings.*kind.shown = true;
   cycle_.RefreshDisplays();
 }
 
 void TDisplayWindows::HideWindow(tDisplay which) {
   const tDisplayKind& kind = DisplayKind(which);
   LogEvent(std::string("Hiding ") + kind.what + " display");
-  Settings.*kind.shown = false;
+  m_.Settings.*kind.shown = false;
   if (auto& window = windows_[static_cast<int>(which)]) {
     window->hide();
     window.reset();
@@ -216,21 +219,13 @@ void TDisplayWindows::HideWindow(tDisplay which) {
 }
 
 void TDisplayWindows::Toggle(tDisplay which) {
-  if (Settings.*DisplayKind(which).shown) HideWindow(which);
+  if (m_.Settings.*DisplayKind(which).shown) HideWindow(which);
   else ShowWindow(which);
 }
 
-void TDisplayWindows::ToggleClickThrough() {
-  Settings.ClickThrough = !Settings.ClickThrough;
-  try {
-    IniFile ini(SettingsDir + DisplayIniName);
-    ini.WriteBool("Misc", "ClickThrough", Settings.ClickThrough);
-    ini.UpdateFile();
-  } catch (const std::exception&) {
-    // The setting holds for this run; the options program writes it again.
-  }
+void TDisplayWindows::ApplyClickThrough(bool on) {
   for (auto& window : windows_)
-    if (window) window->SetClickThrough(Settings.ClickThrough);
+    if (window) window->SetClickThrough(on);
 }
 
 void TDisplayWindows::Refresh() {
@@ -240,11 +235,11 @@ void TDisplayWindows::Refresh() {
 
 void TDisplayWindows::RefreshOne(tDisplay which) {
   const tDisplayKind& kind = DisplayKind(which);
-  if (!(Settings.*kind.shown)) return;
+  if (!(m_.Settings.*kind.shown)) return;
   try {
     auto& window = windows_[static_cast<int>(which)];
     if (!window) {
-      window = std::make_unique<TfrmDisplay>(kind);
+      window = std::make_unique<TfrmDisplay>(kind, m_);
       // Deferred: the window must not be freed inside its own close event.
       window->CloseRequested = [this, which] {
         QMetaObject::invokeMethod(this, [this, which] {
@@ -255,8 +250,8 @@ void TDisplayWindows::RefreshOne(tDisplay which) {
     // Drawn before it first shows, so its place is checked with its real size.
     window->Redraw();
     // Settings reloads come through here too (opacity, click-through from the options).
-    SetWindowAlpha(*window, Settings.LightAlpha);
-    window->SetClickThrough(Settings.ClickThrough);
+    SetWindowAlpha(*window, m_.Settings.LightAlpha);
+    window->SetClickThrough(m_.Settings.ClickThrough);
     if (!window->isVisible() && window->HasPicture()) window->show();
   } catch (const std::exception& e) {
     LogError(kind.failureTag, e);

@@ -17,11 +17,13 @@
 #include <functional>
 #include <memory>
 
+#include "displays/DisplayData.h"
 #include "settings/Settings.h"
 
 namespace kv {
 
 class TMainCycle;
+struct tMonitor;
 
 // What tells the light window from the banner window.
 struct tDisplayKind {
@@ -36,7 +38,7 @@ struct tDisplayKind {
   bool tSettings::*shown;  // the shown flag
   int32_t tSettings::*x;
   int32_t tSettings::*y;
-  void (*draw)(QImage&);
+  void (*draw)(QImage&, const tDisplayData&);
 };
 
 enum class tDisplay { Light = 0, Banner = 1 };
@@ -47,7 +49,7 @@ void SetWindowAlpha(QWidget& window, int value);
 
 class TfrmDisplay final : public QWidget {
  public:
-  explicit TfrmDisplay(const tDisplayKind& kind);
+  TfrmDisplay(const tDisplayKind& kind, tMonitor& monitor);
 
   const tDisplayKind& Kind() const { return kind_; }
   // Draws the picture and sizes the window to it; throws what the drawing throws.
@@ -74,6 +76,7 @@ class TfrmDisplay final : public QWidget {
 
  private:
   const tDisplayKind& kind_;
+  tMonitor& m_;
   QImage img_;
   bool placing_ = false;
   bool dragging_ = false;
@@ -90,7 +93,8 @@ class TDisplayWindows final : public QObject {
   void ShowWindow(tDisplay which);
   void HideWindow(tDisplay which);
   void Toggle(tDisplay which);
-  void ToggleClickThrough();
+  // The click-through the cycle switched, applied to both windows.
+  void ApplyClickThrough(bool on);
   // The light and banner steps of a display refresh.
   void Refresh();
   // Shut-down: both windows hidden and freed; the shown flags stay for the next start.
@@ -101,6 +105,7 @@ class TDisplayWindows final : public QObject {
   void RefreshOne(tDisplay which);
 
   TMainCycle& cycle_;
+  tMonitor& m_;
   std::array<std::unique_ptr<TfrmDisplay>, 2> windows_;
 };
 

@@ -9,6 +9,7 @@
 #include "app/MainCycle.h"
 #include "core/ProgramInfo.h"
 #include "core/UiPort.h"
+#include <memory>
 #include "gui/MainWindow.h"
 #include "gui/WidgetUi.h"
 
@@ -43,6 +44,8 @@ class TKelvaraStyle : public QProxyStyle {
 void InstallKelvaraStyle() { QApplication::setStyle(new TKelvaraStyle); }
 
 tFrontEnd WidgetFrontEnd() {
+  // The port the front end makes is the one its window is attached to.
+  auto port = std::make_shared<WidgetUi*>(nullptr);
   tFrontEnd frontEnd;
   frontEnd.makeApplication = [](int& argc, char** argv) -> std::unique_ptr<QCoreApplication> {
     auto app = std::make_unique<QApplication>(argc, argv);
@@ -51,12 +54,15 @@ tFrontEnd WidgetFrontEnd() {
     InstallKelvaraStyle();
     return app;
   };
-  frontEnd.makeUi = []() -> std::unique_ptr<UiPort> { return std::make_unique<WidgetUi>(); };
-  frontEnd.attach = [](TMainCycle& cycle) -> std::unique_ptr<QObject> {
+  frontEnd.makeUi = [port]() -> std::unique_ptr<UiPort> {
+    auto ui = std::make_unique<WidgetUi>();
+    *port = ui.get();
+    return ui;
+  };
+  frontEnd.attach = [port](TMainCycle& cycle) -> std::unique_ptr<QObject> {
     auto window = std::make_unique<TfrmKelvaraMain>(cycle, QSystemTrayIcon::isSystemTrayAvailable());
-    auto* ui = dynamic_cast<WidgetUi*>(&Ui());
+    WidgetUi* ui = *port;
     if (ui) ui->SetWindow(window.get());
-    window->SetUploadNow([&cycle] { cycle.UploadNow(); });
     window->ShowSplash();
     // Placed and shown once the initialisation has run and the event loop is going.
     QMetaObject::invokeMethod(window.get(), &TfrmKelvaraMain::StartUp, Qt::QueuedConnection);

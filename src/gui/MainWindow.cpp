@@ -22,6 +22,7 @@
 #include <QWindow>
 
 #include "app/MainCycle.h"
+#include "app/Monitor.h"
 #include "core/DateTime.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
@@ -86,8 +87,7 @@ constexpr int StartClientWidth = 550, StartClientHeight = 108;
 // The tray and window icons: slot 0 upload on, 1 upload off, 2 uploading.
 const char* const SlotIconFiles[] = {"upload-on.png", "upload-off.png", "uploading.png"};
 
-QIcon IconFile(const std::string& name) {
-  const std::string path = DataFile(name);
+QIcon IconFile(const std::string& path) {
   if (!FileExists(path)) return {};
   // Read as what it is: a QIcon made from the file name would have Qt load every image
   // plugin to ask whether it knows the format.
@@ -100,11 +100,6 @@ QIcon IconFile(const std::string& name) {
   return QIcon(QPixmap::fromImage(image));
 }
 
-bool DefaultQuestion(QWidget* parent, const std::string& text, const std::string& caption) {
-  return QMessageBox::question(parent, QString::fromStdString(caption), QString::fromStdString(text),
-                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-}
-
 // "PNG images (*.png)|*.png|GIF images (*.gif)|*.gif" -> Qt's "a;;b" form.
 QString DialogFilter(const std::string& filter) {
   const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
@@ -115,8 +110,8 @@ QString DialogFilter(const std::string& filter) {
 
 }  // namespace
 
-TfrmKelvaraMain::TfrmKelvaraMain(TMainCycle& cycle, bool trayAvailable)
-    : cycle_(cycle), trayAvailable_(trayAvailable) {
+TfrmKelvaraMain::TfrmKelvaraMain(TMainCycle& cycle, bool trayAvailable, tWindowServices services)
+    : cycle_(cycle), m_(cycle.Monitor()), trayAvailable_(trayAvailable), services_(std::move(services)) {
   setWindowTitle(QString::fromLatin1(ProductName));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -124,17 +119,15 @@ TfrmKelvaraMain::TfrmKelvaraMain(TMainCycle& cycle, bool trayAvailable)
   font.setPixelSize(11);
   setFont(font);
 
-  Question = [this](const std::string& text, const std::string& caption) {
-    return DefaultQuestion(isVisible() ? this : nullptr, text, caption);
-  };
-  OpenLink = OpenInBrowser;
-  TrimMemory = [] { malloc_trim(0); };
-  ShowSplash = [] {
-    LogEvent("Showing splash screen");
-    TfrmInfo splash;
-    splash.ShowModal();
-  };
-  AskSaveName = [this](const std::string& title, const std::string& proposed) -> std::pair<std::string, int> {
+  if (!services_.openLink) services_.openLink = OpenInBrowser;
+  if (!services_.showSplash)
+    services_.showSplash = [] {
+      LogEvent("Showing splash screen");
+      TfrmInfo splash;
+      splash.ShowModal();
+    };
+  if (!services_.askSaveName)
+    services_.askSaveName = [this](const std::string& title, const std::string& proposed) -> std::pair<std::string, int> {
     QFileDialog dialog(this, QString::fromStdString(title), QString(), DialogFilter(Captions().SaveFilter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
@@ -164,20 +157,16 @@ TfrmKelvaraMain::TfrmKelvaraMain(TMainCycle& cycle, bool trayAvailable)
 
   BuildMenus();
   BuildTray();
+  ConnectActions();
   ApplyCaptions();
   // Uploading now needs the upload service; without one the entry has no function.
-  Entry("mnuUpload")->setEnabled(false);
-  SetTrayIconSlot(Settings.AutoConnect ? 0 : 1);
+  Action(tMenuAction::Upload)->setEnabled(cycle_.CanUpload());
+  SetTrayIconSlot(m_.Settings.AutoConnect ? 0 : 1);
   UpdateCaption();
   resize(StartClientWidth, StartClientHeight + menuBar()->sizeHint().height());
 
   SetTransferProgressNotifier([status = status_] { status->ProgressChanged(); });
-  connect(&cycle_, &TMainCycle::DisplaysDue, this, &TfrmKelvaraMain::RefreshChart);
-  connect(&cycle_, &TMainCycle::ShuttingDown, this, [this] {
-    hide();
-    if (ShowSplash) ShowSplash();
-    if (tray_) tray_->hide();
-  });
+  ConnectCycle();
   // Connected after the chart and the splash: a refresh draws the chart, then the light and the
   // banner; the shut-down shows the splash before the display windows close.
   displays_ = std::make_unique<TDisplayWindows>(cycle_);
@@ -186,34 +175,31 @@ TfrmKelvaraMain::TfrmKelvaraMain(TMainCycle& cycle, bool trayAvailable)
 TfrmKelvaraMain::~TfrmKelvaraMain() { SetTransferProgressNotifier(nullptr); }
 
 void TfrmKelvaraMain::BuildMenus() {
-  menus_["tray"] = trayMenu_ = new QMenu(this);
+  trayMenu_ = new QMenu(this);
   auto* views = new QActionGroup(this);
   views->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
   for (const tMenuEntry& e : MenuEntries()) {
-    const std::string parent = e.parent;
-    QMenu* into = parent.empty() ? nullptr : menus_.at(parent);
-    if (std::string(e.name) == "-") {
+    QMenu* into = e.parent == tMenuAction::Bar    ? nullptr
+                  : e.parent == tMenuAction::Tray ? trayMenu_
+                                                  : Menu(e.parent);
+    if (e.action == tMenuAction::None) {
       into->addSeparator();
       continue;
     }
     QAction* action = nullptr;
     if (e.flags & mfSubmenu) {
       auto* menu = new QMenu(this);
-      menus_[e.name] = menu;
+      menus_[static_cast<size_t>(e.action)] = menu;
       action = menu->menuAction();
-      const std::string name = e.name;
-      connect(menu, &QMenu::aboutToShow, this, [this, name] { AboutToShow(name); });
       if (into) into->addMenu(menu);
       else menuBar()->addMenu(menu);
     } else {
       action = new QAction(this);
       if (into) into->addAction(action);
       else menuBar()->addAction(action);
-      const std::string name = e.name;
-      connect(action, &QAction::triggered, this, [this, name] { Choose(name); });
     }
     action->setObjectName(QString::fromLatin1(e.name));
-    if (e.icon >= 0) action->setIcon(IconFile("menu" + std::to_string(e.icon) + ".png"));
+    if (e.icon >= 0) action->setIcon(IconFile(DataFile("menu" + std::to_string(e.icon) + ".png", m_.Process)));
     action->setEnabled(!(e.flags & mfDisabled));
     action->setCheckable(e.flags & mfCheckable);
     action->setChecked(e.flags & mfChecked);
@@ -225,8 +211,73 @@ void TfrmKelvaraMain::BuildMenus() {
       bold.setBold(true);
       action->setFont(bold);
     }
-    entries_[e.name] = action;
+    actions_[static_cast<size_t>(e.action)] = action;
   }
+}
+
+void TfrmKelvaraMain::ConnectActions() {
+  using A = tMenuAction;
+  // What each entry does; a tray twin does what its window entry does, and the entries without
+  // a function stay disabled.
+  const std::pair<A, std::function<void()>> work[] = {
+      {A::SaveLightAs, [this] { SaveAs(true); }},
+      {A::SaveBannerAs, [this] { SaveAs(false); }},
+      {A::Exit, [this] { Exit(); }},
+      {A::Back1Day, [this] { Back1Day(); }},
+      {A::Forward1Day, [this] { Forward1Day(); }},
+      {A::Stats, [this] { SelectView(tStatsView::Basic); }},
+      {A::Stats24, [this] { SelectView(tStatsView::Day24); }},
+      {A::Stats7, [this] { SelectView(tStatsView::Week7); }},
+      {A::SystemInfo, [this] { emit SystemInfoChosen(); }},
+      {A::Light, [this] { displays_->Toggle(tDisplay::Light); }},
+      {A::Banner, [this] { displays_->Toggle(tDisplay::Banner); }},
+      {A::ClickThrough, [this] { emit ClickThroughToggled(); }},
+      {A::AutoUpload, [this] { emit AutoUploadToggled(); }},
+      {A::CheckForUpdate, [this] { emit UpdateCheckChosen(); }},
+      {A::ResetStatistics, [this] { emit StatisticsResetChosen(); }},
+      {A::Upload, [this] { emit UploadChosen(); }},
+      {A::Kelvara, [this] { services_.openLink(WebAddresses.site); }},
+      {A::KelvaraForum,
+       [this] { services_.openLink(m_.Settings.GermanTexts ? WebAddresses.forumGerman : WebAddresses.forumEnglish); }},
+      {A::KelvaraChat, [this] { services_.openLink(WebAddresses.chat); }},
+      {A::ReportBug, [this] { services_.openLink(WebAddresses.bugMail); }},
+      {A::Info, [this] { ShowSplash(); }},
+  };
+  for (const tMenuEntry& e : MenuEntries()) {
+    if (e.action == A::None || (e.flags & mfSubmenu)) continue;
+    QAction* action = Action(e.action);
+    const A own = TwinOf(e.action);
+    if (const int page = OptionsPage(own)) {
+      connect(action, &QAction::triggered, this, [this, page] { emit OptionsChosen(page); });
+      continue;
+    }
+    for (const auto& [entry, fn] : work)
+      if (entry == own) connect(action, &QAction::triggered, this, fn);
+  }
+  connect(Menu(A::Display), &QMenu::aboutToShow, this, &TfrmKelvaraMain::DisplayMenuShown);
+  connect(Menu(A::Display1), &QMenu::aboutToShow, this, &TfrmKelvaraMain::DisplayMenuShown);
+  connect(Menu(A::Options), &QMenu::aboutToShow, this, [this] { OptionsMenuShown(false); });
+  connect(Menu(A::Options1), &QMenu::aboutToShow, this, [this] { OptionsMenuShown(true); });
+}
+
+void TfrmKelvaraMain::ConnectCycle() {
+  connect(&cycle_, &TMainCycle::DisplaysDue, this, &TfrmKelvaraMain::RefreshChart);
+  connect(&cycle_, &TMainCycle::AutoUploadChanged, this, &TfrmKelvaraMain::UpdateCaption);
+  connect(&cycle_, &TMainCycle::ShuttingDown, this, [this] {
+    hide();
+    ShowSplash();
+    if (tray_) tray_->hide();
+  });
+  connect(this, &TfrmKelvaraMain::AutoUploadToggled, &cycle_, &TMainCycle::ToggleAutoUpload);
+  connect(this, &TfrmKelvaraMain::StatisticsResetChosen, &cycle_, &TMainCycle::ResetStatistics);
+  connect(this, &TfrmKelvaraMain::ClickThroughToggled, &cycle_, &TMainCycle::ToggleClickThrough);
+  connect(this, &TfrmKelvaraMain::UploadChosen, &cycle_, &TMainCycle::UploadNow);
+  connect(this, &TfrmKelvaraMain::UpdateCheckChosen, &cycle_, &TMainCycle::CheckForUpdateNow);
+  connect(this, &TfrmKelvaraMain::OptionsChosen, &cycle_, &TMainCycle::OpenOptions);
+  connect(this, &TfrmKelvaraMain::SystemInfoChosen, &cycle_, &TMainCycle::OpenSystemInfo);
+  connect(this, &TfrmKelvaraMain::Moved, &cycle_, &TMainCycle::MainWindowMoved);
+  connect(this, &TfrmKelvaraMain::HiddenToTray, &cycle_, &TMainCycle::MainWindowHidden);
+  connect(this, &TfrmKelvaraMain::CloseRequested, &cycle_, &TMainCycle::Close);
 }
 
 void TfrmKelvaraMain::BuildTray() {
@@ -236,31 +287,17 @@ void TfrmKelvaraMain::BuildTray() {
   SetTrayTip(ProductName);
 }
 
-void TfrmKelvaraMain::SetUploadNow(std::function<void()> work) {
-  UploadNow = std::move(work);
-  Entry("mnuUpload")->setEnabled(static_cast<bool>(UploadNow));
-}
-
-QAction* TfrmKelvaraMain::Entry(const std::string& name) const {
-  const auto it = entries_.find(name);
-  return it == entries_.end() ? nullptr : it->second;
-}
-
-QMenu* TfrmKelvaraMain::SubMenu(const std::string& name) const {
-  const auto it = menus_.find(name);
-  return it == menus_.end() ? nullptr : it->second;
-}
-
 const QImage& TfrmKelvaraMain::ChartImage() const { return chart_->image; }
 
 void TfrmKelvaraMain::ApplyCaptions() {
   const tCaptions& captions = Captions();
-  for (const auto& [name, action] : entries_) {
-    std::string caption = captions.Caption(name);
-    if (caption.empty()) caption = name;
+  for (const tMenuEntry& e : MenuEntries()) {
+    if (e.action == tMenuAction::None) continue;
+    std::string caption = captions.Caption(e.name);
+    if (caption.empty()) caption = e.name;
     // The site entries show the address until a language names them.
-    if ((name == "mnuKelvara" || name == "mnuKelvara1") && caption == name) caption = WebAddresses.site;
-    action->setText(QString::fromStdString(caption));
+    if (TwinOf(e.action) == tMenuAction::Kelvara && caption == e.name) caption = WebAddresses.site;
+    Action(e.action)->setText(QString::fromStdString(caption));
   }
   UpdateCaption();
 }
@@ -268,19 +305,19 @@ void TfrmKelvaraMain::ApplyCaptions() {
 void TfrmKelvaraMain::UpdateCaption() {
   const auto texts = Texts();
   std::string caption = ProductName;
-  if (Entry("mnuStats24")->isChecked()) caption += " - " + texts->Stats24;
-  else if (Entry("mnuStats7")->isChecked()) caption += " - " + texts->Stats7;
-  if (!Settings.AutoConnect) caption += " - " + texts->UploadInactive;
+  if (Action(tMenuAction::Stats24)->isChecked()) caption += " - " + texts->Stats24;
+  else if (Action(tMenuAction::Stats7)->isChecked()) caption += " - " + texts->Stats7;
+  if (!m_.Settings.AutoConnect) caption += " - " + texts->UploadInactive;
   setWindowTitle(QString::fromStdString(caption));
 }
 
 void TfrmKelvaraMain::ShowStatus(const std::string& text) {
-  status_->SetText("[" + LongTimeText(LocalNow()) + "] " + text);
+  status_->SetText("[" + LongTimeText(LocalTime()) + "] " + text);
 }
 
 QIcon TfrmKelvaraMain::SlotIcon(int slot) const {
   if (slot < 0 || slot > 2) return {};
-  return IconFile(SlotIconFiles[slot]);
+  return IconFile(DataFile(SlotIconFiles[slot], m_.Process));
 }
 
 void TfrmKelvaraMain::SetTrayIconSlot(int slot) {
@@ -297,21 +334,24 @@ void TfrmKelvaraMain::SetTrayTip(const std::string& tip) {
 
 void TfrmKelvaraMain::ShowInstance() { ShowAndRaise(); }
 
+void TfrmKelvaraMain::ShowSplash() {
+  if (services_.showSplash) services_.showSplash();
+}
+
 bool TfrmKelvaraMain::CanPlaceWindows() {
   return ClientsPlaceWindows();
 }
 
 void TfrmKelvaraMain::StartUp() {
   if (const QScreen* screen = this->screen()) {
-    const QPoint at = StartPosition(Settings.Left, Settings.Top, size(), screen->availableGeometry(),
-                                    screen->virtualGeometry());
+    const tSettings& s = m_.Settings;
+    const QPoint at = StartPosition(s.Left, s.Top, size(), screen->availableGeometry(), screen->virtualGeometry());
     placing_ = true;
     move(at);
     placing_ = false;
-    Settings.Left = at.x();
-    Settings.Top = at.y();
+    emit Moved(at.x(), at.y());
   }
-  if (Settings.OnTop) setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  if (m_.Settings.OnTop) setWindowFlag(Qt::WindowStaysOnTopHint, true);
   if (trayAvailable_) {
     LogEvent("Tray available: the window hides to the tray");
     tray_->show();
@@ -320,7 +360,7 @@ void TfrmKelvaraMain::StartUp() {
   }
   if (!CanPlaceWindows()) LogEvent("Window positions are the compositor's: no edge snapping");
   // Without a tray a hidden window could never be found again.
-  if (!Settings.Mini || !trayAvailable_) ShowAndRaise();
+  if (!m_.Settings.Mini || !trayAvailable_) ShowAndRaise();
 }
 
 void TfrmKelvaraMain::HideToTray() {
@@ -329,7 +369,7 @@ void TfrmKelvaraMain::HideToTray() {
     return;
   }
   hide();
-  if (Settings.KeepMemoryLow && TrimMemory) TrimMemory();
+  emit HiddenToTray();
 }
 
 void TfrmKelvaraMain::ShowAndRaise() {
@@ -347,7 +387,7 @@ void TfrmKelvaraMain::showEvent(QShowEvent* event) {
 void TfrmKelvaraMain::hideEvent(QHideEvent* event) {
   QMainWindow::hideEvent(event);
   if (event->spontaneous()) return;  // minimised by the window manager: still ours to show
-  SaveWindowState();
+  SaveWindowState(m_.Settings, m_.Process.SettingsDir);
   try {
     chart_->image = QImage();  // the bitmap is drawn anew when the window shows again
     chart_->Show();
@@ -373,12 +413,12 @@ void TfrmKelvaraMain::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  if (Settings.HideOnClose && !exiting_ && trayAvailable_) {
+  if (m_.Settings.HideOnClose && !exiting_ && trayAvailable_) {
     HideToTray();
     return;
   }
   // The cycle asks and shuts down; its signals hide the window and end the loop.
-  cycle_.Close(true);
+  emit CloseRequested(true);
 }
 
 void TfrmKelvaraMain::Exit() {
@@ -393,8 +433,7 @@ void TfrmKelvaraMain::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);
   if (placing_ || !isVisible()) return;
   const QRect frame = frameGeometry();
-  Settings.Left = frame.x();
-  Settings.Top = frame.y();
+  emit Moved(frame.x(), frame.y());
   if (!CanPlaceWindows() || !screen()) return;
   const QRect snapped = SnapToWorkArea(frame, screen()->availableGeometry());
   if (snapped == frame) return;
@@ -402,8 +441,7 @@ void TfrmKelvaraMain::moveEvent(QMoveEvent* event) {
   move(snapped.topLeft());
   if (snapped.size() != frame.size()) resize(snapped.size() - (frame.size() - size()));
   placing_ = false;
-  Settings.Left = snapped.x();
-  Settings.Top = snapped.y();
+  emit Moved(snapped.x(), snapped.y());
 }
 
 int TfrmKelvaraMain::ChromeHeight() const { return menuBar()->height() + status_->height(); }
@@ -449,9 +487,10 @@ void TfrmKelvaraMain::RefreshChart() {
   try {
     const int oldHeight = chart_->image.height();
     const int scrollPosition = scrollBox_->verticalScrollBar()->value();
-    const tViewChoice view = view_.CurrentView(LocalNow());
+    const tDisplayData d = m_.Display();
+    const tViewChoice view = view_.CurrentView(d, LocalTime());
     if (view.series) {
-      if (const auto geometry = DrawStatistics(chart_->image, *view.series, view.endTime, view.hours))
+      if (const auto geometry = DrawStatistics(chart_->image, d, *view.series, view.endTime, view.hours))
         geometry_ = *geometry;
     }
     chart_->Show();
@@ -465,14 +504,15 @@ void TfrmKelvaraMain::RefreshChart() {
 }
 
 void TfrmKelvaraMain::ChartMouseMove(int x, int y) {
-  if (!Settings.DisplayHint) return;
-  const auto section = SectionAt(geometry_, Settings.StatsWidth, x, y);
+  const tSettings& s = m_.Settings;
+  if (!s.DisplayHint) return;
+  const auto section = SectionAt(geometry_, s.StatsWidth, x, y);
   if (!section) return;
   try {
-    const tViewChoice view = view_.CurrentView(LocalNow());
+    const tDisplayData d = m_.Display();
+    const tViewChoice view = view_.CurrentView(d, LocalTime());
     if (!view.series) return;
-    const std::string text =
-        ValuesText(*view.series, *section, HoverTime(geometry_, Settings.StatsWidth, x), geometry_);
+    const std::string text = ValuesText(d, *view.series, *section, HoverTime(geometry_, s.StatsWidth, x), geometry_);
     chart_->setToolTip(QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     if (!text.empty()) QToolTip::showText(QCursor::pos(), chart_->toolTip(), chart_);
   } catch (const std::exception& e) {
@@ -481,7 +521,7 @@ void TfrmKelvaraMain::ChartMouseMove(int x, int y) {
 }
 
 void TfrmKelvaraMain::ChartDoubleClick(int x, int y) {
-  DoubleClickPage(geometry_, Settings.StatsWidth, x, y, [](int page) { StartOptionsProgram(page); });
+  DoubleClickPage(geometry_, m_.Settings.StatsWidth, x, y, [this](int page) { emit OptionsChosen(page); });
 }
 
 bool TfrmKelvaraMain::eventFilter(QObject* watched, QEvent* event) {
@@ -497,19 +537,37 @@ bool TfrmKelvaraMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfrmKelvaraMain::ViewChosen() {
+  using A = tMenuAction;
   const auto checked = view_.Checked();
-  Entry("mnuStats")->setChecked(checked == tStatsView::Basic);
-  Entry("mnuStats24")->setChecked(checked == tStatsView::Day24);
-  Entry("mnuStats7")->setChecked(checked == tStatsView::Week7);
-  Entry("mnuStats31")->setChecked(false);
-  Entry("mnuStats365")->setChecked(false);
+  Action(A::Stats)->setChecked(checked == tStatsView::Basic);
+  Action(A::Stats24)->setChecked(checked == tStatsView::Day24);
+  Action(A::Stats7)->setChecked(checked == tStatsView::Week7);
+  Action(A::Stats31)->setChecked(false);
+  Action(A::Stats365)->setChecked(false);
   cycle_.RefreshDisplays();
   UpdateCaption();
 }
 
+void TfrmKelvaraMain::SelectView(tStatsView view) {
+  view_.SelectView(view);
+  ViewChosen();
+}
+
+void TfrmKelvaraMain::Back1Day() {
+  view_.Back1Day(LocalTime());
+  ViewChosen();
+}
+
+void TfrmKelvaraMain::Forward1Day() {
+  view_.Forward1Day(LocalTime());
+  ViewChosen();
+}
+
+TDateTime TfrmKelvaraMain::LocalTime() const { return UtcToLocal(m_.Time.UtcNow()); }
+
 void TfrmKelvaraMain::PopupTrayMenu(const QPoint& at) {
-  Entry("mnuAutoUpload1")->setChecked(Settings.AutoConnect);
-  Entry("mnuTimer")->setText(QString::fromStdString(Captions().POSuspendInactive));
+  Action(tMenuAction::AutoUpload1)->setChecked(m_.Settings.AutoConnect);
+  Action(tMenuAction::Timer)->setText(QString::fromStdString(Captions().POSuspendInactive));
   if (isVisible()) {
     raise();
     activateWindow();
@@ -517,19 +575,19 @@ void TfrmKelvaraMain::PopupTrayMenu(const QPoint& at) {
   trayMenu_->popup(at);
 }
 
-void TfrmKelvaraMain::AboutToShow(const std::string& name) {
-  if (name == "mnuDisplay" || name == "mnuDisplay1") {
-    for (const char* suffix : {"", "1"}) {
-      Entry(std::string("mnuLight") + suffix)->setChecked(Settings.ShowLight);
-      Entry(std::string("mnuBanner") + suffix)->setChecked(Settings.ShowBanner);
-      Entry(std::string("mnuClickThrough") + suffix)->setChecked(Settings.ClickThrough);
-    }
-  } else if (name == "mnuOptions" || name == "mnuOptions1") {
-    const std::string suffix = name == "mnuOptions" ? "" : "1";
-    Entry("mnuAutoUpload" + suffix)->setChecked(Settings.AutoConnect);
-    Entry("mnuExpert" + suffix)->setVisible(ExpertMode);
-    Entry("mnuDebug" + suffix)->setVisible(DebugMode());
-  }
+void TfrmKelvaraMain::DisplayMenuShown() {
+  using A = tMenuAction;
+  const tSettings& s = m_.Settings;
+  for (const A light : {A::Light, A::Light1}) Action(light)->setChecked(s.ShowLight);
+  for (const A banner : {A::Banner, A::Banner1}) Action(banner)->setChecked(s.ShowBanner);
+  for (const A through : {A::ClickThrough, A::ClickThrough1}) Action(through)->setChecked(s.ClickThrough);
+}
+
+void TfrmKelvaraMain::OptionsMenuShown(bool tray) {
+  using A = tMenuAction;
+  Action(tray ? A::AutoUpload1 : A::AutoUpload)->setChecked(m_.Settings.AutoConnect);
+  Action(tray ? A::Expert1 : A::Expert)->setVisible(m_.Process.ExpertMode);
+  Action(tray ? A::Debug1 : A::Debug)->setVisible(DebugMode());
 }
 
 void TfrmKelvaraMain::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
@@ -540,7 +598,7 @@ void TfrmKelvaraMain::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
         else ShowAndRaise();
         break;
       case QSystemTrayIcon::DoubleClick:
-        ToggleAutoUpload();
+        emit AutoUploadToggled();
         if (isVisible()) HideToTray();
         else ShowAndRaise();
         break;
@@ -555,92 +613,13 @@ void TfrmKelvaraMain::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
   }
 }
 
-void TfrmKelvaraMain::ToggleAutoUpload() {
-  const auto texts = Texts();
-  if (Settings.AutoConnect && Question(texts->DisableAutoUpload, texts->DisableAutoUploadCaption)) {
-    Settings.AutoConnect = false;
-    SetTrayIconSlot(1);
-    LogEvent("Upload/mailing disabled");
-    UpdateCaption();
-    return;
-  }
-  if (!(Settings.SaveLight && Settings.UploadLight) && !(Settings.SaveBanner && Settings.UploadBanner)) {
-    LogEvent("No display marked for upload");
-    ShowStatus(texts->NoDisplayMarked);
-  }
-  Settings.AutoConnect = true;
-  SetTrayIconSlot(0);
-  UpdateCaption();
-}
-
-void TfrmKelvaraMain::ToggleLight(bool light) {
-  displays_->Toggle(light ? tDisplay::Light : tDisplay::Banner);
-}
-
-void TfrmKelvaraMain::ToggleClickThrough() { displays_->ToggleClickThrough(); }
-
-void TfrmKelvaraMain::ResetStatisticsChosen() {
-  if (!ResetStatistics()) return;
-  // Nothing drawn from the old history may still be uploaded; fresh pictures come soon.
-  ClearPendingImages();
-  cycle_.StatisticsReset();
-  cycle_.RefreshDisplays();
-}
-
 void TfrmKelvaraMain::SaveAs(bool light) {
   const auto texts = Texts();
-  const auto [chosen, filter] = AskSaveName(light ? texts->SaveLightAs : texts->SaveBannerAs,
-                                            ProposedSaveName(light ? Settings.Light : Settings.Banner));
+  const auto [chosen, filter] = services_.askSaveName(light ? texts->SaveLightAs : texts->SaveBannerAs,
+                                                      ProposedSaveName(light ? m_.Settings.Light : m_.Settings.Banner));
   if (chosen.empty()) return;
-  if (light) SaveLightAs(chosen, filter);
-  else SaveBannerAs(chosen, filter);
-}
-
-void TfrmKelvaraMain::Choose(const std::string& entry) {
-  const QAction* action = Entry(entry);
-  if (action && !action->isEnabled()) return;  // the entries without a function
-  const std::string name = TwinOf(entry);
-  if (const int page = OptionsPage(name)) {
-    StartOptionsProgram(page);
-  } else if (name == "mnuSaveLightAs" || name == "mnuSaveBannerAs") {
-    SaveAs(name == "mnuSaveLightAs");
-  } else if (name == "mnuExit") {
-    Exit();
-  } else if (name == "mnuBack1Day") {
-    view_.Back1Day(LocalNow());
-    ViewChosen();
-  } else if (name == "mnuForward1Day") {
-    view_.Forward1Day(LocalNow());
-    ViewChosen();
-  } else if (name == "mnuStats" || name == "mnuStats24" || name == "mnuStats7") {
-    view_.SelectView(name == "mnuStats" ? tStatsView::Basic
-                     : name == "mnuStats24" ? tStatsView::Day24 : tStatsView::Week7);
-    ViewChosen();
-  } else if (name == "mnuSystemInfo") {
-    StartSysInfoProgram();
-  } else if (name == "mnuLight" || name == "mnuBanner") {
-    ToggleLight(name == "mnuLight");
-  } else if (name == "mnuClickThrough") {
-    ToggleClickThrough();
-  } else if (name == "mnuAutoUpload") {
-    ToggleAutoUpload();
-  } else if (name == "mnuCheckForUpdate") {
-    cycle_.Publishing().UpdateCheck(true);
-  } else if (name == "mnuResetStatistics") {
-    ResetStatisticsChosen();
-  } else if (name == "mnuUpload") {
-    if (UploadNow) UploadNow();
-  } else if (name == "mnuKelvara") {
-    OpenLink(WebAddresses.site);
-  } else if (name == "mnuKelvaraForum") {
-    OpenLink(Settings.GermanTexts ? WebAddresses.forumGerman : WebAddresses.forumEnglish);
-  } else if (name == "mnuKelvaraChat") {
-    OpenLink(WebAddresses.chat);
-  } else if (name == "mnuReportBug") {
-    OpenLink(WebAddresses.bugMail);
-  } else if (name == "mnuInfo") {
-    if (ShowSplash) ShowSplash();
-  }
+  if (light) SaveLightAs(m_.Display(), cycle_.Ui(), chosen, filter);
+  else SaveBannerAs(m_.Display(), cycle_.Ui(), chosen, filter);
 }
 
 }  // namespace kv

@@ -1,16 +1,19 @@
 #pragma once
 // The main window: the statistics chart in a scroll box above the status bar, the window menu,
 // the tray icon with its menu, hiding to the tray, edge snapping and the caption. The chart's
-// view logic lives widget-free in displays/ChartView; this class only wires events to it.
+// view logic lives widget-free in displays/ChartView; the cycle decides what the user's choices
+// do: the window reports them with its signals.
 #include <QMainWindow>
 #include <QSystemTrayIcon>
+#include <array>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "displays/Chart.h"
 #include "displays/ChartView.h"
+#include "gui/MainMenus.h"
 
 class QScrollArea;
 class QMenu;
@@ -19,36 +22,35 @@ class QAction;
 namespace kv {
 
 class TMainCycle;
+struct tMonitor;
 class TStatusBar;
 class TChartImage;
 class TDisplayWindows;
 
+// What the window does beyond its widgets; the defaults are the real ones (the splash, the
+// browser, the save dialog), a test brings its own.
+struct tWindowServices {
+  std::function<void()> showSplash;
+  std::function<void(const std::string& address)> openLink;
+  // The chosen file name (empty when cancelled) and the filter index (1 PNG, 2 GIF) for a title
+  // and a proposed name.
+  std::function<std::pair<std::string, int>(const std::string& title, const std::string& proposed)> askSaveName;
+};
+
 class TfrmKelvaraMain final : public QMainWindow {
+  Q_OBJECT
  public:
   // trayAvailable: a tray host is there to hide to; without one the window behaves as a
-  // normal window.
-  TfrmKelvaraMain(TMainCycle& cycle, bool trayAvailable);
+  // normal window. Empty services are the real ones.
+  TfrmKelvaraMain(TMainCycle& cycle, bool trayAvailable, tWindowServices services = {});
   ~TfrmKelvaraMain() override;
-
-  // Replaceable for tests: the Yes/No question (true for Yes), the splash window, the
-  // browser, and giving memory back to the system.
-  std::function<bool(const std::string& text, const std::string& caption)> Question;
-  std::function<void()> ShowSplash;
-  std::function<void(const std::string& address)> OpenLink;
-  std::function<void()> TrimMemory;
-  // mnuUpload's work, set by whoever provides the upload service (enables the entry).
-  std::function<void()> UploadNow;
-  void SetUploadNow(std::function<void()> work);
-  // The save dialog: the chosen file name (empty when cancelled) and the filter index (1 PNG,
-  // 2 GIF) for a title and a proposed name.
-  std::function<std::pair<std::string, int>(const std::string& title, const std::string& proposed)>
-      AskSaveName;
 
   // The port's half: status line, tray icon and tip, show request.
   void ShowStatus(const std::string& text);
   void SetTrayIconSlot(int slot);
   void SetTrayTip(const std::string& tip);
   void ShowInstance();
+  void ShowSplash();
 
   // Start: position, tray icon, and shown unless Mini (always shown without a tray).
   void StartUp();
@@ -57,21 +59,17 @@ class TfrmKelvaraMain final : public QMainWindow {
   void ShowAndRaise();
   void PopupTrayMenu(const QPoint& at);
   void TrayActivated(QSystemTrayIcon::ActivationReason reason);
-  void ToggleAutoUpload();
   // RefreshDisplays' window step: draws the chart of the current view while visible.
   void RefreshChart();
   // Captions of every entry from the current language captions.
   void ApplyCaptions();
   // mnuExit: a close request that never only hides.
   void Exit();
-  // Runs the work of a menu entry by name (what choosing it does).
-  void Choose(const std::string& name);
 
-  QAction* Entry(const std::string& name) const;
+  // The entry of an action; for a submenu's entry also its menu (else nullptr).
+  QAction* Action(tMenuAction action) const { return actions_[static_cast<size_t>(action)]; }
+  QMenu* Menu(tMenuAction submenu) const { return menus_[static_cast<size_t>(submenu)]; }
   QMenu* TrayMenu() const { return trayMenu_; }
-  QMenu* SubMenu(const std::string& name) const;
-  // Runs what opening a submenu does (check marks, visible entries).
-  void AboutToShow(const std::string& name);
   bool TrayAvailable() const { return trayAvailable_; }
   int TrayIconSlot() const { return iconSlot_; }
   QString TrayTip() const { return trayTip_; }
@@ -86,6 +84,20 @@ class TfrmKelvaraMain final : public QMainWindow {
   // Snapping is skipped where the desktop places windows itself.
   static bool CanPlaceWindows();
 
+ signals:
+  // What the user chose; the cycle does it.
+  void AutoUploadToggled();
+  void StatisticsResetChosen();
+  void ClickThroughToggled();
+  void UploadChosen();
+  void UpdateCheckChosen();
+  void OptionsChosen(int page);
+  void SystemInfoChosen();
+  // The window moved (its frame's top left corner) or hid to the tray.
+  void Moved(int left, int top);
+  void HiddenToTray();
+  void CloseRequested(bool fromExitMenu);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -98,17 +110,24 @@ class TfrmKelvaraMain final : public QMainWindow {
  private:
   void BuildMenus();
   void BuildTray();
+  void ConnectActions();
+  void ConnectCycle();
   void ViewChosen();
-  void ResetStatisticsChosen();
+  void SelectView(tStatsView view);
+  void Back1Day();
+  void Forward1Day();
   void SaveAs(bool light);
-  void ToggleLight(bool light);
-  void ToggleClickThrough();
+  TDateTime LocalTime() const;
+  void DisplayMenuShown();
+  void OptionsMenuShown(bool tray);
   QIcon SlotIcon(int slot) const;
   int ChromeHeight() const;
   void FitToChart(int oldChartHeight);
 
   TMainCycle& cycle_;
+  tMonitor& m_;
   bool trayAvailable_;
+  tWindowServices services_;
   ChartView view_;
   ChartGeometry geometry_;
   QScrollArea* scrollBox_ = nullptr;
@@ -116,8 +135,8 @@ class TfrmKelvaraMain final : public QMainWindow {
   TStatusBar* status_ = nullptr;
   QMenu* trayMenu_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
-  std::map<std::string, QAction*> entries_;
-  std::map<std::string, QMenu*> menus_;
+  std::array<QAction*, MenuActionCount> actions_{};
+  std::array<QMenu*, MenuActionCount> menus_{};
   int iconSlot_ = 1;
   QString trayTip_;
   std::unique_ptr<TDisplayWindows> displays_;

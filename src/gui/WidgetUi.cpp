@@ -8,6 +8,14 @@
 
 namespace kv {
 
+WidgetUi::WidgetUi(tQuestion question) : question_(std::move(question)) {
+  if (!question_)
+    question_ = [](QWidget* parent, const std::string& text, const std::string& caption) {
+      return QMessageBox::question(parent, QString::fromStdString(caption), QString::fromStdString(text),
+                                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+}
+
 void WidgetUi::ShowStatus(const std::string& text) {
   if (window_) window_->ShowStatus(text);
   else LogEvent("Status: " + text);
@@ -21,9 +29,7 @@ void WidgetUi::ShowMessage(const std::string& text, const std::string& caption, 
 }
 
 bool WidgetUi::AskYesNo(const std::string& text, const std::string& caption) {
-  if (window_ && window_->Question) return window_->Question(text, caption);
-  return QMessageBox::question(nullptr, QString::fromStdString(caption), QString::fromStdString(text),
-                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  return question_(window_ && window_->isVisible() ? window_ : nullptr, text, caption);
 }
 
 void WidgetUi::SetTrayTip(const std::string& tip) {

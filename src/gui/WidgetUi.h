@@ -1,5 +1,10 @@
 #pragma once
+#include <functional>
+#include <string>
+
 #include "core/UiPort.h"
+
+class QWidget;
 
 namespace kv {
 
@@ -9,6 +14,11 @@ class TfrmKelvaraMain;
 // questions) status lines go to the event log and questions have no parent.
 class WidgetUi final : public UiPort {
  public:
+  // A Yes/No question over parent (nullptr: none); true for Yes.
+  using tQuestion = std::function<bool(QWidget* parent, const std::string& text, const std::string& caption)>;
+  // The question box unless another question is given.
+  explicit WidgetUi(tQuestion question = {});
+
   void SetWindow(TfrmKelvaraMain* window) { window_ = window; }
   TfrmKelvaraMain* Window() const { return window_; }
 
@@ -23,6 +33,7 @@ class WidgetUi final : public UiPort {
   void HideMainWindow() override;
 
  private:
+  tQuestion question_;
   TfrmKelvaraMain* window_ = nullptr;
 };
 

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "core/Process.h"
 #include "platform/Files.h"
 
 #ifndef KV_SHARE_FROM_BIN
@@ -28,8 +27,10 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-std::string DataFile(const std::string& name, const std::string& programFolder) {
-  if (Editable(name) && !SettingsDir.empty() && Exists(SettingsDir + name)) return SettingsDir + name;
+std::string DataFile(const std::string& name, const tProcessFacts& process) {
+  const std::string& settingsDir = process.SettingsDir;
+  const std::string& programFolder = process.AppDir;
+  if (Editable(name) && !settingsDir.empty() && Exists(settingsDir + name)) return settingsDir + name;
   if (Exists(programFolder + name)) return programFolder + name;
   // Relative to the program, so a DESTDIR or relocated install finds its own data.
   const std::string shared =
@@ -38,10 +39,8 @@ std::string DataFile(const std::string& name, const std::string& programFolder) 
   return programFolder + name;
 }
 
-std::string DataFile(const std::string& name) { return DataFile(name, AppDir); }
-
-std::string DataFolder(const std::string& name) {
-  const std::string path = DataFile(name);
+std::string DataFolder(const std::string& name, const tProcessFacts& process) {
+  const std::string path = DataFile(name, process);
   return path.substr(0, path.size() - name.size());
 }
 

@@ -5,14 +5,15 @@
 // installed, read-only program folder never needs root to configure.
 #include <string>
 
+#include "core/Process.h"
+
 namespace kv {
 
-// The path of data file name (a trailing "/" names a folder): the first of SettingsDir (editable
-// pieces only), programFolder, programFolder + the install's share/kelvara/ that holds it; when
-// none does, programFolder + name, the place a "not found" message names.
-std::string DataFile(const std::string& name, const std::string& programFolder);
-std::string DataFile(const std::string& name);  // beside AppDir
+// The path of data file name (a trailing "/" names a folder): the first of the settings folder
+// (editable pieces only), the program folder, the program folder + the install's share/kelvara/
+// that holds it; when none does, the program folder + name, the place a "not found" message names.
+std::string DataFile(const std::string& name, const tProcessFacts& process);
 // The folder DataFile found name in (ends in "/").
-std::string DataFolder(const std::string& name);
+std::string DataFolder(const std::string& name, const tProcessFacts& process);
 
 }  // namespace kv

@@ -10,6 +10,8 @@ std::string ProgramFolder();
 std::string UserDataFolder();
 // Login name of the user running the process; throws std::runtime_error when unknown.
 std::string UserName();
+// The machine's host name; empty when the system does not tell it.
+std::string HostName();
 struct tOsVersion {
   std::string name;  // "Linux"
   int major = 0, minor = 0, build = 0;

@@ -10,20 +10,27 @@
 
 namespace kv {
 
+Publishing::Publishing(const tPublishingSources& sources, tPublishingOptions options)
+    : sources_(sources), options_(std::move(options)) {}
+
 Publishing::~Publishing() {
   FreeUpload();
   FreeUpdate();
 }
 
+tMainThread Publishing::MainThread() { return {&context_, sources_.Ui, sources_.Settings, sources_.Process}; }
+
+tUpdateSetup Publishing::UpdateSetup() { return {MainThread(), options_.opener, options_.trustStore, sources_.Time}; }
+
 bool Publishing::ImagesWaiting() {
-  return !queue_.get(tImageKind::Light).name.empty() ||
-         !queue_.get(tImageKind::Banner).name.empty();
+  return sources_.Pictures.Waiting();
 }
 
 void Publishing::CreateUpload() {
   if (upload_) FreeUpload();
-  SetProtocolPasswords(Settings.FTPPass, Settings.FTPProxyPass);
-  upload_ = std::make_unique<TthdUpload>(Settings, Texts(), DebugMode(), queue_);
+  const tSettings& s = sources_.Settings;
+  SetProtocolPasswords(s.FTPPass, s.FTPProxyPass);
+  upload_ = std::make_unique<TthdUpload>(s, Texts(), DebugMode(), UploadQueueOf(sources_.Pictures), MainThread());
   upload_->Start();
 }
 
@@ -32,6 +39,8 @@ void Publishing::FreeUpload() {
   upload_->Stop();
   upload_.reset();
 }
+
+void Publishing::UpdateCheck(bool force) { CheckForUpdates(update_, force, UpdateSetup()); }
 
 void Publishing::UploadNow(const std::function<void()>& saveFresh) {
   if (upload_ && !upload_->Running()) FreeUpload();
@@ -47,15 +56,19 @@ void Publishing::UploadNow(const std::function<void()>& saveFresh) {
 }
 
 void Publishing::ApplyHttpServer() {
-  http_.Apply(Settings, AppDir, PictureFolder());
+  http_.Apply(sources_.Settings, sources_.Process,
+              PictureFolder(sources_.Settings, sources_.Process, sources_.Ui), sources_.Ui);
   PublishReadings();
 }
 
 void Publishing::PublishReadings() {
   if (!http_.Running()) return;  // nobody to answer: the pass path stays free of this work
+  const std::span<const tStepHealth> health = sources_.Pass.StepHealth();
   auto readings = std::make_shared<tHttpReadings>();
-  readings->metrics = MetricsText();
-  readings->json = ReadingsJson(extraJson_ ? extraJson_() : std::vector<tJsonMember>{});
+  readings->metrics = MetricsText(sources_.Current, sources_.Settings, health,
+                                  options_.extraMetrics ? options_.extraMetrics() : std::string());
+  readings->json = ReadingsJson(sources_.Current, sources_.Settings, health,
+                                options_.extraJson ? options_.extraJson() : std::vector<tJsonMember>{});
   http_.PublishReadings(std::move(readings));
 }
 

@@ -1,20 +1,51 @@
 #pragma once
 // The publishing services behind the main cycle's port: the upload, the update check and the
 // HTTP server.
+#include <QObject>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/PublishingPort.h"
 #include "publishing/update/AutoUpdate.h"
 #include "publishing/http/HttpServer.h"
 #include "publishing/upload/UploadThread.h"
+#include "readvalue/AcquisitionPass.h"
 #include "readvalue/ReadingsJson.h"
 
 namespace kv {
 
+// What the services work from: the monitor's settings (the threads take copies), its folders,
+// the readings of the last pass and the pass's step health (for the HTTP server), the picture
+// queue, the user interface and the clock.
+struct tPublishingSources {
+  tSettings& Settings;
+  const tProcessFacts& Process;
+  const tReadingsState& Current;
+  const tAcquisition& Pass;
+  tPictureQueue& Pictures;
+  UiPort& Ui;
+  const Clock& Time;
+};
+
+// What the composition root (or a test) adds: members of the readings object and metric
+// families that the layers above publish (the active alerts), and the update check's installer
+// opener and certificate authorities.
+struct tPublishingOptions {
+  std::function<std::vector<tJsonMember>()> extraJson;
+  std::function<std::string()> extraMetrics;
+  tInstallerOpener opener;   // empty: the desktop's installer
+  std::string trustStore;    // empty: the system's authorities
+};
+
 class Publishing final : public PublishingPort {
  public:
+  explicit Publishing(const tPublishingSources& sources, tPublishingOptions options = {});
   ~Publishing() override;
+  Publishing(const Publishing&) = delete;
+  Publishing& operator=(const Publishing&) = delete;
+
   bool ImagesWaiting() override;
   bool UploadExists() override { return upload_ != nullptr; }
   bool UploadRunning() override { return upload_ && upload_->Running(); }
@@ -24,7 +55,7 @@ class Publishing final : public PublishingPort {
   bool UpdateExists() override { return update_ != nullptr; }
   bool UpdateRunning() override { return update_ && update_->Running(); }
   void FreeUpdate() override { FreeUpdateThread(update_); }
-  void UpdateCheck(bool force) override { CheckForUpdates(update_, force); }
+  void UpdateCheck(bool force) override;
   void ApplyHttpServer() override;
   // Hands the server the readings of the pass just ended (/metrics, /api/v1/readings).
   void PublishReadings();
@@ -32,20 +63,19 @@ class Publishing final : public PublishingPort {
   void PictureSaved(tImageKind kind, const tSavedPicture& picture) {
     http_.PictureSaved(kind, picture.path, picture.bytes);
   }
-  // Members the layers above add to the readings object (the active alerts).
-  void SetExtraJson(std::function<std::vector<tJsonMember>()> extra) { extraJson_ = std::move(extra); }
 
   void UploadNow(const std::function<void()>& saveFresh) override;
 
-  // Where runs find the queue; tests bring their own.
-  void SetQueue(tUploadQueue queue) { queue_ = std::move(queue); }
-
  private:
+  tMainThread MainThread();
+  tUpdateSetup UpdateSetup();
+
+  tPublishingSources sources_;
+  tPublishingOptions options_;
+  QObject context_;  // queued calls of the threads; those still pending when it goes are dropped
   std::unique_ptr<TthdUpload> upload_;
   std::unique_ptr<TthdAutoUpdate> update_;
-  tUploadQueue queue_;
   THttpServer http_;
-  std::function<std::vector<tJsonMember>()> extraJson_;
 };
 
 }  // namespace kv

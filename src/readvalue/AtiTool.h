@@ -2,7 +2,9 @@
 
 namespace kv {
 
+struct tPassContext;
+
 // ATITool's block "ATIToolData": two temperatures and a fan, placed by AtiToolOrderT/F.
-void ReadAtiTool();
+void ReadAtiTool(tPassContext& ctx);
 
 }  // namespace kv

@@ -12,16 +12,13 @@
 #include "platform/Files.h"
 #include "platform/OutsideFile.h"
 #include "platform/RunningPrograms.h"
+#include "readvalue/PassContext.h"
 #include "readvalue/Procs.h"
 #include "readvalue/SourceFields.h"
-#include "readvalue/SystemSources.h"
 #include "readvalue/XmlLines.h"
 #include "settings/Settings.h"
 
 namespace kv {
-
-std::vector<tBOINCActiveTask> BOINCTasks;
-std::vector<tBOINCProject> BOINCProjects;
 
 const char* const BOINCStateFile = "client_state.xml";
 
@@ -109,17 +106,19 @@ std::string FormatCPUTime(double seconds) {
   return text;
 }
 
-void ReadBOINCState(std::string_view text) {
-  BOINCTasks.clear();
-  BOINCProjects.clear();
+void ReadBOINCState(std::string_view text, tReadingsState& current) {
+  std::vector<tBOINCActiveTask>& tasks = current.BOINCTasks;
+  std::vector<tBOINCProject>& projects = current.BOINCProjects;
+  tasks.clear();
+  projects.clear();
   tBOINCActiveTask scratchTask;
   tBOINCProject scratchProject;
   while (!text.empty()) {
     std::string_view line = NextTextLine(text);
     if (Contains(line, "<active_task>")) {
       // Past the cap the element is still walked through, into a scratch entry.
-      const bool keep = BOINCTasks.size() < MaxBOINCTasks;
-      tBOINCActiveTask& task = keep ? BOINCTasks.emplace_back() : (scratchTask = {});
+      const bool keep = tasks.size() < MaxBOINCTasks;
+      tBOINCActiveTask& task = keep ? tasks.emplace_back() : (scratchTask = {});
       while (!text.empty()) {
         line = NextTextLine(text);
         if (Contains(line, "</active_task>")) break;
@@ -128,8 +127,8 @@ void ReadBOINCState(std::string_view text) {
     }
     // The line that closed a task may open a project.
     if (Contains(line, "<project>")) {
-      const bool keep = BOINCProjects.size() < MaxBOINCProjects;
-      tBOINCProject& project = keep ? BOINCProjects.emplace_back() : (scratchProject = {});
+      const bool keep = projects.size() < MaxBOINCProjects;
+      tBOINCProject& project = keep ? projects.emplace_back() : (scratchProject = {});
       while (!text.empty()) {
         line = NextTextLine(text);
         if (Contains(line, "</project>")) break;
@@ -139,10 +138,10 @@ void ReadBOINCState(std::string_view text) {
   }
 }
 
-void ReadBOINC() {
-  BOINCTasks.clear();
-  BOINCProjects.clear();
-  const std::string& folder = Settings.BOINCPath;
+void ReadBOINC(tPassContext& ctx) {
+  ctx.Current.BOINCTasks.clear();
+  ctx.Current.BOINCProjects.clear();
+  const std::string& folder = ctx.Settings.BOINCPath;
   if (folder.empty()) return;
   const std::string path = folder + BOINCStateFile;
   std::string content, why;
@@ -151,30 +150,30 @@ void ReadBOINC() {
   if (result == tOutsideFile::Missing) return;
   LogEvent("Found BOINC in " + folder);
   if (result != tOutsideFile::Read) throw std::runtime_error(path + " " + why);
-  ReadBOINCState(content);
+  ReadBOINCState(content, ctx.Current);
   if (truncated)
     throw std::runtime_error(path + " is larger than " + std::to_string(MaxBOINCStateFile) +
                              " bytes; only its beginning was read");
 }
 
-void FindBOINCFolder(std::string& folder) {
+void FindBOINCFolder(std::string& folder, const std::string& systemRoot) {
   if (!folder.empty()) return;
   // The client runs in its data folder.
-  ForEachRunningInstance("boinc", [&folder](int pid) {
-    const std::optional<std::string> cwd = ProcessWorkingFolder(metrics::SystemRoot(), pid);
-    if (cwd && !cwd->empty() && cwd->front() == '/') folder = metrics::InRoot(*cwd);
+  ForEachRunningInstance(systemRoot, "boinc", [&](int pid) {
+    const std::optional<std::string> cwd = ProcessWorkingFolder(systemRoot, pid);
+    if (cwd && !cwd->empty() && cwd->front() == '/') folder = InRoot(systemRoot, *cwd);
     return !folder.empty();
   });
   for (const char* debian : {"/var/lib/boinc-client/", "/var/lib/boinc/"}) {
     if (!folder.empty()) break;
-    if (FileExists(metrics::InRoot(std::string(debian) + BOINCStateFile))) folder = metrics::InRoot(debian);
+    if (FileExists(InRoot(systemRoot, std::string(debian) + BOINCStateFile))) folder = InRoot(systemRoot, debian);
   }
   if (!folder.empty()) folder = IncludeTrailingSlash(folder);
 }
 
-void ReadBOINCStep() {
-  FindBOINCFolder(Settings.BOINCPath);
-  ReadBOINC();
+void ReadBOINCStep(tPassContext& ctx) {
+  FindBOINCFolder(ctx.Settings.BOINCPath, ctx.SystemRoot);
+  ReadBOINC(ctx);
 }
 
 }  // namespace kv

@@ -6,23 +6,11 @@
 #include <string_view>
 #include <vector>
 
+#include "readvalue/Readings.h"
+
 namespace kv {
 
-struct tBOINCActiveTask {
-  std::string Project;  // the master URL's host name, then "  v" and the application version
-  std::string ResultName;
-  std::string CPUTime;      // already formatted: "1 d 1 h", "1:02 h"
-  double FractionDone = 0;  // 0 .. 1
-};
-
-struct tBOINCProject {
-  double UserTotalCredit = 0, UserExpAvgCredit = 0, HostTotalCredit = 0, HostExpAvgCredit = 0;
-  std::string ProjectName;
-};
-
-// Both reflect the last read only; each read empties them first.
-extern std::vector<tBOINCActiveTask> BOINCTasks;
-extern std::vector<tBOINCProject> BOINCProjects;
+struct tPassContext;
 
 extern const char* const BOINCStateFile;  // "client_state.xml"
 // The first 8 MiB of a larger state file are read (a busy client's file stays far below).
@@ -31,21 +19,23 @@ constexpr size_t MaxBOINCStateFile = 8 * 1024 * 1024;
 constexpr size_t MaxBOINCTasks = 1000;
 constexpr size_t MaxBOINCProjects = 1000;
 
-// Fills both lists from BOINCPath + BOINCStateFile; a missing folder or file leaves them empty.
-// Throws (for the pass's "rv23 ") when the file is refused (a link, a FIFO) or cannot be read,
-// and when it was cut at the bound; the lists keep what was read.
-void ReadBOINC();
+// Fills BOINCTasks and BOINCProjects from BOINCPath + BOINCStateFile (each read empties them
+// first); a missing folder or file leaves them empty. Throws (for the pass's "rv23 ") when the
+// file is refused (a link, a FIFO) or cannot be read, and when it was cut at the bound; the lists
+// keep what was read.
+void ReadBOINC(tPassContext& ctx);
 // The line rules on a whole state file's text: both lists emptied, then filled.
-void ReadBOINCState(std::string_view text);
+void ReadBOINCState(std::string_view text, tReadingsState& current);
 
 // Does nothing unless folder is empty: then the working folder of a running "boinc", else the
-// first Debian data folder holding the state file. A non-empty result ends in "/".
-void FindBOINCFolder(std::string& folder);
+// first Debian data folder holding the state file, both in the system root. A non-empty result
+// ends in "/".
+void FindBOINCFolder(std::string& folder, const std::string& systemRoot);
 
 // "1 d 1 h" from a day on, else "1:02 h"; empty for a negative or absurd figure.
 std::string FormatCPUTime(double seconds);
 
 // The pass step: the folder when BOINCPath is empty, then the read.
-void ReadBOINCStep();
+void ReadBOINCStep(tPassContext& ctx);
 
 }  // namespace kv

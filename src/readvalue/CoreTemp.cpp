@@ -29,7 +29,7 @@ int16_t CoreTemperature(const ShmView& view, size_t n, size_t processor) {
   return StoreAsIs(t);
 }
 
-void ApplyCoreTemp(const ShmView& view) {
+void ApplyCoreTemp(tPassContext& ctx, const ShmView& view) {
   view.Require(BlockSize);
   const uint64_t cores = view.UInt32(CoresOffset);
   const uint64_t processors = view.UInt32(ProcessorsOffset);
@@ -37,18 +37,18 @@ void ApplyCoreTemp(const ShmView& view) {
   const uint64_t used = std::min<uint64_t>(cores * processors, TempChannels);
   for (uint64_t n = 0; n < used; ++n) {
     if (!std::isfinite(view.Float(TempsOffset + 4 * n))) continue;
-    SetChannel(tChannelGroup::T, static_cast<int>(n) + 1, CoreTemperature(view, n, n / cores));
+    SetChannel(ctx.Current.Readings, tChannelGroup::T, static_cast<int>(n) + 1, CoreTemperature(view, n, n / cores));
   }
-  StoreChecked(tChannelGroup::V, 10, view.Float(VoltageOffset), AnyValue, tScale::Times100);
+  StoreChecked(ctx, tChannelGroup::V, 10, view.Float(VoltageOffset), AnyValue, tScale::Times100);
   const double mhz = view.Float(ClockOffset);
-  if (std::isfinite(mhz)) Readings.Freq = StoreAsIs32(mhz * 1000.0);
+  if (std::isfinite(mhz)) ctx.Current.Readings.Freq = StoreAsIs32(mhz * 1000.0);
 }
 
 }  // namespace
 
-void ReadCoreTemp() {
-  ReadSharedMemoryStepErrors("CoreTempMappingObject", tShmAccess::Read, ApplyCoreTemp,
-                             {"rv ct 1 ", "rv ct 2 "});
+void ReadCoreTemp(tPassContext& ctx) {
+  ReadSharedMemoryStepErrors("CoreTempMappingObject", tShmAccess::Read,
+                             [&ctx](const ShmView& view) { ApplyCoreTemp(ctx, view); }, {"rv ct 1 ", "rv ct 2 "});
 }
 
 }  // namespace kv

@@ -1,18 +1,21 @@
 #include <algorithm>
 
 #include "platform/CpuMetrics.h"
+#include "readvalue/PassContext.h"
 #include "readvalue/Readings.h"
 #include "readvalue/SystemSources.h"
 
 namespace kv::metrics {
 
-void ReadCpuClock() {
-  const tCpuClock clock = kv::ReadCpuClock(SystemRoot());
+void ReadCpuClock(tPassContext& ctx) {
+  const tCpuClock clock = kv::ReadCpuClock(ctx.SystemRoot);
   const auto kHz = [](std::optional<uint32_t> v) { return v ? StoreAsIs32(*v) : 0; };
-  Readings.Freq = kHz(clock.current);
+  int32_t& freq = ctx.Current.Readings.Freq;
+  int32_t& freqMax = ctx.Current.FreqMax;
+  freq = kHz(clock.current);
   // Virtual machines report no maximum; then the highest clock seen stands in for it.
-  FreqMax = clock.maximum ? kHz(clock.maximum)
-            : clock.current ? std::max(FreqMax, Readings.Freq)
+  freqMax = clock.maximum ? kHz(clock.maximum)
+            : clock.current ? std::max(freqMax, freq)
                             : 0;
 }
 

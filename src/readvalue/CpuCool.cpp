@@ -18,10 +18,10 @@ const tFieldRun CpuCoolTable[] = {
 
 }  // namespace
 
-void ReadCPUCooL() {
+void ReadCPUCooL(tPassContext& ctx) {
   ReadSharedMemoryStepErrors("CPUCooL$Data$Area", tShmAccess::Read,
-                             [](const ShmView& view) {
-                               if (view.Int32(ValidOffset) != 0) ApplyTable(view, CpuCoolTable);
+                             [&ctx](const ShmView& view) {
+                               if (view.Int32(ValidOffset) != 0) ApplyTable(ctx, view, CpuCoolTable);
                              },
                              {"rv4 ", "rv5 "});
 }

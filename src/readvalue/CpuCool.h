@@ -2,7 +2,9 @@
 
 namespace kv {
 
+struct tPassContext;
+
 // CPUCooL's block "CPUCooL$Data$Area": temperatures, voltages, fans and two CPU loads.
-void ReadCPUCooL();
+void ReadCPUCooL(tPassContext& ctx);
 
 }  // namespace kv

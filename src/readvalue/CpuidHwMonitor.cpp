@@ -46,15 +46,15 @@ uint8_t SensorsOfKind(const ShmView& view, size_t d, int kind) {
   return view.Byte(Device(d) + KindCountOffset + 8 * static_cast<size_t>(kind));
 }
 
-int16_t Stored(tChannelGroup group, double v) {
+int16_t Stored(tChannelGroup group, double v, bool acceptZero) {
   if (group == tChannelGroup::F) return StoreAsIs(v);
   const int16_t hundredths = StoreTimes100(v);
   // A temperature of 0 or below is an unused sensor.
-  if (group == tChannelGroup::T && hundredths <= 0 && !Settings.AcceptZeroValue) return NoValue16;
+  if (group == tChannelGroup::T && hundredths <= 0 && !acceptZero) return NoValue16;
   return hundredths;
 }
 
-void ApplyCpuid(const ShmView& view) {
+void ApplyCpuid(tPassContext& ctx, const ShmView& view) {
   const size_t devices = view.Byte(DeviceCountOffset);
   // The counts must fit the block before anything is stored from it.
   size_t sensors = 0;
@@ -73,17 +73,21 @@ void ApplyCpuid(const ShmView& view) {
         if (!row || used[j] >= row->lastChannel) continue;
         const int channel = ++used[j];
         const double v = view.Float(sensor + SensorValue);
-        if (std::isfinite(v)) SetChannel(row->group, channel, Stored(row->group, v));
-        if (HWMNamesPending)
-          NameChannel(row->group, channel, device + " " + Trim(OutsideText(view.Chars(sensor, SensorNameSize))));
+        if (std::isfinite(v))
+          SetChannel(ctx.Current.Readings, row->group, channel, Stored(row->group, v, ctx.Settings.AcceptZeroValue));
+        if (ctx.Current.HWMNamesPending)
+          NameChannel(ctx.Settings, row->group, channel, device + " " + Trim(OutsideText(view.Chars(sensor, SensorNameSize))));
       }
     }
   }
-  HWMNamesPending = false;
+  ctx.Current.HWMNamesPending = false;
 }
 
 }  // namespace
 
-void ReadCPUID() { ReadSharedMemory("$CPUID$HWM$", tShmAccess::Read, ApplyCpuid, {"rv1 ", "rv2 "}); }
+void ReadCPUID(tPassContext& ctx) {
+  ReadSharedMemory("$CPUID$HWM$", tShmAccess::Read, [&ctx](const ShmView& view) { ApplyCpuid(ctx, view); },
+                   {"rv1 ", "rv2 "});
+}
 
 }  // namespace kv

@@ -2,9 +2,11 @@
 
 #include "core/EventLog.h"
 #include "platform/DiskMetrics.h"
+#include "readvalue/PassContext.h"
 #include "readvalue/Readings.h"
 #include "readvalue/SystemSources.h"
 #include "settings/Channels.h"
+#include "settings/Settings.h"
 
 namespace kv::metrics {
 
@@ -27,11 +29,11 @@ bool NamesRoot(const std::string& drive, const std::string& root) {
 
 // The slot that names this mount, else the first empty one. Network file systems only count
 // when a slot names them: taking a slot unasked would put a server's answer time into the pass.
-void BindToSlot(const tMount& mount, const std::string& root) {
-  for (const tDiskSlot& slot : DiskSlots)
+void BindToSlot(std::array<tDiskSlot, DiskSlotCount>& diskSlots, const tMount& mount, const std::string& root) {
+  for (const tDiskSlot& slot : diskSlots)
     if (NamesRoot(slot.Drive, root)) return;
   if (mount.network) return;
-  for (tDiskSlot& slot : DiskSlots) {
+  for (tDiskSlot& slot : diskSlots) {
     if (!slot.Drive.empty()) continue;
     slot.Drive = root + " " + root + " " + mount.label;
     slot.Label = mount.label;
@@ -39,14 +41,14 @@ void BindToSlot(const tMount& mount, const std::string& root) {
   }
 }
 
-void QuerySlot(tDiskSlot& slot) {
+void QuerySlot(const tPassContext& ctx, tDiskSlot& slot) {
   slot.TotalKB = 0;
   slot.FreeKB = 0;
   if (slot.Drive.empty()) return;
   const size_t blank = slot.Drive.find(' ');
   const std::string path = slot.Drive.substr(0, blank);
   slot.Label = blank == std::string::npos ? std::string() : slot.Drive.substr(blank);
-  const std::optional<tDiskSpace> space = FreeSpace(InRoot(MountPointOfRoot(path)), FreeSpaceTimeoutMs);
+  const std::optional<tDiskSpace> space = FreeSpace(ctx.InRoot(MountPointOfRoot(path)), FreeSpaceTimeoutMs);
   if (!space) {
     LogEvent("ERROR during GetDiskFreeSpaceEx on \"" + path +
              "\": no answer within 1 s, or not a file system that can be asked");
@@ -86,18 +88,19 @@ std::string MountPointOfRoot(const std::string& rootText) {
   return out;
 }
 
-void ReadDisks() {
+void ReadDisks(tPassContext& ctx) {
+  std::array<tDiskSlot, DiskSlotCount>& diskSlots = ctx.Settings.DiskSlots;
   try {
     std::vector<tDiskMon> mons;
-    for (const tMount& mount : ReadMounts(SystemRoot())) {
+    for (const tMount& mount : ReadMounts(ctx.SystemRoot)) {
       const std::string root = DriveRootText(mount.mountPoint);
       mons.push_back({root, mount.label});
-      BindToSlot(mount, root);
+      BindToSlot(diskSlots, mount, root);
     }
-    DiskMons = std::move(mons);
-    for (tDiskSlot& slot : DiskSlots) {
+    ctx.Current.DiskMons = std::move(mons);
+    for (tDiskSlot& slot : diskSlots) {
       try {
-        QuerySlot(slot);
+        QuerySlot(ctx, slot);
       } catch (const std::exception& e) {
         LogError("fdm1 ", e);
       }

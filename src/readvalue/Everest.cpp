@@ -10,6 +10,7 @@
 #include "core/Text.h"
 #include "readvalue/Readings.h"
 #include "readvalue/SourceFields.h"
+#include "settings/Settings.h"
 
 namespace kv {
 
@@ -42,13 +43,13 @@ int16_t ParseInteger(std::string_view text) {
 struct tElementRow {
   const char* element;
   tChannelGroup group;
-  const tStringMap* map;
+  tStringMap tSettings::*map;
   int16_t (*parse)(std::string_view);
 };
 const tElementRow ElementTable[] = {
-    {"temp", tChannelGroup::T, &AIDAOrderT, ParseTimes100},
-    {"fan", tChannelGroup::F, &AIDAOrderF, ParseInteger},
-    {"volt", tChannelGroup::V, &AIDAOrderV, ParseTimes100},
+    {"temp", tChannelGroup::T, &tSettings::AIDAOrderT, ParseTimes100},
+    {"fan", tChannelGroup::F, &tSettings::AIDAOrderF, ParseInteger},
+    {"volt", tChannelGroup::V, &tSettings::AIDAOrderV, ParseTimes100},
 };
 
 // A value that does not convert shows no value in its channel; the rest goes on.
@@ -61,14 +62,15 @@ int16_t Converted(const tElementRow& row, std::string_view value) {
   }
 }
 
-void ReadClock(std::string_view text) {
+void ReadClock(tReadingsState& current, std::string_view text) {
   while (const std::optional<std::string_view> sys = NextElement(text, "sys")) {
     if (Child(*sys, "label") != "CPU Clock") continue;
     const std::string_view value = Child(*sys, "value");
     if (value.empty()) return;
     try {
-      Readings.Freq = StoreAsIs32(ParseNumber(value) * 1000.0);
-      if (Readings.Freq != NoValue32) FreqMax = std::max(FreqMax, Readings.Freq);
+      int32_t& freq = current.Readings.Freq;
+      freq = StoreAsIs32(ParseNumber(value) * 1000.0);
+      if (freq != NoValue32) current.FreqMax = std::max(current.FreqMax, freq);
     } catch (const std::exception& e) {
       LogError("re2 ", e);
     }
@@ -78,7 +80,7 @@ void ReadClock(std::string_view text) {
 
 // Elements count from 1, only those with a value. Channel r takes the k-th element when its
 // map entry is the text of k or the element's label.
-void ReadElements(std::string_view text, const tElementRow& row) {
+void ReadElements(tPassContext& ctx, std::string_view text, const tElementRow& row) {
   int k = 0;
   while (const std::optional<std::string_view> element = NextElement(text, row.element)) {
     const std::string_view value = Child(*element, "value");
@@ -86,19 +88,19 @@ void ReadElements(std::string_view text, const tElementRow& row) {
     const std::string number = std::to_string(++k);
     const std::string label = OutsideText(Child(*element, "label"));
     for (int r = 1; r <= TempChannels; ++r) {
-      const std::string& entry = (*row.map)[static_cast<size_t>(ChannelIndex(r))];
+      const std::string& entry = (ctx.Settings.*row.map)[static_cast<size_t>(ChannelIndex(r))];
       if (entry.empty() || (entry != number && entry != label)) continue;
-      SetChannel(row.group, r, Converted(row, value));
-      if (EverestNamesPending) NameChannel(row.group, r, label);
+      SetChannel(ctx.Current.Readings, row.group, r, Converted(row, value));
+      if (ctx.Current.EverestNamesPending) NameChannel(ctx.Settings, row.group, r, label);
     }
   }
 }
 
-void ApplyEverest(const ShmView& view) {
+void ApplyEverest(tPassContext& ctx, const ShmView& view) {
   const std::string text = view.Chars(0, std::min(view.Size(), MaxText));
-  ReadClock(text);
-  for (const tElementRow& row : ElementTable) ReadElements(text, row);
-  EverestNamesPending = false;
+  ReadClock(ctx.Current, text);
+  for (const tElementRow& row : ElementTable) ReadElements(ctx, text, row);
+  ctx.Current.EverestNamesPending = false;
 }
 
 }  // namespace
@@ -115,14 +117,14 @@ std::optional<std::string_view> NextElement(std::string_view& text, std::string_
   return rest.substr(0, end);
 }
 
-void ReadEverest(bool aida) {
-  ReadSharedMemory(aida ? "AIDA64_SensorValues" : "EVEREST_SensorValues", tShmAccess::Read, ApplyEverest,
-                   {"re1 ", "re2 "});
+void ReadEverest(tPassContext& ctx, bool aida) {
+  ReadSharedMemory(aida ? "AIDA64_SensorValues" : "EVEREST_SensorValues", tShmAccess::Read,
+                   [&ctx](const ShmView& view) { ApplyEverest(ctx, view); }, {"re1 ", "re2 "});
 }
 
-void ReadEverestAreas() {
-  ReadEverest(true);
-  ReadEverest(false);
+void ReadEverestAreas(tPassContext& ctx) {
+  ReadEverest(ctx, true);
+  ReadEverest(ctx, false);
 }
 
 }  // namespace kv

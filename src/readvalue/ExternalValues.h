@@ -4,8 +4,12 @@
 #include <cstddef>
 
 #include "platform/SharedMemory.h"
+#include "readvalue/Readings.h"
 
 namespace kv {
+
+struct tPassContext;
+class tSourceMemory;
 
 extern const char* const ExternalAreaName;  // "$Kelvara2$"
 constexpr size_t ExternalAreaSize = 288;
@@ -35,18 +39,23 @@ constexpr tExternalSlots ExternalSlotTable[] = {
 constexpr size_t ExternalClockOffset = 240;     // double, MHz; > 0 sets Freq (kHz)
 constexpr size_t ExternalCpuCountOffset = 248;  // byte; > 0 sets CPUCount
 
+// The block this process offers, kept in the pass's source memory.
+struct tExternalArea {
+  SharedMemoryBlock block;
+};
+
 // At start-up: creates the block (mode 0600), keeps it mapped and gives every channel slot
 // back (-255). Logs "Cannot create memory map" or "Cannot view memory map" on failure.
-void CreateExternalValueArea();
-// One pass step: applies the slots of the block this process created to Readings; without one,
-// those of the user's own private block of that name (never a block of another user or one
+void CreateExternalValueArea(tSourceMemory& memory);
+// One pass step: applies the slots of the block this process created to the readings; without
+// one, those of the user's own private block of that name (never a block of another user or one
 // open to others). A missing block is silent; a failure is logged with "rv24 ".
-void ReadExternalValues();
+void ReadExternalValues(tPassContext& ctx);
 // At shut-down: unmaps and closes the block, logging each step.
-void CloseExternalValueArea();
+void CloseExternalValueArea(tSourceMemory& memory);
 
 // The rules of the layout applied to a mapped block; throws std::out_of_range, changing
 // nothing, when the block is shorter than the layout.
-void ApplyExternalValues(const ShmView& view);
+void ApplyExternalValues(tReadingsState& current, const ShmView& view);
 
 }  // namespace kv

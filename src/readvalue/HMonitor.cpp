@@ -18,9 +18,9 @@ const tFieldRun HMonitorTable[] = {
 
 }  // namespace
 
-void ReadHMonitor() {
+void ReadHMonitor(tPassContext& ctx) {
   ReadSharedMemoryStepErrors("Hmonitor_Counters_Block", tShmAccess::Read,
-                             [](const ShmView& view) { ApplyTable(view, HMonitorTable); },
+                             [&ctx](const ShmView& view) { ApplyTable(ctx, view, HMonitorTable); },
                              {"rv8 ", "rv9 "});
 }
 

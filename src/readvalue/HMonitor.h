@@ -2,7 +2,9 @@
 
 namespace kv {
 
+struct tPassContext;
+
 // Hmonitor's block "Hmonitor_Counters_Block": three temperatures, seven voltages, three fans.
-void ReadHMonitor();
+void ReadHMonitor(tPassContext& ctx);
 
 }  // namespace kv

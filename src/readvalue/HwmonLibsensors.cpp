@@ -12,7 +12,6 @@
 
 #include "core/EventLog.h"
 #include "readvalue/SourceFields.h"
-#include "settings/Settings.h"
 
 namespace kv {
 
@@ -127,9 +126,9 @@ void CloseHwmon() {
   state = tLibState::Closed;
 }
 
-void ReinitHwmon() {
+void ReinitHwmon(bool enabled) {
   CloseHwmon();
-  if (Settings.ReadHwmon) Open();
+  if (enabled) Open();
 }
 
 }  // namespace kv

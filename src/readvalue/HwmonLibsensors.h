@@ -11,8 +11,8 @@ namespace kv {
 // Failures: "rv hw 1 " initialising, "rv hw 2 " reading a chip or a value.
 std::vector<tHwmonSensor> ReadLibsensors();
 
-// Rescans chips and configuration; the app calls it after ReadSettings.
-void ReinitHwmon();
+// Rescans chips and configuration (after a settings load) when the source is enabled.
+void ReinitHwmon(bool enabled);
 
 // Releases libsensors; the next read initialises it again.
 void CloseHwmon();

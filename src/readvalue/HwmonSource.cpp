@@ -5,8 +5,10 @@
 
 #include "core/Text.h"
 #include "readvalue/HwmonLibsensors.h"
+#include "readvalue/PassContext.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
+#include "settings/Settings.h"
 
 namespace kv {
 
@@ -16,22 +18,22 @@ constexpr int KindCount = 3;
 
 int KindIndex(tHwmonKind kind) { return static_cast<int>(kind); }
 
-const tStringMap& Order(tHwmonKind kind) {
+const tStringMap& Order(const tSettings& s, tHwmonKind kind) {
   switch (kind) {
-    case tHwmonKind::Voltage: return HwmonOrderV;
-    case tHwmonKind::Fan: return HwmonOrderF;
+    case tHwmonKind::Voltage: return s.HwmonOrderV;
+    case tHwmonKind::Fan: return s.HwmonOrderF;
     case tHwmonKind::Temperature: break;
   }
-  return HwmonOrderT;
+  return s.HwmonOrderT;
 }
 
-tChannelCfg& Channel(tHwmonKind kind, int index) {
+tChannelCfg& Channel(tSettings& s, tHwmonKind kind, int index) {
   switch (kind) {
-    case tHwmonKind::Voltage: return VCfg[index];
-    case tHwmonKind::Fan: return FCfg[index];
+    case tHwmonKind::Voltage: return s.VCfg[index];
+    case tHwmonKind::Fan: return s.FCfg[index];
     case tHwmonKind::Temperature: break;
   }
-  return TCfg[index];
+  return s.TCfg[index];
 }
 
 std::string DefaultName(tHwmonKind kind, int index) {
@@ -40,57 +42,55 @@ std::string DefaultName(tHwmonKind kind, int index) {
 }
 
 // The packed record's fields are assigned by index, never through a reference.
-void StoreValue(tHwmonKind kind, int index, double value) {
+void StoreValue(tReadings& r, tHwmonKind kind, int index, double value) {
   switch (kind) {
-    case tHwmonKind::Temperature: Readings.T[index] = StoreTimes100(value); break;
-    case tHwmonKind::Voltage: Readings.V[index] = StoreTimes100(value); break;
-    case tHwmonKind::Fan: Readings.F[index] = StoreAsIs(value); break;
+    case tHwmonKind::Temperature: r.T[index] = StoreTimes100(value); break;
+    case tHwmonKind::Voltage: r.V[index] = StoreTimes100(value); break;
+    case tHwmonKind::Fan: r.F[index] = StoreAsIs(value); break;
   }
 }
 
 // A map with no entry at all means the user has not ordered anything: discovery order.
-bool OrderMapSet() {
-  for (const tStringMap* map : {&HwmonOrderT, &HwmonOrderV, &HwmonOrderF})
+bool OrderMapSet(const tSettings& s) {
+  for (const tStringMap* map : {&s.HwmonOrderT, &s.HwmonOrderV, &s.HwmonOrderF})
     for (const std::string& entry : *map)
       if (!Trim(entry).empty()) return true;
   return false;
 }
 
-void Deliver(const tHwmonSensor& sensor, const std::string& name, int index) {
-  if (std::isfinite(sensor.Value)) StoreValue(sensor.Kind, index, sensor.Value);
-  if (HwmonNamesPending)
-    ReplaceDefaultName(Channel(sensor.Kind, index).Name, DefaultName(sensor.Kind, index), name);
+void Deliver(tPassContext& ctx, const tHwmonSensor& sensor, const std::string& name, int index) {
+  if (std::isfinite(sensor.Value)) StoreValue(ctx.Current.Readings, sensor.Kind, index, sensor.Value);
+  if (ctx.Current.HwmonNamesPending)
+    ReplaceDefaultName(Channel(ctx.Settings, sensor.Kind, index).Name, DefaultName(sensor.Kind, index), name);
 }
 
 }  // namespace
 
 std::string HwmonSensorName(const tHwmonSensor& sensor) { return sensor.Chip + " " + sensor.Label; }
 
-void StoreHwmonSensors(const std::vector<tHwmonSensor>& sensors) {
-  const bool ordered = OrderMapSet();
+void StoreHwmonSensors(tPassContext& ctx, const std::vector<tHwmonSensor>& sensors) {
+  const bool ordered = OrderMapSet(ctx.Settings);
   // An unreadable sensor still takes its place, so the channels stay put when it comes back.
   std::array<int, KindCount> discovered{};
   for (const tHwmonSensor& sensor : sensors) {
     const std::string name = HwmonSensorName(sensor);
     if (ordered) {
-      const tStringMap& order = Order(sensor.Kind);
+      const tStringMap& order = Order(ctx.Settings, sensor.Kind);
       for (int i = 0; i < TempChannels; ++i)
-        if (SameText(Trim(order[i]), name)) Deliver(sensor, name, i);
+        if (SameText(Trim(order[i]), name)) Deliver(ctx, sensor, name, i);
     } else {
       int& next = discovered[KindIndex(sensor.Kind)];
-      if (next < TempChannels) Deliver(sensor, name, next);
+      if (next < TempChannels) Deliver(ctx, sensor, name, next);
       ++next;
     }
   }
-  if (!sensors.empty()) HwmonNamesPending = false;
+  if (!sensors.empty()) ctx.Current.HwmonNamesPending = false;
 }
 
-namespace {
-tHwmonProvider hwmonProvider;  // empty: libsensors
-}
+void ReadHwmonSensors(tPassContext& ctx) { StoreHwmonSensors(ctx, ReadLibsensors()); }
 
-void ReadHwmonSensors() { StoreHwmonSensors(hwmonProvider ? hwmonProvider() : ReadLibsensors()); }
+void ReopenHwmonSensors(tPassContext& ctx) { ReinitHwmon(ctx.Settings.ReadHwmon); }
 
-void SetHwmonProviderForTest(tHwmonProvider provider) { hwmonProvider = std::move(provider); }
+void CloseHwmonSensors(tPassContext&) { CloseHwmon(); }
 
 }  // namespace kv

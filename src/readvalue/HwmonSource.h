@@ -4,11 +4,12 @@
 //
 // Channels follow the order map "OrderHwmon" (entries "chip label"); while that map is empty
 // the sensors fill the channels in discovery order, each kind on its own, up to 10.
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace kv {
+
+struct tPassContext;
 
 enum class tHwmonKind { Temperature, Voltage, Fan };
 
@@ -19,21 +20,18 @@ struct tHwmonSensor {
   double Value = 0;   // °C, V or RPM; NaN when it could not be read
 };
 
-// Every sensor of every chip, in discovery order.
-using tHwmonProvider = std::function<std::vector<tHwmonSensor>()>;
-
 // "chip label": the order map entry and the channel name of a sensor.
 std::string HwmonSensorName(const tHwmonSensor& sensor);
 
-// Writes one reading of the sensors into the channels; an unreadable value leaves its channel.
-// While HwmonNamesPending, channels still named by default take the sensor's name; a non-empty
-// list clears the flag.
-void StoreHwmonSensors(const std::vector<tHwmonSensor>& sensors);
+// Writes one reading of the sensors (every sensor of every chip, in discovery order) into the
+// channels; an unreadable value leaves its channel. While HwmonNamesPending, channels still named
+// by default take the sensor's name; a non-empty list clears the flag.
+void StoreHwmonSensors(tPassContext& ctx, const std::vector<tHwmonSensor>& sensors);
 
-// The hwmon step of the pass: one reading of the provider stored into the channels.
-void ReadHwmonSensors();
-
-// The provider the step reads: libsensors, or the given one (an empty provider: libsensors again).
-void SetHwmonProviderForTest(tHwmonProvider provider);
+// The hwmon step of the pass: one reading of libsensors stored into the channels; after a
+// settings reload the chips are scanned again, at shut-down the library is released.
+void ReadHwmonSensors(tPassContext& ctx);
+void ReopenHwmonSensors(tPassContext& ctx);
+void CloseHwmonSensors(tPassContext& ctx);
 
 }  // namespace kv

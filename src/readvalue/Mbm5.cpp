@@ -1,6 +1,7 @@
 #include "readvalue/Mbm5.h"
 
 #include "readvalue/SourceFields.h"
+#include "settings/Settings.h"
 
 namespace kv {
 
@@ -15,13 +16,13 @@ constexpr uint8_t VoltageKind = 2, FanKind = 3;
 
 size_t Record(int r) { return RecordsOffset + RecordSize * static_cast<size_t>(r); }
 
-void ApplyMbm5190(const ShmView& view) {
+void ApplyMbm5190(tPassContext& ctx, const ShmView& view) {
   view.Require(Record(RecordCount));
   // The ordered temperatures take their record whatever its kind.
   for (int k = 1; k <= TempChannels; ++k) {
-    const int r = MBMOrderT[static_cast<size_t>(ChannelIndex(k))];
+    const int r = ctx.Settings.MBMOrderT[static_cast<size_t>(ChannelIndex(k))];
     if (r < RecordCount)
-      StoreChecked(tChannelGroup::T, k, view.Double(Record(r) + RecordValue), TempOrAzv, tScale::Times100);
+      StoreChecked(ctx, tChannelGroup::T, k, view.Double(Record(r) + RecordValue), TempOrAzv, tScale::Times100);
   }
   // Voltages and fans in record order; a record that fails its test still takes its channel.
   int voltages = 0, fans = 0;
@@ -29,9 +30,9 @@ void ApplyMbm5190(const ShmView& view) {
     const uint8_t kind = view.Byte(Record(r));
     const double v = view.Double(Record(r) + RecordValue);
     if (kind == VoltageKind && ++voltages <= VoltChannels)
-      StoreChecked(tChannelGroup::V, voltages, v, VoltWithin150, tScale::Times100);
+      StoreChecked(ctx, tChannelGroup::V, voltages, v, VoltWithin150, tScale::Times100);
     else if (kind == FanKind && ++fans <= FanChannels)
-      StoreChecked(tChannelGroup::F, fans, v, FanNot255, tScale::AsIs);
+      StoreChecked(ctx, tChannelGroup::F, fans, v, FanNot255, tScale::AsIs);
   }
 }
 
@@ -55,22 +56,23 @@ const char* const Mbm5Name = "$M$B$M$5$D$";
 
 }  // namespace
 
-void ReadMBM5190() {
-  ReadSharedMemory("$M$B$M$5$S$D$", tShmAccess::Full, ApplyMbm5190, {"rv17 ", "rv17 "});
+void ReadMBM5190(tPassContext& ctx) {
+  ReadSharedMemory("$M$B$M$5$S$D$", tShmAccess::Full,
+                   [&ctx](const ShmView& view) { ApplyMbm5190(ctx, view); }, {"rv17 ", "rv17 "});
 }
 
-void ReadMBM5107() {
+void ReadMBM5107(tPassContext& ctx) {
   ReadSharedMemory(Mbm5Name, tShmAccess::Full,
-                   [](const ShmView& view) {
-                     if (view.Int32(Mbm5107Valid) > 0) ApplyTable(view, Mbm5107Table);
+                   [&ctx](const ShmView& view) {
+                     if (view.Int32(Mbm5107Valid) > 0) ApplyTable(ctx, view, Mbm5107Table);
                    },
                    {"rv18 ", "rv18 "});
 }
 
-void ReadMBM509x() {
+void ReadMBM509x(tPassContext& ctx) {
   ReadSharedMemory(Mbm5Name, tShmAccess::Full,
-                   [](const ShmView& view) {
-                     if (view.Int32(Mbm509xValid) > 0) ApplyTable(view, Mbm509xTable);
+                   [&ctx](const ShmView& view) {
+                     if (view.Int32(Mbm509xValid) > 0) ApplyTable(ctx, view, Mbm509xTable);
                    },
                    {"rv19 ", "rv19 "});
 }

@@ -2,9 +2,11 @@
 
 #include "core/EventLog.h"
 #include "platform/NetMetrics.h"
+#include "readvalue/PassContext.h"
 #include "readvalue/Readings.h"
 #include "readvalue/SystemSources.h"
 #include "settings/Channels.h"
+#include "settings/Settings.h"
 
 namespace kv::metrics {
 
@@ -20,8 +22,8 @@ uint32_t StampOf(const tNetInterface& netIf) {
 
 // The stamp this interface had in the previous pass, found by name and MAC rather than by
 // position, so an interface that vanishes does not hand its stamp to the one after it.
-std::optional<uint32_t> PreviousStamp(const tNetMon& mon) {
-  for (const tNetMon& old : NetMons)
+std::optional<uint32_t> PreviousStamp(const std::vector<tNetMon>& previous, const tNetMon& mon) {
+  for (const tNetMon& old : previous)
     if (old.Description == mon.Description && old.Mac == mon.Mac) return old.LastChange;
   return std::nullopt;
 }
@@ -34,8 +36,8 @@ bool BoundTo(const tNetSlot& slot, const tNetMon& mon) {
 // A loop-back or unconnected interface never takes an empty slot.
 bool Bindable(const tNetMon& mon) { return mon.Mac != kNoMacText && mon.Ip != NoIpv4Text; }
 
-void BindToSlot(const tNetMon& mon) {
-  for (tNetSlot& slot : NetSlots) {
+void BindToSlot(std::array<tNetSlot, NetSlotCount>& netSlots, const tNetMon& mon) {
+  for (tNetSlot& slot : netSlots) {
     if (BoundTo(slot, mon)) return;
     if (slot.Mac.empty() && Bindable(mon)) {
       slot.Mac = mon.Mac;
@@ -55,20 +57,22 @@ int32_t Extend(int32_t counter, uint32_t octets, bool stamped) {
   return static_cast<int32_t>(g > r ? value - r + g : value);
 }
 
-void StoreInterface(tNetMon& mon, uint32_t stamp, uint32_t inOctets, uint32_t outOctets) {
-  const std::optional<uint32_t> previous = PreviousStamp(mon);
-  const bool restart = !previous || *previous != stamp || PassCount == 0;
-  if (restart) BindToSlot(mon);
+void StoreInterface(tPassContext& ctx, tNetMon& mon, uint32_t stamp, uint32_t inOctets, uint32_t outOctets) {
+  tReadingsState& current = ctx.Current;
+  tReadings& r = current.Readings;
+  const std::optional<uint32_t> previous = PreviousStamp(current.NetMons, mon);
+  const bool restart = !previous || *previous != stamp || current.PassCount == 0;
+  if (restart) BindToSlot(ctx.Settings.NetSlots, mon);
   for (int k = 0; k < NetChannels; ++k) {
-    tNetSlot& slot = NetSlots[static_cast<size_t>(k)];
+    tNetSlot& slot = ctx.Settings.NetSlots[static_cast<size_t>(k)];
     if (!BoundTo(slot, mon)) continue;
     if (restart) {
-      Readings.NetIn[k] = static_cast<int32_t>(inOctets / 1024);
-      Readings.NetOut[k] = static_cast<int32_t>(outOctets / 1024);
+      r.NetIn[k] = static_cast<int32_t>(inOctets / 1024);
+      r.NetOut[k] = static_cast<int32_t>(outOctets / 1024);
       ReplaceDefaultName(slot.Name, "Net" + std::to_string(k + 1), mon.Description);
     } else {
-      Readings.NetIn[k] = Extend(Readings.NetIn[k], inOctets, stamp != 0);
-      Readings.NetOut[k] = Extend(Readings.NetOut[k], outOctets, stamp != 0);
+      r.NetIn[k] = Extend(r.NetIn[k], inOctets, stamp != 0);
+      r.NetOut[k] = Extend(r.NetOut[k], outOctets, stamp != 0);
     }
   }
   mon.LastChange = stamp;
@@ -76,27 +80,27 @@ void StoreInterface(tNetMon& mon, uint32_t stamp, uint32_t inOctets, uint32_t ou
 
 }  // namespace
 
-void StoreNetwork(const std::vector<tNetInterface>& interfaces) {
+void StoreNetwork(tPassContext& ctx, const std::vector<tNetInterface>& interfaces) {
   std::vector<tNetMon> mons;
   mons.reserve(interfaces.size());
   for (const tNetInterface& netIf : interfaces) {
     try {
       tNetMon mon{netIf.name, netIf.ipText, netIf.mac, 0};
       // The kernel keeps 64-bit counters; the wrap logic runs on their low 32 bits.
-      StoreInterface(mon, StampOf(netIf), static_cast<uint32_t>(netIf.rxBytes),
+      StoreInterface(ctx, mon, StampOf(netIf), static_cast<uint32_t>(netIf.rxBytes),
                      static_cast<uint32_t>(netIf.txBytes));
       mons.push_back(std::move(mon));
     } catch (const std::exception& e) {
       LogError("fnm1 ", e);
     }
   }
-  NetMons = std::move(mons);
+  ctx.Current.NetMons = std::move(mons);
 }
 
-void ReadNetwork() {
+void ReadNetwork(tPassContext& ctx) {
   try {
     std::vector<tNetInterface> table;
-    if (SystemRoot() == "/") {
+    if (ctx.SystemRoot == "/") {
       std::optional<std::vector<tNetInterface>> fromKernel = ReadNetInterfacesFromKernel();
       table = fromKernel ? std::move(*fromKernel) : ReadNetInterfaces("/");
       try {
@@ -106,9 +110,9 @@ void ReadNetwork() {
       }
     } else {
       // A fake tree has no addresses to ask for: the IP texts stay "???.???.???.???".
-      table = ReadNetInterfaces(SystemRoot());
+      table = ReadNetInterfaces(ctx.SystemRoot);
     }
-    StoreNetwork(table);
+    StoreNetwork(ctx, table);
   } catch (const std::exception& e) {
     LogError("fnm2 ", e);
   }

@@ -25,7 +25,6 @@
 #include "readvalue/Everest.h"
 #include "readvalue/ExternalValues.h"
 #include "readvalue/HMonitor.h"
-#include "readvalue/HwmonLibsensors.h"
 #include "readvalue/HwmonSource.h"
 #include "readvalue/Mbm5.h"
 #include "readvalue/RivaTuner.h"
@@ -37,7 +36,7 @@
 // clang-format off
 #define KV_PASS_TABLE(ROW) \
   ROW(ClearFreq, nullptr, EveryPass, nullptr, PassClearFreq, nullptr, nullptr) \
-  ROW(Hwmon, &tSettings::ReadHwmon, EveryPass, "rv hw 3 ", ReadHwmonSensors, ReinitHwmon, CloseHwmon) \
+  ROW(Hwmon, &tSettings::ReadHwmon, EveryPass, "rv hw 3 ", ReadHwmonSensors, ReopenHwmonSensors, CloseHwmonSensors) \
   ROW(Everest, &tSettings::ReadEverest, EveryPass, "re3 ", ReadEverestAreas, nullptr, nullptr) \
   ROW(CPUID, &tSettings::ReadCPUID, EveryPass, "rv3 ", ReadCPUID, nullptr, nullptr) \
   ROW(CPUCooL, &tSettings::ReadCPUCooL, EveryPass, "rv6 ", ReadCPUCooL, nullptr, nullptr) \

@@ -2,7 +2,7 @@
 
 #include "core/Text.h"
 #include "platform/RunningPrograms.h"
-#include "readvalue/SystemSources.h"
+#include "readvalue/PassContext.h"
 
 namespace kv {
 
@@ -13,17 +13,18 @@ bool IsProgram(const std::string& exePath, const std::string& exeName) {
   return exePath.size() >= needle.size() && LowerCase(exePath).ends_with(needle);
 }
 
-void ForEachRunningInstance(const std::string& exeName, const std::function<bool(int pid)>& visit) {
-  ForEachRunningProgram(metrics::SystemRoot(), [&](int pid, const std::string& exe) {
+void ForEachRunningInstance(const std::string& root, const std::string& exeName,
+                            const std::function<bool(int pid)>& visit) {
+  ForEachRunningProgram(root, [&](int pid, const std::string& exe) {
     return IsProgram(exe, exeName) && visit(pid);
   });
 }
 
-std::string FolderOfRunningProgram(const std::string& exeName) {
+std::string FolderOfRunningProgram(const std::string& root, const std::string& exeName) {
   std::string folder;
-  ForEachRunningProgram(metrics::SystemRoot(), [&](int, const std::string& exe) {
+  ForEachRunningProgram(root, [&](int, const std::string& exe) {
     if (!IsProgram(exe, exeName)) return false;
-    folder = metrics::InRoot(exe.substr(0, exe.rfind('/') + 1));
+    folder = InRoot(root, exe.substr(0, exe.rfind('/') + 1));
     return true;
   });
   return folder;

@@ -1,6 +1,6 @@
 #pragma once
-// Finding outside programs by their running processes, in the current system root (a fake
-// /proc tree in tests).
+// Finding outside programs by their running processes, in a system root ("/", or a fake /proc
+// tree in tests).
 #include <functional>
 #include <string>
 
@@ -11,9 +11,10 @@ bool IsProgram(const std::string& exePath, const std::string& exeName);
 
 // The folder (ending in "/") of the first running process whose executable is exeName; empty
 // when none runs or none can be read.
-std::string FolderOfRunningProgram(const std::string& exeName);
+std::string FolderOfRunningProgram(const std::string& root, const std::string& exeName);
 
 // Calls visit(pid) for each running exeName in pid order until it answers true.
-void ForEachRunningInstance(const std::string& exeName, const std::function<bool(int pid)>& visit);
+void ForEachRunningInstance(const std::string& root, const std::string& exeName,
+                            const std::function<bool(int pid)>& visit);
 
 }  // namespace kv

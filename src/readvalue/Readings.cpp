@@ -3,17 +3,10 @@
 #include <cmath>
 #include <limits>
 
-#include "core/EventLog.h"
-#include "readvalue/SystemSources.h"
 
 namespace kv {
 
-tReadingsState ReadingsState;
-
-void ClearReadingsState() { ReadingsState = tReadingsState{}; }
-
 namespace {
-std::function<void()> batteryEnumeration = metrics::ForgetBatteries;
 
 // A rounded value as T, or `none` when T cannot hold it.
 template <typename T>
@@ -26,46 +19,38 @@ T Fit(double rounded, T none) {
 }
 }  // namespace
 
-void SetUpSecs(uint32_t secs) {
-  UpSecs = secs;
-  UpDays = static_cast<uint16_t>(secs / 86400);
-  UpHours = static_cast<uint16_t>(secs / 3600 % 24);
-  UpMins = static_cast<uint16_t>(secs / 60 % 60);
-  UpSecsPart = static_cast<uint16_t>(secs % 60);
+void SetUpSecs(tReadingsState& current, uint32_t secs) {
+  current.UpSecs = secs;
+  current.UpDays = static_cast<uint16_t>(secs / 86400);
+  current.UpHours = static_cast<uint16_t>(secs / 3600 % 24);
+  current.UpMins = static_cast<uint16_t>(secs / 60 % 60);
+  current.UpSecsPart = static_cast<uint16_t>(secs % 60);
 }
 
-void SetBatteryEnumeration(std::function<void()> findBatteries) {
-  batteryEnumeration = std::move(findBatteries);
-}
-
-void ResetReadings() {
-  for (int i = 0; i < TChannels; ++i) Readings.T[i] = NoValue16;
-  for (int i = 0; i < VChannels; ++i) Readings.V[i] = NoValue16;
-  for (int i = 0; i < FChannels; ++i) Readings.F[i] = NoValue16;
-  for (int i = 0; i < CPUChannels; ++i) Readings.CPU[i] = NoValue16;
+void ResetReadings(tReadingsState& current) {
+  tReadings& r = current.Readings;
+  for (int i = 0; i < TChannels; ++i) r.T[i] = NoValue16;
+  for (int i = 0; i < VChannels; ++i) r.V[i] = NoValue16;
+  for (int i = 0; i < FChannels; ++i) r.F[i] = NoValue16;
+  for (int i = 0; i < CPUChannels; ++i) r.CPU[i] = NoValue16;
   for (int i = 0; i < NetChannels; ++i) {
-    Readings.NetIn[i] = NoValue32;
-    Readings.NetOut[i] = NoValue32;
+    r.NetIn[i] = NoValue32;
+    r.NetOut[i] = NoValue32;
   }
-  Readings.MemUsed = NoValue32;
-  Readings.MemFree = NoValue32;
-  Readings.PageUsed = NoValue32;
-  Readings.PageFree = NoValue32;
-  Readings.Cache = NoValue32;
-  Readings.Freq = NoValue32;
-  FreqMax = 0;
-  CPUCount = 0;
-  ReadingsExtra.UserSecs = 0;
-  PassCount = 0;
-  SFNamesPending = true;
-  HWMNamesPending = true;
-  EverestNamesPending = true;
-  HwmonNamesPending = true;
-  try {
-    if (batteryEnumeration) batteryEnumeration();
-  } catch (const std::exception& e) {
-    LogError("ib1 ", e);
-  }
+  r.MemUsed = NoValue32;
+  r.MemFree = NoValue32;
+  r.PageUsed = NoValue32;
+  r.PageFree = NoValue32;
+  r.Cache = NoValue32;
+  r.Freq = NoValue32;
+  current.FreqMax = 0;
+  current.CPUCount = 0;
+  current.ReadingsExtra.UserSecs = 0;
+  current.PassCount = 0;
+  current.SFNamesPending = true;
+  current.HWMNamesPending = true;
+  current.EverestNamesPending = true;
+  current.HwmonNamesPending = true;
 }
 
 double RoundHalfEven(double v) {

@@ -8,7 +8,6 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -90,11 +89,23 @@ struct tDiskMon {
   std::string Label;  // file-system label or device name
 };
 
-// The table and its companions, owned by the acquisition. One bundle, so a test can put all of it
-// back to the start of the process with one call; the names below stay the way every layer reads it.
+// The BOINC client's progress as its state file last gave it.
+struct tBOINCActiveTask {
+  std::string Project;  // the master URL's host name, then "  v" and the application version
+  std::string ResultName;
+  std::string CPUTime;      // already formatted: "1 d 1 h", "1:02 h"
+  double FractionDone = 0;  // 0 .. 1
+};
+
+struct tBOINCProject {
+  double UserTotalCredit = 0, UserExpAvgCredit = 0, HostTotalCredit = 0, HostExpAvgCredit = 0;
+  std::string ProjectName;
+};
+
+// The table and its companions: the acquisition pass writes them, everything else reads them
+// between passes on the main thread.
 struct tReadingsState {
-  // Packed records placed on 8 bytes, so their fields sit on their natural alignment as they
-  // did as separate objects (tests bind the fields to references).
+  // Packed records placed on 8 bytes, so their fields sit on their natural alignment.
   alignas(8) tReadings Readings{};
   alignas(8) tReadingsExtra ReadingsExtra{};
   // Companion values: read by the displays and the chart, never persisted.
@@ -109,47 +120,18 @@ struct tReadingsState {
   int32_t PassCount = 0;  // passes completed since start
   std::vector<tNetMon> NetMons;
   std::vector<tDiskMon> DiskMons;
+  // Both reflect the last read of the BOINC client's state file only.
+  std::vector<tBOINCActiveTask> BOINCTasks;
+  std::vector<tBOINCProject> BOINCProjects;
   bool SFNamesPending = false, HWMNamesPending = false, EverestNamesPending = false,
        HwmonNamesPending = false;
 };
 
-extern tReadingsState ReadingsState;
-
-// Back to the zeroed state of process start (before ResetReadings); for tests.
-void ClearReadingsState();
-
-// Bound to the bundle at compile time, so they are usable during any static initialisation.
-inline tReadings& Readings = ReadingsState.Readings;
-inline tReadingsExtra& ReadingsExtra = ReadingsState.ReadingsExtra;
-inline int32_t& FreqMax = ReadingsState.FreqMax;
-inline int32_t& MemTotal = ReadingsState.MemTotal;
-inline int32_t& PageTotal = ReadingsState.PageTotal;
-inline int32_t& BatDesign = ReadingsState.BatDesign;
-inline bool& BatRelative = ReadingsState.BatRelative;
-inline uint32_t& UpSecs = ReadingsState.UpSecs;
-inline uint16_t& UpDays = ReadingsState.UpDays;
-inline uint16_t& UpHours = ReadingsState.UpHours;
-inline uint16_t& UpMins = ReadingsState.UpMins;
-inline uint16_t& UpSecsPart = ReadingsState.UpSecsPart;
-inline uint8_t& CPUCount = ReadingsState.CPUCount;
-inline int32_t& PassCount = ReadingsState.PassCount;
-inline std::vector<tNetMon>& NetMons = ReadingsState.NetMons;
-inline std::vector<tDiskMon>& DiskMons = ReadingsState.DiskMons;
-inline bool& SFNamesPending = ReadingsState.SFNamesPending;
-inline bool& HWMNamesPending = ReadingsState.HWMNamesPending;
-inline bool& EverestNamesPending = ReadingsState.EverestNamesPending;
-inline bool& HwmonNamesPending = ReadingsState.HwmonNamesPending;
-
 // Sets UpSecs and its day, hour, minute and second parts.
-void SetUpSecs(uint32_t secs);
+void SetUpSecs(tReadingsState& current, uint32_t secs);
 
-// What ResetReadings does about the batteries: by default the battery reader looks for their
-// folders afresh at its next reading (no file is touched here); a test may put another
-// enumeration, or none (an empty function), in its place.
-void SetBatteryEnumeration(std::function<void()> findBatteries);
-
-// Puts the no-value markers in place before the first pass.
-void ResetReadings();
+// Puts the no-value markers in place before the first pass and raises the name flags.
+void ResetReadings(tReadingsState& current);
 
 // ---- Conversions every source uses ----
 

@@ -9,6 +9,7 @@
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
+#include "settings/Settings.h"
 
 namespace kv {
 
@@ -65,8 +66,10 @@ std::string JsonList(const Container& items, F item) {
 
 }  // namespace
 
-std::string ReadingsJson(const std::vector<tJsonMember>& extra) {
-  const tReadings& r = Readings;
+std::string ReadingsJson(const tReadingsState& current, const tSettings& settings,
+                         std::span<const tStepHealth> health, const std::vector<tJsonMember>& extra) {
+  const tReadingsState& c = current;
+  const tReadings& r = c.Readings;
   std::ostringstream j;
   j << "{\n";
   j << "  \"Time\": " << JsonDouble(r.Time) << ",\n";
@@ -80,30 +83,30 @@ std::string ReadingsJson(const std::vector<tJsonMember>& extra) {
       {"MemUsed", r.MemUsed}, {"MemFree", r.MemFree}, {"PageUsed", r.PageUsed},
       {"PageFree", r.PageFree}, {"Cache", r.Cache}, {"Freq", r.Freq},
       {"BatCap", r.BatCap}, {"BatFull", r.BatFull}, {"BatOnline", r.BatOnline},
-      {"UserSecs", ReadingsExtra.UserSecs},
-      {"FreqMax", FreqMax}, {"MemTotal", MemTotal}, {"PageTotal", PageTotal},
-      {"BatDesign", BatDesign}, {"UpSecs", UpSecs}, {"UpDays", UpDays}, {"UpHours", UpHours},
-      {"UpMins", UpMins}, {"UpSecsPart", UpSecsPart}, {"CPUCount", CPUCount},
-      {"PassCount", PassCount},
+      {"UserSecs", c.ReadingsExtra.UserSecs},
+      {"FreqMax", c.FreqMax}, {"MemTotal", c.MemTotal}, {"PageTotal", c.PageTotal},
+      {"BatDesign", c.BatDesign}, {"UpSecs", c.UpSecs}, {"UpDays", c.UpDays}, {"UpHours", c.UpHours},
+      {"UpMins", c.UpMins}, {"UpSecsPart", c.UpSecsPart}, {"CPUCount", c.CPUCount},
+      {"PassCount", c.PassCount},
   };
   for (const auto& [name, value] : fields) {
-    if (std::string(name) == "UserSecs") j << "  \"Time2\": " << JsonDouble(ReadingsExtra.Time2) << ",\n";
+    if (std::string(name) == "UserSecs") j << "  \"Time2\": " << JsonDouble(c.ReadingsExtra.Time2) << ",\n";
     j << "  \"" << name << "\": " << value << ",\n";
   }
-  j << "  \"BatRelative\": " << (BatRelative ? "true" : "false") << ",\n";
-  j << "  \"NetMons\": " << JsonList(NetMons, [](const tNetMon& m) {
+  j << "  \"BatRelative\": " << (c.BatRelative ? "true" : "false") << ",\n";
+  j << "  \"NetMons\": " << JsonList(c.NetMons, [](const tNetMon& m) {
     return "{\"Description\": " + JsonString(m.Description) + ", \"Ip\": " + JsonString(m.Ip) +
            ", \"Mac\": " + JsonString(m.Mac) + ", \"LastChange\": " + std::to_string(m.LastChange) + "}";
   }) << ",\n";
-  j << "  \"DiskMons\": " << JsonList(DiskMons, [](const tDiskMon& m) {
+  j << "  \"DiskMons\": " << JsonList(c.DiskMons, [](const tDiskMon& m) {
     return "{\"Root\": " + JsonString(m.Root) + ", \"Label\": " + JsonString(m.Label) + "}";
   }) << ",\n";
   auto names = [](const auto& cfgs) {
-    return JsonList(cfgs, [](const auto& c) { return JsonString(c.Name); });
+    return JsonList(cfgs, [](const auto& cfg) { return JsonString(cfg.Name); });
   };
-  j << "  \"Names\": {\"T\": " << names(TCfg) << ", \"V\": " << names(VCfg) << ", \"F\": "
-    << names(FCfg) << ", \"CPU\": " << names(CPUCfg) << ", \"Net\": " << names(NetSlots) << "},\n";
-  j << "  \"Steps\": " << JsonList(StepHealth(), [](const tStepHealth& h) {
+  j << "  \"Names\": {\"T\": " << names(settings.TCfg) << ", \"V\": " << names(settings.VCfg) << ", \"F\": "
+    << names(settings.FCfg) << ", \"CPU\": " << names(settings.CPUCfg) << ", \"Net\": " << names(settings.NetSlots) << "},\n";
+  j << "  \"Steps\": " << JsonList(health, [](const tStepHealth& h) {
     return std::string("{\"name\": ") + JsonString(h.name) + ", \"ok\": " + (h.ok ? "true" : "false") +
            ", \"error\": " + JsonString(h.error) + ", \"us\": " + std::to_string(h.micros) + "}";
   });

@@ -8,6 +8,7 @@
 #include "core/EventLog.h"
 #include "core/Text.h"
 #include "readvalue/SourceFields.h"
+#include "settings/Settings.h"
 
 namespace kv {
 
@@ -26,21 +27,21 @@ constexpr size_t EntryValue1 = 52, EntryValue2 = 56;  // floats; the value is th
 constexpr size_t EntryFields = 60;                    // the bytes of an entry that are read
 
 struct tBindingRow {
-  tStringMap* map;
+  tStringMap tSettings::*map;
   tChannelGroup group;
   tScale scale;
 };
 const tBindingRow BindingTable[] = {
-    {&RivaOrderT, tChannelGroup::T, tScale::Times100},
-    {&RivaOrderF, tChannelGroup::F, tScale::AsIs},
+    {&tSettings::RivaOrderT, tChannelGroup::T, tScale::Times100},
+    {&tSettings::RivaOrderF, tChannelGroup::F, tScale::AsIs},
 };
 
 // The first channel whose entry occurs in the name takes the value and binds to the name.
-void Bind(const tBindingRow& row, const std::string& name, double value) {
+void Bind(tPassContext& ctx, const tBindingRow& row, const std::string& name, double value) {
   for (int k = 1; k <= TempChannels; ++k) {
-    std::string& entry = (*row.map)[static_cast<size_t>(ChannelIndex(k))];
+    std::string& entry = (ctx.Settings.*row.map)[static_cast<size_t>(ChannelIndex(k))];
     if (entry.empty() || name.find(entry) == std::string::npos) continue;
-    SetChannel(row.group, k, Scaled(value, row.scale));
+    SetChannel(ctx.Current.Readings, row.group, k, Scaled(value, row.scale));
     entry = name;
     return;
   }
@@ -52,7 +53,7 @@ std::string Hex4(uint32_t v) {
   return text;
 }
 
-void ApplyRivaTuner(const ShmView& view) {
+void ApplyRivaTuner(tPassContext& ctx, const ShmView& view) {
   const uint32_t signature = view.UInt32(SignatureOffset);
   const uint32_t version = view.UInt32(VersionOffset);
   LogEvent("Reading from RivaTuner shared memory version " + Hex4(version) + " " + std::to_string(signature));
@@ -73,7 +74,7 @@ void ApplyRivaTuner(const ShmView& view) {
     LogEvent(name + " " + FormatOneDecimal(value));
     if (!std::isfinite(value)) continue;
     const std::string lower = LowerCase(name);
-    for (const tBindingRow& row : BindingTable) Bind(row, lower, value);
+    for (const tBindingRow& row : BindingTable) Bind(ctx, row, lower, value);
   }
 }
 
@@ -88,8 +89,9 @@ std::string FormatOneDecimal(double v) {
   return s;
 }
 
-void ReadRivaTuner() {
-  ReadSharedMemory("RTHMSharedMemory", tShmAccess::Read, ApplyRivaTuner, {"rv rt 1 ", "rv rt 2 "});
+void ReadRivaTuner(tPassContext& ctx) {
+  ReadSharedMemory("RTHMSharedMemory", tShmAccess::Read,
+                   [&ctx](const ShmView& view) { ApplyRivaTuner(ctx, view); }, {"rv rt 1 ", "rv rt 2 "});
 }
 
 }  // namespace kv

@@ -8,25 +8,25 @@
 
 namespace kv {
 
-void SetChannel(tChannelGroup group, int channel, int16_t value) {
+void SetChannel(tReadings& readings, tChannelGroup group, int channel, int16_t value) {
   const int i = ChannelIndex(channel);
   switch (group) {
-    case tChannelGroup::T: Readings.T[i] = value; break;
-    case tChannelGroup::V: Readings.V[i] = value; break;
-    case tChannelGroup::F: Readings.F[i] = value; break;
-    case tChannelGroup::CPU: Readings.CPU[i] = value; break;
+    case tChannelGroup::T: readings.T[i] = value; break;
+    case tChannelGroup::V: readings.V[i] = value; break;
+    case tChannelGroup::F: readings.F[i] = value; break;
+    case tChannelGroup::CPU: readings.CPU[i] = value; break;
   }
 }
 
-std::string& ChannelName(tChannelGroup group, int channel) {
+std::string& ChannelName(tSettings& settings, tChannelGroup group, int channel) {
   const auto i = static_cast<size_t>(ChannelIndex(channel));
   switch (group) {
-    case tChannelGroup::V: return VCfg[i].Name;
-    case tChannelGroup::F: return FCfg[i].Name;
-    case tChannelGroup::CPU: return CPUCfg[i].Name;
+    case tChannelGroup::V: return settings.VCfg[i].Name;
+    case tChannelGroup::F: return settings.FCfg[i].Name;
+    case tChannelGroup::CPU: return settings.CPUCfg[i].Name;
     case tChannelGroup::T: break;
   }
-  return TCfg[i].Name;
+  return settings.TCfg[i].Name;
 }
 
 std::string DefaultChannelName(tChannelGroup group, int channel) {
@@ -34,8 +34,8 @@ std::string DefaultChannelName(tChannelGroup group, int channel) {
   return letter + std::to_string(channel);
 }
 
-void NameChannel(tChannelGroup group, int channel, const std::string& name) {
-  ReplaceDefaultName(ChannelName(group, channel), DefaultChannelName(group, channel), name);
+void NameChannel(tSettings& settings, tChannelGroup group, int channel, const std::string& name) {
+  ReplaceDefaultName(ChannelName(settings, group, channel), DefaultChannelName(group, channel), name);
 }
 
 // ---- Outside text ----
@@ -121,17 +121,15 @@ std::string OutsideText(std::string_view raw) {
 
 // ---- Tests ----
 
-static bool Azv() { return Settings.AcceptZeroValue; }
-
-bool AnyValue(double) { return true; }
-bool NonZero(double v) { return v != 0; }
-bool TempOrAzv(double t) { return (t != 0 && t < 150) || Azv(); }
-bool TempBelow150ZeroIfAzv(double t) { return t < 150 && (t != 0 || Azv()); }
-bool VoltWithin20(double v) { return -20 < v && v < 20 && v != 0; }
-bool VoltWithin150(double v) { return -150 < v && v < 150 && v != 0; }
-bool FanBelow20000(double f) { return f < 20000; }
-bool FanNot255Below20000(double f) { return f != 255 && f < 20000; }
-bool FanNot255(double f) { return f != 255; }
+bool AnyValue(double, bool) { return true; }
+bool NonZero(double v, bool) { return v != 0; }
+bool TempOrAzv(double t, bool azv) { return (t != 0 && t < 150) || azv; }
+bool TempBelow150ZeroIfAzv(double t, bool azv) { return t < 150 && (t != 0 || azv); }
+bool VoltWithin20(double v, bool) { return -20 < v && v < 20 && v != 0; }
+bool VoltWithin150(double v, bool) { return -150 < v && v < 150 && v != 0; }
+bool FanBelow20000(double f, bool) { return f < 20000; }
+bool FanNot255Below20000(double f, bool) { return f != 255 && f < 20000; }
+bool FanNot255(double f, bool) { return f != 255; }
 
 int16_t Scaled(double v, tScale scale) {
   switch (scale) {
@@ -142,8 +140,9 @@ int16_t Scaled(double v, tScale scale) {
   return StoreAsIs(v);
 }
 
-void StoreChecked(tChannelGroup group, int channel, double v, tValueTest test, tScale scale) {
-  if (std::isfinite(v) && test(v)) SetChannel(group, channel, Scaled(v, scale));
+void StoreChecked(tPassContext& ctx, tChannelGroup group, int channel, double v, tValueTest test, tScale scale) {
+  if (std::isfinite(v) && test(v, ctx.Settings.AcceptZeroValue))
+    SetChannel(ctx.Current.Readings, group, channel, Scaled(v, scale));
 }
 
 // ---- Fixed layouts ----
@@ -178,18 +177,19 @@ size_t RowEnd(const tFieldRun& run) {
 
 size_t RowEnd(const tMappedField& field) { return field.offset + FieldSize(field.type); }
 
-void ApplyRow(const ShmView& view, const tFieldRun& run) {
+void ApplyRow(tPassContext& ctx, const ShmView& view, const tFieldRun& run) {
   for (int k = 0; k < run.count; ++k) {
     const double v = ReadField(view, run.offset + run.stride * static_cast<size_t>(k), run.type);
-    StoreChecked(run.group, run.firstChannel + k, v, run.test, run.scale);
+    StoreChecked(ctx, run.group, run.firstChannel + k, v, run.test, run.scale);
   }
 }
 
-void ApplyRow(const ShmView& view, const tMappedField& field) {
+void ApplyRow(tPassContext& ctx, const ShmView& view, const tMappedField& field) {
   const double v = ReadField(view, field.offset, field.type);
+  const tStringMap& map = ctx.Settings.*field.map;
   for (int k = 1; k <= TempChannels; ++k)
-    if ((*field.map)[static_cast<size_t>(ChannelIndex(k))] == field.entry)
-      StoreChecked(field.group, k, v, field.test, field.scale);
+    if (map[static_cast<size_t>(ChannelIndex(k))] == field.entry)
+      StoreChecked(ctx, field.group, k, v, field.test, field.scale);
 }
 
 bool ReadSharedMemoryStepErrors(const std::string& name, tShmAccess access, const tShmReader& reader,

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/SharedMemory.h"
+#include "readvalue/PassContext.h"
 #include "settings/Channels.h"
 
 namespace kv {
@@ -16,9 +17,9 @@ namespace kv {
 enum class tChannelGroup { T, V, F, CPU };
 
 // Channels are 1-based here, as the outside programs' tables number them.
-void SetChannel(tChannelGroup group, int channel, int16_t value);
+void SetChannel(tReadings& readings, tChannelGroup group, int channel, int16_t value);
 // The configured name of a T, V or F channel, and the default it starts with ("T3").
-std::string& ChannelName(tChannelGroup group, int channel);
+std::string& ChannelName(tSettings& settings, tChannelGroup group, int channel);
 std::string DefaultChannelName(tChannelGroup group, int channel);
 // A name or label taken from another program's block or file, made fit for the settings files
 // and JSON: valid UTF-8 is kept, anything else is read as Windows-1252 (what those programs
@@ -26,20 +27,20 @@ std::string DefaultChannelName(tChannelGroup group, int channel);
 std::string OutsideText(std::string_view raw);
 
 // Renames a T, V or F channel only while it keeps its default name.
-void NameChannel(tChannelGroup group, int channel, const std::string& name);
+void NameChannel(tSettings& settings, tChannelGroup group, int channel, const std::string& name);
 
-// ---- Plausibility tests (AZV: the AcceptZeroValue setting) ----
-using tValueTest = bool (*)(double);
+// ---- Plausibility tests (AZV: the AcceptZeroValue setting, given as azv) ----
+using tValueTest = bool (*)(double, bool azv);
 
-bool AnyValue(double);
-bool NonZero(double v);                  // v ≠ 0
-bool TempOrAzv(double t);                // (t ≠ 0 and t < 150) or AZV
-bool TempBelow150ZeroIfAzv(double t);    // t < 150 and (t ≠ 0 or AZV)
-bool VoltWithin20(double v);             // -20 < v < 20 and v ≠ 0
-bool VoltWithin150(double v);            // -150 < v < 150 and v ≠ 0
-bool FanBelow20000(double f);            // f < 20000
-bool FanNot255Below20000(double f);      // f ≠ 255 and f < 20000
-bool FanNot255(double f);                // f ≠ 255
+bool AnyValue(double, bool);
+bool NonZero(double v, bool);                  // v ≠ 0
+bool TempOrAzv(double t, bool azv);            // (t ≠ 0 and t < 150) or AZV
+bool TempBelow150ZeroIfAzv(double t, bool azv);  // t < 150 and (t ≠ 0 or AZV)
+bool VoltWithin20(double v, bool);             // -20 < v < 20 and v ≠ 0
+bool VoltWithin150(double v, bool);            // -150 < v < 150 and v ≠ 0
+bool FanBelow20000(double f, bool);            // f < 20000
+bool FanNot255Below20000(double f, bool);      // f ≠ 255 and f < 20000
+bool FanNot255(double f, bool);                // f ≠ 255
 
 // ---- Scalings into a 16-bit channel ----
 enum class tScale {
@@ -51,7 +52,7 @@ int16_t Scaled(double v, tScale scale);
 
 // Tests and stores one value. A value that is not a finite number never reaches a channel:
 // a block that holds garbage leaves the channel as it was.
-void StoreChecked(tChannelGroup group, int channel, double v, tValueTest test, tScale scale);
+void StoreChecked(tPassContext& ctx, tChannelGroup group, int channel, double v, tValueTest test, tScale scale);
 
 // ---- Fixed layouts ----
 enum class tFieldType { Int16, UInt16, Int32, UInt32, Float, Double };
@@ -77,7 +78,7 @@ struct tMappedField {
   tFieldType type;
   const char* entry;
   tChannelGroup group;
-  const tStringMap* map;
+  tStringMap tSettings::*map;
   tValueTest test;
   tScale scale;
 };
@@ -86,17 +87,17 @@ struct tMappedField {
 size_t RowEnd(const tFieldRun& run);
 size_t RowEnd(const tMappedField& field);
 
-void ApplyRow(const ShmView& view, const tFieldRun& run);
-void ApplyRow(const ShmView& view, const tMappedField& field);
+void ApplyRow(tPassContext& ctx, const ShmView& view, const tFieldRun& run);
+void ApplyRow(tPassContext& ctx, const ShmView& view, const tMappedField& field);
 
 // One table, read in row order. A block shorter than the table's layout is refused before
 // anything is stored from it.
 template <typename Row, size_t N>
-void ApplyTable(const ShmView& view, const Row (&rows)[N]) {
+void ApplyTable(tPassContext& ctx, const ShmView& view, const Row (&rows)[N]) {
   size_t end = 0;
   for (const Row& row : rows) end = std::max(end, RowEnd(row));
   view.Require(end);
-  for (const Row& row : rows) ApplyRow(view, row);
+  for (const Row& row : rows) ApplyRow(ctx, view, row);
 }
 
 // ReadSharedMemory for sources whose reading errors belong to the whole step (their second tag

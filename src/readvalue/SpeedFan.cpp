@@ -18,33 +18,33 @@ namespace {
 constexpr size_t SensorSlots = 32;  // each array holds 32 int32
 constexpr size_t MaxSensorFile = 1024 * 1024;  // a real one is a few KiB
 
-bool SpeedFanTemp(double t) { return (t != 0 && t < 15000) || Settings.AcceptZeroValue; }
-bool SpeedFanFan(double f) { return 0 <= f && f < 20000; }
-bool SpeedFanVolt(double v) { return v != 0 && -2000 < v && v < 2000; }
+bool SpeedFanTemp(double t, bool azv) { return (t != 0 && t < 15000) || azv; }
+bool SpeedFanFan(double f, bool) { return 0 <= f && f < 20000; }
+bool SpeedFanVolt(double v, bool) { return v != 0 && -2000 < v && v < 2000; }
 
 // One array of the block: channel k takes sensor map[k] of it.
 struct tSensorArray {
   size_t offset;
   tChannelGroup group;
-  const tIndexMap* map;
+  tIndexMap tSettings::*map;
   tValueTest test;
 };
 
 const tSensorArray SpeedFanTable[] = {
     // offset, group, order map, test; every value int32, stored as is
-    {18, tChannelGroup::T, &SFOrderT, SpeedFanTemp},  // hundredths of °C
-    {146, tChannelGroup::F, &SFOrderF, SpeedFanFan},  // rpm
-    {274, tChannelGroup::V, &SFOrderV, SpeedFanVolt}, // hundredths of V
+    {18, tChannelGroup::T, &tSettings::SFOrderT, SpeedFanTemp},  // hundredths of °C
+    {146, tChannelGroup::F, &tSettings::SFOrderF, SpeedFanFan},  // rpm
+    {274, tChannelGroup::V, &tSettings::SFOrderV, SpeedFanVolt}, // hundredths of V
 };
 constexpr size_t BlockSize = 274 + 4 * SensorSlots;
 
-void ApplySpeedFan(const ShmView& view) {
+void ApplySpeedFan(tPassContext& ctx, const ShmView& view) {
   view.Require(BlockSize);
   for (const tSensorArray& array : SpeedFanTable)
     for (int k = 1; k <= TempChannels; ++k) {
-      const size_t i = (*array.map)[static_cast<size_t>(ChannelIndex(k))];
+      const size_t i = (ctx.Settings.*array.map)[static_cast<size_t>(ChannelIndex(k))];
       if (i < SensorSlots)
-        StoreChecked(array.group, k, view.Int32(array.offset + 4 * i), array.test, tScale::AsIs);
+        StoreChecked(ctx, array.group, k, view.Int32(array.offset + 4 * i), array.test, tScale::AsIs);
     }
 }
 
@@ -62,15 +62,15 @@ std::string ChipName(std::string line) {
 struct tEntryKind {
   const char* line;  // the line that opens an entry of this kind
   tChannelGroup group;
-  const tIndexMap* map;
+  const tIndexMap& map;
   int next = 0;
 };
 
 }  // namespace
 
-std::string SpeedFanFolder() { return AppDir + "../SpeedFan/"; }
+std::string SpeedFanFolder(const std::string& appDir) { return appDir + "../SpeedFan/"; }
 
-bool ReadSpeedFanNames(const std::string& path) {
+bool ReadSpeedFanNames(tPassContext& ctx, const std::string& path) {
   std::string content, why;
   switch (ReadOutsideFile(path, MaxSensorFile, content, why)) {
     case tOutsideFile::Missing: return false;
@@ -85,9 +85,9 @@ bool ReadSpeedFanNames(const std::string& path) {
   }
   std::istringstream file(content);
   tEntryKind kinds[] = {
-      {"xxx Temp", tChannelGroup::T, &SFOrderT},
-      {"xxx Volt", tChannelGroup::V, &SFOrderV},
-      {"xxx Fan", tChannelGroup::F, &SFOrderF},
+      {"xxx Temp", tChannelGroup::T, ctx.Settings.SFOrderT},
+      {"xxx Volt", tChannelGroup::V, ctx.Settings.SFOrderV},
+      {"xxx Fan", tChannelGroup::F, ctx.Settings.SFOrderF},
   };
   tEntryKind* kind = nullptr;
   std::string chip, sensor;
@@ -100,8 +100,8 @@ bool ReadSpeedFanNames(const std::string& path) {
       if (!sensor.empty()) sensor += " (" + chip + ")";
       if (kind) {
         for (int k = 1; k <= TempChannels; ++k)
-          if ((*kind->map)[static_cast<size_t>(ChannelIndex(k))] == kind->next)
-            NameChannel(kind->group, k, sensor);
+          if (kind->map[static_cast<size_t>(ChannelIndex(k))] == kind->next)
+            NameChannel(ctx.Settings, kind->group, k, sensor);
         ++kind->next;
       }
       kind = nullptr;
@@ -114,14 +114,16 @@ bool ReadSpeedFanNames(const std::string& path) {
   return true;
 }
 
-void ReadSpeedFan() {
-  const bool read =
-      ReadSharedMemoryStepErrors("SFSharedMemory_ALM", tShmAccess::Read, ApplySpeedFan, {"rv11 ", "rv12 "});
-  if (!read || !SFNamesPending) return;
+void ReadSpeedFan(tPassContext& ctx) {
+  const bool read = ReadSharedMemoryStepErrors(
+      "SFSharedMemory_ALM", tShmAccess::Read, [&ctx](const ShmView& view) { ApplySpeedFan(ctx, view); },
+      {"rv11 ", "rv12 "});
+  bool& pending = ctx.Current.SFNamesPending;
+  if (!read || !pending) return;
   try {
-    if (ReadSpeedFanNames(SpeedFanFolder() + SpeedFanSensorFile)) SFNamesPending = false;
+    if (ReadSpeedFanNames(ctx, SpeedFanFolder(ctx.Process.AppDir) + SpeedFanSensorFile)) pending = false;
   } catch (const std::exception& e) {
-    SFNamesPending = false;  // a broken file would fail the same way every pass
+    pending = false;  // a broken file would fail the same way every pass
     LogError("rv12 ", e);
   }
 }

@@ -1,17 +1,17 @@
 #include "readvalue/ThermalZoneSource.h"
 
 #include "platform/ThermalZones.h"
+#include "readvalue/PassContext.h"
 #include "readvalue/Readings.h"
-#include "readvalue/SystemSources.h"  // SystemRoot
 
 namespace kv::metrics {
 
 // ForceACPI has no counterpart: the kernel reads the zones afresh on every access.
-void ReadThermalZones() {
+void ReadThermalZones(tPassContext& ctx) {
   int channel = 0;
-  for (const tThermalZone& zone : kv::ReadThermalZones(SystemRoot())) {
+  for (const tThermalZone& zone : kv::ReadThermalZones(ctx.SystemRoot)) {
     if (channel == TChannels) break;
-    Readings.T[channel++] = StoreAsIs(zone.temperature);
+    ctx.Current.Readings.T[channel++] = StoreAsIs(zone.temperature);
   }
 }
 

@@ -1,17 +1,18 @@
 #include <stdexcept>
 
 #include "platform/MemoryMetrics.h"
+#include "readvalue/PassContext.h"
 #include "readvalue/Readings.h"
 #include "readvalue/SystemSources.h"
 
 namespace kv::metrics {
 
 // QPCFix has nothing to fix here: both Linux clocks count seconds since boot without wrapping.
-void ReadUptime() {
-  std::optional<uint64_t> seconds = ReadUptimeSeconds(SystemRoot());
-  if (!seconds && SystemRoot() == "/") seconds = BootClockSeconds();
+void ReadUptime(tPassContext& ctx) {
+  std::optional<uint64_t> seconds = ReadUptimeSeconds(ctx.SystemRoot);
+  if (!seconds && ctx.SystemRoot == "/") seconds = BootClockSeconds();
   if (!seconds) throw std::runtime_error("uptime not available");
-  SetUpSecs(static_cast<uint32_t>(*seconds));
+  SetUpSecs(ctx.Current, static_cast<uint32_t>(*seconds));
 }
 
 }  // namespace kv::metrics

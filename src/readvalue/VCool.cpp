@@ -15,9 +15,9 @@ const tFieldRun VCoolTable[] = {
 
 }  // namespace
 
-void ReadVCool() {
+void ReadVCool(tPassContext& ctx) {
   ReadSharedMemory("VCOOL_SHARED_DATA", tShmAccess::Full,
-                   [](const ShmView& view) { ApplyTable(view, VCoolTable); }, {"rv7 ", "rv7 "});
+                   [&ctx](const ShmView& view) { ApplyTable(ctx, view, VCoolTable); }, {"rv7 ", "rv7 "});
 }
 
 }  // namespace kv

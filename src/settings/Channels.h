@@ -1,6 +1,6 @@
 #pragma once
 // Per-channel settings and the order maps that say which sensor of an outside program feeds
-// which channel. They are loaded with the settings; the readings layer reads them.
+// which channel. They are part of the settings state (tSettings) and loaded with it.
 //
 // Index base: every array here is 0-based storage of 1-based channels, so channel T3 is
 // TCfg[2] and SFOrderT[2]; ChannelIndex(3) says so in code.
@@ -31,10 +31,14 @@ struct tChannelCfg {
   // Alert limits in the channel's stored unit (hundredths of a degree or volt, RPM); used for
   // the T, V and F channels.
   int64_t AlertHigh = AlertOff, AlertLow = AlertOff;
+
+  friend bool operator==(const tChannelCfg&, const tChannelCfg&) = default;
 };
 
 struct tFanCfg : tChannelCfg {
   double Div = 1.0;  // never 0: a stored 0 reads as 1
+
+  friend bool operator==(const tFanCfg&, const tFanCfg&) = default;
 };
 
 struct tNetSlot {
@@ -42,6 +46,8 @@ struct tNetSlot {
   uint32_t ColourIn = 0, ColourOut = 0;
   std::string Name;
   std::string Mac;  // MAC text, optionally a blank and the interface description
+
+  friend bool operator==(const tNetSlot&, const tNetSlot&) = default;
 };
 
 struct tDiskSlot {
@@ -52,46 +58,36 @@ struct tDiskSlot {
   std::string Label;  // the part of Drive after its first blank
   int64_t TotalKB = 0, FreeKB = 0;
   int64_t AlertKB = 10485760;
+
+  friend bool operator==(const tDiskSlot&, const tDiskSlot&) = default;
 };
 
 using tStringMap = std::array<std::string, TempChannels>;
 using tIndexMap = std::array<uint8_t, TempChannels>;  // 0-based sensor indexes
 
-extern std::array<tChannelCfg, TempChannels> TCfg;
-extern std::array<tChannelCfg, VoltChannels> VCfg;
-extern std::array<tFanCfg, FanChannels> FCfg;
-extern std::array<tChannelCfg, CpuChannels> CPUCfg;
-extern std::array<tNetSlot, NetSlotCount> NetSlots;
-extern std::array<tDiskSlot, DiskSlotCount> DiskSlots;
-
-extern tIndexMap SFOrderT, SFOrderF, SFOrderV;
-extern tIndexMap MBMOrderT;
-extern tStringMap AIDAOrderT, AIDAOrderF, AIDAOrderV;
-extern tStringMap AtiToolOrderT, AtiToolOrderF;
-extern tStringMap RivaOrderT, RivaOrderF;
-extern tStringMap ATTOrderT, ATTOrderF;
-extern tStringMap AquaeroOrderT, AquaeroOrderF, AquaeroOrderV;
-// hwmon sensors by "chip label" (chip as libsensors prints it); all empty: discovery order.
-extern tStringMap HwmonOrderT, HwmonOrderV, HwmonOrderF;
-
 // Default colours, 0x00BBGGRR.
 extern const std::array<uint32_t, TempChannels> DefaultTempColours;
 extern const std::array<uint32_t, DiskSlotCount> DefaultDiskColours;
 
+struct tSettings;
+
 // Default names and visibility of all channels ("T1", "V1", "F1", "Core1", "Net1").
-void SetDefaultChannelNames();
+void SetDefaultChannelNames(tSettings& s);
 // Default colours of every channel and disk slot.
-void SetDefaultChannelColours();
+void SetDefaultChannelColours(tSettings& s);
 // Every per-channel value the settings files hold back to its default: names, visibility,
 // colours, bold flags, fan divisors, network and disk slot keys. Readings stay.
-void SetDefaultChannelSettings();
+void SetDefaultChannelSettings(tSettings& s);
 // AIDA64 sensor ids: the decimal channel number.
-void SetDefaultAIDAOrder();
-void SetDefaultAquaeroOrder();
-void SetDefaultAtiToolOrder();
-void SetDefaultRivaOrder();
-void SetDefaultATTOrder();
-void SetDefaultHwmonOrder();
+void SetDefaultAIDAOrder(tSettings& s);
+void SetDefaultAquaeroOrder(tSettings& s);
+void SetDefaultAtiToolOrder(tSettings& s);
+void SetDefaultRivaOrder(tSettings& s);
+void SetDefaultATTOrder(tSettings& s);
+void SetDefaultHwmonOrder(tSettings& s);
+// Every order map at its default: the string maps as above, SpeedFan's sensor numbers reversed
+// (the tenth sensor feeds channel 1), MBM's in order.
+void SetDefaultOrders(tSettings& s);
 
 // Splits a drive text into root and label; a text shorter than 2 characters clears the slot's
 // drive and switches its alert off.

@@ -239,10 +239,6 @@ void IniFile::DeleteKey(const std::string& section, const std::string& key) {
   }
 }
 
-void IniFile::EraseSection(const std::string& section) {
-  std::erase_if(sections_, [&](const tSection& s) { return SameText(s.name, section); });
-}
-
 std::string IniFile::ToText() const {
   std::string text;
   for (const tSection& s : sections_) {
@@ -253,14 +249,7 @@ std::string IniFile::ToText() const {
   return text;
 }
 
-namespace {
-bool iniFilesReadOnly = false;
-}  // namespace
-
-void SetIniFilesReadOnly(bool readOnly) { iniFilesReadOnly = readOnly; }
-
 bool IniFile::UpdateFile(unsigned mode) const {
-  if (iniFilesReadOnly) return true;
   return WriteFileAtomic(path_, ToText(), mode);
 }
 

@@ -34,7 +34,6 @@ class IniFile {
   void WriteBool(const std::string& section, const std::string& key, bool value);
   void WriteFloat(const std::string& section, const std::string& key, double value);
   void DeleteKey(const std::string& section, const std::string& key);
-  void EraseSection(const std::string& section);
 
   std::string ToText() const;
   // Writes the whole file through a temporary name; false when it could not be written.
@@ -56,10 +55,6 @@ class IniFile {
   std::string path_;
   std::vector<tSection> sections_;
 };
-
-// Programs that only look at the settings (kvsysinfo) switch writing off for the whole process:
-// UpdateFile then leaves every file as it is and answers true.
-void SetIniFilesReadOnly(bool readOnly);
 
 // Number rules of the settings files, usable on their own.
 std::optional<int32_t> ParseIniInteger(const std::string& text);

@@ -90,8 +90,8 @@ std::vector<std::string> MessageKeyNames() {
   return names;
 }
 
-void LoadLanguage(const std::string& fileName) {
-  const IniFile ini(DataFile(fileName));
+void LoadLanguage(const tProcessFacts& process, const std::string& fileName) {
+  const IniFile ini(DataFile(fileName, process));
   auto next = std::make_shared<tTexts>(*Texts());
   for (const tMessageKey& k : MessageKeys)
     (*next).*k.field = ini.ReadString("Messages", k.key, (*next).*k.field);
@@ -121,8 +121,8 @@ const tCaptions& Captions() { return CurrentCaptions; }
 
 void ResetCaptions() { CurrentCaptions = FormCaptions(); }
 
-void ApplyCaptions(const std::string& fileName) {
-  const IniFile ini(DataFile(fileName));
+void ApplyCaptions(const tProcessFacts& process, const std::string& fileName) {
+  const IniFile ini(DataFile(fileName, process));
   tCaptions& c = CurrentCaptions;
   const std::string suffix = ".Caption";
   for (const std::string& key : ini.Keys("Main")) {

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/Process.h"
 #include "settings/MessageKeys.h"
 
 namespace kv {
@@ -24,9 +25,9 @@ std::shared_ptr<const tTexts> Texts();
 // Empties every text (the state before any file is loaded).
 void ResetTexts();
 
-// Reads "Messages" of AppDir + fileName over the current texts; a missing key or file keeps
-// the current text.
-void LoadLanguage(const std::string& fileName);
+// Reads "Messages" of the language file fileName (a data file of the program) over the current
+// texts; a missing key or file keeps the current text.
+void LoadLanguage(const tProcessFacts& process, const std::string& fileName);
 // The message keys in reading order.
 std::vector<std::string> MessageKeyNames();
 
@@ -47,8 +48,8 @@ tCaptions FormCaptions();
 // The current captions (starting as FormCaptions()).
 const tCaptions& Captions();
 void ResetCaptions();
-// Reads "Main" of AppDir + fileName into the captions, then derives the tray twins, the view
-// entries, the power entries and the save filter from them and from the texts.
-void ApplyCaptions(const std::string& fileName);
+// Reads "Main" of the language file fileName into the captions, then derives the tray twins, the
+// view entries, the power entries and the save filter from them and from the texts.
+void ApplyCaptions(const tProcessFacts& process, const std::string& fileName);
 
 }  // namespace kv

@@ -95,6 +95,8 @@
   X(Test, "Test") \
   X(InCooperationWith, "InCooperationWith") \
   X(SentMailSuccessfully, "SentMailSuccessfully") \
+  X(MailFailed, "MailFailed") \
+  X(NoMailTo, "NoMailTo") \
   X(UploadActive, "UploadActive") \
   X(UploadInactive, "UploadInactive") \
   X(Error, "Error") \

@@ -16,11 +16,7 @@
 
 namespace kv {
 
-tSettings Settings;
-
 namespace {
-
-std::function<tPowerAllowed()> PowerAllowedSource;
 
 // Every default of a single key: the table below states none of its own.
 const tSettings Defaults{};
@@ -33,6 +29,7 @@ enum class tRule {
   Colour,             // outside 0 .. 0xFFFFFF: the default
   FileName,           // only the file-name part is kept
   Folder,             // empty or "." is SettingsDir; ends in "/"
+  SearchedFolder,     // as Folder, but empty stays empty: the pass looks for the program's folder
   LeadingBlank,       // a blank in front when not empty
   Seconds,            // unsigned decimal text; not a number gives 0
   Hundredths,         // whole degrees in the file, hundredths in the state
@@ -158,8 +155,8 @@ const std::vector<tKey> SingleKeys = {
     K(C, "Misc", "upRecTime", &T::upRecTime, R::Seconds).Window(),
     K(C, "Misc", "UpdateCheck", &T::UpdateCheck, R::None, RO).Window(),
     K(C, "Misc", "UpdateServer", &T::UpdateServer, R::None, RO),
-    K(C, "Misc", "AquaeroPath", &T::AquaeroPath, R::Folder, RO),
-    K(C, "Misc", "BOINCPath", &T::BOINCPath, R::Folder, RO),
+    K(C, "Misc", "AquaeroPath", &T::AquaeroPath, R::SearchedFolder, RO),
+    K(C, "Misc", "BOINCPath", &T::BOINCPath, R::SearchedFolder, RO),
     K(C, "Misc", "SpeedFanParams", &T::SpeedFanParams, R::LeadingBlank, RO),
     K(C, "Misc", "LocalPath", &T::LocalPath, R::Folder),
     K(C, "Misc", "ReadTemp", &T::ReadTemp).Within(ReadTempLowest, ReadTempHighest),
@@ -224,6 +221,7 @@ const std::vector<tKey> SingleKeys = {
     K(C, "Alerts", "AlertNotify", &T::AlertNotify),
     K(C, "Alerts", "AlertCommand", &T::AlertCommand),
     K(C, "Alerts", "AlertTimeout", &T::AlertTimeout).Within(1, 3600),
+    K(C, "Alerts", "AlertMail", &T::AlertMail),
 
     K(D, "Temperatures", "Celsius", &T::Celsius),
     K(D, "Temperatures", "TMinStats", &T::TMinStats, R::Hundredths),
@@ -298,6 +296,9 @@ const std::vector<tKey> SingleKeys = {
     K(S, "SMTP", "SMTPPort", &T::SMTPPort),
     K(S, "SMTP", "SMTPAuth", &T::SMTPAuth),
     Pass("SMTP", "SMTPPassCrypt", &T::SMTPPass, "SMTPPass"),
+    K(S, "SMTP", "SMTPTLS", &T::SMTPTLS),
+    K(S, "SMTP", "MailFrom", &T::MailFrom),
+    K(S, "SMTP", "MailTo", &T::MailTo),
     K(S, "Proxy", "ProxyHost", &T::ProxyHost),
     K(S, "Proxy", "ProxyUser", &T::ProxyUser),
     K(S, "Proxy", "ProxyPort", &T::ProxyPort),
@@ -326,8 +327,8 @@ int32_t StoredInt(const tKey& k, int32_t v) {
   return v;
 }
 
-std::string FolderValue(const std::string& stored) {
-  if (stored.empty() || stored == ".") return SettingsDir;
+std::string FolderValue(const std::string& stored, const std::string& settingsDir) {
+  if (stored.empty() || stored == ".") return settingsDir;
   return IncludeTrailingSlash(stored);
 }
 
@@ -344,7 +345,7 @@ uint32_t SecondsValue(const std::string& text) {
 
 // Reads one single key into the state, applying its rule. The password rule may change the
 // file (the plain key of the older layout is replaced by the scrambled one).
-void ReadKey(const tKey& k, IniFile& ini, tSettings& s) {
+void ReadKey(const tKey& k, IniFile& ini, tSettings& s, const tProcessFacts& process) {
   std::visit(
       [&](auto field) {
         using V = std::remove_reference_t<decltype(s.*field)>;
@@ -362,10 +363,10 @@ void ReadKey(const tKey& k, IniFile& ini, tSettings& s) {
               s.*field = s.SuspendAllowed && ini.ReadBool(k.section, k.key, def);
               break;
             case R::UnlessDebugSwitch:
-              s.*field = DebugSwitch || ini.ReadBool(k.section, k.key, def);
+              s.*field = process.DebugSwitch || ini.ReadBool(k.section, k.key, def);
               break;
             case R::UnlessZeroSwitch:
-              s.*field = ZeroValueSwitch || ini.ReadBool(k.section, k.key, def);
+              s.*field = process.ZeroValueSwitch || ini.ReadBool(k.section, k.key, def);
               break;
             case R::Presence:
               s.*field = ini.ValueExists(k.section, k.key);
@@ -408,7 +409,8 @@ void ReadKey(const tKey& k, IniFile& ini, tSettings& s) {
             v = ini.ReadString(k.section, k.key, def);
           }
           if (k.rule == R::FileName) v = FileNamePart(v);
-          if (k.rule == R::Folder) v = FolderValue(v);
+          if (k.rule == R::Folder || (k.rule == R::SearchedFolder && !v.empty()))
+            v = FolderValue(v, process.SettingsDir);
           if (k.rule == R::LeadingBlank && !v.empty()) v = " " + v;
           s.*field = v;
         }
@@ -461,8 +463,9 @@ enum class tChannelRule {
   Limit,    // an alert limit: outside the 16-bit readings it is off
 };
 
-using tChannelField = std::variant<std::string* (*)(int), uint8_t* (*)(int), bool* (*)(int),
-                                   uint32_t* (*)(int), int64_t* (*)(int), double* (*)(int)>;
+using tChannelField =
+    std::variant<std::string* (*)(tSettings&, int), uint8_t* (*)(tSettings&, int), bool* (*)(tSettings&, int),
+                 uint32_t* (*)(tSettings&, int), int64_t* (*)(tSettings&, int), double* (*)(tSettings&, int)>;
 
 struct tChannelKey {
   tFile file;
@@ -474,64 +477,64 @@ struct tChannelKey {
   tUse use;
 };
 
-template <auto& Records, auto Member>
+template <auto Records, auto Member>
 tChannelKey Ch(tFile f, const char* sec, const char* prefix,
                tChannelRule rule = tChannelRule::None, tUse use = RW) {
-  return {f, sec, prefix, static_cast<int>(Records.size()),
-          +[](int x) { return &(Records[x].*Member); }, rule, use};
+  return {f, sec, prefix, static_cast<int>(std::tuple_size_v<std::remove_cvref_t<decltype(std::declval<tSettings&>().*Records)>>),
+          +[](tSettings& s, int x) { return &((s.*Records)[x].*Member); }, rule, use};
 }
 
 using CR = tChannelRule;
 using tCh = tChannelCfg;
 
 const tChannelKey ChannelKeys[] = {
-    Ch<TCfg, &tCh::Name>(C, "Temperatures", "nameT"),
-    Ch<VCfg, &tCh::Name>(C, "Voltages", "nameV"),
-    Ch<FCfg, &tCh::Name>(C, "Fans", "nameF"),
-    Ch<TCfg, &tCh::Vis>(C, "Temperatures", "visT", CR::Level),
-    Ch<VCfg, &tCh::Vis>(C, "Voltages", "visV", CR::Level),
-    Ch<FCfg, &tCh::Vis>(C, "Fans", "visF", CR::Flag),
-    Ch<FCfg, &tFanCfg::Div>(C, "Fans", "divF", CR::Divisor, RO),
-    Ch<CPUCfg, &tCh::Name>(C, "CPUs", "nameCPU"),
-    Ch<CPUCfg, &tCh::Vis>(C, "CPUs", "visCPU", CR::Flag),
-    Ch<NetSlots, &tNetSlot::Name>(C, "Net", "nameNet"),
-    Ch<NetSlots, &tNetSlot::Mac>(C, "Net", "macNet"),
-    Ch<NetSlots, &tNetSlot::Vis>(C, "Net", "visNet"),
-    Ch<DiskSlots, &tDiskSlot::Drive>(C, "Disk", "driveDisk", CR::Drive),
-    Ch<DiskSlots, &tDiskSlot::Vis>(C, "Disk", "visDisk"),
-    Ch<DiskSlots, &tDiskSlot::AlertOn>(C, "Disk", "enalDisk", CR::IfDrive),
-    Ch<DiskSlots, &tDiskSlot::AlertKB>(C, "Disk", "alertDisk", CR::IfDrive),
-    Ch<TCfg, &tCh::AlertHigh>(C, "Alerts", "highT", CR::Limit),
-    Ch<TCfg, &tCh::AlertLow>(C, "Alerts", "lowT", CR::Limit),
-    Ch<VCfg, &tCh::AlertHigh>(C, "Alerts", "highV", CR::Limit),
-    Ch<VCfg, &tCh::AlertLow>(C, "Alerts", "lowV", CR::Limit),
-    Ch<FCfg, &tCh::AlertHigh>(C, "Alerts", "highF", CR::Limit),
-    Ch<FCfg, &tCh::AlertLow>(C, "Alerts", "lowF", CR::Limit),
+    Ch<&T::TCfg, &tCh::Name>(C, "Temperatures", "nameT"),
+    Ch<&T::VCfg, &tCh::Name>(C, "Voltages", "nameV"),
+    Ch<&T::FCfg, &tCh::Name>(C, "Fans", "nameF"),
+    Ch<&T::TCfg, &tCh::Vis>(C, "Temperatures", "visT", CR::Level),
+    Ch<&T::VCfg, &tCh::Vis>(C, "Voltages", "visV", CR::Level),
+    Ch<&T::FCfg, &tCh::Vis>(C, "Fans", "visF", CR::Flag),
+    Ch<&T::FCfg, &tFanCfg::Div>(C, "Fans", "divF", CR::Divisor, RO),
+    Ch<&T::CPUCfg, &tCh::Name>(C, "CPUs", "nameCPU"),
+    Ch<&T::CPUCfg, &tCh::Vis>(C, "CPUs", "visCPU", CR::Flag),
+    Ch<&T::NetSlots, &tNetSlot::Name>(C, "Net", "nameNet"),
+    Ch<&T::NetSlots, &tNetSlot::Mac>(C, "Net", "macNet"),
+    Ch<&T::NetSlots, &tNetSlot::Vis>(C, "Net", "visNet"),
+    Ch<&T::DiskSlots, &tDiskSlot::Drive>(C, "Disk", "driveDisk", CR::Drive),
+    Ch<&T::DiskSlots, &tDiskSlot::Vis>(C, "Disk", "visDisk"),
+    Ch<&T::DiskSlots, &tDiskSlot::AlertOn>(C, "Disk", "enalDisk", CR::IfDrive),
+    Ch<&T::DiskSlots, &tDiskSlot::AlertKB>(C, "Disk", "alertDisk", CR::IfDrive),
+    Ch<&T::TCfg, &tCh::AlertHigh>(C, "Alerts", "highT", CR::Limit),
+    Ch<&T::TCfg, &tCh::AlertLow>(C, "Alerts", "lowT", CR::Limit),
+    Ch<&T::VCfg, &tCh::AlertHigh>(C, "Alerts", "highV", CR::Limit),
+    Ch<&T::VCfg, &tCh::AlertLow>(C, "Alerts", "lowV", CR::Limit),
+    Ch<&T::FCfg, &tCh::AlertHigh>(C, "Alerts", "highF", CR::Limit),
+    Ch<&T::FCfg, &tCh::AlertLow>(C, "Alerts", "lowF", CR::Limit),
 
-    Ch<TCfg, &tCh::Colour>(D, "Temperatures", "colT", CR::Colour),
-    Ch<TCfg, &tCh::Bold>(D, "Temperatures", "boldT"),
-    Ch<VCfg, &tCh::Colour>(D, "Voltages", "colV", CR::Colour),
-    Ch<VCfg, &tCh::Bold>(D, "Voltages", "boldV"),
-    Ch<FCfg, &tCh::Colour>(D, "Fans", "colF", CR::Colour),
-    Ch<FCfg, &tCh::Bold>(D, "Fans", "boldF"),
-    Ch<CPUCfg, &tCh::Colour>(D, "CPUs", "colCPU", CR::Colour),
-    Ch<CPUCfg, &tCh::Bold>(D, "CPUs", "boldCPU"),
-    Ch<NetSlots, &tNetSlot::ColourIn>(D, "Net", "colRNet", CR::Colour),
-    Ch<NetSlots, &tNetSlot::ColourOut>(D, "Net", "colSNet", CR::Colour),
-    Ch<DiskSlots, &tDiskSlot::Colour>(D, "Disk", "colDisk", CR::Colour),
+    Ch<&T::TCfg, &tCh::Colour>(D, "Temperatures", "colT", CR::Colour),
+    Ch<&T::TCfg, &tCh::Bold>(D, "Temperatures", "boldT"),
+    Ch<&T::VCfg, &tCh::Colour>(D, "Voltages", "colV", CR::Colour),
+    Ch<&T::VCfg, &tCh::Bold>(D, "Voltages", "boldV"),
+    Ch<&T::FCfg, &tCh::Colour>(D, "Fans", "colF", CR::Colour),
+    Ch<&T::FCfg, &tCh::Bold>(D, "Fans", "boldF"),
+    Ch<&T::CPUCfg, &tCh::Colour>(D, "CPUs", "colCPU", CR::Colour),
+    Ch<&T::CPUCfg, &tCh::Bold>(D, "CPUs", "boldCPU"),
+    Ch<&T::NetSlots, &tNetSlot::ColourIn>(D, "Net", "colRNet", CR::Colour),
+    Ch<&T::NetSlots, &tNetSlot::ColourOut>(D, "Net", "colSNet", CR::Colour),
+    Ch<&T::DiskSlots, &tDiskSlot::Colour>(D, "Disk", "colDisk", CR::Colour),
 };
 
-void ReadChannelKey(const tChannelKey& k, int x, const IniFile& ini) {
-  if (k.rule == CR::IfDrive && DiskSlots[x].Drive.empty()) return;
+void ReadChannelKey(const tChannelKey& k, int x, const IniFile& ini, tSettings& s) {
+  if (k.rule == CR::IfDrive && s.DiskSlots[x].Drive.empty()) return;
   const std::string key = Num(k.prefix, x + 1);
   std::visit(
       [&](auto fieldOf) {
-        auto* p = fieldOf(x);
+        auto* p = fieldOf(s, x);
         using V = std::remove_pointer_t<decltype(p)>;
         if constexpr (std::is_same_v<V, std::string>) {
           const std::string v = ini.ReadString(k.section, key, *p);
           if (k.rule == CR::Drive) {
-            SetDiskDrive(DiskSlots[x], v);
+            SetDiskDrive(s.DiskSlots[x], v);
           } else {
             *p = v;
           }
@@ -558,11 +561,12 @@ void ReadChannelKey(const tChannelKey& k, int x, const IniFile& ini) {
       k.field);
 }
 
-void WriteChannelKey(const tChannelKey& k, int x, IniFile& ini) {
+void WriteChannelKey(const tChannelKey& k, int x, IniFile& ini, const tSettings& s) {
   const std::string key = Num(k.prefix, x + 1);
   std::visit(
       [&](auto fieldOf) {
-        const auto* p = fieldOf(x);
+        // The accessors serve reading too; here the field is only read.
+        const auto* p = fieldOf(const_cast<tSettings&>(s), x);
         using V = std::remove_cv_t<std::remove_pointer_t<decltype(p)>>;
         if constexpr (std::is_same_v<V, std::string>) {
           ini.WriteString(k.section, key, *p);
@@ -586,20 +590,20 @@ void WriteChannelKey(const tChannelKey& k, int x, IniFile& ini) {
 // Order maps of string entries: read only when the section exists, else the defaults.
 struct tStringOrder {
   const char* section;
-  tStringMap* t;
-  tStringMap* f;
-  tStringMap* v;  // may be null
+  tStringMap tSettings::*t;
+  tStringMap tSettings::*f;
+  tStringMap tSettings::*v;  // may be null
   bool lowerCase;
-  void (*setDefault)();
+  void (*setDefault)(tSettings&);
 };
 
 const tStringOrder StringOrders[] = {
-    {"OrderAquaero", &AquaeroOrderT, &AquaeroOrderF, &AquaeroOrderV, false, SetDefaultAquaeroOrder},
-    {"OrderAtiTool", &AtiToolOrderT, &AtiToolOrderF, nullptr, true, SetDefaultAtiToolOrder},
-    {"OrderRivaTuner", &RivaOrderT, &RivaOrderF, nullptr, true, SetDefaultRivaOrder},
-    {"OrderATITrayTools", &ATTOrderT, &ATTOrderF, nullptr, true, SetDefaultATTOrder},
-    {"OrderHwmon", &HwmonOrderT, &HwmonOrderF, &HwmonOrderV, false, SetDefaultHwmonOrder},
-    {"OrderAIDA", &AIDAOrderT, &AIDAOrderF, &AIDAOrderV, false, SetDefaultAIDAOrder},
+    {"OrderAquaero", &T::AquaeroOrderT, &T::AquaeroOrderF, &T::AquaeroOrderV, false, SetDefaultAquaeroOrder},
+    {"OrderAtiTool", &T::AtiToolOrderT, &T::AtiToolOrderF, nullptr, true, SetDefaultAtiToolOrder},
+    {"OrderRivaTuner", &T::RivaOrderT, &T::RivaOrderF, nullptr, true, SetDefaultRivaOrder},
+    {"OrderATITrayTools", &T::ATTOrderT, &T::ATTOrderF, nullptr, true, SetDefaultATTOrder},
+    {"OrderHwmon", &T::HwmonOrderT, &T::HwmonOrderF, &T::HwmonOrderV, false, SetDefaultHwmonOrder},
+    {"OrderAIDA", &T::AIDAOrderT, &T::AIDAOrderF, &T::AIDAOrderV, false, SetDefaultAIDAOrder},
 };
 
 // Order maps of sensor numbers: 1-based in the file, 0-based in the map; outside 1 .. limit
@@ -607,28 +611,28 @@ const tStringOrder StringOrders[] = {
 struct tIndexOrder {
   const char* section;
   const char* letter;
-  tIndexMap* map;
+  tIndexMap tSettings::*map;
   int limit;
   bool reversed;
 };
 
 const tIndexOrder IndexOrders[] = {
-    {"OrderMBM5190", "T", &MBMOrderT, 100, false},
-    {"OrderSpeedFan", "T", &SFOrderT, 32, true},
-    {"OrderSpeedFan", "F", &SFOrderF, 32, true},
-    {"OrderSpeedFan", "V", &SFOrderV, 32, true},
+    {"OrderMBM5190", "T", &T::MBMOrderT, 100, false},
+    {"OrderSpeedFan", "T", &T::SFOrderT, 32, true},
+    {"OrderSpeedFan", "F", &T::SFOrderF, 32, true},
+    {"OrderSpeedFan", "V", &T::SFOrderV, 32, true},
 };
 
-void ReadOrders(const IniFile& ini) {
+void ReadOrders(const IniFile& ini, tSettings& s) {
   for (const tStringOrder& order : StringOrders) {
-    order.setDefault();
+    order.setDefault(s);
     if (!ini.SectionExists(order.section)) continue;
-    const std::pair<const char*, tStringMap*> maps[] = {{"T", order.t}, {"F", order.f},
-                                                        {"V", order.v}};
+    const std::pair<const char*, tStringMap tSettings::*> maps[] = {{"T", order.t}, {"F", order.f},
+                                                                    {"V", order.v}};
     for (const auto& [letter, map] : maps) {
       if (!map) continue;
       for (int i = 1; i <= TempChannels; ++i) {
-        std::string& entry = (*map)[ChannelIndex(i)];
+        std::string& entry = (s.*map)[ChannelIndex(i)];
         entry = ini.ReadString(order.section, Num(letter, i), entry);
         if (order.lowerCase) entry = LowerCase(entry);
       }
@@ -638,27 +642,27 @@ void ReadOrders(const IniFile& ini) {
     for (int i = 1; i <= TempChannels; ++i) {
       const int def = order.reversed ? TempChannels - i : i - 1;
       const int32_t v = ini.ReadInteger(order.section, Num(order.letter, i), def + 1);
-      (*order.map)[ChannelIndex(i)] =
+      (s.*order.map)[ChannelIndex(i)] =
           static_cast<uint8_t>(v >= 1 && v <= order.limit ? v - 1 : def);
     }
   }
 }
 
-void ReadChannels(tFile file, const IniFile& ini) {
+void ReadChannels(tFile file, const IniFile& ini, tSettings& s) {
   for (const tChannelKey& k : ChannelKeys)
     if (k.file == file)
-      for (int x = 0; x < k.count; ++x) ReadChannelKey(k, x, ini);
+      for (int x = 0; x < k.count; ++x) ReadChannelKey(k, x, ini, s);
 }
 
-void WriteChannels(tFile file, IniFile& ini) {
+void WriteChannels(tFile file, IniFile& ini, const tSettings& s) {
   for (const tChannelKey& k : ChannelKeys)
     if (k.file == file && k.use != RO)
-      for (int x = 0; x < k.count; ++x) WriteChannelKey(k, x, ini);
+      for (int x = 0; x < k.count; ++x) WriteChannelKey(k, x, ini, s);
 }
 
-void ReadSingleKeys(tFile file, IniFile& ini, tSettings& s) {
+void ReadSingleKeys(tFile file, IniFile& ini, tSettings& s, const tProcessFacts& process) {
   for (const tKey& k : SingleKeys)
-    if (k.file == file) ReadKey(k, ini, s);
+    if (k.file == file) ReadKey(k, ini, s, process);
 }
 
 void WriteSingleKeys(tFile file, IniFile& ini, const tSettings& s) {
@@ -684,20 +688,14 @@ void FixMemoryRange(tSettings& s) {
   s.MemMax = Scaled(s.MemMax, 1024);
 }
 
-std::string IniPath(const char* name) { return SettingsDir + name; }
-
 }  // namespace
 
-void SetPowerAllowedSource(std::function<tPowerAllowed()> source) {
-  PowerAllowedSource = std::move(source);
-}
-
-void ReadSettings() {
-  tSettings& s = Settings;
+void ReadSettings(tSettings& s, const tProcessFacts& process, const tPowerQuery& powerAllowed, tSettingsLoad load) {
+  const auto iniPath = [&process](const char* name) { return process.SettingsDir + name; };
   try {
     s.HibernateAllowed = s.SuspendAllowed = false;
-    if (PowerAllowedSource) {
-      const tPowerAllowed allowed = PowerAllowedSource();
+    if (powerAllowed) {
+      const tPowerAllowed allowed = powerAllowed();
       s.HibernateAllowed = allowed.hibernate;
       s.SuspendAllowed = allowed.suspend;
     }
@@ -708,13 +706,13 @@ void ReadSettings() {
   }
 
   // Channel defaults first, so that a file broken early still leaves sound channels.
-  SetDefaultChannelSettings();
+  SetDefaultChannelSettings(s);
 
   try {
-    IniFile client(IniPath(ClientIniName));
-    ReadOrders(client);
-    ReadChannels(tFile::Client, client);
-    ReadSingleKeys(tFile::Client, client, s);
+    IniFile client(iniPath(ClientIniName));
+    ReadOrders(client, s);
+    ReadChannels(tFile::Client, client, s);
+    ReadSingleKeys(tFile::Client, client, s, process);
     SplitUptimeRecord(s);
   } catch (const std::exception& e) {
     LogError("rr2 ", e);
@@ -722,9 +720,9 @@ void ReadSettings() {
 
   s.colUser = Defaults.colUser;
   try {
-    IniFile display(IniPath(DisplayIniName));
-    ReadChannels(tFile::Display, display);
-    ReadSingleKeys(tFile::Display, display, s);
+    IniFile display(iniPath(DisplayIniName));
+    ReadChannels(tFile::Display, display, s);
+    ReadSingleKeys(tFile::Display, display, s, process);
     FixMemoryRange(s);
   } catch (const std::exception& e) {
     LogError("rr3 ", e);
@@ -734,10 +732,11 @@ void ReadSettings() {
   s.FontSmall = Defaults.FontSmall;
 
   try {
-    IniFile server(IniPath(ServerIniName));
-    ReadSingleKeys(tFile::Server, server, s);
+    IniFile server(iniPath(ServerIniName));
+    ReadSingleKeys(tFile::Server, server, s, process);
     // Written back so that converted passwords are stored scrambled; readable only by the user.
-    if (!server.UpdateFile(0600)) throw std::runtime_error("cannot write " + server.Path());
+    if (load == tSettingsLoad::StoreConverted && !server.UpdateFile(0600))
+      throw std::runtime_error("cannot write " + server.Path());
   } catch (const std::exception& e) {
     LogError("rr4 ", e);
   }
@@ -747,8 +746,7 @@ void ReadSettings() {
   SetDebugMode(s.Debug);
 }
 
-void WriteSettings(bool notify) {
-  const tSettings& s = Settings;
+void WriteSettings(const tSettings& s, const std::string& settingsDir, bool notify) {
   struct tTarget {
     tFile file;
     const char* name;
@@ -761,8 +759,8 @@ void WriteSettings(bool notify) {
   };
   for (const tTarget& t : targets) {
     try {
-      IniFile ini(IniPath(t.name));
-      WriteChannels(t.file, ini);
+      IniFile ini(settingsDir + t.name);
+      WriteChannels(t.file, ini, s);
       WriteSingleKeys(t.file, ini, s);
       ini.UpdateFile(t.mode);  // a failed write loses the changes; the old file stays whole
     } catch (const std::exception&) {
@@ -772,12 +770,12 @@ void WriteSettings(bool notify) {
   if (notify) PostInstanceMessage(InstanceSocketPath(), WM_OPTIONS_CHANGED);
 }
 
-void SaveWindowState() {
+void SaveWindowState(const tSettings& s, const std::string& settingsDir) {
   LogEvent("Saving main registry settings");
   try {
-    IniFile ini(IniPath(ClientIniName));
+    IniFile ini(settingsDir + ClientIniName);
     for (const tKey& k : SingleKeys)
-      if (k.windowState) WriteKey(k, ini, Settings);
+      if (k.windowState) WriteKey(k, ini, s);
     ini.UpdateFile();
   } catch (const std::exception&) {
     // The window state is a convenience; losing it is not worth a trace.
@@ -810,16 +808,16 @@ std::vector<tSettingsKeyInfo> SettingsKeyList() {
   return keys;
 }
 
-IniFile StoredSettings(const std::string& fileName) {
+IniFile StoredSettings(const tSettings& s, const std::string& fileName) {
   const tFile file = fileName == ServerIniName    ? tFile::Server
                      : fileName == DisplayIniName ? tFile::Display
                                                   : tFile::Client;
   IniFile ini = IniFile::FromText("");
   for (const tChannelKey& k : ChannelKeys)
     if (k.file == file)
-      for (int x = 0; x < k.count; ++x) WriteChannelKey(k, x, ini);
+      for (int x = 0; x < k.count; ++x) WriteChannelKey(k, x, ini, s);
   for (const tKey& k : SingleKeys)
-    if (k.file == file) WriteKey(k, ini, Settings);
+    if (k.file == file) WriteKey(k, ini, s);
   return ini;
 }
 

@@ -3,12 +3,15 @@
 // like the key, plus a few derived values. The main thread owns it; a worker thread takes a copy
 // (tSettings is a plain value) when it is created and never points into it, because every
 // ReadSettings replaces the fields.
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "core/Process.h"
+#include "settings/Channels.h"
 #include "settings/IniFile.h"
 
 namespace kv {
@@ -39,6 +42,9 @@ constexpr const char* ThisReleaseDate = "2011-04-15";
 constexpr int32_t PositionUnset = INT32_MIN;
 
 struct tSettings {
+  // Every key at its default, the per-channel keys and order maps included.
+  tSettings();
+
   // KVClient.ini [Memory], [Battery], [Temperatures], [Fans], [Net]
   int32_t Page = 2, visMem = 1, visCache = 2;
   bool MemAuto = true, visBat = true, TAutoStats = true, TAutoBanner = true, FAuto = true;
@@ -88,6 +94,7 @@ struct tSettings {
   bool AlertNotify = true;
   std::string AlertCommand;  // program and arguments, split like a command line, never a shell
   int32_t AlertTimeout = 30;  // seconds before a command that still runs is killed
+  bool AlertMail = false;     // a mail at each alert's start and end
   bool ShowOfflineTime = true, IgnoreNonsense = true, TimeInUTC = false, OnTopLBT = true,
        DisplayDateTime = true, DisplayHint = true, Beta = true;
 
@@ -127,6 +134,8 @@ struct tSettings {
   std::string SMTPHost, SMTPUser, SMTPPass;
   int32_t SMTPPort = 25;
   bool SMTPAuth = false;
+  int32_t SMTPTLS = 1;  // 0 clear, 1 STARTTLS required, 2 implicit TLS
+  std::string MailFrom, MailTo;  // MailTo: one or more addresses, comma-separated
   std::string ProxyHost, ProxyUser, FTPProxyPass, HTTPProxyHost, HTTPProxyUser, HTTPProxyPass;
   int32_t ProxyPort = 1080, ProxyType = 0, HTTPProxyPort = 1080;
   bool HTTPProxyAuth = false;
@@ -140,26 +149,48 @@ struct tSettings {
   bool GermanTexts = false;
   std::string FontArial = "Arial", FontCourier = "Courier New", FontSmall = "Small Fonts";
 
+  // Per-channel keys. TotalKB and FreeKB of a disk slot are readings the disk source keeps there.
+  std::array<tChannelCfg, TempChannels> TCfg;
+  std::array<tChannelCfg, VoltChannels> VCfg;
+  std::array<tFanCfg, FanChannels> FCfg;
+  std::array<tChannelCfg, CpuChannels> CPUCfg;
+  std::array<tNetSlot, NetSlotCount> NetSlots;
+  std::array<tDiskSlot, DiskSlotCount> DiskSlots;
+
+  // Order maps: which sensor of an outside program feeds which channel.
+  tIndexMap SFOrderT{}, SFOrderF{}, SFOrderV{};
+  tIndexMap MBMOrderT{};
+  tStringMap AIDAOrderT, AIDAOrderF, AIDAOrderV;
+  tStringMap AtiToolOrderT, AtiToolOrderF;
+  tStringMap RivaOrderT, RivaOrderF;
+  tStringMap ATTOrderT, ATTOrderF;
+  tStringMap AquaeroOrderT, AquaeroOrderF, AquaeroOrderV;
+  // hwmon sensors by "chip label" (chip as libsensors prints it); all empty: discovery order.
+  tStringMap HwmonOrderT, HwmonOrderV, HwmonOrderF;
+
   friend bool operator==(const tSettings&, const tSettings&) = default;
 };
 
-extern tSettings Settings;
-
-// Which power actions the system allows. Start-up installs the real query; until then nothing
-// is allowed.
+// Which power actions the system allows, asked at every load; without a query nothing is.
 struct tPowerAllowed {
   bool hibernate = false;
   bool suspend = false;
 };
-void SetPowerAllowedSource(std::function<tPowerAllowed()> source);
+using tPowerQuery = std::function<tPowerAllowed()>;
 
-// Loads the three files from SettingsDir; never throws (errors "rr1 " .. "rr4 ").
-void ReadSettings();
-// Writes the state into the three files, keeping keys it does not own; with notify, tells the
-// running instance to reload.
-void WriteSettings(bool notify);
-// Writes the run-time part of the state (window, uptime record, toggles) to KVClient.ini.
-void SaveWindowState();
+// Whether a load may write KVServer.ini back (converted passwords stored scrambled): not for a
+// program that only looks at the settings (kvsysinfo, the options program's reading).
+enum class tSettingsLoad { StoreConverted, LookOnly };
+
+// Loads the three files from the settings folder into s (the switches of the command line win
+// over their keys); never throws (errors "rr1 " .. "rr4 ").
+void ReadSettings(tSettings& s, const tProcessFacts& process, const tPowerQuery& powerAllowed = {},
+                  tSettingsLoad load = tSettingsLoad::StoreConverted);
+// Writes s into the three files in settingsDir, keeping keys it does not own; with notify,
+// tells the running instance to reload.
+void WriteSettings(const tSettings& s, const std::string& settingsDir, bool notify);
+// Writes the run-time part of s (window, uptime record, toggles) to KVClient.ini.
+void SaveWindowState(const tSettings& s, const std::string& settingsDir);
 
 // Every key the settings files hold, per-channel keys spelt out ("nameT1" .. "nameT10"), in
 // reading order: what a tool or test needs to know about the key table.
@@ -173,9 +204,9 @@ struct tSettingsKeyInfo {
 };
 std::vector<tSettingsKeyInfo> SettingsKeyList();
 
-// The settings state and channel records as one file (ClientIniName, DisplayIniName or
-// ServerIniName) would store them, every key included, also those WriteSettings leaves alone:
-// what an editor of the files starts from. Nothing is written.
-IniFile StoredSettings(const std::string& fileName);
+// s as one file (ClientIniName, DisplayIniName or ServerIniName) would store it, every key
+// included, also those WriteSettings leaves alone: what an editor of the files starts from.
+// Nothing is written.
+IniFile StoredSettings(const tSettings& s, const std::string& fileName);
 
 }  // namespace kv

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "core/EventLog.h"
-#include "core/Process.h"
 #include "platform/Files.h"
 
 namespace kv {
@@ -24,8 +23,6 @@ namespace {
 
 constexpr size_t MainSize = sizeof(tReadings);
 constexpr size_t ExtraSize = sizeof(tReadingsExtra);
-
-void (*pairRenameHook)() = nullptr;
 
 // The new file goes to a temporary name first; Commit puts it in place of the old one.
 std::string WriteRecords(const std::string& path, const void* data, size_t bytes) {
@@ -140,20 +137,20 @@ class tCompanion {
 
 // A time before 2000 or more than a day ahead is damage: loaded, it would make the first crop
 // delete all history older than it.
-bool Plausible(double t) {
+bool Plausible(double t, TDateTime now) {
   static const double earliest = EncodeDateTime({2000, 1, 1, 0, 0, 0, 0});
-  return std::isfinite(t) && t >= earliest && t <= UtcNow() + 1.0;
+  return std::isfinite(t) && t >= earliest && t <= now + 1.0;
 }
 
 // Which records keep the series in time order: the longest run of plausible records whose times
 // never decrease, so that one record out of place costs itself, not everything after it.
-std::vector<bool> KeptInOrder(const std::string& main, size_t count) {
+std::vector<bool> KeptInOrder(const std::string& main, size_t count, TDateTime now) {
   std::vector<double> times(count);
   for (size_t i = 0; i < count; ++i) std::memcpy(&times[i], main.data() + i * MainSize, sizeof(double));
   std::vector<size_t> tails;                  // tails[k]: last record of the best run of length k+1
   std::vector<size_t> before(count, SIZE_MAX);  // the record before each one in its run
   for (size_t i = 0; i < count; ++i) {
-    if (!Plausible(times[i])) continue;
+    if (!Plausible(times[i], now)) continue;
     const auto at = std::upper_bound(tails.begin(), tails.end(), times[i],
                                      [&](double t, size_t j) { return t < times[j]; });
     if (at != tails.begin()) before[i] = *(at - 1);
@@ -166,10 +163,9 @@ std::vector<bool> KeptInOrder(const std::string& main, size_t count) {
 
 }  // namespace
 
-void SetPairRenameHook(void (*hook)()) { pairRenameHook = hook; }
-
-void SaveStore(const tStatStore& s, const std::string& baseName, bool backup) {
-  const std::string base = SettingsDir + baseName;
+void SaveStore(const tStatStore& s, const std::string& dir, const std::string& baseName, bool backup,
+               const std::function<void()>& betweenRenames) {
+  const std::string base = dir + baseName;
   for (const char* suffix : {"", "2", "3", "4", "5"}) {
     DeleteFile(base + suffix);
     DeleteFile(base + suffix + ".backup");
@@ -199,19 +195,13 @@ void SaveStore(const tStatStore& s, const std::string& baseName, bool backup) {
       DeleteFile(tc);
       throw;
     }
-    if (pairRenameHook) pairRenameHook();
+    if (betweenRenames) betweenRenames();
     Commit(tc, c);
   } catch (const std::exception& e) {
     LogError("wsl1 ", e);
   }
 }
 
-void SaveStatistics(bool backup) {
-  LogEvent("Writing log");
-  RunAcquirePass(true);
-  for (tSeriesRef s : AllSeries()) StoreSample(s.store, s.params, true);
-  for (tSeriesRef s : AllSeries()) SaveStore(s.store, s.params.baseName, backup);
-}
 
 namespace {
 
@@ -224,14 +214,14 @@ std::string LoadPath(const std::string& path, bool readOnly) {
   return !FileExists(path) && FileExists(path + ".backup") ? path + ".backup" : path;
 }
 
-void LoadPair(tStatStore& s, const std::string& baseName, bool readOnly) {
-  const std::string m = LoadPath(SettingsDir + baseName + "6", readOnly);
+void LoadPair(tStatStore& s, const std::string& dir, const std::string& baseName, bool readOnly, TDateTime now) {
+  const std::string m = LoadPath(dir + baseName + "6", readOnly);
   if (!FileExists(m)) return;
   s.LastIndex = -1;
   s.Samples.clear();
   s.SamplesExtra.clear();
   LogEvent("Loading " + m);
-  const std::string c = LoadPath(SettingsDir + baseName + "7", readOnly);
+  const std::string c = LoadPath(dir + baseName + "7", readOnly);
   const bool hasCompanion = FileExists(c);
   if (hasCompanion) LogEvent("Loading " + c);
   try {
@@ -251,7 +241,7 @@ void LoadPair(tStatStore& s, const std::string& baseName, bool readOnly) {
         companion = std::make_unique<tCompanion>(std::string(), 0, 0);
       }
     }
-    const std::vector<bool> inOrder = KeptInOrder(main, count);
+    const std::vector<bool> inOrder = KeptInOrder(main, count, now);
     s.Samples.reserve(count);
     s.SamplesExtra.reserve(count);
     for (size_t i = 0; i < count; ++i) {
@@ -260,7 +250,7 @@ void LoadPair(tStatStore& s, const std::string& baseName, bool readOnly) {
         std::memcpy(&r, main.data() + i * MainSize, MainSize);
         if (!std::isfinite(r.Time))
           throw std::runtime_error("Invalid time in record " + std::to_string(first + i));
-        if (!Plausible(r.Time))
+        if (!Plausible(r.Time, now))
           throw std::runtime_error("Implausible time in record " + std::to_string(first + i));
         if (!inOrder[i])
           throw std::runtime_error("Time out of order in record " + std::to_string(first + i));
@@ -294,12 +284,12 @@ void LoadPair(tStatStore& s, const std::string& baseName, bool readOnly) {
 
 }  // namespace
 
-void LoadStore(tStatStore& s, const std::string& baseName) { LoadPair(s, baseName, false); }
-void LoadStoreReadOnly(tStatStore& s, const std::string& baseName) { LoadPair(s, baseName, true); }
+void LoadStore(tStatStore& s, const std::string& dir, const std::string& baseName, TDateTime now) {
+  LoadPair(s, dir, baseName, false, now);
+}
 
-void LoadStatistics() {
-  for (tSeriesRef s : AllSeries()) LoadStore(s.store, s.params.baseName);
-  SampleAndAcquire(true);
+void LoadStoreReadOnly(tStatStore& s, const std::string& dir, const std::string& baseName, TDateTime now) {
+  LoadPair(s, dir, baseName, true, now);
 }
 
 }  // namespace kv

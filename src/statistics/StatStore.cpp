@@ -25,8 +25,6 @@ constexpr double Hour = 60 * Minute;
 // tick of a one-second ReadTemp.
 constexpr double PassSpacing = 0.9 * Second;
 
-std::function<void(bool)> acquirePass;
-
 // Time differences compare in whole milliseconds: ticks exactly one step apart must count as
 // one step, not as a hair more or less after the double arithmetic.
 bool LongerThan(double from, double to, double span) {
@@ -95,11 +93,11 @@ void Grow(tStatStore& s) {
   ++s.LastIndex;
 }
 
-void Crop(tStatStore& s, double span) {
+void Crop(tStatStore& s, double span, TDateTime now) {
   try {
     LogEvent("Cropping log");
     int32_t k = s.LastIndex;
-    auto aged = [&](int32_t i) { return LongerThan(s.Samples[static_cast<size_t>(i)].Time, Readings.Time, span); };
+    auto aged = [&](int32_t i) { return LongerThan(s.Samples[static_cast<size_t>(i)].Time, now, span); };
     while (k > 1 && !aged(k)) --k;
     if (aged(k)) {
       const double t = UtcToLocal(s.Samples[static_cast<size_t>(k)].Time);
@@ -117,28 +115,32 @@ void Crop(tStatStore& s, double span) {
   }
 }
 
-void UpdateUptimeRecord() {
-  if (!Settings.ReadUpTime || UpSecs <= Settings.upRecTime) return;
-  Settings.upRecTime = UpSecs;
-  Settings.UpRecDays = UpDays;
-  Settings.UpRecHours = UpHours;
-  Settings.UpRecMins = UpMins;
-  Settings.UpRecSecs = UpSecsPart;
-}
-
 }  // namespace
 
-tStatStore Stats8h, Stats7d, Stats1a;
 const tSeriesParams Params8h{"Kelvara8h.log", 20 * Second, 100 * Second, 8 * Hour};
 const tSeriesParams Params7d{"Kelvara7d.log", 5 * Minute, 25 * Minute, 7.0};
 const tSeriesParams Params1a{"Kelvara1a.log", 4 * Hour, 20 * Hour, 366.0};
 
-std::vector<tSeriesRef> AllSeries() {
+tStatistics::tStatistics(tSettings& settings, const tReadingsState& current, const tProcessFacts& process,
+                         const Clock& clock, tAcquire acquire)
+    : settings_(settings), current_(current), process_(process), clock_(clock), acquire_(std::move(acquire)) {}
+
+std::vector<tSeriesRef> tStatistics::AllSeries() {
   return {{Stats8h, Params8h}, {Stats7d, Params7d}, {Stats1a, Params1a}};
 }
 
-void ClearStatistics() {
+void tStatistics::ClearStatistics() {
   for (tSeriesRef s : AllSeries()) s.store = tStatStore{};
+}
+
+void tStatistics::UpdateUptimeRecord() {
+  tSettings& s = settings_;
+  if (!s.ReadUpTime || current_.UpSecs <= s.upRecTime) return;
+  s.upRecTime = current_.UpSecs;
+  s.UpRecDays = current_.UpDays;
+  s.UpRecHours = current_.UpHours;
+  s.UpRecMins = current_.UpMins;
+  s.UpRecSecs = current_.UpSecsPart;
 }
 
 void MakeBreakSample(double t, tReadings& r, tReadingsExtra& e) {
@@ -171,9 +173,9 @@ void MakeBreakExtra(double t, tReadingsExtra& e) {
   for (int i = 0; i < 40; ++i) e.Reserved[i] = NoValue32;
 }
 
-void AddBreakSample(tStatStore& s) {
+void tStatistics::AddBreakSample(tStatStore& s) {
   try {
-    const double now = UtcNow();
+    const double now = clock_.UtcNow();
     Grow(s);
     MakeBreakSample(now, s.Samples.back(), s.SamplesExtra.back());
   } catch (const std::exception& e) {
@@ -181,10 +183,10 @@ void AddBreakSample(tStatStore& s) {
   }
 }
 
-void StoreSample(tStatStore& s, bool force, double largestGap, double step, double span) {
+void tStatistics::StoreSample(tStatStore& s, bool force, double largestGap, double step, double span) {
   try {
     auto time = [&](int32_t i) { return s.Samples[static_cast<size_t>(i)].Time; };
-    const bool open = force || s.LastIndex < 1 || LongerThan(time(s.LastIndex - 1), Readings.Time, step);
+    const bool open = force || s.LastIndex < 1 || LongerThan(time(s.LastIndex - 1), current_.Readings.Time, step);
     if (open) {
       // A hole right after a break is already marked.
       const size_t last = static_cast<size_t>(s.LastIndex);
@@ -195,43 +197,49 @@ void StoreSample(tStatStore& s, bool force, double largestGap, double step, doub
       }
       Grow(s);
     }
-    s.Samples[static_cast<size_t>(s.LastIndex)] = Readings;
-    s.SamplesExtra[static_cast<size_t>(s.LastIndex)] = ReadingsExtra;
-    if (Settings.IgnoreNonsense && s.LastIndex > 1) FilterNonsense(s);
+    s.Samples[static_cast<size_t>(s.LastIndex)] = current_.Readings;
+    s.SamplesExtra[static_cast<size_t>(s.LastIndex)] = current_.ReadingsExtra;
+    if (settings_.IgnoreNonsense && s.LastIndex > 1) FilterNonsense(s);
   } catch (const std::exception& e) {
     LogError("ats1 ", e);
   }
-  if (s.LastIndex > s.CropLimit) Crop(s, span);
+  if (s.LastIndex > s.CropLimit) Crop(s, span, current_.Readings.Time);
 }
 
-void StoreSample(tStatStore& s, const tSeriesParams& p, bool force) {
+void tStatistics::StoreSample(tStatStore& s, const tSeriesParams& p, bool force) {
   StoreSample(s, force, p.largestGap, p.step, p.span);
 }
 
-void SetAcquirePass(std::function<void(bool force)> pass) { acquirePass = std::move(pass); }
-
-void RunAcquirePass(bool force) {
-  if (acquirePass) acquirePass(force);
-}
-
-void SampleAndAcquire(bool insertBreak) {
+void tStatistics::SampleAndAcquire(bool insertBreak) {
   if (insertBreak) {
     LogEvent("Inserting break value");
     for (tSeriesRef s : AllSeries()) AddBreakSample(s.store);
-    RunAcquirePass(true);
+    if (acquire_) acquire_(true);
     // A fixed point at the present time, then the new live sample.
     for (int round = 0; round < 2; ++round)
       for (tSeriesRef s : AllSeries()) StoreSample(s.store, s.params, true);
-  } else if (AtLeast(Readings.Time, UtcNow(), PassSpacing)) {
+  } else if (AtLeast(current_.Readings.Time, clock_.UtcNow(), PassSpacing)) {
     for (tSeriesRef s : AllSeries()) StoreSample(s.store, s.params, false);
-    RunAcquirePass(false);
+    if (acquire_) acquire_(false);
   }
   UpdateUptimeRecord();
 }
 
-bool ResetStatistics() {
+void tStatistics::SaveStatistics(bool backup) {
+  LogEvent("Writing log");
+  if (acquire_) acquire_(true);
+  for (tSeriesRef s : AllSeries()) StoreSample(s.store, s.params, true);
+  for (tSeriesRef s : AllSeries()) SaveStore(s.store, process_.SettingsDir, s.params.baseName, backup);
+}
+
+void tStatistics::LoadStatistics() {
+  for (tSeriesRef s : AllSeries()) LoadStore(s.store, process_.SettingsDir, s.params.baseName, clock_.UtcNow());
+  SampleAndAcquire(true);
+}
+
+bool tStatistics::ResetStatistics(UiPort& ui) {
   const auto texts = Texts();
-  if (!Ui().AskYesNo(texts->ResetWarning, texts->Reset)) return false;
+  if (!ui.AskYesNo(texts->ResetWarning, texts->Reset)) return false;
   try {
     ClearStatistics();
   } catch (const std::exception& e) {

@@ -13,7 +13,6 @@
 #include <string>
 
 #include "core/EventLog.h"
-#include "core/Process.h"
 #include "platform/Files.h"
 #include "platform/SharedMemory.h"
 #include "settings/Settings.h"
@@ -31,9 +30,9 @@ bool SpeedFanPresent() { return BlockExists("SFSharedMemory_ALM"); }
 bool HWMonitorPresent() { return BlockExists("$CPUID$HWM$"); }
 
 // Neither program exists for Linux: the attempt is logged and fails.
-bool StartSpeedFan() {
+bool StartSpeedFan(const std::string& appDir) {
   LogEvent("Attempting to start SpeedFan");
-  LogEvent("SpeedFan path: " + SpeedFanFolder());
+  LogEvent("SpeedFan path: " + SpeedFanFolder(appDir));
   return false;
 }
 
@@ -47,12 +46,6 @@ std::vector<std::string> OptionsProgramArguments(int page, bool debug, bool expe
 }
 
 namespace {
-
-struct tStarted {
-  long long pid;
-  std::string program;
-};
-std::vector<tStarted> Started;
 
 // Whether pid still runs program: the id may have been given to another process meanwhile.
 bool RunsProgram(long long pid, const std::string& program) {
@@ -69,8 +62,10 @@ bool RunsProgram(long long pid, const std::string& program) {
   return exe == wanted;
 }
 
-bool StartProductProgram(const char* name, const std::vector<std::string>& args) {
-  const std::string program = AppDir + name;
+}  // namespace
+
+bool tProductPrograms::StartProductProgram(const char* name, const std::vector<std::string>& args) {
+  const std::string program = process_.AppDir + name;
   if (!FileExists(program)) {
     LogEvent("Program not found: " + program);
     return false;
@@ -78,28 +73,27 @@ bool StartProductProgram(const char* name, const std::vector<std::string>& args)
   QStringList qargs;
   for (const std::string& a : args) qargs << QString::fromStdString(a);
   qint64 pid = 0;
-  if (!QProcess::startDetached(QString::fromStdString(program), qargs, QString::fromStdString(AppDir), &pid))
+  if (!QProcess::startDetached(QString::fromStdString(program), qargs, QString::fromStdString(process_.AppDir),
+                               &pid))
     return false;
-  Started.push_back({pid, program});
+  started_.push_back({pid, program});
   return true;
 }
 
-}  // namespace
-
-bool StartOptionsProgram(int page) {
-  SaveWindowState();
+bool tProductPrograms::StartOptionsProgram(int page, const tSettings& settings) {
+  SaveWindowState(settings, process_.SettingsDir);
   LogEvent("Starting options dialog");
-  return StartProductProgram("kvoptions", OptionsProgramArguments(page, DebugMode(), ExpertMode));
+  return StartProductProgram("kvoptions", OptionsProgramArguments(page, DebugMode(), process_.ExpertMode));
 }
 
-void EndProductPrograms(int waitMs) {
+void tProductPrograms::EndProductPrograms(int waitMs) {
   std::vector<tStarted> running;
-  for (const tStarted& s : Started)
+  for (const tStarted& s : started_)
     if (RunsProgram(s.pid, s.program) && ::kill(static_cast<pid_t>(s.pid), SIGTERM) == 0) {
       LogEvent("Closing " + s.program);
       running.push_back(s);
     }
-  Started.clear();
+  started_.clear();
   for (int waited = 0; !running.empty() && waited < waitMs; waited += 50) {
     ::usleep(50 * 1000);
     std::erase_if(running, [](const tStarted& s) { return !RunsProgram(s.pid, s.program); });
@@ -107,13 +101,13 @@ void EndProductPrograms(int waitMs) {
   for (const tStarted& s : running) ::kill(static_cast<pid_t>(s.pid), SIGKILL);
 }
 
-std::vector<long long> ProductProgramPids() {
+std::vector<long long> tProductPrograms::ProductProgramPids() const {
   std::vector<long long> pids;
-  for (const tStarted& s : Started) pids.push_back(s.pid);
+  for (const tStarted& s : started_) pids.push_back(s.pid);
   return pids;
 }
 
-bool StartSysInfoProgram() {
+bool tProductPrograms::StartSysInfoProgram() {
   LogEvent("Starting sysinfo dialog");
   return StartProductProgram("kvsysinfo", {"1"});
 }

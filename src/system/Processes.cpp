@@ -11,13 +11,12 @@
 #include <cstring>
 
 #include "core/EventLog.h"
-#include "core/Process.h"
 
 extern char** environ;
 
 namespace kv {
 
-int StartHidden(const std::vector<std::string>& argv) {
+int StartHidden(const std::vector<std::string>& argv, const std::string& workingDir) {
   if (argv.empty() || argv[0].empty()) return 0;
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -34,7 +33,7 @@ int StartHidden(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  if (!AppDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, AppDir.c_str());
+  if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
   // A session of its own, so a signal to our terminal's group does not reach it.
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
   sigset_t none;
@@ -51,11 +50,19 @@ int StartHidden(const std::vector<std::string>& argv) {
 }
 
 bool IsRunning(int pid) {
+  int exitCode = 0;
+  return IsRunning(pid, exitCode);
+}
+
+bool IsRunning(int pid, int& exitCode) {
   if (pid <= 0) return false;
   int status = 0;
   const pid_t r = ::waitpid(pid, &status, WNOHANG);
-  if (r == 0) return true;     // our child, still running
-  if (r == pid) return false;  // our child, ended and now reaped
+  if (r == 0) return true;  // our child, still running
+  if (r == pid) {           // our child, ended and now reaped
+    exitCode = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    return false;
+  }
   // Not our child: it runs while it can be signalled.
   return errno == ECHILD && ::kill(pid, 0) == 0;
 }

@@ -177,11 +177,11 @@ std::optional<bool> ParseChartSwitch(const std::vector<std::string>& args, size_
   return true;
 }
 
-tChartPlan PlanChart(const tChartOptions& options) {
+tChartPlan PlanChart(tMonitor& m, const tChartOptions& options) {
   const tChartView& view = ViewOf(options.span);
   tChartPlan plan;
-  plan.series = &AllSeries()[view.series].store;
-  plan.hours = options.hours ? *options.hours : view.hours > 0 ? view.hours : Settings.SpanStats;
+  plan.series = &m.Series.AllSeries()[view.series].store;
+  plan.hours = options.hours ? *options.hours : view.hours > 0 ? view.hours : m.Settings.SpanStats;
   const tStatStore& s = *plan.series;
   if (s.LastIndex < 0 || static_cast<size_t>(s.LastIndex) >= s.Samples.size()) {
     plan.series = nullptr;
@@ -191,24 +191,25 @@ tChartPlan PlanChart(const tChartOptions& options) {
   return plan;
 }
 
-bool RenderChartFile(const tChartOptions& options, std::string& error) {
+bool RenderChartFile(tMonitor& m, const tChartOptions& options, std::string& error) {
   try {
-    const tSeriesRef series = AllSeries()[ViewOf(options.span).series];  // a copy: the list is a temporary
+    const tSeriesRef series = m.Series.AllSeries()[ViewOf(options.span).series];  // a copy: the list is a temporary
     tStatStore& store = series.store;
     const tSeriesParams& params = series.params;
+    const std::string& dir = m.Process.SettingsDir;
     const std::string mainFile = std::string(params.baseName) + "6";
-    if (!FileExists(SettingsDir + mainFile) && !FileExists(SettingsDir + mainFile + ".backup")) {
-      error = "no statistics file " + mainFile + " in " + SettingsDir;
+    if (!FileExists(dir + mainFile) && !FileExists(dir + mainFile + ".backup")) {
+      error = "no statistics file " + mainFile + " in " + dir;
       return false;
     }
-    LoadStoreReadOnly(store, params.baseName);
-    const tChartPlan plan = PlanChart(options);
+    LoadStoreReadOnly(store, dir, params.baseName, m.Time.UtcNow());
+    const tChartPlan plan = PlanChart(m, options);
     if (!plan.series) {
-      error = "the statistics file " + mainFile + " in " + SettingsDir + " holds no samples";
+      error = "the statistics file " + mainFile + " in " + dir + " holds no samples";
       return false;
     }
     QImage chart;
-    if (!DrawStatistics(chart, *plan.series, plan.endTime, plan.hours)) {
+    if (!DrawStatistics(chart, m.Display(), *plan.series, plan.endTime, plan.hours)) {
       error = "the statistics hold nothing to draw";
       return false;
     }
@@ -219,8 +220,8 @@ bool RenderChartFile(const tChartOptions& options, std::string& error) {
   }
 }
 
-std::string ReadingsTable() {
-  const tReadings& r = Readings;
+std::string ReadingsTable(const tReadingsState& c, const tSettings& s) {
+  const tReadings& r = c.Readings;
   std::ostringstream t;
   auto line = [&t](const std::string& name, const std::string& value) {
     if (value == "-") return;
@@ -228,16 +229,16 @@ std::string ReadingsTable() {
     std::snprintf(buf, sizeof buf, "%-24s %s\n", name.c_str(), value.c_str());
     t << buf;
   };
-  for (int i = 0; i < TChannels; ++i) line(TCfg[i].Name, Hundredths(r.T[i], "°C"));
-  for (int i = 0; i < VChannels; ++i) line(VCfg[i].Name, Hundredths(r.V[i], "V"));
+  for (int i = 0; i < TChannels; ++i) line(s.TCfg[i].Name, Hundredths(r.T[i], "°C"));
+  for (int i = 0; i < VChannels; ++i) line(s.VCfg[i].Name, Hundredths(r.V[i], "V"));
   for (int i = 0; i < FChannels; ++i) {
-    if (r.F[i] < 0) line(FCfg[i].Name, Hundredths(-r.F[i], "l/h"));
-    else line(FCfg[i].Name, Whole(r.F[i] == NoValue16 ? NoValue32 : r.F[i], "RPM"));
+    if (r.F[i] < 0) line(s.FCfg[i].Name, Hundredths(-r.F[i], "l/h"));
+    else line(s.FCfg[i].Name, Whole(r.F[i] == NoValue16 ? NoValue32 : r.F[i], "RPM"));
   }
-  for (int i = 0; i < CPUChannels; ++i) line(CPUCfg[i].Name, Hundredths(r.CPU[i], "%"));
+  for (int i = 0; i < CPUChannels; ++i) line(s.CPUCfg[i].Name, Hundredths(r.CPU[i], "%"));
   for (int i = 0; i < NetChannels; ++i) {
-    line(NetSlots[i].Name + " in", Whole(r.NetIn[i], "KiB"));
-    line(NetSlots[i].Name + " out", Whole(r.NetOut[i], "KiB"));
+    line(s.NetSlots[i].Name + " in", Whole(r.NetIn[i], "KiB"));
+    line(s.NetSlots[i].Name + " out", Whole(r.NetOut[i], "KiB"));
   }
   line("Memory used", Whole(r.MemUsed, "KiB"));
   line("Memory free", Whole(r.MemFree, "KiB"));
@@ -245,22 +246,22 @@ std::string ReadingsTable() {
   line("Commit free", Whole(r.PageFree, "KiB"));
   line("File cache", Whole(r.Cache, "KiB"));
   line("CPU clock", Whole(r.Freq, "kHz"));
-  line("Battery", Whole(r.BatCap, BatRelative ? "%" : "mWh"));
-  if (UpSecs > 0) {
+  line("Battery", Whole(r.BatCap, c.BatRelative ? "%" : "mWh"));
+  if (c.UpSecs > 0) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%u d %02u:%02u:%02u h", UpDays, UpHours, UpMins, UpSecsPart);
+    std::snprintf(buf, sizeof buf, "%u d %02u:%02u:%02u h", c.UpDays, c.UpHours, c.UpMins, c.UpSecsPart);
     line("Uptime", buf);
   }
-  line("Active user time", Whole(ReadingsExtra.UserSecs, "s"));
-  for (const tDiskMon& d : DiskMons) line("Disk " + d.Root, d.Label);
-  for (const tNetMon& n : NetMons) line("Interface " + n.Description, n.Ip + " " + n.Mac);
+  line("Active user time", Whole(c.ReadingsExtra.UserSecs, "s"));
+  for (const tDiskMon& d : c.DiskMons) line("Disk " + d.Root, d.Label);
+  for (const tNetMon& n : c.NetMons) line("Interface " + n.Description, n.Ip + " " + n.Mac);
   return t.str();
 }
 
-bool RenderLightFile(const std::string& file, std::string& error) {
+bool RenderLightFile(tMonitor& m, const std::string& file, std::string& error) {
   try {
     QImage light;
-    DrawLight(light);
+    DrawLight(light, m.Display());
     return !WritePictureFile(light, file, error).empty();
   } catch (const std::exception& e) {
     error = e.what();
@@ -268,16 +269,18 @@ bool RenderLightFile(const std::string& file, std::string& error) {
   }
 }
 
-void LoadBannerStatistics() { LoadStoreReadOnly(Stats8h, Params8h.baseName); }
+void LoadBannerStatistics(tMonitor& m) {
+  LoadStoreReadOnly(m.Series.Stats8h, m.Process.SettingsDir, Params8h.baseName, m.Time.UtcNow());
+}
 
-bool RenderBannerFile(const std::string& file, std::string& error) {
-  if (Stats8h.LastIndex <= 0) {
+bool RenderBannerFile(tMonitor& m, const std::string& file, std::string& error) {
+  if (m.Series.Stats8h.LastIndex <= 0) {
     error = "the statistics hold fewer than two samples; nothing to draw";
     return false;
   }
   try {
     QImage banner;
-    DrawBanner(banner);
+    DrawBanner(banner, m.Display());
     if (banner.isNull()) {
       error = "the banner could not be drawn";
       return false;
@@ -291,10 +294,10 @@ bool RenderBannerFile(const std::string& file, std::string& error) {
 
 namespace {
 
-int RunChart(const tChartOptions& chart) {
-  LoadBandIcons(DataFolder("cpu.png"));
+int RunChart(tMonitor& m, const tChartOptions& chart) {
+  LoadBandIcons(DataFolder("cpu.png", m.Process));
   std::string error;
-  if (!RenderChartFile(chart, error)) {
+  if (!RenderChartFile(m, chart, error)) {
     std::fprintf(stderr, "kvsysinfo: %s: %s\n", chart.file.c_str(), error.c_str());
     return 1;
   }
@@ -323,47 +326,49 @@ int RunSysInfo(int argc, char** argv) {
     std::fprintf(stderr, "kvsysinfo: %s\n%s", options.error.c_str(), ProgramUsage(tProgram::SysInfo).c_str());
     return 2;
   }
-  AppDir = ProgramFolder();
+  tMonitor m;
+  m.Process.AppDir = ProgramFolder();
   // The monitor's folder and its check: both programs read the same settings or neither runs.
   // A missing folder is created only by the monitor; until then every setting is its default.
-  const tSettingsFolderChoice folder = ChooseSettingsDir(AppDir, UserDataFolder(), false);
+  const tSettingsFolderChoice folder = ChooseSettingsDir(m.Process.AppDir, UserDataFolder(), false);
   if (!folder.problem.empty()) {
     std::fprintf(stderr, "kvsysinfo: %s\n", folder.problem.c_str());
     return 1;
   }
-  SettingsDir = folder.dir;
+  m.Process.SettingsDir = folder.dir;
   // This program only looks: no settings file is written, no event log kept.
-  SetIniFilesReadOnly(true);
   SetEventLogPath("");
-  ReadSettings();
-  ResetReadings();
-  if (!options.bannerFile.empty()) LoadBannerStatistics();
-  // A look, not a watch: no notification, no command; and an alert needs no more passes than
-  // this program runs.
-  if (options.window) return ShowSysInfoWindow();
-  SetAlertSink({});
-  Settings.AlertPasses = std::min(Settings.AlertPasses, options.passes);
-  if (Settings.alertStep > 0) Settings.alertStep = std::min(Settings.alertStep, options.passes);
+  ReadSettings(m.Settings, m.Process, {}, tSettingsLoad::LookOnly);
+  m.Pass.ResetReadings();
+  if (!options.bannerFile.empty()) LoadBannerStatistics(m);
+  if (options.window) return ShowSysInfoWindow(m);
+  // A look, not a watch: the alerts' events start no notification and no command; and an alert
+  // needs no more passes than this program runs.
+  tSettings& s = m.Settings;
+  s.AlertPasses = std::min(s.AlertPasses, options.passes);
+  if (s.alertStep > 0) s.alertStep = std::min(s.alertStep, options.passes);
   for (int i = 0; i < options.passes; ++i) {
-    ReadAllValues(true);
-    EvaluateAlerts();
+    m.Pass.ReadAllValues(true);
+    m.Alerts.Evaluate();
   }
   if (drawing) {
-    LoadLanguage(EnglishLanguageFile);
-    LoadLanguage(Settings.LangFile);
+    LoadLanguage(m.Process, EnglishLanguageFile);
+    LoadLanguage(m.Process, s.LangFile);
     std::string error;
-    if (!options.lightFile.empty() && !RenderLightFile(options.lightFile, error)) {
+    if (!options.lightFile.empty() && !RenderLightFile(m, options.lightFile, error)) {
       std::fprintf(stderr, "kvsysinfo: %s: %s\n", options.lightFile.c_str(), error.c_str());
       return 1;
     }
-    if (!options.bannerFile.empty() && !RenderBannerFile(options.bannerFile, error)) {
+    if (!options.bannerFile.empty() && !RenderBannerFile(m, options.bannerFile, error)) {
       std::fprintf(stderr, "kvsysinfo: %s: %s\n", options.bannerFile.c_str(), error.c_str());
       return 1;
     }
-    if (!options.chart.file.empty()) return RunChart(options.chart);
+    if (!options.chart.file.empty()) return RunChart(m, options.chart);
     return 0;
   }
-  const std::string out = options.json ? ReadingsJson({{"Alerts", AlertsJson()}}) : ReadingsTable();
+  const std::string out =
+      options.json ? ReadingsJson(m.Current, s, m.Pass.StepHealth(), {{"Alerts", AlertsJson(m.Alerts.Active())}})
+                   : ReadingsTable(m.Current, s);
   std::fwrite(out.data(), 1, out.size(), stdout);
   return 0;
 }

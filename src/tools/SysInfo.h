@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Monitor.h"
 #include "core/DateTime.h"
 #include "readvalue/ReadingsJson.h"
 #include "statistics/StatStore.h"
@@ -33,18 +34,19 @@ struct tSysInfoOptions {
 };
 tSysInfoOptions ParseSysInfoArguments(const std::vector<std::string>& args);
 
-// ReadingsJson() (readvalue/ReadingsJson.h) for other tools; for people: one line per figure that holds a value.
-std::string ReadingsTable();
+// ReadingsJson (readvalue/ReadingsJson.h) for other tools; for people: one line per figure that
+// holds a value.
+std::string ReadingsTable(const tReadingsState& current, const tSettings& settings);
 
-// Draws the light of the current readings into file (PNG, or GIF by the extension rule);
-// false with the reason in error.
-bool RenderLightFile(const std::string& file, std::string& error);
+// Draws the light of m's readings into file (PNG, or GIF by the extension rule); false with the
+// reason in error.
+bool RenderLightFile(tMonitor& m, const std::string& file, std::string& error);
 
-// Loads the fine series from the user's statistics files without changing anything there.
-void LoadBannerStatistics();
+// Loads m's fine series from the user's statistics files without changing anything there.
+void LoadBannerStatistics(tMonitor& m);
 // Draws the banner of the loaded series and the current readings into file; false with the
 // reason in error, and nothing written, while the series holds fewer than two samples.
-bool RenderBannerFile(const std::string& file, std::string& error);
+bool RenderBannerFile(tMonitor& m, const std::string& file, std::string& error);
 // Takes one of the chart's switches at args[i] (moving i past its value); nullopt when args[i]
 // is none of them, false with o.ok cleared when its value is bad.
 std::optional<bool> ParseChartSwitch(const std::vector<std::string>& args, size_t& i, tSysInfoOptions& o);
@@ -57,10 +59,10 @@ struct tChartPlan {
   TDateTime endTime = 0;
   double hours = 0;
 };
-tChartPlan PlanChart(const tChartOptions& options);
-// Loads the view's series from SettingsDir read-only, draws it and writes it by the extension
-// rule; false with the reason in error, and then no file is written.
-bool RenderChartFile(const tChartOptions& options, std::string& error);
+tChartPlan PlanChart(tMonitor& m, const tChartOptions& options);
+// Loads the view's series from the settings folder read-only, draws it and writes it by the
+// extension rule; false with the reason in error, and then no file is written.
+bool RenderChartFile(tMonitor& m, const tChartOptions& options, std::string& error);
 
 // The whole program: settings read (never written), passes run, output printed or drawn.
 int RunSysInfo(int argc, char** argv);

@@ -12,8 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "readvalue/AcquisitionPass.h"
-#include "readvalue/Readings.h"
+#include "app/Monitor.h"
 #include "settings/Language.h"
 #include "settings/Settings.h"
 #include "tools/SysInfo.h"
@@ -34,7 +33,7 @@ QString CaptionText(const char* name, const char* fallback) {
 
 }  // namespace
 
-SysInfoWindow::SysInfoWindow(int periodMs, QWidget* parent) : QWidget(parent) {
+SysInfoWindow::SysInfoWindow(tMonitor& m, int periodMs, QWidget* parent) : QWidget(parent), m_(m) {
   setObjectName("TfrmSysInfo");
   setWindowTitle("Kelvara - " + CaptionText("mnuSystemInfo", "System information"));
 
@@ -66,13 +65,13 @@ SysInfoWindow::SysInfoWindow(int periodMs, QWidget* parent) : QWidget(parent) {
 
 void SysInfoWindow::Pass() {
   // The first pass also runs the slow scans (disks, BOINC), so the table is whole at once.
-  ReadAllValues(refreshes_ == 0);
+  m_.Pass.ReadAllValues(refreshes_ == 0);
   // Keep the reader's scroll position while the lines change under it.
   const int scroll = table_->verticalScrollBar() ? table_->verticalScrollBar()->value() : 0;
-  table_->setPlainText(QString::fromStdString(ReadingsTable()));
+  table_->setPlainText(QString::fromStdString(ReadingsTable(m_.Current, m_.Settings)));
   table_->verticalScrollBar()->setValue(scroll);
   ++refreshes_;
-  status_->setText(QString("#%1  %2").arg(PassCount).arg(QDateTime::currentDateTime().toString("HH:mm:ss")));
+  status_->setText(QString("#%1  %2").arg(m_.Current.PassCount).arg(QDateTime::currentDateTime().toString("HH:mm:ss")));
   emit Refreshed();
 }
 
@@ -85,10 +84,10 @@ bool HasDisplay() {
          !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
-int ShowSysInfoWindow() {
-  ApplyCaptions(EnglishLanguageFile);
-  ApplyCaptions(Settings.LangFile);
-  SysInfoWindow window;
+int ShowSysInfoWindow(tMonitor& m) {
+  ApplyCaptions(m.Process, EnglishLanguageFile);
+  ApplyCaptions(m.Process, m.Settings.LangFile);
+  SysInfoWindow window(m);
   window.show();
   return QApplication::exec();
 }

@@ -10,11 +10,13 @@ class QTimer;
 
 namespace kv {
 
+struct tMonitor;
+
 class SysInfoWindow : public QWidget {
   Q_OBJECT
  public:
-  // The first pass runs at once; then one every periodMs.
-  explicit SysInfoWindow(int periodMs = DefaultPeriodMs, QWidget* parent = nullptr);
+  // The first pass over m runs at once; then one every periodMs.
+  explicit SysInfoWindow(tMonitor& m, int periodMs = DefaultPeriodMs, QWidget* parent = nullptr);
   static constexpr int DefaultPeriodMs = 3000;
 
   QString TableText() const;
@@ -27,6 +29,7 @@ class SysInfoWindow : public QWidget {
  private:
   void Pass();
 
+  tMonitor& m_;
   QPlainTextEdit* table_ = nullptr;
   QLabel* status_ = nullptr;
   QPushButton* copy_ = nullptr;
@@ -36,7 +39,7 @@ class SysInfoWindow : public QWidget {
 
 // Whether a window can be shown at all: a display named, or a platform chosen.
 bool HasDisplay();
-// Shows the window until it is closed; the QApplication exists and the settings are read.
-int ShowSysInfoWindow();
+// Shows the window over m until it is closed; the QApplication exists and the settings are read.
+int ShowSysInfoWindow(tMonitor& m);
 
 }  // namespace kv

@@ -44,22 +44,22 @@ TEST_F(AlertTest, TheCommandGetsChannelValueAndLimitAsSeparateArguments) {
   const std::string out = dir.File("args.txt");
   const std::string script =
       Script(dir, "record", "for a in \"$@\"; do printf '[%s]\\n' \"$a\" >> '" + out + "'; done\n");
-  SetAlertSink(RunAlertActions);
+  tAlertActions& act = Act();
   Settings.AlertNotify = false;
   Settings.AlertCommand = "'" + script + "' --from \"kelvara alerts\"";
   Settings.AlertPasses = 1;
-  TCfg[0].Name = "CPU \"hot\"; rm -rf '" + dir.Path() + "' $(id)";
-  TCfg[0].AlertHigh = 8000;
-  HeadlessMode = true;
+  Settings.TCfg[0].Name = "CPU \"hot\"; rm -rf '" + dir.Path() + "' $(id)";
+  Settings.TCfg[0].AlertHigh = 8000;
+  Process.HeadlessMode = true;
   testing::internal::CaptureStderr();
   PassT1(8500);
   const std::string err = testing::internal::GetCapturedStderr();
-  HeadlessMode = false;
-  EXPECT_EQ(err, "kelvara: Alert: " + TCfg[0].Name + " above 80 °C (now 85 °C)\n");
-  ASSERT_TRUE(kvtest::SpinUntil([] { return !AlertCommand().Running(); }, 5s));
+  Process.HeadlessMode = false;
+  EXPECT_EQ(err, "kelvara: Alert: " + Settings.TCfg[0].Name + " above 80 °C (now 85 °C)\n");
+  ASSERT_TRUE(kvtest::SpinUntil([&act] { return !act.Command().Running(); }, 5s));
   EXPECT_EQ(kvtest::ReadFile(out),
-            "[--from]\n[kelvara alerts]\n[start]\n[" + TCfg[0].Name + "]\n[85 °C]\n[80 °C]\n");
-  EXPECT_NE(Log().find("Alert: " + TCfg[0].Name), std::string::npos);  // event log and status line
+            "[--from]\n[kelvara alerts]\n[start]\n[" + Settings.TCfg[0].Name + "]\n[85 °C]\n[80 °C]\n");
+  EXPECT_NE(Log().find("Alert: " + Settings.TCfg[0].Name), std::string::npos);  // event log and status line
 }
 
 TEST_F(AlertTest, ACommandThatSleepsForeverIsKilledWithItsChildrenAtTheTimeOut) {

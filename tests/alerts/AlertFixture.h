@@ -1,19 +1,22 @@
 #pragma once
 // Fresh readings, default settings and channels, a fake system tree, and every alert event
-// caught instead of acted on.
+// caught; acted on as well once a test asks for it.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QLocale>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "alerts/AlertActions.h"
 #include "alerts/Alerts.h"
-#include "displays/Formatting.h"
-#include "readvalue/AcquisitionPass.h"
+#include "displays/DisplayData.h"
+#include "statistics/StatStore.h"
 #include "readvalue/SystemTree.h"
+#include "support/RecordingUi.h"
 
 namespace kvtest {
 
@@ -21,25 +24,37 @@ class AlertTest : public SystemTreeTest {
  protected:
   void SetUp() override {
     SystemTreeTest::SetUp();
-    kv::SetDefaultChannelSettings();
-    kv::SetDecimalSeparator(".");
-    kv::Alerts().Reset();
-    kv::SetAlertSink([this](const kv::tAlertEvent& e) { events.push_back(e); });
+    kv::SetDefaultChannelSettings(Settings);
+    QLocale::setDefault(QLocale::c());
   }
   void TearDown() override {
-    kv::SetAlertSink(kv::RunAlertActions);
-    kv::Alerts().Reset();
-    kv::ClearSourceOverrides();
-    kv::SetDecimalSeparator("");
-    kv::SetDefaultChannelSettings();
+    QLocale::setDefault(QLocale::system());
     SystemTreeTest::TearDown();
+  }
+  // One evaluation: what started or ended is caught, and acted on once Act() was called.
+  void Evaluate() {
+    for (const kv::tAlertEvent& e : alerts.Evaluate()) {
+      events.push_back(e);
+      if (actions) actions->Run(e);
+    }
   }
   // One pass of T1 (hundredths of a degree), then the evaluation.
   void PassT1(int16_t value) {
-    kv::Readings.T[0] = value;
-    kv::EvaluateAlerts();
+    Readings.T[0] = value;
+    Evaluate();
   }
+  // From now on the events are acted on as the settings ask; the notifier is the session bus's
+  // unless one is given.
+  kv::tAlertActions& Act(std::unique_ptr<kv::tDesktopNotifier> notifier = nullptr) {
+    actions = std::make_unique<kv::tAlertActions>(Display(), alerts, Pass.Time(), ui, std::move(notifier));
+    return *actions;
+  }
+  kv::tDisplayData Display() { return {Settings, Current, series, Process}; }
 
+  kv::tAlerts alerts{Settings, Current, Pass};
+  kv::tStatistics series{Settings, Current, Process, Pass.Time(), [](bool) {}};
+  RecordingUi ui;
+  std::unique_ptr<kv::tAlertActions> actions;
   std::vector<kv::tAlertEvent> events;
 };
 

@@ -55,7 +55,7 @@ class NotificationTest : public AlertTest {
     ASSERT_FALSE(address_.isEmpty());
   }
   void TearDown() override {
-    SetAlertNotifier(nullptr);
+    actions.reset();
     for (const QString& name : {QString("kv-server"), QString("kv-client")}) QDBusConnection::disconnectFromBus(name);
     if (daemon_.state() != QProcess::NotRunning) {
       daemon_.kill();
@@ -77,12 +77,10 @@ TEST_F(NotificationTest, StartAndEndArriveWithSummaryBodyAndTheReplacedId) {
   ASSERT_TRUE(server.registerService("org.freedesktop.Notifications"));
   QDBusConnection client = Bus("kv-client");
   ASSERT_TRUE(client.isConnected());
-  SetAlertNotifier(std::make_unique<tDesktopNotifier>(client));
-
-  SetAlertSink(RunAlertActions);
+  Act(std::make_unique<tDesktopNotifier>(client));
   Settings.AlertPasses = 1;
-  TCfg[0].Name = "CPU";
-  TCfg[0].AlertHigh = 8000;
+  Settings.TCfg[0].Name = "CPU";
+  Settings.TCfg[0].AlertHigh = 8000;
   PassT1(8100);
   ASSERT_TRUE(kvtest::SpinUntil([&] { return fake.received.size() == 1; }, 5s));
   EXPECT_EQ(fake.received[0].app.toStdString(), "Kelvara");

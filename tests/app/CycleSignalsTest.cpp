@@ -16,6 +16,7 @@
 #include "platform/Instance.h"
 #include "platform/SharedMemory.h"
 #include "settings/Settings.h"
+#include "support/RecordingUi.h"
 #include "support/TestSupport.h"
 
 namespace kv {
@@ -42,17 +43,15 @@ class RecordingPublishing final : public PublishingPort {
   std::vector<std::string> calls;
 };
 
-class CycleSignals : public testing::Test {
+class CycleSignals : public testing::Test, protected kvtest::FakeTime, public kvtest::MonitorState {
  protected:
+  CycleSignals() : FakeTime(kvtest::CycleStartMs()), MonitorState(clock_) {}
   void SetUp() override {
-    kvtest::EnterCycleState(dir, "signals");
-    clock.SetUtc(EncodeDateTime({2026, 12, 9, 12, 0, 0, 0}));
-    SetClock(&clock);
-    cycle.SetTrimMemory([this] { ++trims; });
+    kvtest::EnterCycleState(M, dir, "signals");
+    cycle.TrimMemory = [this] { ++trims; };
   }
   void TearDown() override {
     if (!cycle.ShutDownDone()) cycle.SessionEnd();
-    SetClock(nullptr);
     kvtest::LeaveCycleState();
   }
   std::string Log() const { return kvtest::ReadFile(dir.File("KVEvents.txt")); }
@@ -61,9 +60,9 @@ class CycleSignals : public testing::Test {
   static void Age() { QThread::msleep(400); }
 
   kvtest::TempDir dir;
-  FakeClock clock;
   RecordingPublishing publishing;
-  TMainCycle cycle{&publishing};
+  kvtest::RecordingUi ui;
+  TMainCycle cycle{M, ui, &publishing};
   int trims = 0;
 };
 
@@ -139,11 +138,11 @@ TEST_F(CycleSignals, TicksAnnounceReadingsOnlyWhenTheyRead) {
   int readings = 0, draws = 0;
   QObject::connect(&cycle, &TMainCycle::ReadingsChanged, [&] { ++readings; });
   QObject::connect(&cycle, &TMainCycle::DisplaysDue, [&] { ++draws; });
-  clock.Advance(500);
+  clock_.Advance(500);
   cycle.MainTick();
   EXPECT_EQ(readings, 0);
   EXPECT_EQ(draws, 1);
-  clock.Advance(20000);
+  clock_.Advance(20000);
   cycle.MainTick();
   EXPECT_EQ(readings, 1);
   EXPECT_EQ(draws, 2);

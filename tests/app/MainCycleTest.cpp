@@ -37,18 +37,14 @@ int BreakSamples(const tStatStore& s) {
   return n;
 }
 
-class MainCycleTest : public testing::Test {
+class MainCycleTest : public testing::Test, protected kvtest::FakeTime, public kvtest::MonitorState {
  protected:
+  MainCycleTest() : FakeTime(kvtest::CycleStartMs()), MonitorState(clock_) {}
   void SetUp() override {
-    kvtest::EnterCycleState(dir, "cycle");
-    clock.SetUtc(EncodeDateTime({2026, 12, 9, 12, 0, 0, 0}));
-    SetClock(&clock);
-    SetUi(&ui);
+    kvtest::EnterCycleState(M, dir, "cycle");
   }
   void TearDown() override {
     if (!cycle.ShutDownDone()) cycle.SessionEnd();
-    SetUi(nullptr);
-    SetClock(nullptr);
     kvtest::LeaveCycleState();
   }
   std::string Log() const { return kvtest::ReadFile(dir.File("KVEvents.txt")); }
@@ -60,9 +56,8 @@ class MainCycleTest : public testing::Test {
   }
 
   kvtest::TempDir dir;
-  FakeClock clock;
   ScriptedUi ui;
-  TMainCycle cycle;
+  TMainCycle cycle{M, ui};
 };
 
 TEST_F(MainCycleTest, StartArmsTheTimersAndLoadsWithABreak) {
@@ -73,7 +68,7 @@ TEST_F(MainCycleTest, StartArmsTheTimersAndLoadsWithABreak) {
   ExpectTimer(tCycleTimer::Banner, false, 50000, "tmrBanner");
   ExpectTimer(tCycleTimer::Log, true, 1800000, "tmrLog");
   ExpectTimer(tCycleTimer::Update, true, 10000, "tmrUpdate");
-  for (tSeriesRef s : AllSeries()) {
+  for (tSeriesRef s : M.Series.AllSeries()) {
     EXPECT_EQ(s.store.LastIndex, 2);
     EXPECT_EQ(BreakSamples(s.store), 1);
   }
@@ -86,32 +81,32 @@ TEST_F(MainCycleTest, StartArmsTheTimersAndLoadsWithABreak) {
 
 TEST_F(MainCycleTest, TickWithinASecondNeitherSamplesNorReads) {
   ASSERT_TRUE(cycle.Initialise());
-  const int passes = PassCount;
+  const int passes = Current.PassCount;
   const int samples = Stats8h.LastIndex;
-  clock.Advance(500);
+  clock_.Advance(500);
   cycle.MainTick();
-  EXPECT_EQ(PassCount, passes);
+  EXPECT_EQ(Current.PassCount, passes);
   EXPECT_EQ(Stats8h.LastIndex, samples);
   ExpectTimer(tCycleTimer::ReadTemp, true, Settings.ReadTemp, "tmrReadTemp");
-  clock.Advance(20000);
+  clock_.Advance(20000);
   cycle.MainTick();
-  EXPECT_EQ(PassCount, passes + 1);
+  EXPECT_EQ(Current.PassCount, passes + 1);
   EXPECT_NE(ui.tip.find("Kelvara"), std::string::npos);
 }
 
 TEST_F(MainCycleTest, OptionsChangeSetsTheFirstIntervalsAgain) {
   ASSERT_TRUE(cycle.Initialise());
-  clock.Advance(20000);
+  clock_.Advance(20000);
   cycle.MainTick();
   ASSERT_EQ(cycle.Timer(tCycleTimer::ReadTemp).interval, 20000);
   kvtest::WriteFile(dir.File("KVClient.ini"), "[Light]\nSaveLight=0\n[Misc]\nAutoConnect=0\nCheckForUpdate=0\n[Debug]\nDebug=1\n");
-  const int passes = PassCount;
+  const int passes = Current.PassCount;
   cycle.HandleMessage(WM_OPTIONS_CHANGED);
   EXPECT_TRUE(Logged("Options change detected"));
   ExpectTimer(tCycleTimer::ReadTemp, true, 2000, "tmrReadTemp");
   EXPECT_FALSE(cycle.Timer(tCycleTimer::Light).active);
   EXPECT_FALSE(cycle.Timer(tCycleTimer::Update).active);
-  EXPECT_EQ(PassCount, passes + 1);  // a forced pass
+  EXPECT_EQ(Current.PassCount, passes + 1);  // a forced pass
   EXPECT_EQ(ui.iconSlot, 1);
   EXPECT_TRUE(Logged("No display marked for upload/mailing"));
 }
@@ -125,9 +120,9 @@ TEST_F(MainCycleTest, StandbyStopsReadingAndWakingInsertsOneBreak) {
   EXPECT_TRUE(cycle.Timer(tCycleTimer::Light).active);  // untouched
   EXPECT_TRUE(Logged("Entering standby/suspend/hibernation"));
 
-  clock.Advance(3600 * 1000);
+  clock_.Advance(3600 * 1000);
   cycle.PowerBroadcast(false);
-  for (tSeriesRef s : AllSeries()) EXPECT_EQ(BreakSamples(s.store), 2);
+  for (tSeriesRef s : M.Series.AllSeries()) EXPECT_EQ(BreakSamples(s.store), 2);
   ExpectTimer(tCycleTimer::ReadTemp, true, 10000, "tmrReadTemp");
   ExpectTimer(tCycleTimer::AutoConnect, true, 40000, "tmrAutoConnect");
   EXPECT_TRUE(cycle.Timer(tCycleTimer::Log).active);
@@ -136,10 +131,10 @@ TEST_F(MainCycleTest, StandbyStopsReadingAndWakingInsertsOneBreak) {
 
 TEST_F(MainCycleTest, ClockStepsBeyondFiveMinutesInsertABreak) {
   ASSERT_TRUE(cycle.Initialise());
-  clock.JumpWallClock(-4 * 60 * 1000);
+  clock_.JumpWallClock(-4 * 60 * 1000);
   cycle.ClockChanged();
   EXPECT_EQ(BreakSamples(Stats8h), 1);
-  clock.JumpWallClock(10 * 60 * 1000 + 4 * 60 * 1000);
+  clock_.JumpWallClock(10 * 60 * 1000 + 4 * 60 * 1000);
   cycle.ClockChanged();
   EXPECT_EQ(BreakSamples(Stats8h), 2);
   EXPECT_TRUE(Logged("Time change detected"));
@@ -153,14 +148,14 @@ TEST_F(MainCycleTest, HideOnCloseAndTheExitQuestion) {
   EXPECT_FALSE(cycle.ShutDownDone());
   EXPECT_FALSE(Logged("Attempt to close Kelvara detected"));
 
-  HeadlessMode = false;
+  Process.HeadlessMode = false;
   Settings.ShowWarning = true;
   ui.answer = false;
   EXPECT_FALSE(cycle.Close(true));  // Exit from the menu asks; No keeps running
   EXPECT_TRUE(Logged("Kelvara may not close"));
   EXPECT_TRUE(cycle.Timer(tCycleTimer::ReadTemp).active);
 
-  HeadlessMode = true;  // nobody could answer: never held up
+  Process.HeadlessMode = true;  // nobody could answer: never held up
   EXPECT_TRUE(cycle.Close(true));
   EXPECT_EQ(ui.asked, 1);
   EXPECT_TRUE(Logged("HWM is not present"));
@@ -169,7 +164,7 @@ TEST_F(MainCycleTest, HideOnCloseAndTheExitQuestion) {
 
 TEST_F(MainCycleTest, SessionEndShutsDownInOrderWithoutAQuestion) {
   ASSERT_TRUE(cycle.Initialise());
-  HeadlessMode = false;
+  Process.HeadlessMode = false;
   Settings.ShowWarning = true;
   Settings.HideOnClose = true;
   bool finished = false;

@@ -26,22 +26,17 @@
 namespace kv {
 namespace {
 
-class PictureTimers : public testing::Test {
+class PictureTimers : public testing::Test, protected kvtest::FakeTime, public kvtest::MonitorState {
  protected:
+  PictureTimers() : FakeTime(kvtest::CycleStartMs()), MonitorState(clock_) {}
   void SetUp() override {
-    AppDir = KV_BIN_DIR "/";
+    Process.AppDir = KV_BIN_DIR "/";
     pictures = dir.Path() + "pictures/";
     ASSERT_EQ(::mkdir(pictures.c_str(), 0700), 0);
-    kvtest::EnterCycleState(dir, "pictimers");
-    clock.SetUtc(EncodeDateTime({2026, 12, 9, 12, 0, 0, 0}));
-    SetClock(&clock);
-    SetUi(&ui);
+    kvtest::EnterCycleState(M, dir, "pictimers");
   }
   void TearDown() override {
     if (!cycle.ShutDownDone()) cycle.SessionEnd();
-    ClearPendingImages();
-    SetUi(nullptr);
-    SetClock(nullptr);
     kvtest::LeaveCycleState();
   }
   bool Logged(const std::string& line) const {
@@ -50,9 +45,8 @@ class PictureTimers : public testing::Test {
 
   kvtest::TempDir dir;
   std::string pictures;
-  FakeClock clock;
   kvtest::RecordingUi ui;
-  TMainCycle cycle;
+  TMainCycle cycle{M, ui};
 };
 
 TEST_F(PictureTimers, BannerTimerWritesTheBannerAndQueuesIt) {
@@ -68,17 +62,17 @@ TEST_F(PictureTimers, BannerTimerWritesTheBannerAndQueuesIt) {
   ASSERT_TRUE(cycle.Initialise());
   EXPECT_TRUE(cycle.Timer(tCycleTimer::Banner).active);
   EXPECT_EQ(cycle.Timer(tCycleTimer::Banner).interval, 50000);
-  EXPECT_FALSE(ImagesWaiting());
+  EXPECT_FALSE(M.Pictures.Waiting());
 
-  clock.Advance(20000);
+  clock_.Advance(20000);
   cycle.MainTick();
-  clock.Advance(30000);
+  clock_.Advance(30000);
   cycle.BannerTick();
-  const tPendingImage banner = PendingImage(tImageKind::Banner);
+  const tPendingImage banner = M.Pictures.Pending(tImageKind::Banner);
   ASSERT_EQ(banner.name, "kvwide.png") << kvtest::ReadFile(dir.File("KVEvents.txt"));
   EXPECT_EQ(banner.path, pictures + "kvwide.png");
   EXPECT_EQ(QImage(QString::fromStdString(banner.path)).size(), QSize(640, 80));
-  EXPECT_TRUE(PendingImage(tImageKind::Light).name.empty());
+  EXPECT_TRUE(M.Pictures.Pending(tImageKind::Light).name.empty());
   ASSERT_EQ(saved.size(), 1u);
   EXPECT_EQ(saved[0].first, tImageKind::Banner);
   EXPECT_EQ(saved[0].second.path, banner.path);

@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 #include "settings/IniFile.h"
 #include "settings/SettingsFolder.h"
+#include "support/RecordingUi.h"
 #include "support/TestSupport.h"
 
 namespace kv {
@@ -62,9 +63,11 @@ TEST(Language, FileChosenByLocale) {
 
 TEST(Language, FirstStartStoresTheLocalesFile) {
   TempDir app, settings;
+  kvtest::RecordingUi ui;
   WriteFile(app.File("English.lng"), "[Main]\n");
   WriteFile(app.File("Deutsch.lng"), "[Main]\n");
-  EXPECT_TRUE(CheckLanguageFile(app.Path(), settings.Path(), "de"));
+  EXPECT_TRUE(CheckLanguageFile(app.Path(), settings.Path(), "de", ui));
+  EXPECT_EQ(ui.messages, "");
   EXPECT_EQ(IniFile(settings.File("KVClient.ini")).ReadString("Misc", "LangFile", ""), "Deutsch.lng");
 }
 
@@ -72,7 +75,9 @@ TEST(Language, MissingFileResetsToEnglish) {
   TempDir app, settings;
   WriteFile(app.File("English.lng"), "[Main]\n");
   WriteFile(settings.File("KVClient.ini"), "[Misc]\nLangFile=Klingon.lng\nLeft=5\n");
-  EXPECT_TRUE(CheckLanguageFile(app.Path(), settings.Path(), "de"));
+  kvtest::RecordingUi ui;
+  EXPECT_TRUE(CheckLanguageFile(app.Path(), settings.Path(), "de", ui));
+  EXPECT_NE(ui.messages.find("Klingon.lng not found"), std::string::npos) << ui.messages;
   const IniFile ini(settings.File("KVClient.ini"));
   EXPECT_EQ(ini.ReadString("Misc", "LangFile", ""), "English.lng");
   EXPECT_EQ(ini.ReadInteger("Misc", "Left", 0), 5);
@@ -80,7 +85,9 @@ TEST(Language, MissingFileResetsToEnglish) {
 
 TEST(Language, NoEnglishEitherEndsButStoresTheReset) {
   TempDir app, settings;
-  EXPECT_FALSE(CheckLanguageFile(app.Path(), settings.Path(), "en"));
+  kvtest::RecordingUi ui;
+  EXPECT_FALSE(CheckLanguageFile(app.Path(), settings.Path(), "en", ui));
+  EXPECT_NE(ui.messages.find("English language file not found"), std::string::npos) << ui.messages;
   EXPECT_EQ(IniFile(settings.File("KVClient.ini")).ReadString("Misc", "LangFile", ""), "English.lng");
 }
 

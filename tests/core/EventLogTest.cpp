@@ -22,12 +22,12 @@ class EventLogTest : public testing::Test {
     SetEventLogPath(dir.File(EventLogName));
     SetDebugMode(true);
     clock.SetUtc(EncodeDateTime({2026, 12, 8, 14, 3, 7, 0}));
-    SetClock(&clock);
+    SetEventLogClock(&clock);
     qputenv("TZ", "UTC");
     tzset();
   }
   void TearDown() override {
-    SetClock(nullptr);
+    SetEventLogClock(nullptr);
     SetDebugMode(false);
     SetProtocolPasswords("", "");
     SetEventLogPath("");

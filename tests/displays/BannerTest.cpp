@@ -54,15 +54,15 @@ class Banner : public DisplayState {
     Stats8h.LastIndex = static_cast<int32_t>(Stats8h.Samples.size()) - 1;
   }
   void Show(int channel, int current, tColour colour, int vis = 1) {
-    TCfg[channel].Vis = static_cast<uint8_t>(vis);
-    TCfg[channel].Colour = colour;
-    TCfg[channel].Bold = false;
-    TCfg[channel].Name = "T" + std::to_string(channel + 1);
+    Settings.TCfg[channel].Vis = static_cast<uint8_t>(vis);
+    Settings.TCfg[channel].Colour = colour;
+    Settings.TCfg[channel].Bold = false;
+    Settings.TCfg[channel].Name = "T" + std::to_string(channel + 1);
     Readings.T[channel] = static_cast<int16_t>(current);
   }
   QImage Draw() {
     QImage image;
-    DrawBanner(image);
+    DrawBanner(image, Display());
     return image;
   }
   static tColour At(const QImage& image, int x, int y) { return FromQRgb(image.pixel(x, y)); }
@@ -164,7 +164,7 @@ TEST_F(Banner, BreaksSplitTheCurveAndALoneSampleIsOnePixel) {
   EXPECT_NE(At(image, 400, 36), Ink);
 
   // Bold: a second pass one pixel lower, the lone sample too.
-  TCfg[0].Bold = true;
+  Settings.TCfg[0].Bold = true;
   const QImage bold = Draw();
   EXPECT_EQ(At(bold, 400, 36), Ink);
   EXPECT_EQ(At(bold, 391, 41), Ink);
@@ -211,7 +211,7 @@ TEST_F(Banner, TooFewSamplesLeaveThePreviousPicture) {
   for (const int samples : {0, 1}) {
     Stats8h = tStatStore{};
     for (int k = 0; k < samples; ++k) AddSample(0, {});
-    DrawBanner(image);
+    DrawBanner(image, Display());
     EXPECT_EQ(image.size(), QSize(50, 20));
     EXPECT_EQ(image.pixel(10, 10), qRgb(1, 2, 3));
   }

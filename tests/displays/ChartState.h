@@ -18,10 +18,10 @@ class ChartState : public DisplayState {
     Settings.cScBorder = MakeColour(255, 255, 250);
     Settings.cScBorder2 = MakeColour(0, 0, 180);
     Settings.cScGrid = MakeColour(0, 180, 0);
-    for (auto& c : VCfg) c.Vis = 0;
-    for (auto& c : CPUCfg) c.Vis = 0;
-    for (auto& s : NetSlots) s.Vis = false;
-    for (auto& d : DiskSlots) d.Vis = false;
+    for (auto& c : Settings.VCfg) c.Vis = 0;
+    for (auto& c : Settings.CPUCfg) c.Vis = 0;
+    for (auto& s : Settings.NetSlots) s.Vis = false;
+    for (auto& d : Settings.DiskSlots) d.Vis = false;
     Settings.Page = Settings.visMem = Settings.visCache = 0;
     Settings.visCPUFreq = Settings.visUser = Settings.visBat = false;
     Settings.ReadDisk = false;

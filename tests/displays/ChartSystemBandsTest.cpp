@@ -27,8 +27,8 @@ class SystemBands : public ChartState {
   void SetUp() override {
     ChartState::SetUp();
     Settings.NetAuto = Settings.NetLog = Settings.MemAuto = false;
-    NetSlots[0].ColourIn = In;
-    NetSlots[0].ColourOut = Out;
+    Settings.NetSlots[0].ColourIn = In;
+    Settings.NetSlots[0].ColourOut = Out;
     Stats8h = tStatStore{};
   }
   void TearDown() override {
@@ -53,7 +53,7 @@ class SystemBands : public ChartState {
   }
 
   ChartGeometry Draw(const tStatStore& s, double hours = 2) {
-    auto g = DrawStatistics(image, s, End, hours);
+    auto g = DrawStatistics(image, Display(), s, End, hours);
     EXPECT_TRUE(g);
     return g.value_or(ChartGeometry{});
   }
@@ -78,7 +78,7 @@ void SetCounters(tReadings& r, int slot, double in, double out) {
 }
 
 TEST_F(SystemBands, NetworkBarsShowTheLargerRateAboveTheMixedColour) {
-  NetSlots[0].Vis = true;
+  Settings.NetSlots[0].Vis = true;
   Settings.NetMin = 0;
   Settings.NetMax = 96;
   // Ages 0.35 .. 0.05 h: interval A (0.05..0.15) received 48, sent 24 KiB/s; interval B
@@ -108,7 +108,7 @@ TEST_F(SystemBands, NetworkBarsShowTheLargerRateAboveTheMixedColour) {
 }
 
 TEST_F(SystemBands, ARestartingCounterAddsNoTrafficAndNoRate) {
-  NetSlots[0].Vis = true;
+  Settings.NetSlots[0].Vis = true;
   Settings.NetAuto = true;
   // The only interval has counters that went back: no totals, so no band at all.
   const tStatStore restart = Series({0.15, 0.05}, [](int k, tReadings& r, tReadingsExtra&) {
@@ -129,7 +129,7 @@ TEST_F(SystemBands, ARestartingCounterAddsNoTrafficAndNoRate) {
 }
 
 TEST_F(SystemBands, OfflineTimeIsPaintedInTheBackgroundColour) {
-  NetSlots[0].Vis = true;
+  Settings.NetSlots[0].Vis = true;
   Settings.NetMin = 0;
   Settings.NetMax = 96;
   // A break sample at age 0.25 h between traffic on both sides.
@@ -153,7 +153,7 @@ TEST_F(SystemBands, OfflineTimeIsPaintedInTheBackgroundColour) {
 }
 
 TEST_F(SystemBands, LogarithmicScaleStartsAtOneWhenNetMinIsZero) {
-  NetSlots[0].Vis = true;
+  Settings.NetSlots[0].Vis = true;
   Settings.NetLog = true;
   Settings.NetMin = 0;
   Settings.NetMax = 1024;
@@ -170,7 +170,7 @@ TEST_F(SystemBands, LogarithmicScaleStartsAtOneWhenNetMinIsZero) {
 }
 
 TEST_F(SystemBands, NetworkScaleFallsBackWhenItsEndsMeet) {
-  NetSlots[0].Vis = true;
+  Settings.NetSlots[0].Vis = true;
   const tStatStore s = Series({0.15, 0.05}, [](int k, tReadings& r, tReadingsExtra&) {
     SetCounters(r, 0, k * 1000, k * 1000);
   });
@@ -255,20 +255,20 @@ TEST_F(BatteryBands, SamplesWithoutAFullCapacityLeaveAGap) {
 TEST_F(SystemBands, DiskBoxFrameBarAndBevel) {
   Settings.ReadDisk = true;
   const tColour bar = MakeColour(10, 120, 10);
-  DiskSlots[0].Vis = true;  // unreadable: no box
-  DiskSlots[0].TotalKB = 0;
-  DiskSlots[0].FreeKB = 0;
+  Settings.DiskSlots[0].Vis = true;  // unreadable: no box
+  Settings.DiskSlots[0].TotalKB = 0;
+  Settings.DiskSlots[0].FreeKB = 0;
   const ChartGeometry none = Draw(Series({0.1}));
   EXPECT_EQ(none.Rows[csDisks].top, none.Rows[csDisks].bottom);
 
-  DiskSlots[1].Vis = true;
-  DiskSlots[1].Colour = bar;
-  DiskSlots[1].TotalKB = 2000;
-  DiskSlots[1].FreeKB = 1000;  // half used: b = 4 + trunc(535 / 2) = 271
-  DiskSlots[2].Vis = true;
-  DiskSlots[2].Colour = bar;
-  DiskSlots[2].TotalKB = 2000;
-  DiskSlots[2].FreeKB = 5000;  // more free than the drive holds: nothing used, no bar
+  Settings.DiskSlots[1].Vis = true;
+  Settings.DiskSlots[1].Colour = bar;
+  Settings.DiskSlots[1].TotalKB = 2000;
+  Settings.DiskSlots[1].FreeKB = 1000;  // half used: b = 4 + trunc(535 / 2) = 271
+  Settings.DiskSlots[2].Vis = true;
+  Settings.DiskSlots[2].Colour = bar;
+  Settings.DiskSlots[2].TotalKB = 2000;
+  Settings.DiskSlots[2].FreeKB = 5000;  // more free than the drive holds: nothing used, no bar
   const ChartGeometry g = Draw(Series({0.1}));
   const int Y = g.Rows[csDisks].top;
   EXPECT_EQ(g.Rows[csDisks].bottom, Y + 16 + 16 + 4);
@@ -361,7 +361,7 @@ TEST_F(SystemBands, UserActivityLineAndActiveSeconds) {
 
   QImage scratch(600, 600, QImage::Format_RGB32);
   Canvas c(scratch);
-  tChartContext ctx(c, s);
+  tChartContext ctx(c, Display(), s);
   ctx.W = 550;
   ctx.endTime = End;
   ctx.hours = 2;
@@ -395,10 +395,10 @@ TEST_F(BatteryBands, AllSystemBandsForALook) {
   Settings.visUser = Settings.visCPUFreq = true;
   Settings.ReadDisk = true;
   Settings.MemAuto = Settings.NetAuto = true;
-  NetSlots[0].Vis = true;
-  CPUCfg[0].Vis = 1;
-  CPUCfg[0].Colour = MakeColour(0, 150, 0);
-  DiskSlots[0] = {true, false, MakeColour(0, 120, 200), "/", "root", 2000000, 700000};
+  Settings.NetSlots[0].Vis = true;
+  Settings.CPUCfg[0].Vis = 1;
+  Settings.CPUCfg[0].Colour = MakeColour(0, 150, 0);
+  Settings.DiskSlots[0] = {true, false, MakeColour(0, 120, 200), "/", "root", 2000000, 700000};
   MemTotal = PageTotal = 4000000;
   FreqMax = 3000000;
   Readings.Freq = 2000000;

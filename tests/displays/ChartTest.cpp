@@ -40,7 +40,7 @@ class Chart : public ChartState {
   static tReadings& AtAge(tStatStore& s, int minutes) { return s.Samples[s.LastIndex - minutes]; }
 
   std::optional<ChartGeometry> Draw(const tStatStore& s, double hours = 2) {
-    return DrawStatistics(image, s, End, hours);
+    return DrawStatistics(image, Display(), s, End, hours);
   }
   tColour At(int x, int y) const { return FromQRgb(image.pixel(x, y)); }
 
@@ -58,8 +58,8 @@ TEST_F(Chart, EmptySeriesLeavesTheImageAlone) {
   // A window without width and a series whose LastIndex points past its samples draw nothing either.
   tStatStore broken = Series(3);
   EXPECT_FALSE(Draw(broken, 0));
-  EXPECT_FALSE(DrawStatistics(image, broken, NAN, 2));
-  EXPECT_FALSE(DrawStatistics(image, broken, 1e300, 2));
+  EXPECT_FALSE(DrawStatistics(image, Display(), broken, NAN, 2));
+  EXPECT_FALSE(DrawStatistics(image, Display(), broken, 1e300, 2));
   broken.Samples.clear();
   EXPECT_FALSE(Draw(broken));
   EXPECT_EQ(image, before);
@@ -89,19 +89,19 @@ TEST_F(Chart, GeometryOfAChartWithoutBands) {
 
 TEST_F(Chart, FooterNamesTheSpanOnlyForLongWindows) {
   Settings.ReadUpTime = true;
-  SetUpSecs(3 * 86400 + 4 * 3600 + 5 * 60 + 6);
+  SetUpSecs(Current, 3 * 86400 + 4 * 3600 + 5 * 60 + 6);
   const std::string uptime = Texts()->Uptime + " 3 d 04:05:06 h";
-  EXPECT_EQ(FooterMiddleText(8), uptime);
-  EXPECT_EQ(FooterMiddleText(24), Texts()->Stats24);
-  EXPECT_EQ(FooterMiddleText(168), Texts()->Stats7);
-  EXPECT_EQ(FooterMiddleText(169), Texts()->Stats31);
-  EXPECT_EQ(FooterMiddleText(744), Texts()->Stats31);
-  EXPECT_EQ(FooterMiddleText(2400), Texts()->Stats365);
+  EXPECT_EQ(FooterMiddleText(Display(), 8), uptime);
+  EXPECT_EQ(FooterMiddleText(Display(), 24), Texts()->Stats24);
+  EXPECT_EQ(FooterMiddleText(Display(), 168), Texts()->Stats7);
+  EXPECT_EQ(FooterMiddleText(Display(), 169), Texts()->Stats31);
+  EXPECT_EQ(FooterMiddleText(Display(), 744), Texts()->Stats31);
+  EXPECT_EQ(FooterMiddleText(Display(), 2400), Texts()->Stats365);
   Settings.IncludeStaticData = true;
-  EXPECT_EQ(FooterMiddleText(8760), uptime);
+  EXPECT_EQ(FooterMiddleText(Display(), 8760), uptime);
   Settings.ReadUpTime = false;
-  EXPECT_EQ(FooterMiddleText(8760), "");
-  EXPECT_EQ(FooterMiddleText(2), "");
+  EXPECT_EQ(FooterMiddleText(Display(), 8760), "");
+  EXPECT_EQ(FooterMiddleText(Display(), 2), "");
 }
 
 
@@ -130,7 +130,7 @@ class SensorBands : public Chart {
 // The bitmap is sized from the last chart; one that has grown since is still drawn whole, the
 // same as when drawn again at its new size, footer at the bottom.
 TEST_F(SensorBands, AChartThatOutgrowsTheLastOneIsDrawnWhole) {
-  ShowChannel(TCfg[0]);
+  ShowChannel(Settings.TCfg[0]);
   const tStatStore s = Constant('T', 0, 5000);
   Settings.THeight = 40;
   ASSERT_TRUE(Draw(s));
@@ -146,7 +146,7 @@ TEST_F(SensorBands, AChartThatOutgrowsTheLastOneIsDrawnWhole) {
 // The temperature band of a chart drawn from y = 2: time-axis row to 6, so y0 = 6, the plot area
 // spans y 13 .. 133 and age 60 minutes is at x 255.
 TEST_F(SensorBands, TemperatureAtTheTopOfTheScaleAndJustAbove) {
-  ShowChannel(TCfg[0]);
+  ShowChannel(Settings.TCfg[0]);
   tStatStore s = Constant('T', 0, 5500);  // TMaxStats
   auto g = Draw(s);
   ASSERT_TRUE(g);
@@ -167,7 +167,7 @@ TEST_F(SensorBands, TemperatureAtTheTopOfTheScaleAndJustAbove) {
   EXPECT_EQ(At(265, 13), Ink);
 
   // Bold: the same line one pixel lower as well.
-  TCfg[0].Bold = true;
+  Settings.TCfg[0].Bold = true;
   AtAge(s, 60).T[0] = 5500;
   Draw(s);
   EXPECT_EQ(At(255, 13), Ink);
@@ -178,8 +178,8 @@ TEST_F(SensorBands, TemperatureAtTheTopOfTheScaleAndJustAbove) {
 TEST_F(SensorBands, AutomaticTemperatureScale) {
   constexpr tColour Blue = MakeColour(0, 0, 200);
   Settings.TAutoStats = true;
-  ShowChannel(TCfg[0]);
-  ShowChannel(TCfg[1], Blue);
+  ShowChannel(Settings.TCfg[0]);
+  ShowChannel(Settings.TCfg[1], Blue);
   tStatStore s = Constant('T', 0, 4123);
   for (auto& r : s.Samples) r.T[1] = 5800;
   Draw(s);
@@ -208,7 +208,7 @@ TEST_F(SensorBands, AutomaticTemperatureScale) {
 TEST_F(SensorBands, TimeGridOfLongWindows) {
   // End is 2023-03-15 12:00. A 7-day window marks midnights: 12 h back is x = 506 - 35.7,
   // the midnight before 71.4 further left. The grid runs dotted from y0 + 9 = 15.
-  ShowChannel(TCfg[0]);
+  ShowChannel(Settings.TCfg[0]);
   Draw(Constant('T', 0, 4000), 168);
   EXPECT_EQ(At(470, 15), Settings.cScGrid);
   EXPECT_EQ(At(470, 16), Settings.cScBack);
@@ -225,7 +225,7 @@ TEST_F(SensorBands, TimeGridOfLongWindows) {
 
 TEST_F(SensorBands, VoltageScalesKeepAUnitOfMargin) {
   // 11.90 .. 12.10 V: scale 11.60 .. 12.40 over 40 pixels, so 11.90 at 6 + 25 + 7, 12.10 at 6 + 15 + 7.
-  ShowChannel(VCfg[0]);
+  ShowChannel(Settings.VCfg[0]);
   tStatStore s = Constant('V', 0, 1190);
   for (int age = 60; age <= 120; ++age) AtAge(s, age).V[0] = 1210;
   Draw(s);
@@ -244,7 +244,7 @@ TEST_F(SensorBands, VoltageScalesKeepAUnitOfMargin) {
 }
 
 TEST_F(SensorBands, FanCurveAroundAGapAndAutomaticScale) {
-  ShowChannel(FCfg[0]);
+  ShowChannel(Settings.FCfg[0]);
   Settings.FMin = 0;
   Settings.FMax = 2000;
   tStatStore s = Constant('F', 0, 1000);
@@ -275,7 +275,7 @@ TEST_F(SensorBands, FanCurveAroundAGapAndAutomaticScale) {
 }
 
 TEST_F(SensorBands, DegenerateScalesWidenAndReversedOnesDrawNoCurve) {
-  ShowChannel(TCfg[0]);
+  ShowChannel(Settings.TCfg[0]);
   Settings.TMinStats = Settings.TMaxStats = 5000;
   const tStatStore s = Constant('T', 0, 5000);
   auto g = Draw(s);
@@ -292,8 +292,8 @@ TEST_F(SensorBands, DegenerateScalesWidenAndReversedOnesDrawNoCurve) {
 }
 
 TEST_F(SensorBands, BandHeightsFromAHandEditedFileStayInsideThePicture) {
-  ShowChannel(TCfg[0]);
-  ShowChannel(FCfg[0]);
+  ShowChannel(Settings.TCfg[0]);
+  ShowChannel(Settings.FCfg[0]);
   Settings.FMin = 0;
   Settings.FMax = 2000;
   tStatStore s = Constant('T', 0, 4000);
@@ -316,7 +316,7 @@ TEST_F(SensorBands, BandHeightsFromAHandEditedFileStayInsideThePicture) {
   // Ten tall voltage bands: those that fit, and the footer still at the bottom.
   Settings.THeight = 120;
   Settings.VHeight = 700;
-  for (auto& c : VCfg) ShowChannel(c);
+  for (auto& c : Settings.VCfg) ShowChannel(c);
   for (auto& r : s.Samples) for (int k = 0; k < VChannels; ++k) r.V[k] = 1200;
   g = Draw(s);
   ASSERT_TRUE(g);
@@ -327,9 +327,9 @@ TEST_F(SensorBands, BandHeightsFromAHandEditedFileStayInsideThePicture) {
 }
 
 TEST_F(SensorBands, HostileSeriesEndInBoundedTime) {
-  ShowChannel(TCfg[0]);
-  ShowChannel(VCfg[0]);
-  ShowChannel(FCfg[0]);
+  ShowChannel(Settings.TCfg[0]);
+  ShowChannel(Settings.VCfg[0]);
+  ShowChannel(Settings.FCfg[0]);
   Settings.TAutoStats = true;
   Settings.FAuto = true;
   // 100 000 samples of 0.2 seconds, a third of them breaks, the newest ten minutes in the future,
@@ -369,7 +369,7 @@ class ChartParts : public Chart {
     image.fill(Qt::white);
   }
   tChartContext Context(const tStatStore& s) {
-    tChartContext ctx(canvas, s);
+    tChartContext ctx(canvas, Display(), s);
     ctx.W = 550;
     ctx.endTime = End;
     ctx.hours = 2;
@@ -466,15 +466,15 @@ TEST_F(SensorBands, WritesAPictureToLookAt) {
   if (!out) GTEST_SKIP();
   const tColour colours[] = {MakeColour(200, 0, 0), MakeColour(0, 120, 0), MakeColour(0, 0, 200)};
   for (int i = 0; i < 3; ++i) {
-    ShowChannel(TCfg[i], colours[i], i == 0);
-    TCfg[i].Name = "Temp " + std::to_string(i + 1);
-    ShowChannel(FCfg[i], colours[i]);
-    FCfg[i].Name = "Fan " + std::to_string(i + 1);
+    ShowChannel(Settings.TCfg[i], colours[i], i == 0);
+    Settings.TCfg[i].Name = "Temp " + std::to_string(i + 1);
+    ShowChannel(Settings.FCfg[i], colours[i]);
+    Settings.FCfg[i].Name = "Fan " + std::to_string(i + 1);
   }
-  ShowChannel(VCfg[0], colours[2]);
-  VCfg[0].Name = "+12V";
-  VCfg[1].Vis = 2;
-  VCfg[1].Name = "+3.3V";
+  ShowChannel(Settings.VCfg[0], colours[2]);
+  Settings.VCfg[0].Name = "+12V";
+  Settings.VCfg[1].Vis = 2;
+  Settings.VCfg[1].Name = "+3.3V";
   Settings.TAutoStats = Settings.FAuto = true;
   Settings.ReadUpTime = Settings.DisplayDateTime = true;
   Readings.Freq = 2400000;

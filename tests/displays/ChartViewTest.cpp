@@ -25,9 +25,9 @@ class ChartViewTest : public DisplayState {
  protected:
   void SetUp() override {
     DisplayState::SetUp();
-    for (auto& c : VCfg) c.Vis = 0;
-    for (auto& c : CPUCfg) c.Vis = 0;
-    for (auto& n : NetSlots) n.Vis = false;
+    for (auto& c : Settings.VCfg) c.Vis = 0;
+    for (auto& c : Settings.CPUCfg) c.Vis = 0;
+    for (auto& n : Settings.NetSlots) n.Vis = false;
     Settings.visBat = false;
     Stats8h = Stats7d = Stats1a = tStatStore{};
     Readings.Time = At(2026, 1, 15, 13, 0);
@@ -47,35 +47,35 @@ class ChartViewTest : public DisplayState {
 
 TEST_F(ChartViewTest, BackStepsByDayThenByWeek) {
   TDateTime now = At(2026, 1, 15, 14, 30);  // winter: local = UTC + 1 h
-  Expect(view.CurrentView(now), &Stats8h, Readings.Time, 2.0);
+  Expect(view.CurrentView(Display(), now), &Stats8h, Readings.Time, 2.0);
 
   view.Back1Day(now);
   EXPECT_FALSE(view.Checked());
-  Expect(view.CurrentView(now), &Stats7d, At(2026, 1, 14, 22, 59, 59), 24);
-  EXPECT_NEAR(view.CurrentView(now).endTime, LocalToUtc(At(2026, 1, 15) - Second), 1e-9);
+  Expect(view.CurrentView(Display(), now), &Stats7d, At(2026, 1, 14, 22, 59, 59), 24);
+  EXPECT_NEAR(view.CurrentView(Display(), now).endTime, LocalToUtc(At(2026, 1, 15) - Second), 1e-9);
 
   // Pressing takes time; each further press is a second later.
   for (int press = 2; press <= 6; ++press) view.Back1Day(now += Second);
-  Expect(view.CurrentView(now), &Stats7d, LocalToUtc(At(2026, 1, 9, 23, 59, 59)), 24);
+  Expect(view.CurrentView(Display(), now), &Stats7d, LocalToUtc(At(2026, 1, 9, 23, 59, 59)), 24);
 
   view.Back1Day(now += Second);
-  Expect(view.CurrentView(now), &Stats1a, LocalToUtc(At(2026, 1, 8, 23, 59, 59)), 168);
+  Expect(view.CurrentView(Display(), now), &Stats1a, LocalToUtc(At(2026, 1, 8, 23, 59, 59)), 168);
   view.Back1Day(now += Second);
-  Expect(view.CurrentView(now), &Stats1a, LocalToUtc(At(2026, 1, 1, 23, 59, 59)), 168);
+  Expect(view.CurrentView(Display(), now), &Stats1a, LocalToUtc(At(2026, 1, 1, 23, 59, 59)), 168);
 
   // Forward from 13 days back: a week, then (no longer more than 7 days back) a day.
   view.Forward1Day(now);
-  Expect(view.CurrentView(now), &Stats1a, LocalToUtc(At(2026, 1, 8, 23, 59, 59)), 168);
+  Expect(view.CurrentView(Display(), now), &Stats1a, LocalToUtc(At(2026, 1, 8, 23, 59, 59)), 168);
   view.Forward1Day(now);
-  Expect(view.CurrentView(now), &Stats7d, LocalToUtc(At(2026, 1, 9, 23, 59, 59)), 24);
+  Expect(view.CurrentView(Display(), now), &Stats7d, LocalToUtc(At(2026, 1, 9, 23, 59, 59)), 24);
   EXPECT_FALSE(view.Checked());
 }
 
 TEST_F(ChartViewTest, ADayExactlySixDaysBackTurnsIntoAWeekAsTimePasses) {
   const TDateTime now = At(2026, 1, 15, 14, 30);
   for (int press = 1; press <= 7; ++press) view.Back1Day(now);
-  Expect(view.CurrentView(now), &Stats7d, LocalToUtc(At(2026, 1, 8, 23, 59, 59)), 24);
-  Expect(view.CurrentView(now + 60 * Second), &Stats1a, LocalToUtc(At(2026, 1, 8, 23, 59, 59)), 168);
+  Expect(view.CurrentView(Display(), now), &Stats7d, LocalToUtc(At(2026, 1, 8, 23, 59, 59)), 24);
+  Expect(view.CurrentView(Display(), now + 60 * Second), &Stats1a, LocalToUtc(At(2026, 1, 8, 23, 59, 59)), 168);
 }
 
 TEST_F(ChartViewTest, ForwardReturnsToTheLiveBasicView) {
@@ -85,18 +85,18 @@ TEST_F(ChartViewTest, ForwardReturnsToTheLiveBasicView) {
   view.Forward1Day(now += Second);  // one day past the first press: not in the past
   EXPECT_EQ(view.NavDate, 0);
   EXPECT_EQ(view.Checked(), tStatsView::Basic);
-  Expect(view.CurrentView(now), &Stats8h, Readings.Time, 2.0);
+  Expect(view.CurrentView(Display(), now), &Stats8h, Readings.Time, 2.0);
 
   view.Back1Day(now += Second);
   view.Back1Day(now += Second);
   view.Forward1Day(now += Second);
   EXPECT_FALSE(view.Checked());
-  Expect(view.CurrentView(now), &Stats7d, LocalToUtc(At(2026, 1, 14, 23, 59, 59)), 24);
+  Expect(view.CurrentView(Display(), now), &Stats7d, LocalToUtc(At(2026, 1, 14, 23, 59, 59)), 24);
 
   // In a live view ">" only returns to the basic entry.
   view.SelectView(tStatsView::Week7);
   EXPECT_EQ(view.NavDate, 0);
-  Expect(view.CurrentView(now), &Stats7d, Readings.Time, 168);
+  Expect(view.CurrentView(Display(), now), &Stats7d, Readings.Time, 168);
   view.Forward1Day(now);
   EXPECT_EQ(view.Checked(), tStatsView::Basic);
   EXPECT_EQ(view.NavDate, 0);
@@ -107,21 +107,21 @@ TEST_F(ChartViewTest, APositionInTheFutureShowsTheBasicSpan) {
   const TDateTime now = At(2026, 1, 15, 9, 0);
   view.Back1Day(now);
   // The clock was set back by two days.
-  Expect(view.CurrentView(now - 2), &Stats8h, Readings.Time, 4.5);
+  Expect(view.CurrentView(Display(), now - 2), &Stats8h, Readings.Time, 4.5);
 }
 
 TEST_F(ChartViewTest, YesterdayEndsAtLocalMidnightAcrossDaylightSavingChanges) {
   // The day of the spring change: yesterday ended in winter time.
   view.Back1Day(At(2026, 3, 29, 12, 0));
-  Expect(view.CurrentView(At(2026, 3, 29, 12, 0)), &Stats7d, At(2026, 3, 28, 22, 59, 59), 24);
+  Expect(view.CurrentView(Display(), At(2026, 3, 29, 12, 0)), &Stats7d, At(2026, 3, 28, 22, 59, 59), 24);
   // The day after: yesterday (the change day) ended in summer time.
   view.SelectView(tStatsView::Basic);
   view.Back1Day(At(2026, 3, 30, 10, 0));
-  Expect(view.CurrentView(At(2026, 3, 30, 10, 0)), &Stats7d, At(2026, 3, 29, 21, 59, 59), 24);
+  Expect(view.CurrentView(Display(), At(2026, 3, 30, 10, 0)), &Stats7d, At(2026, 3, 29, 21, 59, 59), 24);
   // The day after the autumn change: winter time again.
   view.SelectView(tStatsView::Basic);
   view.Back1Day(At(2026, 10, 26, 10, 0));
-  Expect(view.CurrentView(At(2026, 10, 26, 10, 0)), &Stats7d, At(2026, 10, 25, 22, 59, 59), 24);
+  Expect(view.CurrentView(Display(), At(2026, 10, 26, 10, 0)), &Stats7d, At(2026, 10, 25, 22, 59, 59), 24);
 }
 
 TEST_F(ChartViewTest, WheelWalksTheLiveEntriesAndStopsAtTheEnds) {
@@ -177,7 +177,7 @@ class HoverTest : public ChartViewTest {
     return ShortDateText(local) + " " + LongTimeText(local);
   }
 
-  std::string Text(tChartSection section, TDateTime t) { return ValuesText(series, section, t, geometry); }
+  std::string Text(tChartSection section, TDateTime t) { return ValuesText(Display(), series, section, t, geometry); }
 
   static constexpr int W = 550;
   ChartGeometry geometry;
@@ -206,21 +206,21 @@ TEST_F(HoverTest, HintShowsTheNewestSampleAtOrBeforeThePointer) {
     tReadings& r = Add(Stats8h, geometry.EndTime - i * 20 * Second);
     r.T[0] = static_cast<int16_t>(4000 + i);
   }
-  TCfg[0].Vis = 1;
-  const auto hint = HoverHint(view, geometry, W, 300, 10, At(2026, 1, 15, 13, 0));
+  Settings.TCfg[0].Vis = 1;
+  const auto hint = HoverHint(view, Display(), geometry, W, 300, 10, At(2026, 1, 15, 13, 0));
   ASSERT_TRUE(hint);
   // 49.2 minutes back is 2952 s: the sample 2940 s back is later, the one 2960 s back is shown.
   const TDateTime shown = geometry.EndTime - 2960 * Second;
   EXPECT_EQ(*hint, TimeLine(shown) + "\r\nT1: 41.5 °C");
 
   Settings.TimeInUTC = true;
-  EXPECT_EQ(*HoverHint(view, geometry, W, 300, 10, At(2026, 1, 15, 13, 0)),
+  EXPECT_EQ(*HoverHint(view, Display(), geometry, W, 300, 10, At(2026, 1, 15, 13, 0)),
             ShortDateText(shown) + " " + LongTimeText(shown) + "\r\nT1: 41.5 °C");
 
-  EXPECT_FALSE(HoverHint(view, geometry, W, 5, 10, 0));    // left margin: the hint stays
-  EXPECT_FALSE(HoverHint(view, geometry, W, 300, 52, 0));  // section boundary
+  EXPECT_FALSE(HoverHint(view, Display(), geometry, W, 5, 10, 0));    // left margin: the hint stays
+  EXPECT_FALSE(HoverHint(view, Display(), geometry, W, 300, 52, 0));  // section boundary
   Settings.DisplayHint = false;
-  EXPECT_FALSE(HoverHint(view, geometry, W, 300, 10, 0));
+  EXPECT_FALSE(HoverHint(view, Display(), geometry, W, 300, 10, 0));
 }
 
 TEST_F(HoverTest, GapsAndTheTimeBeforeTheFirstSampleShowNothing) {
@@ -247,12 +247,12 @@ TEST_F(HoverTest, SensorSectionsListVisibleChannelsWithValues) {
   s.CPU[1] = 5025;
   s.Freq = 1800000;
   FreqMax = 3600000;
-  TCfg[0].Vis = TCfg[1].Vis = 1;
-  TCfg[0].Name = "CPU %date%";
-  VCfg[0].Vis = VCfg[3].Vis = 1;
-  FCfg[0].Vis = FCfg[1].Vis = 1;
-  FCfg[0].Name = "Pump";
-  CPUCfg[0].Vis = CPUCfg[1].Vis = 1;
+  Settings.TCfg[0].Vis = Settings.TCfg[1].Vis = 1;
+  Settings.TCfg[0].Name = "CPU %date%";
+  Settings.VCfg[0].Vis = Settings.VCfg[3].Vis = 1;
+  Settings.FCfg[0].Vis = Settings.FCfg[1].Vis = 1;
+  Settings.FCfg[0].Name = "Pump";
+  Settings.CPUCfg[0].Vis = Settings.CPUCfg[1].Vis = 1;
   const std::string head = TimeLine(s.Time);
 
   // Channel names take their placeholders at the pointer's time.
@@ -313,16 +313,16 @@ TEST_F(HoverTest, NetworkRatesNeedAnEarlierSample) {
   s.NetOut[0] = 2100;
   s.NetIn[1] = 100;
   s.NetOut[1] = NoValue32;  // slot 2 has no rate
-  NetSlots[0].Vis = NetSlots[1].Vis = true;
-  NetSlots[0].Name = "eth0 %date%";  // written as it is
+  Settings.NetSlots[0].Vis = Settings.NetSlots[1].Vis = true;
+  Settings.NetSlots[0].Name = "eth0 %date%";  // written as it is
 
   EXPECT_EQ(Text(csNetwork, t0), TimeLine(t0));
   EXPECT_EQ(Text(csNetwork, t0 + 20 * Second), TimeLine(t0 + 20 * Second) + "\r\neth0 %date%: Down 20 KB/s / Up 5 KB/s");
-  NetSlots[0].Vis = false;
+  Settings.NetSlots[0].Vis = false;
   EXPECT_EQ(Text(csNetwork, t0 + 20 * Second), TimeLine(t0 + 20 * Second));
 
   // Two samples with one time stamp give no rate.
-  NetSlots[0].Vis = true;
+  Settings.NetSlots[0].Vis = true;
   series.Samples[1].Time = t0;
   EXPECT_EQ(Text(csNetwork, t0), TimeLine(t0));
 }
@@ -340,11 +340,11 @@ TEST_F(HoverTest, BatteryAndBreakSamples) {
 
   // A break sample: every section shows the time alone, whatever is switched on.
   Add(series, geometry.EndTime + Second);
-  for (auto& c : TCfg) c.Vis = 1;
-  for (auto& c : VCfg) c.Vis = 1;
-  for (auto& c : FCfg) c.Vis = 1;
-  for (auto& c : CPUCfg) c.Vis = 1;
-  for (auto& n : NetSlots) n.Vis = true;
+  for (auto& c : Settings.TCfg) c.Vis = 1;
+  for (auto& c : Settings.VCfg) c.Vis = 1;
+  for (auto& c : Settings.FCfg) c.Vis = 1;
+  for (auto& c : Settings.CPUCfg) c.Vis = 1;
+  for (auto& n : Settings.NetSlots) n.Vis = true;
   Settings.visCPUFreq = true;
   MemTotal = PageTotal = 1048576;
   for (int r = 0; r < ChartSections; ++r)
@@ -356,13 +356,13 @@ TEST_F(HoverTest, HostileGeometryAndSeriesNeverCrash) {
   // An empty drawing: no time axis, no hint.
   ChartGeometry empty;
   EXPECT_DOUBLE_EQ(HoverTime(empty, W, 300), 0);
-  EXPECT_EQ(ValuesText(series, csTemperatures, 0, empty), "");
-  EXPECT_FALSE(HoverHint(view, empty, W, 300, 0, 0));
+  EXPECT_EQ(ValuesText(Display(), series, csTemperatures, 0, empty), "");
+  EXPECT_FALSE(HoverHint(view, Display(), empty, W, 300, 0, 0));
 
   // An empty series, huge coordinates, a width smaller than the margins.
   EXPECT_EQ(Text(csTemperatures, geometry.EndTime), "");
-  EXPECT_FALSE(HoverHint(view, geometry, W, INT_MAX, INT_MAX, 0));
-  EXPECT_FALSE(HoverHint(view, geometry, W, INT_MIN, INT_MIN, 0));
+  EXPECT_FALSE(HoverHint(view, Display(), geometry, W, INT_MAX, INT_MAX, 0));
+  EXPECT_FALSE(HoverHint(view, Display(), geometry, W, INT_MIN, INT_MIN, 0));
   EXPECT_FALSE(SectionAt(geometry, INT_MIN, 300, 10));
   EXPECT_FALSE(SectionAt(geometry, 10, 7, 10));
   EXPECT_TRUE(std::isfinite(HoverTime(geometry, INT_MAX, INT_MIN)));

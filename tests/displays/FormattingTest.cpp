@@ -28,7 +28,7 @@ TEST_F(Formatting, PatternRoundsHalfAwayFromZeroAndDropsTrailingZeros) {
   EXPECT_EQ(FormatFixed(0.0001, 1), "0.0");
   EXPECT_EQ(FormatFixed(0.96, 1), "1.0");
 
-  SetDecimalSeparator(",");
+  QLocale::setDefault(QLocale(QLocale::German));
   EXPECT_EQ(FormatPattern(1.25, 2), "1,25");
   EXPECT_EQ(FormatFixed(3, 1), "3,0");
 }
@@ -44,12 +44,12 @@ TEST_F(Formatting, SizesAndRatesChooseTheirUnitAtTheThresholds) {
   EXPECT_EQ(FormatBytes(1025), "1 " + t->KB);
   EXPECT_EQ(FormatBytes(1.25 * 1024 * 1024 * 1024 * 1024), "1.25 " + t->TB);
 
-  EXPECT_EQ(FormatRate(799), "799 " + t->KBS);
-  EXPECT_EQ(FormatRate(5000), "4.9 " + t->MBS);
-  EXPECT_EQ(FormatRate(10240), "10 " + t->MBS);
+  EXPECT_EQ(FormatRate(799, Settings.BitDisplay), "799 " + t->KBS);
+  EXPECT_EQ(FormatRate(5000, Settings.BitDisplay), "4.9 " + t->MBS);
+  EXPECT_EQ(FormatRate(10240, Settings.BitDisplay), "10 " + t->MBS);
   Settings.BitDisplay = true;
-  EXPECT_EQ(FormatRate(99.9), "799 " + t->kbps);
-  EXPECT_EQ(FormatRate(100), "0.8 " + t->Mbps);
+  EXPECT_EQ(FormatRate(99.9, Settings.BitDisplay), "799 " + t->kbps);
+  EXPECT_EQ(FormatRate(100, Settings.BitDisplay), "0.8 " + t->Mbps);
 }
 
 TEST_F(Formatting, SiCountsAndTemperatures) {
@@ -60,11 +60,11 @@ TEST_F(Formatting, SiCountsAndTemperatures) {
   EXPECT_EQ(FormatSiCount(0, 1e16), "10");  // five steps: no letter
   EXPECT_FALSE(FormatSiCount(0, INFINITY).empty());  // ends instead of dividing forever
 
-  EXPECT_EQ(FormatTemperature(4550), "45.5 °C");
-  EXPECT_EQ(FormatTemperature(-50), "-0.5 °C");
+  EXPECT_EQ(FormatTemperature(4550, Settings.Celsius), "45.5 °C");
+  EXPECT_EQ(FormatTemperature(-50, Settings.Celsius), "-0.5 °C");
   Settings.Celsius = false;
-  EXPECT_DOUBLE_EQ(ToDisplayTemperature(4550), 113.9);
-  EXPECT_EQ(FormatTemperature(4550), "113.9 °F");
+  EXPECT_DOUBLE_EQ(ToDisplayTemperature(4550, Settings.Celsius), 113.9);
+  EXPECT_EQ(FormatTemperature(4550, Settings.Celsius), "113.9 °F");
 }
 
 TEST_F(Formatting, LanguageTextsAreNeverPrintfFormats) {

@@ -64,9 +64,9 @@ TEST_F(LightBoinc, StateFileFillsTheStatsAndCreditLines) {
                     "<active_task>\n<fraction_done>0.25</fraction_done>\n<current_cpu_time>90061</current_cpu_time>\n"
                     "</active_task>\n");
   kvtest::WriteFile(dir.File("KVLight.txt"), "%boincstats%\n%BOINCcreditsUserTotal%\n%boinccredits%\n");
-  ReadBOINC();
+  ReadBOINC(Ctx);
   QImage image;
-  DrawLight(image);
+  DrawLight(image, Display());
   ASSERT_EQ(image.height(), 26 + 6 * 9 + 3);  // two task lines, two lines per credit line
 
   // Template lines start at y = 17, 9 pixels apart, each drawn 5 pixels higher.
@@ -88,8 +88,8 @@ TEST_F(LightBoinc, StateFileFillsTheStatsAndCreditLines) {
 
   // The next read finds the tasks finished: their lines go.
   kvtest::WriteFile(dir.File("client_state.xml"), "<project>\n<project_name>Rosetta</project_name>\n</project>\n");
-  ReadBOINC();
-  DrawLight(image);
+  ReadBOINC(Ctx);
+  DrawLight(image, Display());
   EXPECT_EQ(image.height(), 26 + 2 * 9 + 3);
   ExpectText(image, "Rosetta", 8, top(0), 69);
   ExpectText(image, "0", 69, top(0), 109);

@@ -26,14 +26,14 @@ class Light : public DisplayState {
   }
   QImage Draw() {
     QImage image;
-    DrawLight(image);
+    DrawLight(image, Display());
     return image;
   }
   static tColour At(const QImage& image, int x, int y) { return FromQRgb(image.pixel(x, y)); }
   void ShowTemperature(int channel, int hundredths, tColour colour = Ink) {
-    TCfg[channel].Vis = 1;
-    TCfg[channel].Colour = colour;
-    TCfg[channel].Name = "";
+    Settings.TCfg[channel].Vis = 1;
+    Settings.TCfg[channel].Colour = colour;
+    Settings.TCfg[channel].Name = "";
     Readings.T[channel] = static_cast<int16_t>(hundredths);
   }
 };
@@ -106,7 +106,7 @@ TEST_F(Light, MiniLightDrawsAtMostFourTemperatureRows) {
     const int first = dateLine ? 9 : 2;
     for (int row = 0; row < 5; ++row) {
       const int y = first + 13 * row + 2;
-      const tColour expected = row < 4 ? TCfg[row].Colour : Settings.cBack;
+      const tColour expected = row < 4 ? Settings.TCfg[row].Colour : Settings.cBack;
       EXPECT_EQ(At(image, 69, y), expected) << "row " << row << (dateLine ? " with date" : "");
     }
     EXPECT_EQ(At(image, 0, 0), Settings.cBorder2);

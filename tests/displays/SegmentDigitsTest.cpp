@@ -151,37 +151,32 @@ TEST(SegmentDigits, LeavesTheBrushClearInTheDigitColour) {
 }
 
 // Contrast colours picked from a grey background of the given level.
-void PickOnGrey(int level, int x = 1, int y = 1) {
+tContrast PickOnGrey(int level, int x = 1, int y = 1) {
   QImage image(3, 3, QImage::Format_RGB32);
   image.fill(qRgb(level, level, level));
-  Canvas canvas(image);
-  PickContrastColours(canvas, x, y);
+  return PickContrastColours(Canvas(image), x, y);
 }
 
-void ExpectLightPalette() {
-  EXPECT_EQ(TextHighlight, MakeColour(0, 64, 128));
-  EXPECT_EQ(TextMain, MakeColour(0, 0, 0));
-  EXPECT_EQ(TextDim, MakeColour(64, 64, 64));
-  EXPECT_EQ(TextShadow, MakeColour(224, 224, 224));
+void ExpectLightPalette(const tContrast& t) {
+  EXPECT_EQ(t.Highlight, MakeColour(0, 64, 128));
+  EXPECT_EQ(t.Main, MakeColour(0, 0, 0));
+  EXPECT_EQ(t.Dim, MakeColour(64, 64, 64));
+  EXPECT_EQ(t.Shadow, MakeColour(224, 224, 224));
 }
 
-void ExpectDarkPalette() {
-  EXPECT_EQ(TextHighlight, MakeColour(255, 255, 0));
-  EXPECT_EQ(TextMain, MakeColour(255, 255, 255));
-  EXPECT_EQ(TextDim, MakeColour(224, 224, 224));
-  EXPECT_EQ(TextShadow, MakeColour(0, 0, 0));
+void ExpectDarkPalette(const tContrast& t) {
+  EXPECT_EQ(t.Highlight, MakeColour(255, 255, 0));
+  EXPECT_EQ(t.Main, MakeColour(255, 255, 255));
+  EXPECT_EQ(t.Dim, MakeColour(224, 224, 224));
+  EXPECT_EQ(t.Shadow, MakeColour(0, 0, 0));
 }
 
 TEST(ContrastColours, DarkAndLightBackgrounds) {
-  PickOnGrey(0);
-  ExpectDarkPalette();
-  PickOnGrey(255);
-  ExpectLightPalette();
+  ExpectDarkPalette(PickOnGrey(0));
+  ExpectLightPalette(PickOnGrey(255));
   // Grey 140 has luma 136, exactly between 61 and 211: a tie counts as light. Grey 139 is dark.
-  PickOnGrey(139);
-  ExpectDarkPalette();
-  PickOnGrey(140);
-  ExpectLightPalette();
+  ExpectDarkPalette(PickOnGrey(139));
+  ExpectLightPalette(PickOnGrey(140));
 }
 
 TEST(ContrastColours, LumaWeighsGreenMostAndBlueLeast) {
@@ -189,17 +184,13 @@ TEST(ContrastColours, LumaWeighsGreenMostAndBlueLeast) {
   image.setPixel(0, 0, qRgb(0, 255, 0));  // luma 166: light
   image.setPixel(1, 0, qRgb(0, 0, 255));  // luma 41: dark
   Canvas canvas(image);
-  PickContrastColours(canvas, 0, 0);
-  ExpectLightPalette();
-  PickContrastColours(canvas, 1, 0);
-  ExpectDarkPalette();
+  ExpectLightPalette(PickContrastColours(canvas, 0, 0));
+  ExpectDarkPalette(PickContrastColours(canvas, 1, 0));
 }
 
 TEST(ContrastColours, OutsideTheImageReadsAsWhite) {
-  PickOnGrey(0);
-  ExpectDarkPalette();
-  PickOnGrey(0, 4, -1);
-  ExpectLightPalette();
+  ExpectDarkPalette(PickOnGrey(0));
+  ExpectLightPalette(PickOnGrey(0, 4, -1));
 }
 
 }  // namespace

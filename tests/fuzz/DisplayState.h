@@ -4,26 +4,27 @@
 #include <cstdlib>
 #include <string>
 
+#include <QLocale>
+#include <memory>
+
 #include "FuzzSupport.h"
 #include "core/DateTime.h"
-#include "core/Process.h"
-#include "readvalue/Boinc.h"
-#include "displays/Formatting.h"
+#include "displays/DisplayData.h"
 #include "readvalue/Readings.h"
-#include "settings/Channels.h"
 #include "settings/Language.h"
-#include "settings/Settings.h"
+#include "support/SensorOrders.h"
+#include "support/SeriesState.h"
 
 namespace kvfuzz {
 
 constexpr kv::TDateTime FixedTime = 46365.5;  // 9 December 2026, noon UTC
 
 inline void LoadUnitTexts() {
-  WriteFile(kv::AppDir + "Units.lng",
+  WriteFile(Facts().AppDir + "Units.lng",
             "[Messages]\nTime=%s\nUptime=Uptime\nVolt=V\nRPM=rpm\nLH=l/h\nMinutes=minutes\nHour=hour\nHours=hours\n");
   kv::ResetTexts();
-  kv::LoadLanguage("Units.lng");
-  kv::SetDecimalSeparator(".");
+  kv::LoadLanguage(Facts(), "Units.lng");
+  QLocale::setDefault(QLocale::c());
 }
 
 // Environment placeholders see only these variables, so a run does not depend on the shell
@@ -37,29 +38,39 @@ inline void FixedEnvironment() {
   ::setenv("KVFUZZ_NEXT", "<%envKVFUZZ%>", 1);
 }
 
-inline void SetReadings() {
-  ResetSensorState();
-  kv::Settings.DisplayDateTime = false;
-  kv::Settings.ReadUpTime = true;
-  kv::Readings.Time = FixedTime;
+// A state of its own for each input, with the folders of Facts().
+inline kvtest::SeriesState& SetReadings() {
+  static std::unique_ptr<kvtest::SeriesState> state;
+  state.reset();
+  state = std::make_unique<kvtest::SeriesState>();
+  kvtest::SeriesState& s = *state;
+  s.Process = Facts();
+  s.Pass.ResetReadings();
+  kvtest::UseSourceOrderMaps(s.Settings);
+  s.Settings.DisplayDateTime = false;
+  s.Settings.ReadUpTime = true;
+  kv::tReadings& r = s.Readings;
+  r.Time = FixedTime;
   for (int i = 0; i < kv::TChannels; ++i) {
-    kv::Readings.T[i] = static_cast<int16_t>(i < 6 ? 3000 + 250 * i : kv::NoValue16);
-    kv::Readings.V[i] = static_cast<int16_t>(i < 5 ? 120 * (i + 1) : kv::NoValue16);
-    kv::Readings.F[i] = static_cast<int16_t>(i < 3 ? 900 * (i + 1) : i == 3 ? -1250 : kv::NoValue16);
+    r.T[i] = static_cast<int16_t>(i < 6 ? 3000 + 250 * i : kv::NoValue16);
+    r.V[i] = static_cast<int16_t>(i < 5 ? 120 * (i + 1) : kv::NoValue16);
+    r.F[i] = static_cast<int16_t>(i < 3 ? 900 * (i + 1) : i == 3 ? -1250 : kv::NoValue16);
   }
-  for (int i = 0; i < kv::CPUChannels; ++i) kv::Readings.CPU[i] = static_cast<int16_t>(1234 * i);
-  kv::Readings.Freq = 3411000;
-  kv::Readings.MemUsed = 4123456;
-  kv::Readings.MemFree = 12000000;
-  kv::Readings.PageUsed = 500000;
-  kv::Readings.PageFree = 2000000;
-  kv::Readings.Cache = 3000000;
-  kv::MemTotal = 16123456;
-  kv::PageTotal = 18000000;
-  kv::CPUCount = 8;
-  kv::SetUpSecs(3 * 86400 + 4 * 3600 + 5 * 60 + 6);
-  kv::BOINCTasks.clear();
-  kv::BOINCProjects.clear();
+  for (int i = 0; i < kv::CPUChannels; ++i) r.CPU[i] = static_cast<int16_t>(1234 * i);
+  r.Freq = 3411000;
+  r.MemUsed = 4123456;
+  r.MemFree = 12000000;
+  r.PageUsed = 500000;
+  r.PageFree = 2000000;
+  r.Cache = 3000000;
+  s.MemTotal = 16123456;
+  s.PageTotal = 18000000;
+  s.CPUCount = 8;
+  kv::SetUpSecs(s.Current, 3 * 86400 + 4 * 3600 + 5 * 60 + 6);
+  return s;
 }
+
+// What the pictures and texts of that state show.
+inline kv::tDisplayData Display(kvtest::SeriesState& s) { return {s.Settings, s.Current, s.Series, s.Process}; }
 
 }  // namespace kvfuzz

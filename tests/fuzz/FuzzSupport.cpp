@@ -11,14 +11,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "platform/SharedMemory.h"
-#include "readvalue/Readings.h"
-#include "settings/Channels.h"
-#include "settings/Settings.h"
 #include "support/SensorOrders.h"
 
 namespace kvfuzz {
@@ -26,6 +24,7 @@ namespace kvfuzz {
 namespace {
 
 std::string prefix;
+kv::tProcessFacts facts;
 
 // tmpfs keeps file writes (and the fsync of atomic writes) off the disk.
 std::string ScratchParent() {
@@ -58,9 +57,9 @@ void Init() {
   kv::SetEventLogPath("/dev/null");
   kv::SetDebugMode(true);
   // The program folder sits inside the scratch folder, so "../SpeedFan/" beside it does too.
-  kv::SettingsDir = Folder();
-  kv::AppDir = Folder() + "app/";
-  std::filesystem::create_directories(kv::AppDir);
+  facts.SettingsDir = Folder();
+  facts.AppDir = Folder() + "app/";
+  std::filesystem::create_directories(facts.AppDir);
   std::filesystem::create_directories(Folder() + "SpeedFan");
 }
 
@@ -99,15 +98,16 @@ std::string ReadFile(const std::string& path) {
 
 void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 
-void ResetSensorState() {
-  kv::Settings = kv::tSettings{};
-  kv::Readings = kv::tReadings{};
-  kv::ReadingsExtra = kv::tReadingsExtra{};
-  kv::ResetReadings();
-  kv::SetDefaultChannelNames();
-  kvtest::UseSourceOrderMaps();
-  kv::SFNamesPending = kv::HWMNamesPending = kv::EverestNamesPending = true;
-  kv::FreqMax = 0;
+const kv::tProcessFacts& Facts() { return facts; }
+
+kvtest::PassState& FreshSensorState() {
+  static std::unique_ptr<kvtest::PassState> state;
+  state.reset();
+  state = std::make_unique<kvtest::PassState>();
+  state->Process = facts;
+  state->Pass.ResetReadings();
+  kvtest::UseSourceOrderMaps(state->Settings);
+  return *state;
 }
 
 // ---- Block ----

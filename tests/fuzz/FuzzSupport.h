@@ -1,13 +1,15 @@
 #pragma once
 // What every harness shares: one scratch folder per process (on tmpfs where there is one), a
-// quiet event log, real shared-memory blocks under a name prefix of this process, and the reset
-// of the readings and channel state between inputs.
+// quiet event log, real shared-memory blocks under a name prefix of this process, and a fresh
+// readings and channel state for each input.
 #include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "support/PassState.h"
 
 namespace kvfuzz {
 
@@ -28,9 +30,14 @@ void RemoveFile(const std::string& path);
 // Aborts with a message: a broken property is a finding like a crash.
 [[noreturn]] void Fail(const std::string& what);
 
-// Fresh settings, no readings, default channel names and the order maps the readvalue tests
-// use, so the readers place values in every group.
-void ResetSensorState();
+// The harness's folders: the settings folder is the scratch folder, the program folder app/
+// inside it. Set by Init().
+const kv::tProcessFacts& Facts();
+
+// A state of the readers' own, made afresh for each input with the folders of Facts(): fresh
+// settings, no readings, default channel names and the order maps the readvalue tests use, so
+// the readers place values in every group.
+kvtest::PassState& FreshSensorState();
 
 // A named shared-memory block filled with the fuzz bytes, as the sensor program would leave
 // it. The name is kept across inputs (only its size and bytes change) and removed at exit.

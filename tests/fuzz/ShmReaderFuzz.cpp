@@ -154,13 +154,13 @@ Seeds ExternalSeeds() {
 struct tReaderRow {
   const char* name;   // the harness is fuzz_<name>
   const char* block;  // the block name the reader opens
-  void (*read)();
+  void (*read)(kv::tPassContext&);
   Seeds (*seeds)();
 };
 
 const tReaderRow ReaderTable[] = {
-    {"everest", "EVEREST_SensorValues", [] { kv::ReadEverest(false); }, EverestSeeds},
-    {"aida64", "AIDA64_SensorValues", [] { kv::ReadEverest(true); }, EverestSeeds},
+    {"everest", "EVEREST_SensorValues", [](kv::tPassContext& ctx) { kv::ReadEverest(ctx, false); }, EverestSeeds},
+    {"aida64", "AIDA64_SensorValues", [](kv::tPassContext& ctx) { kv::ReadEverest(ctx, true); }, EverestSeeds},
     {"cpuid", "$CPUID$HWM$", kv::ReadCPUID, CpuidSeeds},
     {"cpucool", "CPUCooL$Data$Area", kv::ReadCPUCooL, CpuCoolSeeds},
     {"vcool", "VCOOL_SHARED_DATA", kv::ReadVCool, VCoolSeeds},
@@ -201,10 +201,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kvfuzz::ResetSensorState();
+  kvtest::PassState& s = kvfuzz::FreshSensorState();
   block->Fill(data, size);
   try {
-    Row().read();
+    Row().read(s.Ctx);
   } catch (const std::exception&) {
     // Some steps hand their reading error on to the pass's guard; that is their contract.
   }

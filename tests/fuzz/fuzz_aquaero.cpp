@@ -12,15 +12,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kvfuzz::ResetSensorState();
-  kv::SetDefaultAquaeroOrder();
-  kv::Settings.AquaeroPath = kvfuzz::Folder();
+  kvtest::PassState& s = kvfuzz::FreshSensorState();
+  s.Settings.AquaeroPath = kvfuzz::Folder();
   kvfuzz::WriteFile(kvfuzz::Folder() + kv::AquaeroFile, data, size);
   try {
-    kv::ReadAquaeroFile();
+    kv::ReadAquaeroFile(s.Ctx);
   } catch (const std::exception&) {
     // Refused files show in the step's health only.
   }
-  if (kv::Settings.AquaeroPath != kvfuzz::Folder()) kvfuzz::Fail("a present file moved AquaeroPath");
+  if (s.Settings.AquaeroPath != kvfuzz::Folder()) kvfuzz::Fail("a present file moved AquaeroPath");
   return 0;
 }

@@ -15,6 +15,8 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
+#include "core/Process.h"
+#include "core/UiPort.h"
 #include "publishing/http/HttpServer.h"
 #include "publishing/http/RequestPath.h"
 #include "settings/Settings.h"
@@ -77,15 +79,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
   kv::tSettings settings;
   settings.HTTPServerActive = false;  // the handler alone: no module, no port
+  const kv::tProcessFacts process{.AppDir = app, .SettingsDir = root};
+  kv::HeadlessUi ui;
   server = new kv::THttpServer;
-  server->Apply(settings, app, root + "pics/");
+  server->Apply(settings, process, root + "pics/", ui);
   server->PictureSaved(kv::tImageKind::Light, root + "pics/" + settings.Light,
                        std::make_shared<const std::string>(kPicture));
   server->PublishReadings(std::make_shared<const kv::tHttpReadings>(kv::tHttpReadings{"metrics\n", "{}"}));
   settings.HTTPUser = kCredentials.substr(0, kCredentials.find(':'));
   settings.HTTPPass = kCredentials.substr(kCredentials.find(':') + 1);
   guarded = new kv::THttpServer;
-  guarded->Apply(settings, app, root + "pics/");
+  guarded->Apply(settings, process, root + "pics/", ui);
   guarded->PublishReadings(std::make_shared<const kv::tHttpReadings>(kv::tHttpReadings{"metrics\n", "{}"}));
   return 0;
 }

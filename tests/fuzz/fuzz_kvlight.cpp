@@ -20,14 +20,14 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kvfuzz::SetReadings();
-  for (auto& c : kv::TCfg) c.Vis = 0;
-  for (auto& c : kv::FCfg) c.Vis = 0;
-  kv::Readings.Freq = kv::NoValue32;
-  kvfuzz::WriteFile(kv::SettingsDir + kv::LightTemplateName, data, size);
+  kvtest::SeriesState& s = kvfuzz::SetReadings();
+  for (auto& c : s.Settings.TCfg) c.Vis = 0;
+  for (auto& c : s.Settings.FCfg) c.Vis = 0;
+  s.Readings.Freq = kv::NoValue32;
+  kvfuzz::WriteFile(s.Process.SettingsDir + kv::LightTemplateName, data, size);
   static QImage image;
   try {
-    kv::DrawLight(image);
+    kv::DrawLight(image, kvfuzz::Display(s));
   } catch (const std::exception&) {
     // An unreadable template is the caller's to log.
   }

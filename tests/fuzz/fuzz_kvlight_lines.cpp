@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kvfuzz::SetReadings();
-  const std::string path = kv::SettingsDir + kv::LightTemplateName;
+  kvtest::SeriesState& s = kvfuzz::SetReadings();
+  const std::string path = s.Process.SettingsDir + kv::LightTemplateName;
   kvfuzz::WriteFile(path, data, size);
   try {
     const auto lines = kv::ReadTemplateLines(path);
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const std::string& line : *lines) {
       if (line.size() > 512) kvfuzz::Fail("a template line longer than 512 bytes");
       bytes += line.size();
-      if (kv::FillLightTemplate(line, kvfuzz::FixedTime).size() > 4 * 1024 * 1024)
+      if (kv::FillLightTemplate(kvfuzz::Display(s), line, kvfuzz::FixedTime).size() > 4 * 1024 * 1024)
         kvfuzz::Fail("a filled light line beyond 4 MiB");
     }
     if (bytes > 64 * 1024) kvfuzz::Fail("more than 64 KiB of template read");

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "core/Process.h"
 #include "settings/Language.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -14,9 +13,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kv::ResetTexts();
   kv::ResetCaptions();
-  kvfuzz::WriteFile(kv::AppDir + "Fuzz.lng", data, size);
-  kv::LoadLanguage("Fuzz.lng");
-  kv::ApplyCaptions("Fuzz.lng");
+  kvfuzz::WriteFile(kvfuzz::Facts().AppDir + "Fuzz.lng", data, size);
+  kv::LoadLanguage(kvfuzz::Facts(), "Fuzz.lng");
+  kv::ApplyCaptions(kvfuzz::Facts(), "Fuzz.lng");
   if (kv::Captions().entries.size() != kv::FormCaptions().entries.size()) kvfuzz::Fail("a file added or lost a menu entry");
   return 0;
 }

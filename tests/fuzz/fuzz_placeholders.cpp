@@ -20,11 +20,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kvfuzz::SetReadings();
+  kvtest::SeriesState& s = kvfuzz::SetReadings();
   const std::string text(reinterpret_cast<const char*>(data), size);
-  const std::string filled = kv::FillTemplate(text, kvfuzz::FixedTime);
+  const std::string filled = kv::FillTemplate(kvfuzz::Display(s), text, kvfuzz::FixedTime);
   if (filled.size() > OutputLimit) kvfuzz::Fail("FillTemplate output of " + std::to_string(filled.size()) + " bytes");
-  const std::string light = kv::FillLightTemplate(text, kvfuzz::FixedTime);
+  const std::string light = kv::FillLightTemplate(kvfuzz::Display(s), text, kvfuzz::FixedTime);
   if (light.size() > OutputLimit) kvfuzz::Fail("FillLightTemplate output of " + std::to_string(light.size()) + " bytes");
   return 0;
 }

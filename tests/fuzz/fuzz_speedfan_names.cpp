@@ -11,11 +11,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kvfuzz::ResetSensorState();
-  const std::string path = kv::SpeedFanFolder() + kv::SpeedFanSensorFile;
+  kvtest::PassState& s = kvfuzz::FreshSensorState();
+  const std::string path = kv::SpeedFanFolder(s.Process.AppDir) + kv::SpeedFanSensorFile;
   kvfuzz::WriteFile(path, data, size);
   try {
-    if (!kv::ReadSpeedFanNames(path)) kvfuzz::Fail("a present sensor file was not read");
+    if (!kv::ReadSpeedFanNames(s.Ctx, path)) kvfuzz::Fail("a present sensor file was not read");
   } catch (const std::exception&) {
     // The pass step logs a broken file and stops asking for it.
   }

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "core/Process.h"
 #include "readvalue/Readings.h"
 #include "statistics/StatFiles.h"
 #include "statistics/StatStore.h"
@@ -18,8 +17,10 @@
 namespace {
 
 const char* const Base = "KVFuzz";
-std::string MainPath() { return kv::SettingsDir + Base + "6"; }
-std::string ExtraPath() { return kv::SettingsDir + Base + "7"; }
+// The time the loads take as now: a record more than a day after it is damage.
+constexpr kv::TDateTime Now = 46365.5;  // 9 December 2026, noon
+std::string MainPath() { return kvfuzz::Facts().SettingsDir + Base + "6"; }
+std::string ExtraPath() { return kvfuzz::Facts().SettingsDir + Base + "7"; }
 
 void RemovePair() {
   for (const std::string& path : {MainPath(), ExtraPath()}) {
@@ -50,8 +51,9 @@ void WriteSeeds() {
   for (int i = 0; i < 4; ++i) {
     kv::tReadings r{};
     kv::tReadingsExtra e{};
-    kv::ResetReadings();
-    r = kv::Readings;
+    kv::tReadingsState fresh;
+    kv::ResetReadings(fresh);
+    r = fresh.Readings;
     r.Time = start + i / 1440.0;
     r.T[0] = static_cast<int16_t>(4500 + 10 * i);
     r.V[0] = 1216;
@@ -66,7 +68,7 @@ void WriteSeeds() {
   }
   kv::MakeBreakSample(start + 5 / 1440.0, s.Samples.emplace_back(), s.SamplesExtra.emplace_back());
   s.LastIndex = static_cast<int32_t>(s.Samples.size()) - 1;
-  kv::SaveStore(s, Base, false);
+  kv::SaveStore(s, kvfuzz::Facts().SettingsDir, Base, false);
   const std::string main = kvfuzz::ReadFile(MainPath());
   const std::string extra = kvfuzz::ReadFile(ExtraPath());
   auto seed = [&](uint8_t flags, const std::string& m, const std::string& c) {
@@ -107,13 +109,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (flags & 1) kvfuzz::WriteFile(ExtraPath() + ((flags & 4) ? ".backup" : ""), extra, extraSize);
 
   kv::tStatStore first;
-  kv::LoadStore(first, Base);
+  kv::LoadStore(first, kvfuzz::Facts().SettingsDir, Base, Now);
   Check(first);
   if (first.LastIndex < 0) return 0;
 
-  kv::SaveStore(first, Base, (flags & 8) != 0);
+  kv::SaveStore(first, kvfuzz::Facts().SettingsDir, Base, (flags & 8) != 0);
   kv::tStatStore second;
-  kv::LoadStore(second, Base);
+  kv::LoadStore(second, kvfuzz::Facts().SettingsDir, Base, Now);
   Check(second);
   if (!SameRecords(first, second)) kvfuzz::Fail("a saved pair loads differently");
   return 0;

@@ -19,24 +19,23 @@
 #include "platform/Files.h"
 #include "platform/SharedMemory.h"
 #include "settings/Settings.h"
+#include "support/MonitorState.h"
 #include "support/TestSupport.h"
 
 namespace kv {
 namespace {
 
-class GuiCycle : public testing::Test {
+class GuiCycle : public testing::Test, public kvtest::MonitorState {
  protected:
   void SetUp() override {
-    AppDir = KV_BIN_DIR "/";
-    kvtest::EnterCycleState(dir, "gui", false);
-    SetUi(&ui);
+    kvtest::EnterCycleState(M, dir, "gui", false);
+    Process.AppDir = KV_BIN_DIR "/";
     ASSERT_TRUE(cycle.Initialise());
   }
   void TearDown() override {
     if (!cycle.ShutDownDone()) cycle.SessionEnd();
     QCoreApplication::processEvents();  // the queued quit must not end a later test's loop
     QGuiApplication::setQuitOnLastWindowClosed(true);
-    SetUi(nullptr);
     kvtest::LeaveCycleState();
   }
   std::string Log() const { return kvtest::ReadFile(dir.File("KVEvents.txt")); }
@@ -44,7 +43,7 @@ class GuiCycle : public testing::Test {
 
   kvtest::TempDir dir;
   WidgetUi ui;
-  TMainCycle cycle;
+  TMainCycle cycle{M, ui};
 };
 
 // Presses the given button of the question box as soon as it is shown.
@@ -105,13 +104,12 @@ TEST_F(GuiCycle, LightTimerSavesThePictureAndQueuesIt) {
   ConnectPictures(cycle);
   Settings.AutoConnect = true;
   Settings.LocalPath = dir.Path();
-  ClearPendingImages();
   cycle.LightTick();
-  const tPendingImage light = PendingImage(tImageKind::Light);
+  const tPendingImage light = M.Pictures.Pending(tImageKind::Light);
   ASSERT_FALSE(light.path.empty()) << Log();
   EXPECT_TRUE(FileExists(light.path));
-  EXPECT_TRUE(ImagesWaiting());
-  EXPECT_TRUE(PendingImage(tImageKind::Banner).path.empty());
+  EXPECT_TRUE(M.Pictures.Waiting());
+  EXPECT_TRUE(M.Pictures.Pending(tImageKind::Banner).path.empty());
   cycle.AutoConnectTick();
   EXPECT_TRUE(Logged("Newly saved images detected"));
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QScreen>
@@ -25,6 +26,7 @@
 #include "settings/Language.h"
 #include "settings/Settings.h"
 #include "statistics/StatStore.h"
+#include "support/MonitorState.h"
 #include "support/TestSupport.h"
 
 namespace kv {
@@ -44,14 +46,13 @@ class Target final : public QWidget {
   void mouseMoveEvent(QMouseEvent*) override { ++moves; }
 };
 
-class DisplayWindowsTest : public testing::Test {
+class DisplayWindowsTest : public testing::Test, public kvtest::MonitorState {
  protected:
   void SetUp() override {
-    AppDir = KV_BIN_DIR "/";
-    kvtest::EnterCycleState(dir, "gui", false);
+    kvtest::EnterCycleState(M, dir, "gui", false);
+    Process.AppDir = KV_BIN_DIR "/";
     ResetTexts();
-    LoadLanguage("English.lng");
-    SetUi(&ui);
+    LoadLanguage(Process, "English.lng");
     ASSERT_TRUE(cycle.Initialise());
     // The banner draws once the fine series holds two samples.
     while (Stats8h.LastIndex < 1) {
@@ -68,7 +69,6 @@ class DisplayWindowsTest : public testing::Test {
     displays.reset();
     if (!cycle.ShutDownDone()) cycle.SessionEnd();
     QCoreApplication::processEvents();
-    SetUi(nullptr);
     kvtest::LeaveCycleState();
   }
   static bool RealX() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
@@ -106,7 +106,7 @@ class DisplayWindowsTest : public testing::Test {
 
   kvtest::TempDir dir;
   WidgetUi ui;
-  TMainCycle cycle;
+  TMainCycle cycle{M, ui};
   std::unique_ptr<TDisplayWindows> displays;
 };
 
@@ -292,7 +292,7 @@ TEST_F(DisplayWindowsTest, ClickThroughPassesClicksToTheWindowBelowAndStopsDragg
   click();
   EXPECT_EQ(below.presses, 0);
 
-  displays->ToggleClickThrough();
+  cycle.ToggleClickThrough();
   EXPECT_TRUE(Settings.ClickThrough);
   EXPECT_EQ(IniFile(dir.File(DisplayIniName)).ReadString("Misc", "ClickThrough", ""), "1");
   kvtest::Wait(50);
@@ -319,7 +319,7 @@ TEST_F(DisplayWindowsTest, ClickThroughPassesClicksToTheWindowBelowAndStopsDragg
   EXPECT_TRUE(banner->ClickThrough());
 
   // Off again: clicks are the light's once more.
-  displays->ToggleClickThrough();
+  cycle.ToggleClickThrough();
   EXPECT_EQ(IniFile(dir.File(DisplayIniName)).ReadString("Misc", "ClickThrough", ""), "0");
   kvtest::Wait(50);
   const int pressesBefore = below.presses;
@@ -332,22 +332,23 @@ TEST_F(DisplayWindowsTest, TheMenusStartAndShutDownDriveBothWindows) {
   displays.reset();
   // Shown at the last end: both open with the first refresh after start.
   Settings.ShowLight = Settings.ShowBanner = true;
-  TfrmKelvaraMain window(cycle, false);
-  window.ShowSplash = nullptr;
+  tWindowServices services;
+  services.showSplash = [] {};
+  TfrmKelvaraMain window(cycle, false, services);
   cycle.RefreshDisplays();
   TDisplayWindows& both = window.Displays();
   ASSERT_TRUE(both.Window(tDisplay::Light) && both.Window(tDisplay::Banner));
   EXPECT_TRUE(kvtest::WaitExposed(both.Window(tDisplay::Banner)));
 
   // The tray twin and the window entry do the same.
-  window.Choose("mnuBanner1");
+  window.Action(tMenuAction::Banner1)->trigger();
   EXPECT_EQ(both.Window(tDisplay::Banner), nullptr);
-  window.AboutToShow("mnuDisplay");
-  EXPECT_FALSE(window.Entry("mnuBanner")->isChecked());
-  EXPECT_TRUE(window.Entry("mnuLight")->isChecked());
-  window.Choose("mnuClickThrough1");
+  emit window.Menu(tMenuAction::Display)->aboutToShow();
+  EXPECT_FALSE(window.Action(tMenuAction::Banner)->isChecked());
+  EXPECT_TRUE(window.Action(tMenuAction::Light)->isChecked());
+  window.Action(tMenuAction::ClickThrough1)->trigger();
   EXPECT_TRUE(both.Window(tDisplay::Light)->ClickThrough());
-  window.Choose("mnuBanner");
+  window.Action(tMenuAction::Banner)->trigger();
   ASSERT_TRUE(both.Window(tDisplay::Banner));
   EXPECT_TRUE(both.Window(tDisplay::Banner)->ClickThrough());
 

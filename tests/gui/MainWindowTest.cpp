@@ -27,24 +27,25 @@
 #include "platform/SharedMemory.h"
 #include "settings/Language.h"
 #include "settings/Settings.h"
+#include "support/MonitorState.h"
 #include "support/TestSupport.h"
 
 namespace kv {
 namespace {
 
-class MainWindowTest : public testing::Test {
+class MainWindowTest : public testing::Test, public kvtest::MonitorState {
  protected:
   void SetUp() override {
     // Language files come from a folder of our own, so a test language can be added.
-    AppDir = appDir.Path();
     for (const char* file : {"English.lng", "upload-on.png", "upload-off.png", "uploading.png"})
       kvtest::WriteFile(appDir.File(file), kvtest::ReadFile(std::string(KV_BIN_DIR "/") + file));
-    kvtest::EnterCycleState(dir, "gui", false);
+    kvtest::EnterCycleState(M, dir, "gui", false);
+    Process.AppDir = appDir.Path();
     ResetTexts();
     ResetCaptions();
-    LoadLanguage("English.lng");
-    ExpertMode = false;
-    SetUi(&ui);
+    LoadLanguage(Process, "English.lng");
+    Process.ExpertMode = false;
+    cycle.TrimMemory = [this] { ++trims; };
     ASSERT_TRUE(cycle.Initialise());
   }
   void TearDown() override {
@@ -55,105 +56,108 @@ class MainWindowTest : public testing::Test {
     }
     if (!cycle.ShutDownDone()) cycle.SessionEnd();
     QCoreApplication::processEvents();
-    SetUi(nullptr);
     kvtest::LeaveCycleState();
     ResetCaptions();
   }
   void Open(bool tray) {
-    window = std::make_unique<TfrmKelvaraMain>(cycle, tray);
+    tWindowServices services;
+    services.showSplash = [] {};
+    services.openLink = [this](const std::string& address) { links.push_back(address); };
+    window = std::make_unique<TfrmKelvaraMain>(cycle, tray, std::move(services));
     ui.SetWindow(window.get());
-    window->ShowSplash = nullptr;
-    window->OpenLink = [this](const std::string& address) { links.push_back(address); };
-    window->TrimMemory = [this] { ++trims; };
-    window->Question = [this](const std::string& text, const std::string&) {
-      questions.push_back(text);
-      return answer;
-    };
   }
-  QAction& Entry(const std::string& name) {
-    QAction* action = window->Entry(name);
-    if (!action) ADD_FAILURE() << name;
+  QAction& Entry(tMenuAction entry) {
+    QAction* action = window->Action(entry);
+    if (!action) ADD_FAILURE() << static_cast<int>(entry);
     return *action;
   }
+  // What the user's click on an entry does.
+  void Choose(tMenuAction entry) { Entry(entry).trigger(); }
+  // What opening a submenu does.
+  void Shown(tMenuAction submenu) { emit window->Menu(submenu)->aboutToShow(); }
   std::string Caption() const { return window->windowTitle().toStdString(); }
   std::string Log() const { return kvtest::ReadFile(dir.File("KVEvents.txt")); }
   bool Logged(const std::string& line) const { return Log().find("] " + line + "\r\n") != std::string::npos; }
 
   kvtest::TempDir appDir, dir;
-  WidgetUi ui;
-  TMainCycle cycle;
-  std::unique_ptr<TfrmKelvaraMain> window;
   std::vector<std::string> links, questions;
   int trims = 0;
   bool answer = false;
+  WidgetUi ui{[this](QWidget*, const std::string& text, const std::string&) {
+    questions.push_back(text);
+    return answer;
+  }};
+  TMainCycle cycle{M, ui};
+  std::unique_ptr<TfrmKelvaraMain> window;
 };
 
 TEST_F(MainWindowTest, EveryEntryCarriesItsCaptionStateAndDefault) {
-  ApplyCaptions("English.lng");
+  ApplyCaptions(Process, "English.lng");
   Open(true);
   for (const tMenuEntry& e : MenuEntries()) {
-    if (std::string(e.name) == "-") continue;
-    QAction& action = Entry(e.name);
-    EXPECT_EQ(action.isEnabled(), !(e.flags & mfDisabled) && std::string(e.name) != "mnuUpload") << e.name;
+    if (e.action == tMenuAction::None) continue;
+    QAction& action = Entry(e.action);
+    EXPECT_EQ(action.isEnabled(), !(e.flags & mfDisabled) && e.action != tMenuAction::Upload) << e.name;
     EXPECT_FALSE(action.text().isEmpty()) << e.name;
   }
-  EXPECT_EQ(Entry("mnuFile").text().toStdString(), "&File");
-  EXPECT_EQ(Entry("mnuStats24").text().toStdString(), Texts()->Stats24);
-  EXPECT_EQ(Entry("mnuLight1").text(), Entry("mnuLight").text());
-  EXPECT_EQ(Entry("mnuBack1Day").text().toStdString(), "<");
-  EXPECT_TRUE(Entry("mnuStats").isChecked());
-  EXPECT_EQ(window->SubMenu("mnuFile")->defaultAction(), &Entry("mnuExit"));
-  EXPECT_EQ(window->SubMenu("mnuDisplay")->defaultAction(), &Entry("mnuStats"));
-  EXPECT_EQ(window->SubMenu("mnuOptions")->defaultAction(), &Entry("mnuAutoUpload"));
-  EXPECT_EQ(window->SubMenu("mnuDisplay1")->defaultAction(), &Entry("mnuSystemInfo1"));
-  EXPECT_EQ(window->SubMenu("mnuOptions1")->defaultAction(), &Entry("mnuAutoUpload1"));
-  EXPECT_EQ(TwinOf("mnuOptions1"), "mnuOptions");
-  EXPECT_EQ(TwinOf("mnuStats31"), "mnuStats31");
-  EXPECT_EQ(OptionsPage("mnuMisc1"), 14);
-  EXPECT_EQ(OptionsPage("mnuExpert"), 13);
+  EXPECT_EQ(Entry(tMenuAction::File).text().toStdString(), "&File");
+  EXPECT_EQ(Entry(tMenuAction::Stats24).text().toStdString(), Texts()->Stats24);
+  EXPECT_EQ(Entry(tMenuAction::Light1).text(), Entry(tMenuAction::Light).text());
+  EXPECT_EQ(Entry(tMenuAction::Back1Day).text().toStdString(), "<");
+  EXPECT_TRUE(Entry(tMenuAction::Stats).isChecked());
+  EXPECT_EQ(window->Menu(tMenuAction::File)->defaultAction(), &Entry(tMenuAction::Exit));
+  EXPECT_EQ(window->Menu(tMenuAction::Display)->defaultAction(), &Entry(tMenuAction::Stats));
+  EXPECT_EQ(window->Menu(tMenuAction::Options)->defaultAction(), &Entry(tMenuAction::AutoUpload));
+  EXPECT_EQ(window->Menu(tMenuAction::Display1)->defaultAction(), &Entry(tMenuAction::SystemInfo1));
+  EXPECT_EQ(window->Menu(tMenuAction::Options1)->defaultAction(), &Entry(tMenuAction::AutoUpload1));
+  EXPECT_EQ(TwinOf(tMenuAction::Options1), tMenuAction::Options);
+  EXPECT_EQ(TwinOf(tMenuAction::Stats31), tMenuAction::Stats31);
+  EXPECT_EQ(OptionsPage(tMenuAction::Misc1), 14);
+  EXPECT_EQ(OptionsPage(tMenuAction::Expert), 13);
 
   // Opening a menu sets its check marks and visible entries.
   Settings.AutoConnect = false;
   Settings.ShowBanner = true;
-  window->AboutToShow("mnuOptions");
-  EXPECT_FALSE(Entry("mnuAutoUpload").isChecked());
-  EXPECT_FALSE(Entry("mnuExpert").isVisible());
-  EXPECT_TRUE(Entry("mnuDebug").isVisible());
-  window->AboutToShow("mnuDisplay1");
-  EXPECT_TRUE(Entry("mnuBanner").isChecked());
-  EXPECT_TRUE(Entry("mnuBanner1").isChecked());
-  EXPECT_FALSE(Entry("mnuLight1").isChecked());
+  Shown(tMenuAction::Options);
+  EXPECT_FALSE(Entry(tMenuAction::AutoUpload).isChecked());
+  EXPECT_FALSE(Entry(tMenuAction::Expert).isVisible());
+  EXPECT_TRUE(Entry(tMenuAction::Debug).isVisible());
+  Shown(tMenuAction::Display1);
+  EXPECT_TRUE(Entry(tMenuAction::Banner).isChecked());
+  EXPECT_TRUE(Entry(tMenuAction::Banner1).isChecked());
+  EXPECT_FALSE(Entry(tMenuAction::Light1).isChecked());
 
   // The view entries are one radio group; navigating unchecks them all.
-  window->Choose("mnuStats24");
-  EXPECT_TRUE(Entry("mnuStats24").isChecked());
-  EXPECT_FALSE(Entry("mnuStats").isChecked());
-  window->Choose("mnuBack1Day");
-  for (const char* view : {"mnuStats", "mnuStats24", "mnuStats7", "mnuStats31", "mnuStats365"})
-    EXPECT_FALSE(Entry(view).isChecked()) << view;
-  window->Choose("mnuForward1Day");
-  EXPECT_TRUE(Entry("mnuStats").isChecked());
+  Choose(tMenuAction::Stats24);
+  EXPECT_TRUE(Entry(tMenuAction::Stats24).isChecked());
+  EXPECT_FALSE(Entry(tMenuAction::Stats).isChecked());
+  Choose(tMenuAction::Back1Day);
+  for (tMenuAction view : {tMenuAction::Stats, tMenuAction::Stats24, tMenuAction::Stats7, tMenuAction::Stats31,
+                           tMenuAction::Stats365})
+    EXPECT_FALSE(Entry(view).isChecked()) << static_cast<int>(view);
+  Choose(tMenuAction::Forward1Day);
+  EXPECT_TRUE(Entry(tMenuAction::Stats).isChecked());
 
   // The power timer entries are shown but do nothing; the tray menu names the submenu.
   window->PopupTrayMenu(QPoint(100, 100));
-  EXPECT_EQ(Entry("mnuTimer").text().toStdString(), Captions().POSuspendInactive);
-  EXPECT_FALSE(Entry("mnuAutoUpload1").isChecked());
+  EXPECT_EQ(Entry(tMenuAction::Timer).text().toStdString(), Captions().POSuspendInactive);
+  EXPECT_FALSE(Entry(tMenuAction::AutoUpload1).isChecked());
   window->TrayMenu()->close();
 
-  window->Choose("mnuReportBug");
-  window->Choose("mnuKelvaraForum1");
+  Choose(tMenuAction::ReportBug);
+  Choose(tMenuAction::KelvaraForum1);
   EXPECT_EQ(links, (std::vector<std::string>{WebAddresses.bugMail, WebAddresses.forumEnglish}));
 }
 
 TEST_F(MainWindowTest, CaptionFollowsViewAndUpload) {
   Open(true);
   EXPECT_EQ(Caption(), "Kelvara");
-  window->Choose("mnuStats7");
+  Choose(tMenuAction::Stats7);
   EXPECT_EQ(Caption(), "Kelvara - " + Texts()->Stats7);
   Settings.AutoConnect = false;
-  window->Choose("mnuStats24");
+  Choose(tMenuAction::Stats24);
   EXPECT_EQ(Caption(), "Kelvara - " + Texts()->Stats24 + " - " + Texts()->UploadInactive);
-  window->Choose("mnuBack1Day");
+  Choose(tMenuAction::Back1Day);
   EXPECT_EQ(Caption(), "Kelvara - " + Texts()->UploadInactive);
 }
 
@@ -188,8 +192,8 @@ TEST_F(MainWindowTest, TrayClicksShowHideToggleAndOpenTheMenu) {
 
   window->TrayActivated(QSystemTrayIcon::Context);
   EXPECT_TRUE(window->TrayMenu()->isVisible());
-  EXPECT_TRUE(Entry("mnuTimer").isEnabled());
-  EXPECT_FALSE(Entry("mnu5h").isEnabled());
+  EXPECT_TRUE(Entry(tMenuAction::Timer).isEnabled());
+  EXPECT_FALSE(Entry(tMenuAction::T5h).isEnabled());
   window->TrayMenu()->close();
 }
 
@@ -198,13 +202,13 @@ TEST_F(MainWindowTest, AutomaticUploadAsksBeforeSwitchingOff) {
   Settings.AutoConnect = true;
   Settings.SaveLight = Settings.UploadLight = true;
   answer = false;
-  window->Choose("mnuAutoUpload");
+  Choose(tMenuAction::AutoUpload);
   EXPECT_TRUE(Settings.AutoConnect) << "No leaves it on";
   EXPECT_EQ(window->TrayIconSlot(), 0);
   EXPECT_EQ(questions, std::vector<std::string>{Texts()->DisableAutoUpload});
 
   answer = true;
-  window->Choose("mnuAutoUpload1");
+  Choose(tMenuAction::AutoUpload1);
   EXPECT_FALSE(Settings.AutoConnect);
   EXPECT_EQ(window->TrayIconSlot(), 1);
   EXPECT_TRUE(Logged("Upload/mailing disabled"));
@@ -212,7 +216,7 @@ TEST_F(MainWindowTest, AutomaticUploadAsksBeforeSwitchingOff) {
 
   // Switching on never asks, but says when nothing would be uploaded.
   Settings.SaveLight = false;
-  window->Choose("mnuAutoUpload");
+  Choose(tMenuAction::AutoUpload);
   EXPECT_TRUE(Settings.AutoConnect);
   EXPECT_EQ(questions.size(), 2u);
   EXPECT_EQ(window->TrayIconSlot(), 0);
@@ -253,7 +257,7 @@ TEST_F(MainWindowTest, ExitAnsweredNoKeepsRunningAndSavesNothing) {
   Open(true);
   window->ShowAndRaise();
   answer = false;
-  window->Choose("mnuExit");
+  Choose(tMenuAction::Exit);
   EXPECT_EQ(questions.size(), 1u);
   EXPECT_TRUE(Logged("Kelvara may not close"));
   EXPECT_FALSE(cycle.ShutDownDone());
@@ -262,7 +266,7 @@ TEST_F(MainWindowTest, ExitAnsweredNoKeepsRunningAndSavesNothing) {
   EXPECT_FALSE(FileExists(dir.File(ClientIniName)));
 
   answer = true;
-  window->Choose("mnuExit1");
+  Choose(tMenuAction::Exit1);
   EXPECT_TRUE(cycle.ShutDownDone());
   EXPECT_FALSE(window->isVisible());
   EXPECT_TRUE(FileExists(dir.File("Kelvara8h.log6")));
@@ -279,16 +283,16 @@ TEST_F(MainWindowTest, CloseButtonWithHideOnCloseOnlyHides) {
 }
 
 TEST_F(MainWindowTest, LanguageChangeReachesTheMenusAtOnce) {
-  ApplyCaptions("English.lng");
+  ApplyCaptions(Process, "English.lng");
   Open(true);
   kvtest::WriteFile(appDir.File("Test.lng"),
                     "[Main]\r\nmnuFile.Caption=&Datei\r\nmnuLight.Caption=Lichtfenster\r\n"
                     "[Messages]\r\nStats24=Letzte 24 Stunden\r\n");
   kvtest::WriteFile(dir.File(ClientIniName), "[Misc]\r\nLangFile=Test.lng\r\n");
-  window->Choose("mnuStats24");
+  Choose(tMenuAction::Stats24);
   cycle.OptionsChanged();
-  EXPECT_EQ(Entry("mnuFile").text().toStdString(), "&Datei");
-  EXPECT_EQ(Entry("mnuLight1").text().toStdString(), "Lichtfenster");
+  EXPECT_EQ(Entry(tMenuAction::File).text().toStdString(), "&Datei");
+  EXPECT_EQ(Entry(tMenuAction::Light1).text().toStdString(), "Lichtfenster");
   EXPECT_EQ(Caption(), "Kelvara - Letzte 24 Stunden");
 }
 
@@ -344,30 +348,30 @@ TEST_F(MainWindowTest, WheelStepsThroughTheViewsAndLeavesTheEndsToTheBox) {
     return event.isAccepted();
   };
   wheel(120);  // up at the basic view: the end of the scale
-  EXPECT_TRUE(Entry("mnuStats").isChecked());
+  EXPECT_TRUE(Entry(tMenuAction::Stats).isChecked());
   EXPECT_TRUE(wheel(-120));
-  EXPECT_TRUE(Entry("mnuStats24").isChecked());
+  EXPECT_TRUE(Entry(tMenuAction::Stats24).isChecked());
   EXPECT_EQ(Caption(), "Kelvara - " + Texts()->Stats24);
   wheel(-120);
   wheel(-120);  // past the week view: nothing more
-  EXPECT_TRUE(Entry("mnuStats7").isChecked());
-  window->Choose("mnuBack1Day");
+  EXPECT_TRUE(Entry(tMenuAction::Stats7).isChecked());
+  Choose(tMenuAction::Back1Day);
   wheel(120);  // navigating: the wheel changes nothing
-  EXPECT_FALSE(Entry("mnuStats24").isChecked());
+  EXPECT_FALSE(Entry(tMenuAction::Stats24).isChecked());
   EXPECT_EQ(Caption(), "Kelvara");
 }
 
 TEST_F(MainWindowTest, ResetStatisticsEmptiesTheQueueWhenConfirmed) {
   Settings.SaveLight = true;
   Open(true);
-  TimedLightSave();
-  ASSERT_TRUE(ImagesWaiting());
+  TimedLightSave(M.Display(), ui, M.Pictures);
+  ASSERT_TRUE(M.Pictures.Waiting());
   answer = false;
-  window->Choose("mnuResetStatistics");
-  EXPECT_TRUE(ImagesWaiting()) << "No keeps everything";
+  Choose(tMenuAction::ResetStatistics);
+  EXPECT_TRUE(M.Pictures.Waiting()) << "No keeps everything";
   answer = true;
-  window->Choose("mnuResetStatistics");
-  EXPECT_FALSE(ImagesWaiting());
+  Choose(tMenuAction::ResetStatistics);
+  EXPECT_FALSE(M.Pictures.Waiting());
   EXPECT_EQ(cycle.Timer(tCycleTimer::Light).interval, 15000);
   EXPECT_EQ(cycle.Timer(tCycleTimer::ReadTemp).interval, 2000);
 }

@@ -19,8 +19,7 @@ int CountNear(const QImage& image, QRect area, QColor colour) {
 }
 
 TEST(Splash, DrawsAddressAndVersionWithShadows) {
-  AppDir = KV_BIN_DIR "/";
-  LoadLanguage("English.lng");
+  LoadLanguage(tProcessFacts{.AppDir = KV_BIN_DIR "/"}, "English.lng");
   TfrmInfo splash;
   const QImage& picture = splash.Picture();
   ASSERT_EQ(picture.size(), QSize(290, 200));

@@ -17,9 +17,8 @@ namespace kv {
 namespace {
 
 void LoadEnglish() {
-  AppDir = KV_BIN_DIR "/";
   ResetTexts();
-  LoadLanguage("English.lng");
+  LoadLanguage(tProcessFacts{.AppDir = KV_BIN_DIR "/"}, "English.lng");
 }
 
 const QColor Background(0xC0, 0xC0, 0xC0), Bar(0x00, 0x00, 0x80);
@@ -41,9 +40,7 @@ int CountColour(const QImage& image, QRect area, QRgb colour) {
 }
 
 TEST(StatusPanel, ProgressTextGivesBothSizesAndTheRoundedPercentage) {
-  AppDir = KV_BIN_DIR "/";
-  ResetTexts();
-  LoadLanguage("English.lng");
+  LoadEnglish();
   ASSERT_FALSE(Texts()->Loaded.empty());
   EXPECT_EQ(ProgressText(0, 0), "");
   // 2 of 3 bytes is 66.67 %, shown rounded.

@@ -115,26 +115,24 @@ TEST_F(Installed, LayoutHasProgramsDataDesktopEntryIconsManPagesAndUnit) {
 }
 
 TEST_F(Installed, LookupFromTheInstalledProgramFolderFindsLanguagesAndIcons) {
-  const std::string savedApp = AppDir, savedSettings = SettingsDir;
   TempDir settings;
-  AppDir = Bin();
-  SettingsDir = settings.Path();
-  EXPECT_EQ(DataFolder("English.lng"), Share() + "kelvara/");
-  EXPECT_FALSE(QImage(QString::fromStdString(DataFile("cpu.png"))).isNull());
+  tProcessFacts process;
+  process.AppDir = Bin();
+  process.SettingsDir = settings.Path();
+  EXPECT_EQ(DataFolder("English.lng", process), Share() + "kelvara/");
+  EXPECT_FALSE(QImage(QString::fromStdString(DataFile("cpu.png", process))).isNull());
   // An editable piece in the settings folder wins over the shipped one.
   CreateFolder(settings.File("www"));
-  EXPECT_EQ(DataFile("www/"), settings.File("www/"));
+  EXPECT_EQ(DataFile("www/", process), settings.File("www/"));
   kvtest::WriteFile(Share() + "kelvara/aquaero.xml", "<x/>");
-  EXPECT_EQ(DataFile("aquaero.xml"), Share() + "kelvara/aquaero.xml");
+  EXPECT_EQ(DataFile("aquaero.xml", process), Share() + "kelvara/aquaero.xml");
   kvtest::WriteFile(settings.File("aquaero.xml"), "<y/>");
-  EXPECT_EQ(DataFile("aquaero.xml"), settings.File("aquaero.xml"));
+  EXPECT_EQ(DataFile("aquaero.xml", process), settings.File("aquaero.xml"));
   // A language file is shipped data, never taken from the settings folder.
   kvtest::WriteFile(settings.File("English.lng"), "[Messages]\n");
-  EXPECT_EQ(DataFile("English.lng"), Share() + "kelvara/English.lng");
+  EXPECT_EQ(DataFile("English.lng", process), Share() + "kelvara/English.lng");
   // Missing everywhere: the path beside the program, for the message that names it.
-  EXPECT_EQ(DataFile("Nowhere.lng"), Bin() + "Nowhere.lng");
-  AppDir = savedApp;
-  SettingsDir = savedSettings;
+  EXPECT_EQ(DataFile("Nowhere.lng", process), Bin() + "Nowhere.lng");
 }
 
 TEST_F(Installed, SysInfoJsonRunsFromTheInstall) {

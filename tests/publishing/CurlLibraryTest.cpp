@@ -1,7 +1,7 @@
 // libcurl is opened by the first transfer, not at start, and a missing or broken library ends
 // the transfer with its reason instead of the program. The start-up cases run in a fresh
 // process of this program (this suite does not link libcurl), since this one has loaded it.
-#include "publishing/CurlLibrary.h"
+#include "core/CurlLibrary.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -127,11 +127,9 @@ TEST(CurlLibrary, StartWithoutTransferLeavesItUnloaded) {
   ASSERT_FALSE(CurlMapped()) << "this test program links libcurl itself";
   {
     UploadTest t;  // nothing queued: the upload thread ends without connecting
-    Settings = t.settings;
-    Settings.CheckForUpdate = false;
+    t.settings.CheckForUpdate = false;
     SetDebugMode(true);  // the event log is written in debug mode only
-    Publishing publishing;
-    publishing.SetQueue(t.queue.Queue());
+    Publishing publishing(t.Sources());
     publishing.ApplyHttpServer();
     publishing.UpdateCheck(false);
     publishing.CreateUpload();
@@ -139,7 +137,6 @@ TEST(CurlLibrary, StartWithoutTransferLeavesItUnloaded) {
     EXPECT_TRUE(Has(t.Log(), "Not uploading any image"));
     EXPECT_TRUE(Has(t.Log(), "Creating autoupdate thread"));
     EXPECT_FALSE(CurlMapped());
-    Settings = tSettings{};
   }
   CurlLibrary();
   EXPECT_TRUE(CurlMapped());
@@ -159,12 +156,10 @@ TEST(CurlLibrary, BrokenLibraryEndsTransfersWithTheReason) {
   UploadTest t;
   t.Queue(tImageKind::Light, "kvlight.png");
   t.settings.Port = kvtest::FreePort();
-  Settings = t.settings;
-  Settings.CheckForUpdate = true;
-  Settings.UpdateServer = "https://127.0.0.1:" + std::to_string(t.settings.Port);
+  t.settings.CheckForUpdate = true;
+  t.settings.UpdateServer = "https://127.0.0.1:" + std::to_string(t.settings.Port);
   SetDebugMode(true);
-  Publishing publishing;
-  publishing.SetQueue(t.queue.Queue());
+  Publishing publishing(t.Sources());
   publishing.CreateUpload();
   Settle(publishing);
   publishing.UpdateCheck(true);
@@ -181,9 +176,8 @@ TEST(CurlLibrary, BrokenLibraryEndsTransfersWithTheReason) {
        at = log.find("cp1 libcurl.so.4", at + 1))
     ++attempts;
   EXPECT_EQ(attempts, 1u) << log;
-  EXPECT_FALSE(t.queue[tImageKind::Light].name.empty());
+  EXPECT_FALSE(t.queue.Pending(tImageKind::Light).name.empty());
   EXPECT_FALSE(CurlMapped());
-  Settings = tSettings{};
 }
 
 }  // namespace

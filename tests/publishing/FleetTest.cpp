@@ -17,7 +17,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "alerts/AlertActions.h"
 #include "alerts/Alerts.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
@@ -29,6 +28,8 @@
 #include "settings/Channels.h"
 #include "settings/Scramble.h"
 #include "settings/Settings.h"
+#include "support/PassState.h"
+#include "support/RecordingUi.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -40,24 +41,19 @@ const std::string kRules = KV_SOURCE_DIR "/packaging/prometheus/kelvara-rules.ym
 const std::string kDashboard = KV_SOURCE_DIR "/packaging/grafana/kelvara-dashboard.json";
 const std::string kSchema = KV_SOURCE_DIR "/docs/readings.schema.json";
 const std::string kUser = "prometheus", kPassword = "scrape: me";
-// The CPU fan spins until it is told to stop, which takes its series away (a standing fan reads
-// as no value).
-bool cpuFanStopped = false;
 
 // A monitor with a reading in every family /metrics knows, limits set, alerts active, a step
 // failing, a disk almost full, a fan standing while another spins, and passes stamped ten
 // minutes back: every dashboard query then has something to show and every rule something to
 // fire on. /metrics and /api/ ask for kUser and kPassword.
-class FleetTest : public testing::Test {
+class FleetTest : public testing::Test, public kvtest::PassState {
  protected:
   void SetUp() override {
-    AppDir = dir.File("app/");
-    std::filesystem::create_directories(AppDir + "www");
+    Process.AppDir = dir.File("app/");
+    std::filesystem::create_directories(Process.AppDir + "www");
     std::filesystem::create_directories(dir.File("pics"));
     SetEventLogPath(dir.File("KVEvents.txt"));
-    ResetReadings();
-    SetDefaultChannelSettings();
-    Settings = tSettings{};
+    SetDefaultChannelSettings(Settings);
     Settings.HTTPServerActive = true;
     Settings.HTTPServerPort = kvtest::FreePort();
     Settings.LocalPath = dir.File("pics");
@@ -66,40 +62,25 @@ class FleetTest : public testing::Test {
     Settings.AlertPasses = 1;
     Settings.alertStep = 1;
     Settings.alertBat = 90;
-    TCfg[0].Name = "CPU";
-    TCfg[0].AlertHigh = 4000;
-    TCfg[1].Name = "Board";
-    FCfg[0].Name = "CPU fan";
-    FCfg[1].Name = "Case";
-    FCfg[2].Name = "Pump";
-    NetSlots[0].Name = "eth0";
-    DiskSlots[0].Drive = "/ / /dev/vda";
-    DiskSlots[0].AlertOn = true;
-    DiskSlots[0].AlertKB = 50000000;
-    DiskSlots[1].Drive = "/data Data";
-    SilenceSourcesForTest();
-    SetSourceReaderForTest(tPassStep::External, Fill);
-    SetSourceReaderForTest(tPassStep::Net, [] { throw std::runtime_error("no interface table"); });
-    Alerts().Reset();
-    SetAlertSink({});
-    AddMetricLines(AlertMetrics);
-    publishing.SetExtraJson([] { return std::vector<tJsonMember>{{"Alerts", AlertsJson()}}; });
+    Settings.TCfg[0].Name = "CPU";
+    Settings.TCfg[0].AlertHigh = 4000;
+    Settings.TCfg[1].Name = "Board";
+    Settings.FCfg[0].Name = "CPU fan";
+    Settings.FCfg[1].Name = "Case";
+    Settings.FCfg[2].Name = "Pump";
+    Settings.NetSlots[0].Name = "eth0";
+    Settings.DiskSlots[0].Drive = "/ / /dev/vda";
+    Settings.DiskSlots[0].AlertOn = true;
+    Settings.DiskSlots[0].AlertKB = 50000000;
+    Settings.DiskSlots[1].Drive = "/data Data";
+    SilenceSources();
+    Row(tPassStep::External).read = [this](tPassContext&) { Fill(); };
+    Row(tPassStep::Net).read = [](tPassContext&) { throw std::runtime_error("no interface table"); };
     publishing.ApplyHttpServer();
-    cpuFanStopped = false;
-    ASSERT_TRUE(Pass());
+    ASSERT_TRUE(RunPass());
   }
 
-  void TearDown() override {
-    ClearMetricLines();
-    ClearSourceOverrides();
-    SetAlertSink(RunAlertActions);
-    Alerts().Reset();
-    Settings = tSettings{};
-    ResetReadings();
-    SetDefaultChannelSettings();
-  }
-
-  static void Fill() {
+  void Fill() {
     tReadings& r = Readings;
     r.T[0] = 4750;
     r.T[1] = 3825;
@@ -128,19 +109,19 @@ class FleetTest : public testing::Test {
     CPUCount = 2;
     NetMons = {{"eth0", "192.  0.  2.  2", "02-FC-00-00-00-01", 3}};
     DiskMons = {{"/", "/dev/vda"}, {"/data", "Data"}};
-    DiskSlots[0].TotalKB = 100000000;
-    DiskSlots[0].FreeKB = 40000000;
-    DiskSlots[1].TotalKB = 10000000;
-    DiskSlots[1].FreeKB = 300000;  // 3 % left
+    Settings.DiskSlots[0].TotalKB = 100000000;
+    Settings.DiskSlots[0].FreeKB = 40000000;
+    Settings.DiskSlots[1].TotalKB = 10000000;
+    Settings.DiskSlots[1].FreeKB = 300000;  // 3 % left
   }
 
   // One pass of the main cycle as far as the server sees it.
-  bool Pass() {
-    ReadAllValues(false);
+  bool RunPass() {
+    Pass.ReadAllValues(false);
     Readings.Time -= 600.0 / 86400;
-    EvaluateAlerts();
+    alerts.Evaluate();
     publishing.PublishReadings();
-    return !ActiveAlerts().empty();
+    return !alerts.Active().empty();
   }
 
   kvtest::HttpAnswer Get(const std::string& target) {
@@ -148,8 +129,21 @@ class FleetTest : public testing::Test {
   }
   int Port() const { return Settings.HTTPServerPort; }
 
+  tPublishingOptions Published() {
+    tPublishingOptions options;
+    options.extraMetrics = [this] { return AlertMetrics(alerts.Active(), Settings); };
+    options.extraJson = [this] { return std::vector<tJsonMember>{{"Alerts", AlertsJson(alerts.Active())}}; };
+    return options;
+  }
+
   kvtest::TempDir dir;
-  Publishing publishing;
+  kvtest::RecordingUi ui;
+  tPictureQueue pictures;
+  tAlerts alerts{Settings, Current, Pass};
+  Publishing publishing{{Settings, Process, Current, Pass, pictures, ui, SystemTime()}, Published()};
+  // The CPU fan spins until it is told to stop, which takes its series away (a standing fan
+  // reads as no value).
+  bool cpuFanStopped = false;
 };
 
 // Every PromQL expression of the dashboard, and of its host variable.
@@ -267,7 +261,7 @@ TEST_F(FleetTest, PrometheusScrapesAndEveryRuleAndQueryAnswers) {
   // "inactive"; the CPU fan stops once Prometheus has seen it spin.
   bool ready = false;
   for (const auto end = std::chrono::steady_clock::now() + 25s; !ready && std::chrono::steady_clock::now() < end;) {
-    Pass();
+    RunPass();
     std::this_thread::sleep_for(250ms);
     if (!cpuFanStopped)
       cpuFanStopped = !query("kelvara_fan_rpm{channel=\"1\"}")["data"].toObject()["result"].toArray().isEmpty();

@@ -31,8 +31,8 @@ TEST(FtpUpload, BothPicturesGoIntoRelativeFoldersWithoutShowingThePassword) {
   t.Run();
   EXPECT_EQ(kvtest::ReadFile(t.root + "www/img/kvlight.png"), kvtest::ReadFile(t.pictures + "kvlight.png"));
   EXPECT_EQ(kvtest::ReadFile(t.root + "www/img/b/kvwide.png"), kvtest::ReadFile(t.pictures + "kvwide.png"));
-  EXPECT_TRUE(t.queue[tImageKind::Light].name.empty());
-  EXPECT_TRUE(t.queue[tImageKind::Banner].name.empty());
+  EXPECT_TRUE(t.queue.Pending(tImageKind::Light).name.empty());
+  EXPECT_TRUE(t.queue.Pending(tImageKind::Banner).name.empty());
   EXPECT_EQ(TransferProgress().total.load(), 7001);
   EXPECT_EQ(TransferProgress().done.load(), 7001);
   EXPECT_FALSE(TransferProgress().transferring.load());
@@ -60,13 +60,38 @@ TEST(FtpUpload, RefusedFirstUploadKeepsBothEntries) {
   t.Queue(tImageKind::Light, "kvlight.png");
   t.Queue(tImageKind::Banner, "kvwide.png");
   t.Run();
-  EXPECT_FALSE(t.queue[tImageKind::Light].name.empty());
-  EXPECT_FALSE(t.queue[tImageKind::Banner].name.empty());
+  EXPECT_FALSE(t.queue.Pending(tImageKind::Light).name.empty());
+  EXPECT_FALSE(t.queue.Pending(tImageKind::Banner).name.empty());
   const std::string log = t.Log();
   EXPECT_TRUE(Has(log, "ui3 "));
   EXPECT_TRUE(Has(log, "Uploading kvlight.png"));
   EXPECT_FALSE(Has(log, "Uploading kvwide.png"));
   EXPECT_FALSE(std::filesystem::exists(t.root + "www/img/kvlight.png"));
+}
+
+// A remote folder that cannot be entered fails the run: nothing lands where the login left
+// the session, both entries stay queued, and the session is still closed.
+TEST(FtpUpload, RemoteFolderThatCannotBeEnteredFailsTheRun) {
+  UploadTest t;
+  Peer server(t.ServerArgs());
+  t.settings.Port = server.Port();
+  t.settings.FTPPath = "/www/site";
+  t.settings.LightPath.clear();
+  t.Queue(tImageKind::Light, "kvlight.png");
+  t.Queue(tImageKind::Banner, "kvwide.png");
+  t.Run();
+  EXPECT_FALSE(t.queue.Pending(tImageKind::Light).name.empty());
+  EXPECT_FALSE(t.queue.Pending(tImageKind::Banner).name.empty());
+  EXPECT_FALSE(std::filesystem::exists(t.root + "kvlight.png"));
+  EXPECT_FALSE(t.ui.Saw("Upload finished"));
+  bool why = false;
+  for (const std::string& s : t.ui.status) why |= s.starts_with("Upload failed (\"Cannot change to /www/site: ");
+  EXPECT_TRUE(why);
+  const std::string log = t.Log();
+  EXPECT_TRUE(Has(log, "tucf4 "));
+  EXPECT_TRUE(Has(log, "tue1 Cannot change to /www/site"));
+  EXPECT_FALSE(Has(log, "Uploading "));
+  EXPECT_TRUE(Has(log, "Disconnecting (FTP)"));
 }
 
 // Without host, user or password the run ends before any connection.
@@ -88,7 +113,7 @@ TEST(FtpUpload, MissingCredentialsEndTheRunWithoutConnecting) {
     const std::string log = t.Log();
     EXPECT_TRUE(Has(log, c.log)) << c.log;
     EXPECT_FALSE(Has(log, "Connecting to")) << c.log;
-    EXPECT_FALSE(t.queue[tImageKind::Light].name.empty());
+    EXPECT_FALSE(t.queue.Pending(tImageKind::Light).name.empty());
     EXPECT_FALSE(t.ui.status.empty());
   }
 }
@@ -99,7 +124,7 @@ TEST(FtpUpload, VanishedFileIsDroppedFromTheQueue) {
   t.Queue(tImageKind::Light, "kvlight.png");
   std::filesystem::remove(t.pictures + "kvlight.png");
   t.Run();
-  EXPECT_TRUE(t.queue[tImageKind::Light].name.empty());
+  EXPECT_TRUE(t.queue.Pending(tImageKind::Light).name.empty());
   EXPECT_TRUE(Has(t.Log(), "Not uploading any image"));
 }
 
@@ -117,11 +142,11 @@ TEST(FtpUpload, TlsModes) {
     t.settings.UseTLS = 3;  // required, but not offered
     t.Run();
     EXPECT_TRUE(t.ui.Saw("Connection failed"));
-    EXPECT_FALSE(t.queue[tImageKind::Light].name.empty());
+    EXPECT_FALSE(t.queue.Pending(tImageKind::Light).name.empty());
     t.settings.UseTLS = 1;  // when offered
     t.Run();
     EXPECT_TRUE(Has(t.Log(), "Continuing without TLS"));
-    EXPECT_TRUE(t.queue[tImageKind::Light].name.empty());
+    EXPECT_TRUE(t.queue.Pending(tImageKind::Light).name.empty());
   }
   Peer tls(t.ServerArgs({"--tls"}));
   t.settings.Port = tls.Port();
@@ -129,13 +154,13 @@ TEST(FtpUpload, TlsModes) {
   t.Queue(tImageKind::Light, "kvlight.png");
   t.ui.status.clear();
   t.Run();  // a self-signed certificate is refused, and the status line says why
-  EXPECT_FALSE(t.queue[tImageKind::Light].name.empty());
+  EXPECT_FALSE(t.queue.Pending(tImageKind::Light).name.empty());
   bool why = false;
   for (const std::string& s : t.ui.status) why |= s.starts_with("Connection failed (\"");
   EXPECT_TRUE(why);
   t.settings.VerifyTLS = false;
   t.Run();
-  EXPECT_TRUE(t.queue[tImageKind::Light].name.empty()) << t.Log();
+  EXPECT_TRUE(t.queue.Pending(tImageKind::Light).name.empty()) << t.Log();
   EXPECT_TRUE(std::filesystem::exists(t.root + "www/img/kvlight.png"));
   const std::string log = t.Log();
   EXPECT_TRUE(Has(log, "Sent:     PROT P"));
@@ -170,7 +195,7 @@ TEST(FtpUpload, ImplicitTls) {
   t.settings.VerifyTLS = false;
   t.Queue(tImageKind::Light, "kvlight.png");
   t.Run();
-  EXPECT_TRUE(t.queue[tImageKind::Light].name.empty()) << t.Log();
+  EXPECT_TRUE(t.queue.Pending(tImageKind::Light).name.empty()) << t.Log();
   EXPECT_TRUE(std::filesystem::exists(t.root + "www/img/kvlight.png"));
   const std::string log = t.Log();
   EXPECT_EQ(log.find("AUTH "), std::string::npos);

@@ -9,7 +9,7 @@
 #include <cctype>
 #include <cerrno>
 
-#include "publishing/CurlLibrary.h"
+#include "core/CurlLibrary.h"
 
 namespace kvtest {
 

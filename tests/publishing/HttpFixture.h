@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/EventLog.h"
+#include "core/Process.h"
 #include "core/UiPort.h"
 #include "publishing/http/HttpServer.h"
 #include "settings/Settings.h"
@@ -18,6 +19,7 @@ namespace kvtest {
 struct HttpTest : testing::Test {
   TempDir dir;
   std::string app = dir.File("app/"), www = app + "www/", pics = dir.File("pics/");
+  kv::tProcessFacts process{.AppDir = app, .SettingsDir = dir.File("settings/")};
   kv::tSettings settings;
   kv::THttpServer server;
   RecordingUi ui;
@@ -27,17 +29,15 @@ struct HttpTest : testing::Test {
     std::filesystem::create_directories(pics);
     kv::SetEventLogPath(dir.File("KVEvents.txt"));
     kv::SetDebugMode(true);
-    kv::SetUi(&ui);
     settings.HTTPServerActive = true;
     settings.HTTPServerPort = FreePort();
   }
   ~HttpTest() override {
     server.Stop();
-    kv::SetUi(nullptr);
     kv::SetDebugMode(false);
   }
   int Port() const { return settings.HTTPServerPort; }
-  void Start() { server.Apply(settings, app, pics); }
+  void Start() { server.Apply(settings, process, pics, ui); }
   void Write(const std::string& path, const std::string& content) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     WriteFile(path, content);

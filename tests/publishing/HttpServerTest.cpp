@@ -121,10 +121,10 @@ TEST_F(HttpTest, PicturesFromTheirLastSave) {
 
   const std::string elsewhere = dir.File("elsewhere/");
   Write(elsewhere + "kvlight.png", "moved on disk");
-  server.Apply(settings, app, elsewhere);
+  server.Apply(settings, process, elsewhere, ui);
   EXPECT_EQ(Get(Port(), "/kvlight.png").body, "moved on disk");
   settings.Light = "other.png";
-  server.Apply(settings, app, pics);
+  server.Apply(settings, process, pics, ui);
   EXPECT_EQ(Get(Port(), "/kvlight.png").status, 404);
 }
 
@@ -448,7 +448,9 @@ TEST(HttpdModule, NotLoadedWhileTheServerIsOff) {
         tSettings settings;
         settings.HTTPServerActive = false;
         THttpServer server;
-        server.Apply(settings, "/nonexistent/", "/nonexistent/");
+        kvtest::RecordingUi ui;
+        server.Apply(settings, tProcessFacts{.AppDir = "/nonexistent/", .SettingsDir = "/nonexistent/"},
+                     "/nonexistent/", ui);
         const std::string maps = kvtest::ReadFile("/proc/self/maps");
         std::exit(maps.find("kelvara-httpd.so") == std::string::npos &&
                           maps.find("libmicrohttpd") == std::string::npos && maps.find("libgnutls") == std::string::npos

@@ -20,6 +20,8 @@
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "settings/Settings.h"
+#include "support/PassState.h"
+#include "support/RecordingUi.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -227,44 +229,47 @@ TEST(MetricsFormat, ShortestExactNumbersAndCleanLabelValues) {
 // Both paths answer from the snapshot of the last pass and win over www files of their names.
 TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
   kvtest::TempDir dir;
-  AppDir = dir.File("app/");
-  std::filesystem::create_directories(AppDir + "www/api/v1");
-  kvtest::WriteFile(AppDir + "www/metrics", "file");
-  kvtest::WriteFile(AppDir + "www/api/v1/readings", "file");
+  kvtest::PassState state;
+  kvtest::RecordingUi ui;
+  tPictureQueue pictures;
+  state.Process.AppDir = dir.File("app/");
+  std::filesystem::create_directories(state.Process.AppDir + "www/api/v1");
+  kvtest::WriteFile(state.Process.AppDir + "www/metrics", "file");
+  kvtest::WriteFile(state.Process.AppDir + "www/api/v1/readings", "file");
   SetEventLogPath(dir.File("KVEvents.txt"));
-  ResetReadings();
-  SetDefaultChannelSettings();
-  TCfg[0].Name = "CPU \"hot\" \\ core";
-  Readings.T[0] = 4750;
-  Readings.T[1] = -1025;
-  Readings.V[2] = 1210;
-  Readings.F[0] = 1500;
-  Readings.F[1] = -12050;
-  Readings.CPU[0] = 2550;
-  Readings.NetIn[0] = -1;  // a counter past 2^31 KiB
-  Readings.Freq = 3600000;
-  Readings.MemUsed = 1024;
-  Readings.BatCap = 41000;
-  Readings.BatFull = 50000;
-  UpSecs = 90061;
-  DiskSlots[0].Drive = "/ / /dev/vda";  // as the disk scan names a slot
-  DiskSlots[1].Drive = "/home Home \"disk\"";
-  for (tDiskSlot* d : {&DiskSlots[0], &DiskSlots[1]}) {
+  ResetReadings(state.Current);
+  SetDefaultChannelSettings(state.Settings);
+  state.Settings.TCfg[0].Name = "CPU \"hot\" \\ core";
+  state.Readings.T[0] = 4750;
+  state.Readings.T[1] = -1025;
+  state.Readings.V[2] = 1210;
+  state.Readings.F[0] = 1500;
+  state.Readings.F[1] = -12050;
+  state.Readings.CPU[0] = 2550;
+  state.Readings.NetIn[0] = -1;  // a counter past 2^31 KiB
+  state.Readings.Freq = 3600000;
+  state.Readings.MemUsed = 1024;
+  state.Readings.BatCap = 41000;
+  state.Readings.BatFull = 50000;
+  state.UpSecs = 90061;
+  state.Settings.DiskSlots[0].Drive = "/ / /dev/vda";  // as the disk scan names a slot
+  state.Settings.DiskSlots[1].Drive = "/home Home \"disk\"";
+  for (tDiskSlot* d : {&state.Settings.DiskSlots[0], &state.Settings.DiskSlots[1]}) {
     d->TotalKB = 1000;
     d->FreeKB = 250;
   }
-  Settings = tSettings{};
-  Settings.HTTPServerActive = true;
-  Settings.HTTPServerPort = kvtest::FreePort();
-  Settings.LocalPath = dir.File("pics");
+  state.Settings.HTTPServerActive = true;
+  state.Settings.HTTPServerPort = kvtest::FreePort();
+  state.Settings.LocalPath = dir.File("pics");
   std::filesystem::create_directories(dir.File("pics"));
-  AddMetricLines([] { return std::string("# HELP kelvara_alerts Alerts.\n# TYPE kelvara_alerts gauge\nkelvara_alerts 2\n"); });
-  Publishing publishing;
+  tPublishingOptions options;
+  options.extraMetrics = [] { return std::string("# HELP kelvara_alerts Alerts.\n# TYPE kelvara_alerts gauge\nkelvara_alerts 2\n"); };
+  Publishing publishing({state.Settings, state.Process, state.Current, state.Pass, pictures, ui, SystemTime()}, options);
   publishing.ApplyHttpServer();
-  const int port = Settings.HTTPServerPort;
+  const int port = state.Settings.HTTPServerPort;
 
   // A pass after the start: the snapshot follows it.
-  Readings.T[0] = 4800;
+  state.Readings.T[0] = 4800;
   publishing.PublishReadings();
   auto metrics = kvtest::Get(port, "/metrics");
   EXPECT_EQ(metrics.status, 200);
@@ -313,7 +318,7 @@ TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
   // Every pass step's health, one series per step.
   EXPECT_EQ(std::count_if(samples.begin(), samples.end(),
                           [](const Sample& s) { return s.name == "kelvara_step_ok" && s.labels.count("step"); }),
-            static_cast<long>(StepHealth().size()));
+            static_cast<long>(state.Pass.StepHealth().size()));
   // Channels without a reading are left out, not printed as the marker.
   for (const Sample& s : samples) {
     EXPECT_NE(s.value, 327.67) << s.name;
@@ -339,10 +344,6 @@ TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
   EXPECT_EQ(doc.object()["Names"].toObject()["T"].toArray()[0].toString(), "CPU \"hot\" \\ core");
   EXPECT_EQ(doc.object()["UpSecs"].toInt(), 90061);
   EXPECT_EQ(kvtest::Get(port, "/metrics?x=1").status, 200);
-  ClearMetricLines();
-  Settings = tSettings{};
-  ResetReadings();
-  SetDefaultChannelSettings();
 }
 
 }  // namespace

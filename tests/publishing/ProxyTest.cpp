@@ -37,7 +37,7 @@ TEST(FtpProxy, EveryModeLogsInThroughTheProxy) {
     t.settings.FTPProxyPass = "pp#1";
     t.Queue(tImageKind::Light, "kvlight.png");
     t.Run();
-    EXPECT_TRUE(t.queue[tImageKind::Light].name.empty()) << "mode " << mode << t.Log();
+    EXPECT_TRUE(t.queue.Pending(tImageKind::Light).name.empty()) << "mode " << mode << t.Log();
     EXPECT_TRUE(std::filesystem::exists(t.root + "www/img/kvlight.png")) << "mode " << mode;
     std::vector<std::string> lines;
     std::string text = kvtest::ReadFile(log);
@@ -64,7 +64,7 @@ TEST(FtpProxy, RefusedProxyLoginFailsWithoutDirectConnection) {
   t.settings.FTPProxyPass = "wrong";
   t.Queue(tImageKind::Light, "kvlight.png");
   t.Run();
-  EXPECT_FALSE(t.queue[tImageKind::Light].name.empty());
+  EXPECT_FALSE(t.queue.Pending(tImageKind::Light).name.empty());
   EXPECT_TRUE(t.ui.Saw("Connection failed"));
   EXPECT_FALSE(std::filesystem::exists(t.root + "www/img/kvlight.png"));
 }

@@ -26,10 +26,8 @@ TEST(Publishing, UploadCommandDuringARunAndShutDownDuringATransfer) {
   Peer server(t.ServerArgs({"--throttle", "200000"}));
   t.settings.Port = server.Port();
   t.Queue(tImageKind::Light, "kvlight.png", 8'000'000);
-  Settings = t.settings;
   SetDebugMode(true);
-  Publishing publishing;
-  publishing.SetQueue(t.queue.Queue());
+  Publishing publishing(t.Sources());
   publishing.CreateUpload();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!std::filesystem::exists(t.root + "www/img/kvlight.png") &&
@@ -46,18 +44,16 @@ TEST(Publishing, UploadCommandDuringARunAndShutDownDuringATransfer) {
   publishing.FreeUpload();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
   EXPECT_FALSE(publishing.UploadExists());
-  EXPECT_FALSE(t.queue[tImageKind::Light].name.empty());
+  EXPECT_FALSE(t.queue.Pending(tImageKind::Light).name.empty());
   EXPECT_TRUE(publishing.ImagesWaiting());
   kvtest::DeliverMainThreadCalls();
-  Settings = tSettings{};
 }
 
-// Spawned from an argument vector in AppDir, watched until it ends and reaped; pid 0 and
+// Spawned from an argument vector in the folder given, watched until it ends and reaped; pid 0 and
 // below touch nothing.
 TEST(Processes, StartWatchKill) {
   kvtest::TempDir dir;
-  AppDir = dir.Path();
-  const int quick = StartHidden({"/bin/sh", "-c", "pwd > here.txt", "ignored $(touch no)"});
+  const int quick = StartHidden({"/bin/sh", "-c", "pwd > here.txt", "ignored $(touch no)"}, dir.Path());
   ASSERT_GT(quick, 0);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (IsRunning(quick) && std::chrono::steady_clock::now() < deadline)
@@ -67,14 +63,14 @@ TEST(Processes, StartWatchKill) {
   EXPECT_EQ(kvtest::ReadFile(dir.File("here.txt")), dir.Path().substr(0, dir.Path().size() - 1) + "\n");
   EXPECT_FALSE(std::filesystem::exists(dir.File("no")));
 
-  const int slow = StartHidden({"sleep", "30"});
+  const int slow = StartHidden({"sleep", "30"}, {});
   ASSERT_GT(slow, 0);
   EXPECT_TRUE(IsRunning(slow));
   EXPECT_TRUE(KillProcess(slow));
   EXPECT_FALSE(IsRunning(slow));
   EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(slow)));
 
-  EXPECT_EQ(StartHidden({"no-such-program-kv"}), 0);
+  EXPECT_EQ(StartHidden({"no-such-program-kv"}, {}), 0);
   EXPECT_FALSE(IsRunning(0));
   EXPECT_FALSE(KillProcess(0));
   EXPECT_FALSE(KillProcess(-1));

@@ -58,7 +58,7 @@ TEST(SecureCopy, ArgumentsAndPasswordFile) {
   const std::string expected = "arg:-v\narg:-batch\narg:-P\narg:2222\narg:-pwfile\n";
   EXPECT_NE(record.find(expected), std::string::npos) << record;
   EXPECT_NE(record.find("arg:" + t.pictures + "kvlight.png\narg:" + t.pictures +
-                        "kvwide.png\narg:kv@example.org:/srv/www\n" + AppDir.substr(0, AppDir.size() - 1) + "\n"),
+                        "kvwide.png\narg:kv@example.org:/srv/www\n" + t.process.AppDir.substr(0, t.process.AppDir.size() - 1) + "\n"),
             std::string::npos)
       << record;
   EXPECT_NE(record.find("mode:600\npw:s3cr3t!\n"), std::string::npos) << record;
@@ -67,20 +67,40 @@ TEST(SecureCopy, ArgumentsAndPasswordFile) {
   ASSERT_NE(at, std::string::npos);
   const std::string file = record.substr(at + 7, record.find('\n', at) - at - 7);
   EXPECT_FALSE(std::filesystem::exists(file));
-  EXPECT_TRUE(t.queue[tImageKind::Light].name.empty());
-  EXPECT_TRUE(t.queue[tImageKind::Banner].name.empty());
+  EXPECT_TRUE(t.queue.Pending(tImageKind::Light).name.empty());
+  EXPECT_TRUE(t.queue.Pending(tImageKind::Banner).name.empty());
   EXPECT_TRUE(t.ui.Saw("Upload completed"));
   EXPECT_NE(t.Log().find("Started with pid "), std::string::npos);
 }
 
-// Whatever the exit code, an ended copy empties the queue.
-TEST(SecureCopy, FailedCopyStillEmptiesTheQueue) {
-  UploadTest t;
-  SetUpCopy(t);
-  StandIn pscp(t, "exit 3");
-  t.Run();
-  EXPECT_TRUE(t.queue[tImageKind::Light].name.empty());
-  EXPECT_TRUE(t.queue[tImageKind::Banner].name.empty());
+// A copy that fails or cannot start is a failed run: the queue stays, the status line says why
+// and never "Upload completed". The real pscp meets a port nobody listens on.
+TEST(SecureCopy, FailedOrMissingCopyKeepsTheQueue) {
+  const struct {
+    const char* path;  // PATH for the run
+    const char* status;
+  } cases[] = {
+      {"/usr/bin", "Upload failed (\"pscp ended with exit code 1\")"},
+      {"", "Upload failed (\"pscp cannot be started; the package putty-tools provides it\")"},
+  };
+  const std::string oldPath = std::getenv("PATH");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    UploadTest t;
+    SetUpCopy(t);
+    t.settings.Host = "127.0.0.1";
+    t.settings.Port = kvtest::FreePort();
+    const std::string empty = t.dir.Path() + "nothing/";
+    std::filesystem::create_directories(empty);
+    setenv("PATH", *c.path ? c.path : empty.c_str(), 1);
+    t.Run();
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_FALSE(t.queue.Pending(tImageKind::Light).name.empty());
+    EXPECT_FALSE(t.queue.Pending(tImageKind::Banner).name.empty());
+    EXPECT_TRUE(t.ui.Saw(c.status)) << (t.ui.status.empty() ? "" : t.ui.status.back());
+    EXPECT_FALSE(t.ui.Saw("Upload completed"));
+    EXPECT_NE(t.Log().find("tue1 pscp "), std::string::npos);
+  }
 }
 
 // A hanging copy is killed after 15 s and leaves the queue as it was.
@@ -94,11 +114,12 @@ TEST(SecureCopy, HangingCopyIsKilledAfterFifteenSeconds) {
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, std::chrono::milliseconds(14900));
   EXPECT_LT(took, std::chrono::seconds(19));
-  EXPECT_FALSE(t.queue[tImageKind::Light].name.empty());
-  EXPECT_FALSE(t.queue[tImageKind::Banner].name.empty());
+  EXPECT_FALSE(t.queue.Pending(tImageKind::Light).name.empty());
+  EXPECT_FALSE(t.queue.Pending(tImageKind::Banner).name.empty());
   const std::string log = t.Log();
   EXPECT_NE(log.find("Killing process with handle "), std::string::npos);
   EXPECT_NE(log.find("Done."), std::string::npos);
+  EXPECT_FALSE(t.ui.Saw("Upload completed"));
 }
 
 }  // namespace

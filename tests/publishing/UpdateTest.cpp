@@ -23,6 +23,7 @@
 #include "publishing/update/ReleaseInfo.h"
 #include "settings/IniFile.h"
 #include "settings/Scramble.h"
+#include "support/PassState.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -82,8 +83,10 @@ std::string Sha256(const std::string& bytes) {
       .toStdString();
 }
 
-class UpdateTest : public ::testing::Test {
+class UpdateTest : public ::testing::Test, protected kvtest::FakeTime, public kvtest::PassState {
  protected:
+  UpdateTest() : FakeTime(SystemTime().UtcMs()), PassState(&clock_) {}
+
   static void SetUpTestSuite() {
     pki_ = new TempDir;
     UpdatePeer make({"pki", QString::fromStdString(pki_->Path())});
@@ -99,36 +102,37 @@ class UpdateTest : public ::testing::Test {
     root = dir.Path() + "root/";
     cache = dir.Path() + "cache/";
     std::filesystem::create_directories(root);
-    SettingsDir = dir.Path();
+    Process.SettingsDir = dir.Path();
     SetEventLogPath(dir.File("KVEvents.txt"));
     SetDebugMode(true);
     ResetTexts();
-    AppDir = std::string(KV_BIN_DIR) + "/";
-    LoadLanguage(EnglishLanguageFile);
-    SetUi(&ui);
+    Process.AppDir = std::string(KV_BIN_DIR) + "/";
+    LoadLanguage(Process, EnglishLanguageFile);
     setenv("XDG_CACHE_HOME", cache.c_str(), 1);
-    SetUpdateTrustStore(pki_->File("ca.pem"));
-    SetInstallerOpener([this](const std::string& path) {
-      opened.push_back(path);
-      openedContent.push_back(ReadFile(path));
-    });
+    Open(pki_->File("ca.pem"));
     server = std::make_unique<UpdatePeer>(QStringList{"https", QString::fromStdString(pki_->Path()),
                                                       QString::fromStdString(root),
                                                       QString::fromStdString(dir.File("https.log"))});
     plain = std::make_unique<UpdatePeer>(
         QStringList{"http", QString::fromStdString(root), QString::fromStdString(dir.File("http.log"))});
-    Settings = tSettings{};
     Settings.UpdateServer = Base();
     Settings.UpdateCheck = -1;
   }
 
-  void TearDown() override {
-    SetInstallerOpener(nullptr);
-    SetUpdateTrustStore("");
-    SetUi(nullptr);
-    SetDebugMode(false);
-    SetClock(nullptr);
-    Settings = tSettings{};
+  void TearDown() override { SetDebugMode(false); }
+
+  // The publishing services, with installers handed to the test and downloads checked against
+  // the authorities in trustStore (empty: the system's).
+  void Open(const std::string& trustStore) {
+    tPublishingOptions options;
+    options.opener = [this](const std::string& path) {
+      opened.push_back(path);
+      openedContent.push_back(ReadFile(path));
+    };
+    options.trustStore = trustStore;
+    publishing.reset();
+    publishing = std::make_unique<Publishing>(
+        tPublishingSources{Settings, Process, Current, Pass, pictures, ui, clock_}, std::move(options));
   }
 
   std::string Base() const { return "https://127.0.0.1:" + std::to_string(server->Port()); }
@@ -146,20 +150,20 @@ class UpdateTest : public ::testing::Test {
 
   // One check through the publishing port, run to its end with the main thread's calls delivered.
   void Check(bool forced) {
-    publishing.UpdateCheck(forced);
+    publishing->UpdateCheck(forced);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(40);
-    while (publishing.UpdateRunning() && std::chrono::steady_clock::now() < end) {
+    while (publishing->UpdateRunning() && std::chrono::steady_clock::now() < end) {
       QCoreApplication::processEvents();
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    EXPECT_FALSE(publishing.UpdateRunning());
+    EXPECT_FALSE(publishing->UpdateRunning());
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
   }
 
   std::string Log() const { return ReadFile(dir.File("KVEvents.txt")); }
   bool Logged(const std::string& text) const { return Log().find(text) != std::string::npos; }
   std::string Requests() const { return ReadFile(dir.File("https.log")); }
-  int64_t Now() const { return UpdateStamp(LocalNow()); }
+  int64_t Now() const { return UpdateStamp(UtcToLocal(clock_.UtcNow())); }
   std::vector<std::string> CacheFiles() const {
     std::vector<std::string> names;
     if (std::filesystem::exists(cache + "kelvara"))
@@ -174,7 +178,8 @@ class UpdateTest : public ::testing::Test {
   QuestionUi ui;
   std::vector<std::string> opened, openedContent;
   std::unique_ptr<UpdatePeer> server, plain;
-  Publishing publishing;
+  tPictureQueue pictures;
+  std::unique_ptr<Publishing> publishing;
 };
 
 TempDir* UpdateTest::pki_ = nullptr;
@@ -267,7 +272,10 @@ TEST_F(UpdateTest, ReleaseInformationVerdicts) {
       {"html second line", "<html>\n<body>\n<p>moved</p>\n", true, t.NoNewVersion.c_str(), nullptr},
       {"beyond 2050", "3.99\n2051-01-01\nhttps://x/y\n", true, t.NoNewVersion.c_str(), nullptr},
       {"site error", "3.39\n1999-12-31\nhttps://x/y\n", false, nullptr,
-       "ERROR while connecting to download site! (\"3.39\n1999-12-31\nhttps://x/y\n\")"},
+       "ERROR while connecting to download site! (\"3.39\\n1999-12-31\\nhttps://x/y\\n\")"},
+      // An error page cannot forge log lines, nor fill the log.
+      {"forged lines", "3.39\r\n1999-12-31\r\n[01.01.2030 00:00:00] Upload completed\r\n" + std::string(5000, 'x'),
+       false, nullptr, "1999-12-31\\r\\n[01.01.2030 00:00:00] Upload completed\\r\\nxxx"},
       {"empty date", "3.39\n\nhttps://x/y", false, nullptr, "ERROR while connecting to download site!"},
       {"two lines", "3.39\n2012-01-01\n", false, nullptr, nullptr},
       {"above 64 KiB", "3.39\n2012-01-01\nhttps://x/y\n" + std::string(MaxReleaseInfoBytes, 'n'), false,
@@ -290,6 +298,13 @@ TEST_F(UpdateTest, ReleaseInformationVerdicts) {
     if (c.log) {
       EXPECT_TRUE(Logged(c.log)) << Log();
     }
+    const std::string log = Log();
+    for (size_t at = 0, end; at < log.size(); at = end + 1) {
+      end = log.find('\n', at);
+      if (end == std::string::npos) end = log.size();
+      EXPECT_EQ(log[at], '[') << log.substr(at, 80);
+      EXPECT_LT(end - at, 400u);
+    }
   }
   EXPECT_TRUE(opened.empty());
 }
@@ -297,14 +312,12 @@ TEST_F(UpdateTest, ReleaseInformationVerdicts) {
 // The timer's check waits 24 hours (in 3-hour units) after a completed one; the menu's forced
 // check runs even with automatic checks off, the timer's then does nothing on the wire.
 TEST_F(UpdateTest, DailyRuleAndForcedCheck) {
-  FakeClock clock;
-  clock.SetUtc(EncodeDateTime({2024, 3, 5, 13, 30, 0, 0}));
-  SetClock(&clock);
+  clock_.SetUtc(EncodeDateTime({2024, 3, 5, 13, 30, 0, 0}));
   Release("3.38\n2011-04-15\nhttps://x/y\n");
 
   Settings.UpdateCheck = static_cast<int32_t>(Now() - 8);
   Check(false);
-  EXPECT_FALSE(publishing.UpdateExists());
+  EXPECT_FALSE(publishing->UpdateExists());
   EXPECT_FALSE(Logged("Checking for new version"));
   EXPECT_EQ(Requests(), "");
 
@@ -394,7 +407,7 @@ TEST_F(UpdateTest, NoServerAndUnknownAuthority) {
   EXPECT_EQ(Requests(), "");
 
   Settings.UpdateServer = Base();
-  SetUpdateTrustStore("");
+  Open("");
   Check(true);
   EXPECT_EQ(Settings.UpdateCheck, -1);
   EXPECT_TRUE(ui.SawStatusWith(Texts()->ConnectionFailed + " (\""));

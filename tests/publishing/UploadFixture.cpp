@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "core/EventLog.h"
-#include "core/Process.h"
 #include "settings/Language.h"
 
 namespace kvtest {
@@ -38,16 +37,6 @@ bool StatusListUi::Saw(const std::string& text) const {
   return false;
 }
 
-tUploadQueue TestQueue::Queue() {
-  tUploadQueue q;
-  q.get = [this](tImageKind k) { return (*this)[k]; };
-  q.clear = [this](tImageKind k, const tPendingImage& sent) {
-    tPendingImage& e = (*this)[k];
-    if (e.serial == sent.serial) e = {{}, {}, e.serial};
-  };
-  return q;
-}
-
 void DeliverMainThreadCalls() {
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
 }
@@ -57,13 +46,11 @@ UploadTest::UploadTest() {
   root = dir.Path() + "ftp/";
   std::filesystem::create_directories(pictures);
   std::filesystem::create_directories(root + "www/img/b");
-  SettingsDir = dir.Path();
+  process.SettingsDir = dir.Path();
   SetEventLogPath(dir.File("KVEvents.txt"));
   ResetTexts();
-  AppDir = std::string(KV_BIN_DIR) + "/";
-  LoadLanguage(EnglishLanguageFile);
-  SetUi(&ui);
-  settings = tSettings{};
+  process.AppDir = std::string(KV_BIN_DIR) + "/";
+  LoadLanguage(process, EnglishLanguageFile);
   settings.Host = "127.0.0.1";
   settings.User = "kv";
   settings.FTPPass = "s3cr3t!";
@@ -74,24 +61,20 @@ UploadTest::UploadTest() {
   settings.UseTLS = 0;
 }
 
-UploadTest::~UploadTest() {
-  SetUi(nullptr);
-  SetDebugMode(false);
-}
+UploadTest::~UploadTest() { SetDebugMode(false); }
 
 void UploadTest::Queue(tImageKind kind, const std::string& name, size_t size) {
   const std::string path = pictures + name;
   std::string content(size, 'x');
   for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>(i * 7);
   WriteFile(path, content);
-  static uint64_t serial = 100;
-  queue[kind] = {name, path, ++serial};
+  queue.Set(kind, name, path);
 }
 
 void UploadTest::Run(bool debug) {
   SetDebugMode(true);
   SetProtocolPasswords(settings.FTPPass, settings.FTPProxyPass);
-  TthdUpload run(settings, Texts(), debug, queue.Queue());
+  TthdUpload run(settings, Texts(), debug, UploadQueueOf(queue), {nullptr, ui, settings, process});
   run.Start();
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(40);
   while (run.Running() && std::chrono::steady_clock::now() < end)

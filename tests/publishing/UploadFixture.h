@@ -1,12 +1,15 @@
 #pragma once
 // Peers and helpers shared by the upload tests: a pyftpdlib server and an FTP proxy on
-// loopback, a recording status line, and an upload queue of the test's own.
+// loopback, and a recording status line.
 #include <QProcess>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/Process.h"
 #include "core/UiPort.h"
+#include "displays/ImageSaving.h"
+#include "publishing/Publishing.h"
 #include "publishing/upload/UploadThread.h"
 #include "support/TestSupport.h"
 
@@ -39,15 +42,8 @@ class StatusListUi final : public kv::UiPort {
   int redraws = 0;
 };
 
-// An upload queue of the test's own, with the displays' rule: an entry is emptied only while
-// it is still the one that was sent.
-struct TestQueue {
-  kv::tPendingImage entries[2];
-  kv::tUploadQueue Queue();
-  kv::tPendingImage& operator[](kv::tImageKind k) { return entries[k == kv::tImageKind::Light ? 0 : 1]; }
-};
-
-// Everything one upload test needs: folders, the event log in debug mode, texts, settings.
+// Everything one upload test needs: folders, the event log in debug mode, texts, settings,
+// the picture queue.
 class UploadTest {
  public:
   UploadTest();
@@ -62,9 +58,14 @@ class UploadTest {
 
   TempDir dir;
   std::string pictures, root;
+  kv::tProcessFacts process;
   kv::tSettings settings;
-  TestQueue queue;
+  kv::tPictureQueue queue;
   StatusListUi ui;
+  kv::tReadingsState current;
+  kv::tAcquisition pass{settings, current, process, kv::SystemTime()};
+  // The publishing services' view of this state.
+  kv::tPublishingSources Sources() { return {settings, process, current, pass, queue, ui, kv::SystemTime()}; }
 };
 
 void DeliverMainThreadCalls();

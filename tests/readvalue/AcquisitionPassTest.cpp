@@ -13,6 +13,7 @@
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "settings/Settings.h"
+#include "support/PassState.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -21,31 +22,24 @@ using namespace kv;
 
 constexpr int64_t Second = 1000;
 
-class AcquisitionPassTest : public testing::Test {
+class AcquisitionPassTest : public testing::Test, protected kvtest::FakeTime, public kvtest::PassState {
  protected:
+  AcquisitionPassTest() : FakeTime(1700000000000), PassState(&clock_) {}
   void SetUp() override {
-    SetClock(&clock_);
     SetSharedMemoryPrefix("kvtest-" + std::to_string(::getpid()) + "-");
     SetEventLogPath(dir_.File("KVEvents.txt"));
     SetDebugMode(true);
-    Settings = tSettings{};
-    for (tFanCfg& fan : FCfg) fan.Div = 1.0;
-    ClearReaders();
-    SetIdleSecondsSource(nullptr);
-    Readings = tReadings{};
-    ReadingsExtra = tReadingsExtra{};
-    ResetReadings();
+    for (tFanCfg& fan : Settings.FCfg) fan.Div = 1.0;
+    // Only what a test injects, and the external area under the test prefix.
+    SilenceSources({tPassStep::External});
+    Pass.ResetReadings();
   }
   void TearDown() override {
-    ClearSourceOverrides();
-    CloseExternalValueArea();
+    CloseExternalValueArea(Pass.Memory());
     SetDebugMode(false);
     SetEventLogPath("");
     SetSharedMemoryPrefix("");
-    SetClock(nullptr);
   }
-  // Only what a test injects, and the external area under the test prefix.
-  static void ClearReaders() { SilenceSourcesForTest({tPassStep::External}); }
   void PutIntoExternalArea(size_t offset, double value) {
     const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName).c_str(), O_RDWR, 0);
     ASSERT_GE(fd, 0);
@@ -54,7 +48,6 @@ class AcquisitionPassTest : public testing::Test {
   }
   std::string Log() { return kvtest::ReadFile(dir_.File("KVEvents.txt")); }
 
-  FakeClock clock_{1700000000000};
   kvtest::TempDir dir_;
 };
 
@@ -70,12 +63,12 @@ TEST_F(AcquisitionPassTest, WithEverySourceDisabledThePassStillStampsAndCounts) 
     Settings.*flag = false;
   int guardedCalls = 0;
   for (tPassStep step : {tPassStep::SpeedFan, tPassStep::Disks, tPassStep::BOINC, tPassStep::Mem})
-    SetSourceReaderForTest(step, [&] { ++guardedCalls; });
+    Row(step).read = [&](kv::tPassContext&) { ++guardedCalls; };
   Readings.Freq = 2400000;
 
-  ReadAllValues(true);
+  Pass.ReadAllValues(true);
 
-  const TDateTime now = UtcNow();
+  const TDateTime now = clock_.UtcNow();
   EXPECT_EQ(Readings.Time, now);
   EXPECT_EQ(ReadingsExtra.Time2, now);
   EXPECT_EQ(PassCount, 1);
@@ -84,122 +77,122 @@ TEST_F(AcquisitionPassTest, WithEverySourceDisabledThePassStillStampsAndCounts) 
 }
 
 TEST_F(AcquisitionPassTest, ExternalAreaWinsOverSpeedFan) {
-  CreateExternalValueArea();
-  SetSourceReaderForTest(tPassStep::SpeedFan, [] {
+  CreateExternalValueArea(Pass.Memory());
+  Row(tPassStep::SpeedFan).read = [&](kv::tPassContext&) {
     Readings.T[0] = 3000;
     Readings.T[1] = 3100;
-  });
+  };
   PutIntoExternalArea(0, 45.5);
 
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
   EXPECT_EQ(Readings.T[0], 4550);
   EXPECT_EQ(Readings.T[1], 3100);
 
   PutIntoExternalArea(0, ExternalNoValue);
   clock_.Advance(20 * Second);
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
   EXPECT_EQ(Readings.T[0], 3000);
 }
 
 TEST_F(AcquisitionPassTest, SlowScansRunOnTheFirstAndEveryTenthPassOrWhenForced) {
   int disks = 0;
-  SetSourceReaderForTest(tPassStep::Disks, [&] { ++disks; });
-  ReadAllValues(false);
+  Row(tPassStep::Disks).read = [&](kv::tPassContext&) { ++disks; };
+  Pass.ReadAllValues(false);
   EXPECT_EQ(disks, 1);
   for (int i = 0; i < 9; ++i) {
     clock_.Advance(20 * Second);
-    ReadAllValues(false);
+    Pass.ReadAllValues(false);
   }
   EXPECT_EQ(disks, 1);
   clock_.Advance(20 * Second);
-  ReadAllValues(false);  // PassCount 10 before the increment
+  Pass.ReadAllValues(false);  // PassCount 10 before the increment
   EXPECT_EQ(disks, 2);
   clock_.Advance(20 * Second);
-  ReadAllValues(true);
+  Pass.ReadAllValues(true);
   EXPECT_EQ(disks, 3);
   EXPECT_EQ(PassCount, 12);
 }
 
 TEST_F(AcquisitionPassTest, BoincNeedsMoreThanThreeSecondsSinceThePreviousPass) {
   int boinc = 0;
-  SetSourceReaderForTest(tPassStep::BOINC, [&] { ++boinc; });
-  ReadAllValues(true);
+  Row(tPassStep::BOINC).read = [&](kv::tPassContext&) { ++boinc; };
+  Pass.ReadAllValues(true);
   EXPECT_EQ(boinc, 1);
   clock_.Advance(2 * Second);
-  ReadAllValues(true);
+  Pass.ReadAllValues(true);
   EXPECT_EQ(boinc, 1);
   clock_.Advance(2900);
-  ReadAllValues(true);
+  Pass.ReadAllValues(true);
   EXPECT_EQ(boinc, 1);
   clock_.Advance(3100);
-  ReadAllValues(true);
+  Pass.ReadAllValues(true);
   EXPECT_EQ(boinc, 2);
 }
 
 TEST_F(AcquisitionPassTest, UserActivityAddsShortGapsWhileTheUserIsThere) {
   std::optional<uint32_t> idle = 5;
-  SetIdleSecondsSource([&] { return idle; });
-  ReadAllValues(false);  // the first pass has no previous one to measure from
+  Pass.Sources.IdleSeconds = [&] { return idle; };
+  Pass.ReadAllValues(false);  // the first pass has no previous one to measure from
   EXPECT_EQ(ReadingsExtra.UserSecs, 0);
 
   clock_.Advance(20 * Second);
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
   EXPECT_EQ(ReadingsExtra.UserSecs, 20);
 
   clock_.Advance(3 * 60 * Second);  // more than 2 minutes: standby or a stalled timer
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
   EXPECT_EQ(ReadingsExtra.UserSecs, 20);
 
   idle = 60;
   clock_.Advance(20 * Second);
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
   EXPECT_EQ(ReadingsExtra.UserSecs, 20);
 
   idle.reset();  // unknown
   clock_.Advance(20 * Second);
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
   EXPECT_EQ(ReadingsExtra.UserSecs, 20);
 
   idle = 0;
   clock_.Advance(90 * Second);
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
   EXPECT_EQ(ReadingsExtra.UserSecs, 110);
 }
 
 TEST_F(AcquisitionPassTest, IdleTimeFailureIsLoggedAsGis) {
-  SetIdleSecondsSource([]() -> std::optional<uint32_t> { throw std::runtime_error("no X display"); });
-  ReadAllValues(false);
+  Pass.Sources.IdleSeconds = []() -> std::optional<uint32_t> { throw std::runtime_error("no X display"); };
+  Pass.ReadAllValues(false);
   clock_.Advance(20 * Second);
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
   EXPECT_EQ(ReadingsExtra.UserSecs, 0);
   EXPECT_NE(Log().find("] gis no X display"), std::string::npos) << Log();
 }
 
 TEST_F(AcquisitionPassTest, AFailingSourceIsLoggedWithItsTagAndThePassGoesOn) {
-  SetSourceReaderForTest(tPassStep::RivaTuner, [] { throw std::runtime_error("broken block"); });
-  SetSourceReaderForTest(tPassStep::CoreTemp, [] { Readings.T[3] = 5100; });
+  Row(tPassStep::RivaTuner).read = [&](kv::tPassContext&) { throw std::runtime_error("broken block"); };
+  Row(tPassStep::CoreTemp).read = [&](kv::tPassContext&) { Readings.T[3] = 5100; };
   Settings.ReadAquaero = true;
-  SetSourceReaderForTest(tPassStep::Aquaero, [] { throw std::runtime_error("bad xml"); });
+  Row(tPassStep::Aquaero).read = [&](kv::tPassContext&) { throw std::runtime_error("bad xml"); };
 
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
 
   EXPECT_EQ(Readings.T[3], 5100);
   EXPECT_EQ(PassCount, 1);
-  EXPECT_EQ(Readings.Time, UtcNow());
+  EXPECT_EQ(Readings.Time, clock_.UtcNow());
   const std::string log = Log();
   EXPECT_NE(log.find("] rv rt 3 broken block"), std::string::npos) << log;
   EXPECT_EQ(log.find("bad xml"), std::string::npos) << log;  // aquaero failures are swallowed
 }
 
 TEST_F(AcquisitionPassTest, FansGetTheirDivisorsAtTheEndOfThePass) {
-  FCfg[0].Div = 2.0;
-  FCfg[1].Div = -10.0;
-  SetSourceReaderForTest(tPassStep::SpeedFan, [] {
+  Settings.FCfg[0].Div = 2.0;
+  Settings.FCfg[1].Div = -10.0;
+  Row(tPassStep::SpeedFan).read = [&](kv::tPassContext&) {
     Readings.F[0] = 3001;
     Readings.F[1] = 3000;
     Readings.F[2] = 0;
-  });
-  ReadAllValues(false);
+  };
+  Pass.ReadAllValues(false);
   EXPECT_EQ(Readings.F[0], 1500);
   EXPECT_EQ(Readings.F[1], -30000);
   EXPECT_EQ(Readings.F[2], NoValue16);

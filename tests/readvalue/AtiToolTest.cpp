@@ -18,7 +18,7 @@ TEST_F(AtiToolTest, DefaultMapPlacesLocalRemoteAndFan) {
   block.Put<double>(72, 55.25);
   block.Put<double>(80, 48.0);
   block.Put<uint16_t>(88, 2100);
-  ReadAtiTool();
+  ReadAtiTool(Ctx);
   EXPECT_EQ(Readings.T[3], 5525);
   EXPECT_EQ(Readings.T[4], 4800);
   EXPECT_EQ(Readings.F[3], 2100);
@@ -26,10 +26,10 @@ TEST_F(AtiToolTest, DefaultMapPlacesLocalRemoteAndFan) {
 }
 
 TEST_F(AtiToolTest, EveryChannelWithTheEntryTakesTheValue) {
-  AtiToolOrderT[0] = "tempremote";
+  Settings.AtiToolOrderT[0] = "tempremote";
   SourceBlock block("ATIToolData", 90);
   block.Put<double>(80, 61.0);
-  ReadAtiTool();
+  ReadAtiTool(Ctx);
   EXPECT_EQ(Readings.T[0], 6100);
   EXPECT_EQ(Readings.T[4], 6100);
 }
@@ -38,11 +38,11 @@ TEST_F(AtiToolTest, ZeroOnlyWithAcceptZeroValueAndNeverTooHot) {
   SourceBlock block("ATIToolData", 90);
   block.Put<double>(72, 0.0);
   block.Put<double>(80, 150.0);
-  ReadAtiTool();
+  ReadAtiTool(Ctx);
   EXPECT_EQ(Readings.T[3], NoValue16);
 
   Settings.AcceptZeroValue = true;
-  ReadAtiTool();
+  ReadAtiTool(Ctx);
   EXPECT_EQ(Readings.T[3], 0);
   EXPECT_EQ(Readings.T[4], NoValue16);  // the range holds even then
 }
@@ -50,7 +50,7 @@ TEST_F(AtiToolTest, ZeroOnlyWithAcceptZeroValueAndNeverTooHot) {
 TEST_F(AtiToolTest, ShortBlockIsLoggedWithTheReadingTag) {
   SourceBlock block("ATIToolData", 88);
   block.Put<double>(72, 55.0);
-  ReadAtiTool();
+  ReadAtiTool(Ctx);
   EXPECT_EQ(Readings.T[3], NoValue16);
   EXPECT_TRUE(Logged("] rv30 "));
 }
@@ -60,21 +60,21 @@ TEST_F(AtiToolTest, TrayToolsTemperaturesAndFanPercent) {
   block.Put<uint32_t>(20, 63);
   block.Put<uint32_t>(24, 0);
   block.Put<uint32_t>(64, 45);
-  ReadATITrayTools();
+  ReadATITrayTools(Ctx);
   EXPECT_EQ(Readings.T[3], 6300);
   EXPECT_EQ(Readings.T[4], NoValue16);
   EXPECT_EQ(Readings.F[3], 4500);
 
   Settings.AcceptZeroValue = true;
   block.Put<uint32_t>(20, 150);
-  ReadATITrayTools();
+  ReadATITrayTools(Ctx);
   EXPECT_EQ(Readings.T[3], 6300);  // 150 is refused even with AcceptZeroValue
   EXPECT_EQ(Readings.T[4], 0);
 }
 
 TEST_F(AtiToolTest, TrayToolsShortBlockIsLogged) {
   SourceBlock block("ATITRAY_SMEM", 40);
-  ReadATITrayTools();
+  ReadATITrayTools(Ctx);
   EXPECT_TRUE(Logged("] rv att 2 "));
 }
 

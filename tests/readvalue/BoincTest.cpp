@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "SystemTree.h"
-#include "core/Process.h"
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/Procs.h"
 
@@ -48,14 +47,8 @@ class BoincTest : public kvtest::SystemTreeTest {
  protected:
   void SetUp() override {
     SystemTreeTest::SetUp();
-    BOINCTasks.clear();
-    BOINCProjects.clear();
     Settings.BOINCPath = Root() + "data/";
     std::filesystem::create_directories(Settings.BOINCPath);
-  }
-  void TearDown() override {
-    ClearSourceOverrides();
-    SystemTreeTest::TearDown();
   }
   std::string StateFile() const { return Settings.BOINCPath + BOINCStateFile; }
   // A process in the fake /proc: its executable and working folder as link texts.
@@ -70,7 +63,7 @@ TEST_F(BoincTest, TaskLinesGiveHostVersionProgressAndTime) {
   ReadBOINCState("<client_state>\n<active_task_set>\n" +
                  Task("http://einstein.phys.uwm.edu/some/path", "601", "0.250000", "90061.000000") +
                  Task("https://www.worldcommunitygrid.org/", "", "0.5", "3720", "") +
-                 "</active_task_set>\n</client_state>\n");
+                 "</active_task_set>\n</client_state>\n", Current);
   ASSERT_EQ(BOINCTasks.size(), 2u);
   EXPECT_EQ(BOINCTasks[0].Project, "einstein.phys.uwm.edu  v601");
   EXPECT_EQ(BOINCTasks[0].ResultName, "wu_1");
@@ -84,7 +77,7 @@ TEST_F(BoincTest, TaskLinesGiveHostVersionProgressAndTime) {
 
   // The version line may come before the URL: the host still leads.
   ReadBOINCState("<active_task>\n<app_version_num>7</app_version_num>\n"
-                 "<project_master_url>http://a.b/</project_master_url>\n</active_task>\n");
+                 "<project_master_url>http://a.b/</project_master_url>\n</active_task>\n", Current);
   ASSERT_EQ(BOINCTasks.size(), 1u);
   EXPECT_EQ(BOINCTasks[0].Project, "a.b  v7");
 }
@@ -103,7 +96,7 @@ TEST_F(BoincTest, CpuTimeTexts) {
 
 TEST_F(BoincTest, ProjectsWithoutTasksAndTheLineAfterATask) {
   ReadBOINCState(Project("Einstein@Home", "123456.5", "7.5") + "<project_files>\n</project_files>\n" +
-                 Project("Rosetta@home", "1,5", "x"));
+                 Project("Rosetta@home", "1,5", "x"), Current);
   ASSERT_EQ(BOINCProjects.size(), 2u);
   EXPECT_TRUE(BOINCTasks.empty());
   EXPECT_EQ(BOINCProjects[0].ProjectName, "Einstein@Home");
@@ -118,7 +111,7 @@ TEST_F(BoincTest, ProjectsWithoutTasksAndTheLineAfterATask) {
 
   // A project opening on the line that closes a task is read too.
   ReadBOINCState("<active_task>\n<fraction_done>0.1</fraction_done>\n</active_task><project>\n"
-                 "<project_name>P</project_name>\n</project>\n");
+                 "<project_name>P</project_name>\n</project>\n", Current);
   ASSERT_EQ(BOINCTasks.size(), 1u);
   ASSERT_EQ(BOINCProjects.size(), 1u);
   EXPECT_EQ(BOINCProjects[0].ProjectName, "P");
@@ -137,7 +130,7 @@ TEST_F(BoincTest, NumbersThatDoNotConvertAreSkipped) {
                  "</active_task>\n"
                  "<active_task>\n<fraction_done>7</fraction_done>\n</active_task>\n"
                  "<project>\n<user_total_credit>nan</user_total_credit>\n"
-                 "<host_total_credit>1e400</host_total_credit>\n</project>\n");
+                 "<host_total_credit>1e400</host_total_credit>\n</project>\n", Current);
   ASSERT_EQ(BOINCTasks.size(), 2u);
   EXPECT_DOUBLE_EQ(BOINCTasks[0].FractionDone, 0);
   EXPECT_EQ(BOINCTasks[0].CPUTime, "0:01 h");
@@ -149,7 +142,7 @@ TEST_F(BoincTest, NumbersThatDoNotConvertAreSkipped) {
 
 TEST_F(BoincTest, UnclosedElementsAndGarbageKeepWhatWasRead) {
   // A file cut inside a task keeps the task and what it had.
-  ReadBOINCState(Project("A", "1", "2") + "<active_task>\n<fraction_done>0.75</fraction_done>\n<result_na");
+  ReadBOINCState(Project("A", "1", "2") + "<active_task>\n<fraction_done>0.75</fraction_done>\n<result_na", Current);
   ASSERT_EQ(BOINCTasks.size(), 1u);
   EXPECT_DOUBLE_EQ(BOINCTasks[0].FractionDone, 0.75);
   EXPECT_EQ(BOINCProjects.size(), 1u);
@@ -158,7 +151,7 @@ TEST_F(BoincTest, UnclosedElementsAndGarbageKeepWhatWasRead) {
   std::string garbage;
   for (int i = 0; i < 200000; ++i) garbage += static_cast<char>((i * 7919 + i / 3) % 256);
   ReadBOINCState(garbage + "\n<project>\n<project_name>Ab\x01\xff" + std::string(5000, 'x') +
-                 "</project_name>\n" + garbage);
+                 "</project_name>\n" + garbage, Current);
   ASSERT_FALSE(BOINCProjects.empty());
   const std::string& name = BOINCProjects.back().ProjectName;
   EXPECT_EQ(name.substr(0, 2), "Ab");
@@ -168,44 +161,44 @@ TEST_F(BoincTest, UnclosedElementsAndGarbageKeepWhatWasRead) {
   // Endless task openings: the lists stop growing at their bounds.
   std::string many;
   for (int i = 0; i < 3000; ++i) many += "<active_task>\n</active_task>\n<project>\n</project>\n";
-  ReadBOINCState(many);
+  ReadBOINCState(many, Current);
   EXPECT_EQ(BOINCTasks.size(), MaxBOINCTasks);
   EXPECT_EQ(BOINCProjects.size(), MaxBOINCProjects);
 }
 
 TEST_F(BoincTest, EachReadStartsEmptyAndSaysWhereItFoundTheFile) {
-  ReadBOINC();  // no file yet: nothing, and nothing logged
+  ReadBOINC(Ctx);  // no file yet: nothing, and nothing logged
   EXPECT_TRUE(BOINCTasks.empty());
   EXPECT_EQ(Log().find("Found BOINC"), std::string::npos);
 
   kvtest::WriteFile(StateFile(), Task("http://a.org/", "1", "0.1", "10") + Task("http://b.org/", "2", "0.2", "20") +
                                      Project("A", "1", "1"));
-  ReadBOINC();
+  ReadBOINC(Ctx);
   EXPECT_EQ(BOINCTasks.size(), 2u);
   EXPECT_NE(Log().find("Found BOINC in " + Settings.BOINCPath), std::string::npos);
 
   // The first task finished: it disappears, nothing is carried over.
   kvtest::WriteFile(StateFile(), Task("http://b.org/", "2", "0.3", "30"));
-  ReadBOINC();
+  ReadBOINC(Ctx);
   ASSERT_EQ(BOINCTasks.size(), 1u);
   EXPECT_EQ(BOINCTasks[0].Project, "b.org  v2");
   EXPECT_TRUE(BOINCProjects.empty());
 
   std::remove(StateFile().c_str());
-  ReadBOINC();
+  ReadBOINC(Ctx);
   EXPECT_TRUE(BOINCTasks.empty());
 }
 
 TEST_F(BoincTest, PipesLinksAndHugeFilesNeverStallTheRead) {
   kvtest::WriteFile(StateFile(), Task("http://a.org/", "1", "0.1", "10"));
-  ReadBOINC();
+  ReadBOINC(Ctx);
   ASSERT_EQ(BOINCTasks.size(), 1u);
 
   // A FIFO where the file belongs: refused at once, not waited on.
   std::remove(StateFile().c_str());
   ASSERT_EQ(::mkfifo(StateFile().c_str(), 0600), 0);
   auto start = std::chrono::steady_clock::now();
-  EXPECT_THROW(ReadBOINC(), std::runtime_error);
+  EXPECT_THROW(ReadBOINC(Ctx), std::runtime_error);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
   EXPECT_TRUE(BOINCTasks.empty());
 
@@ -213,7 +206,7 @@ TEST_F(BoincTest, PipesLinksAndHugeFilesNeverStallTheRead) {
   std::remove(StateFile().c_str());
   kvtest::WriteFile(Root() + "elsewhere.xml", Task("http://a.org/", "1", "0.1", "10"));
   std::filesystem::create_symlink(Root() + "elsewhere.xml", StateFile());
-  EXPECT_THROW(ReadBOINC(), std::runtime_error);
+  EXPECT_THROW(ReadBOINC(Ctx), std::runtime_error);
   EXPECT_TRUE(BOINCTasks.empty());
 
   // 50 MB: the head is read and kept, the rest is not, and the pass hears of the cut.
@@ -229,7 +222,7 @@ TEST_F(BoincTest, PipesLinksAndHugeFilesNeverStallTheRead) {
   }
   start = std::chrono::steady_clock::now();
   try {
-    ReadBOINC();
+    ReadBOINC(Ctx);
     ADD_FAILURE() << "a cut file must be reported";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("larger than"), std::string::npos);
@@ -254,7 +247,7 @@ TEST_F(BoincTest, AFileReplacedWhileReadGivesOneVersionOrTheOther) {
   });
   int reads = 0;
   for (; reads < 200; ++reads) {
-    ReadBOINC();
+    ReadBOINC(Ctx);
     const bool isA = BOINCTasks.size() == 1 && BOINCProjects.empty();
     const bool isB = BOINCTasks.empty() && BOINCProjects.size() == 2;
     if (!isA && !isB) break;
@@ -271,11 +264,11 @@ TEST_F(BoincTest, FolderOfTheRunningClientOrTheDebianFolders) {
   Process(30, "/usr/bin/boinc (deleted)", "/var/lib/boinc-client");  // upgraded while running
   Process(40, "/usr/bin/boinc", "/srv/second");
   std::string folder;
-  FindBOINCFolder(folder);
+  FindBOINCFolder(folder, Pass.Sources.SystemRoot);
   EXPECT_EQ(folder, Root() + "var/lib/boinc-client/");
 
   folder = "/configured/";
-  FindBOINCFolder(folder);
+  FindBOINCFolder(folder, Pass.Sources.SystemRoot);
   EXPECT_EQ(folder, "/configured/");
 
   // No client: the Debian folder that holds the state file.
@@ -283,16 +276,16 @@ TEST_F(BoincTest, FolderOfTheRunningClientOrTheDebianFolders) {
   kvtest::MakeFolder(Root(), "var/lib/boinc-client");
   kvtest::Put(Root(), "var/lib/boinc/client_state.xml", "<client_state/>\n");
   folder.clear();
-  FindBOINCFolder(folder);
+  FindBOINCFolder(folder, Pass.Sources.SystemRoot);
   EXPECT_EQ(folder, Root() + "var/lib/boinc/");
   kvtest::Put(Root(), "var/lib/boinc-client/client_state.xml", "<client_state/>\n");
   folder.clear();
-  FindBOINCFolder(folder);
+  FindBOINCFolder(folder, Pass.Sources.SystemRoot);
   EXPECT_EQ(folder, Root() + "var/lib/boinc-client/");
 
   kvtest::Remove(Root(), "var");
   folder.clear();
-  FindBOINCFolder(folder);
+  FindBOINCFolder(folder, Pass.Sources.SystemRoot);
   EXPECT_EQ(folder, "");
 }
 
@@ -304,33 +297,33 @@ TEST_F(BoincTest, ProgramLookupReadsOnlyTheLinkTexts) {
   Process(8, "/opt/Loop/aquasuite");
   kvtest::MakeFolder(Root(), "opt/Loop");
   kvtest::Link(Root(), "opt/Loop/aquasuite", Root() + "opt/Loop/aquasuite");  // a link to itself
-  EXPECT_EQ(FolderOfRunningProgram("aquasuite"), Root() + Root().substr(1) + "opt/Aqua/");
-  EXPECT_EQ(FolderOfRunningProgram("nothing"), "");
+  EXPECT_EQ(FolderOfRunningProgram(Pass.Sources.SystemRoot, "aquasuite"), Root() + Root().substr(1) + "opt/Aqua/");
+  EXPECT_EQ(FolderOfRunningProgram(Pass.Sources.SystemRoot, "nothing"), "");
   EXPECT_TRUE(IsProgram("/A/B/BOINC", "boinc"));
   EXPECT_FALSE(IsProgram("boinc", "boinc"));
 
   // The real /proc: this test program finds itself; the processes it may not read are skipped.
-  metrics::SetSystemRoot("/");
+  Pass.Sources.SystemRoot = "/";
   char self[4096] = {};
   ASSERT_GT(::readlink("/proc/self/exe", self, sizeof self - 1), 0);
   const std::string exe = self;
-  EXPECT_EQ(FolderOfRunningProgram(exe.substr(exe.rfind('/') + 1)), exe.substr(0, exe.rfind('/') + 1));
+  EXPECT_EQ(FolderOfRunningProgram(Pass.Sources.SystemRoot, exe.substr(exe.rfind('/') + 1)), exe.substr(0, exe.rfind('/') + 1));
 }
 
 TEST_F(BoincTest, ThePassFindsTheFolderAndReportsARefusedFile) {
-  SilenceSourcesForTest({tPassStep::BOINC});
+  SilenceSources({tPassStep::BOINC});
   Settings.ReadSETI = true;
   Settings.BOINCPath.clear();
   Process(40, "/usr/bin/boinc", "/var/lib/boinc-client");
   kvtest::Put(Root(), "var/lib/boinc-client/client_state.xml", Task("http://a.org/", "1", "0.5", "10"));
-  ReadAllValues(true);
+  Pass.ReadAllValues(true);
   EXPECT_EQ(Settings.BOINCPath, Root() + "var/lib/boinc-client/");
   EXPECT_EQ(BOINCTasks.size(), 1u);
 
   kvtest::Remove(Root(), "var/lib/boinc-client/client_state.xml");
   ASSERT_EQ(::mkfifo((Root() + "var/lib/boinc-client/client_state.xml").c_str(), 0600), 0);
   Readings.Time -= 1.0;  // the previous pass a day ago
-  ReadAllValues(true);
+  Pass.ReadAllValues(true);
   EXPECT_TRUE(BOINCTasks.empty());
   EXPECT_NE(Log().find("rv23 "), std::string::npos);
 }

@@ -27,7 +27,7 @@ TEST_F(CoreTempTest, CoresOfAllProcessorsFillTheChannelsInOrder) {
   block.Put<float>(2572, 3192.5f);
   FreqMax = 1000;
 
-  ReadCoreTemp();
+  ReadCoreTemp(Ctx);
 
   for (int n = 0; n < 4; ++n) EXPECT_EQ(Readings.T[n], 4000 + 100 * n);
   EXPECT_EQ(Readings.T[4], NoValue16);
@@ -41,7 +41,7 @@ TEST_F(CoreTempTest, FahrenheitIsConverted) {
   PutLayout(block, 1, 1);
   PutCore(block, 0, 122.0f);
   block.Put<uint8_t>(2684, 1);
-  ReadCoreTemp();
+  ReadCoreTemp(Ctx);
   EXPECT_EQ(Readings.T[0], 5000);
 }
 
@@ -52,14 +52,14 @@ TEST_F(CoreTempTest, DistancesToTjMaxPerProcessor) {
   block.Put<uint32_t>(1028, 85);
   for (size_t n = 0; n < 4; ++n) PutCore(block, n, 30.0f);
   block.Put<uint8_t>(2685, 1);
-  ReadCoreTemp();
+  ReadCoreTemp(Ctx);
   EXPECT_EQ(Readings.T[0], 7000);
   EXPECT_EQ(Readings.T[1], 7000);
   EXPECT_EQ(Readings.T[2], 5500);
   EXPECT_EQ(Readings.T[3], 5500);
 
   block.Put<uint8_t>(2684, 1);  // distance first, then Fahrenheit
-  ReadCoreTemp();
+  ReadCoreTemp(Ctx);
   EXPECT_EQ(Readings.T[0], 2111);
 }
 
@@ -67,12 +67,12 @@ TEST_F(CoreTempTest, OnlyTenCoresAndNoReadPastTheTemperatures) {
   SourceBlock block("CoreTempMappingObject", Size);
   PutLayout(block, 0xFFFFFFFFu, 0xFFFFFFFFu);
   for (size_t n = 0; n < 12; ++n) PutCore(block, n, 50.0f);
-  ReadCoreTemp();
+  ReadCoreTemp(Ctx);
   for (int n = 0; n < 10; ++n) EXPECT_EQ(Readings.T[n], 5000);
 
-  ResetReadings();
+  Pass.ResetReadings();
   PutLayout(block, 0, 0xFFFFFFFFu);  // no cores: nothing, and quickly
-  ReadCoreTemp();
+  ReadCoreTemp(Ctx);
   EXPECT_EQ(Readings.T[0], NoValue16);
 }
 
@@ -82,7 +82,7 @@ TEST_F(CoreTempTest, NaNCoreKeepsItsChannel) {
   PutLayout(block, 2, 1);
   PutCore(block, 0, std::numeric_limits<float>::quiet_NaN());
   PutCore(block, 1, 45.0f);
-  ReadCoreTemp();
+  ReadCoreTemp(Ctx);
   EXPECT_EQ(Readings.T[0], 4200);
   EXPECT_EQ(Readings.T[1], 4500);
 }
@@ -91,7 +91,7 @@ TEST_F(CoreTempTest, ShortBlockThrowsToTheStep) {
   SourceBlock block("CoreTempMappingObject", Size - 1);
   PutLayout(block, 1, 1);
   PutCore(block, 0, 45.0f);
-  EXPECT_THROW(ReadCoreTemp(), std::out_of_range);
+  EXPECT_THROW(ReadCoreTemp(Ctx), std::out_of_range);
   EXPECT_EQ(Readings.T[0], NoValue16);
 }
 

@@ -14,11 +14,11 @@ constexpr size_t Size = 100;
 TEST_F(CpuCoolTest, NothingIsReadUntilTheBlockIsMarkedValid) {
   SourceBlock block("CPUCooL$Data$Area", Size);
   block.Put<int32_t>(0, 45);
-  ReadCPUCooL();
+  ReadCPUCooL(Ctx);
   EXPECT_EQ(Readings.T[0], NoValue16);
 
   block.Put<int32_t>(84, 1);
-  ReadCPUCooL();
+  ReadCPUCooL(Ctx);
   EXPECT_EQ(Readings.T[0], 4500);
 }
 
@@ -39,7 +39,7 @@ TEST_F(CpuCoolTest, EveryFieldLandsInItsChannelAfterItsTest) {
   block.Put<int32_t>(92, 512);    // CPU1: half of 1024
   block.Put<int32_t>(96, 1024);   // CPU2
 
-  ReadCPUCooL();
+  ReadCPUCooL(Ctx);
 
   EXPECT_EQ(Readings.T[0], 4100);
   EXPECT_EQ(Readings.T[1], NoValue16);
@@ -62,7 +62,7 @@ TEST_F(CpuCoolTest, AcceptZeroValueTakesAnyTemperature) {
   SourceBlock block("CPUCooL$Data$Area", Size);
   block.Put<int32_t>(84, 1);
   block.Put<int32_t>(0, 200);
-  ReadCPUCooL();
+  ReadCPUCooL(Ctx);
   EXPECT_EQ(Readings.T[0], 20000);
   EXPECT_EQ(Readings.T[1], 0);
 }
@@ -71,7 +71,7 @@ TEST_F(CpuCoolTest, ShortBlockIsLoggedAndChangesNothing) {
   SourceBlock block("CPUCooL$Data$Area", 90);
   block.Put<int32_t>(84, 1);
   block.Put<int32_t>(0, 45);
-  EXPECT_THROW(ReadCPUCooL(), std::out_of_range);  // the pass logs it as the whole step's failure
+  EXPECT_THROW(ReadCPUCooL(Ctx), std::out_of_range);  // the pass logs it as the whole step's failure
   EXPECT_EQ(Readings.T[0], NoValue16);
 }
 

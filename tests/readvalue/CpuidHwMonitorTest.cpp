@@ -55,15 +55,15 @@ TEST_F(CpuidTest, TwelveVoltagesFillV1ToV9AndZeroTemperaturesShowNoValue) {
   std::unique_ptr<SourceBlock> block;
   WriteDevices(block, {{"IT8718F", {Sensors("VIN", 12, 1.0f), {{"TMPIN0", 0.0f}, {"TMPIN1", 41.5f}}}}});
 
-  ReadCPUID();
+  ReadCPUID(Ctx);
 
   for (int i = 0; i < 9; ++i) EXPECT_EQ(Readings.V[i], 100 * (i + 1));
   EXPECT_EQ(Readings.V[9], NoValue16);
   EXPECT_EQ(Readings.T[0], NoValue16);
   EXPECT_EQ(Readings.T[1], 4150);
-  EXPECT_EQ(VCfg[0].Name, "IT8718F VIN1");
-  EXPECT_EQ(VCfg[9].Name, "V10");
-  EXPECT_EQ(TCfg[1].Name, "IT8718F TMPIN1");
+  EXPECT_EQ(Settings.VCfg[0].Name, "IT8718F VIN1");
+  EXPECT_EQ(Settings.VCfg[9].Name, "V10");
+  EXPECT_EQ(Settings.TCfg[1].Name, "IT8718F TMPIN1");
   EXPECT_FALSE(HWMNamesPending);
 }
 
@@ -71,7 +71,7 @@ TEST_F(CpuidTest, ZeroTemperatureIsKeptWithAcceptZeroValue) {
   Settings.AcceptZeroValue = true;
   std::unique_ptr<SourceBlock> block;
   WriteDevices(block, {{"CPU", {{}, {{"Core #0", 0.0f}}}}});
-  ReadCPUID();
+  ReadCPUID(Ctx);
   EXPECT_EQ(Readings.T[0], 0);
 }
 
@@ -85,28 +85,28 @@ TEST_F(CpuidTest, ChannelsRunOnAcrossDevicesAndSkipOtherKinds) {
   second[2] = {{"FANIN1", 900.0f}};
   std::unique_ptr<SourceBlock> block;
   WriteDevices(block, {{"  W83627EHF ", first}, {"Intel Core", second}});
-  TCfg[2].Name = "CPU";
+  Settings.TCfg[2].Name = "CPU";
 
-  ReadCPUID();
+  ReadCPUID(Ctx);
 
   EXPECT_EQ(Readings.T[0], 3800);
   EXPECT_EQ(Readings.T[1], 5200);
   EXPECT_EQ(Readings.T[2], 5300);
   EXPECT_EQ(Readings.F[0], 1500);
   EXPECT_EQ(Readings.F[1], 900);
-  EXPECT_EQ(TCfg[0].Name, "W83627EHF TMPIN0");
-  EXPECT_EQ(TCfg[1].Name, "Intel Core Core #0");
-  EXPECT_EQ(TCfg[2].Name, "CPU");
-  EXPECT_EQ(FCfg[1].Name, "Intel Core FANIN1");
+  EXPECT_EQ(Settings.TCfg[0].Name, "W83627EHF TMPIN0");
+  EXPECT_EQ(Settings.TCfg[1].Name, "Intel Core Core #0");
+  EXPECT_EQ(Settings.TCfg[2].Name, "CPU");
+  EXPECT_EQ(Settings.FCfg[1].Name, "Intel Core FANIN1");
 }
 
 TEST_F(CpuidTest, NamesAreTakenOnlyOnce) {
   std::unique_ptr<SourceBlock> block;
   WriteDevices(block, {{"ITE", {{}, {{"TMPIN0", 40.0f}}}}});
-  ReadCPUID();
-  TCfg[0].Name = "T1";
-  ReadCPUID();
-  EXPECT_EQ(TCfg[0].Name, "T1");
+  ReadCPUID(Ctx);
+  Settings.TCfg[0].Name = "T1";
+  ReadCPUID(Ctx);
+  EXPECT_EQ(Settings.TCfg[0].Name, "T1");
 }
 
 TEST_F(CpuidTest, CountsPastTheEndOfTheBlockChangeNothing) {
@@ -114,7 +114,7 @@ TEST_F(CpuidTest, CountsPastTheEndOfTheBlockChangeNothing) {
   WriteDevices(block, {{"ITE", {Sensors("VIN", 2, 1.0f), {{"TMPIN0", 40.0f}}}}});
   block->Put<uint8_t>(84 + 72 + 8, 200);  // 200 temperatures that are not there
 
-  ReadCPUID();
+  ReadCPUID(Ctx);
   EXPECT_EQ(Readings.V[0], NoValue16);
   EXPECT_EQ(Readings.T[0], NoValue16);
   EXPECT_TRUE(HWMNamesPending);
@@ -122,7 +122,7 @@ TEST_F(CpuidTest, CountsPastTheEndOfTheBlockChangeNothing) {
 
   block->Put<uint8_t>(84 + 72 + 8, 1);
   block->Put<uint8_t>(80, 255);  // devices past the end
-  ReadCPUID();
+  ReadCPUID(Ctx);
   EXPECT_EQ(Readings.T[0], NoValue16);
 }
 

@@ -31,34 +31,34 @@ std::string Element(const char* kind, const std::string& label, const std::strin
 TEST_F(EverestTest, ElementsAreCountedOnlyWithAValue) {
   auto block = Publish("AIDA64_SensorValues", Element("temp", "Motherboard", "") + Element("temp", "CPU", "45.5") +
                                                   Element("temp", "GPU", "61"));
-  ReadEverest(true);
+  ReadEverest(Ctx, true);
   EXPECT_EQ(Readings.T[0], 4550);
   EXPECT_EQ(Readings.T[1], 6100);
   EXPECT_EQ(Readings.T[2], NoValue16);
-  EXPECT_EQ(TCfg[0].Name, "CPU");
-  EXPECT_EQ(TCfg[1].Name, "GPU");
+  EXPECT_EQ(Settings.TCfg[0].Name, "CPU");
+  EXPECT_EQ(Settings.TCfg[1].Name, "GPU");
   EXPECT_FALSE(EverestNamesPending);
 }
 
 TEST_F(EverestTest, MapEntriesMatchNumberOrLabel) {
-  AIDAOrderT[0] = "GPU Diode";
-  AIDAOrderT[1] = "";
-  AIDAOrderF[2] = "1";
-  AIDAOrderV[0] = "+12 V";
-  TCfg[0].Name = "Graphics";
+  Settings.AIDAOrderT[0] = "GPU Diode";
+  Settings.AIDAOrderT[1] = "";
+  Settings.AIDAOrderF[2] = "1";
+  Settings.AIDAOrderV[0] = "+12 V";
+  Settings.TCfg[0].Name = "Graphics";
   auto block = Publish("AIDA64_SensorValues",
                        Element("sys", "CPU Clock", "3000.4") + Element("temp", "CPU", "40") +
                            Element("temp", "GPU Diode", "55.25") + Element("fan", "CPU", "1980") +
                            Element("volt", "CPU Core", "1.312") + Element("volt", "+12 V", "12.16"));
-  ReadEverest(true);
+  ReadEverest(Ctx, true);
   EXPECT_EQ(Readings.T[0], 5525);
   EXPECT_EQ(Readings.T[1], NoValue16);  // an empty entry never matches
   EXPECT_EQ(Readings.F[0], 1980);
   EXPECT_EQ(Readings.F[2], 1980);
   EXPECT_EQ(Readings.V[0], 1216);
   EXPECT_EQ(Readings.V[1], 1216);  // map entry "2": the second volt element
-  EXPECT_EQ(TCfg[0].Name, "Graphics");
-  EXPECT_EQ(FCfg[2].Name, "CPU");
+  EXPECT_EQ(Settings.TCfg[0].Name, "Graphics");
+  EXPECT_EQ(Settings.FCfg[2].Name, "CPU");
   EXPECT_EQ(Readings.Freq, 3000400);
   EXPECT_EQ(FreqMax, 3000400);
 }
@@ -68,7 +68,7 @@ TEST_F(EverestTest, NumbersThatDoNotParseShowNoValueAndTheRestGoesOn) {
   Readings.F[0] = 1000;
   auto block = Publish("EVEREST_SensorValues", Element("temp", "CPU", "45,5") + Element("temp", "GPU", "50") +
                                                    Element("fan", "CPU", "12.5") + Element("sys", "CPU Clock", "fast"));
-  ReadEverest(false);
+  ReadEverest(Ctx, false);
   EXPECT_EQ(Readings.T[0], NoValue16);
   EXPECT_EQ(Readings.T[1], 5000);
   EXPECT_EQ(Readings.F[0], NoValue16);
@@ -81,13 +81,13 @@ TEST_F(EverestTest, OnlyTheFirstCpuClockCounts) {
   Readings.Freq = NoValue32;
   auto block = Publish("AIDA64_SensorValues", Element("sys", "CPU Clock Ratio", "12") + Element("sys", "CPU Clock", "") +
                                                   Element("sys", "CPU Clock", "2000"));
-  ReadEverest(true);
+  ReadEverest(Ctx, true);
   EXPECT_EQ(Readings.Freq, NoValue32);
 }
 
 TEST_F(EverestTest, TextWithoutClosingTagEndsTheScan) {
   auto block = Publish("AIDA64_SensorValues", Element("temp", "CPU", "45") + "<temp><label>GPU</label><value>60</value>");
-  ReadEverest(true);
+  ReadEverest(Ctx, true);
   EXPECT_EQ(Readings.T[0], 4500);
   EXPECT_EQ(Readings.T[1], NoValue16);
 }
@@ -96,7 +96,7 @@ TEST_F(EverestTest, TextEndsAtTheBlockOr4096Characters) {
   std::string text = Element("temp", "CPU", "45");
   text += std::string(4096 - text.size() - 10, ' ') + Element("temp", "GPU", "60");
   auto block = Publish("AIDA64_SensorValues", text, text.size());  // no terminating zero
-  ReadEverest(true);
+  ReadEverest(Ctx, true);
   EXPECT_EQ(Readings.T[0], 4500);
   EXPECT_EQ(Readings.T[1], NoValue16);  // cut at 4096
 }
@@ -104,10 +104,10 @@ TEST_F(EverestTest, TextEndsAtTheBlockOr4096Characters) {
 TEST_F(EverestTest, NamesComeFromTheFirstBlockRead) {
   auto aida = Publish("AIDA64_SensorValues", Element("temp", "CPU", "45"));
   auto everest = Publish("EVEREST_SensorValues", Element("temp", "Diode", "47"));
-  ReadEverest(true);
-  ReadEverest(false);
+  ReadEverest(Ctx, true);
+  ReadEverest(Ctx, false);
   EXPECT_EQ(Readings.T[0], 4700);
-  EXPECT_EQ(TCfg[0].Name, "CPU");
+  EXPECT_EQ(Settings.TCfg[0].Name, "CPU");
 }
 
 TEST(EverestElements, NextElementContinuesInsideTheContent) {
@@ -122,23 +122,23 @@ TEST(EverestElements, NextElementContinuesInsideTheContent) {
 
 TEST_F(EverestTest, LabelsBecomeCleanUtf8Names) {
   // An old sensor program writes its labels in Windows-1252 and lets control bytes through.
-  AIDAOrderT[1] = "Geh\u00e4use";
+  Settings.AIDAOrderT[1] = "Geh\u00e4use";
   auto block = Publish("AIDA64_SensorValues", Element("temp", "Geh\xe4use\x01\x1b", "40") +
                                                   Element("temp", "CPU \x80\x7f", "41") +
                                                   Element("volt", "Vcore \xc3\xa4\x02", "1.2"));
-  ReadEverest(true);
-  EXPECT_EQ(TCfg[0].Name, "Geh\u00e4use");
+  ReadEverest(Ctx, true);
+  EXPECT_EQ(Settings.TCfg[0].Name, "Geh\u00e4use");
   EXPECT_EQ(Readings.T[1], 4000);  // the decoded label matches the saved map entry
-  EXPECT_EQ(TCfg[1].Name, "Geh\u00e4use");
-  EXPECT_EQ(TCfg[2].Name, "T3");
+  EXPECT_EQ(Settings.TCfg[1].Name, "Geh\u00e4use");
+  EXPECT_EQ(Settings.TCfg[2].Name, "T3");
   EXPECT_EQ(Readings.T[2], NoValue16);
-  EXPECT_EQ(VCfg[0].Name, "Vcore \u00e4");  // valid UTF-8 stays as it is
+  EXPECT_EQ(Settings.VCfg[0].Name, "Vcore \u00e4");  // valid UTF-8 stays as it is
 }
 
 TEST_F(EverestTest, PlantedFifoIsAnAbsentBlockAndDoesNotHang) {
   const std::string fifo = "/dev/shm" + SharedMemoryPath("EVEREST_SensorValues");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
-  auto read = std::async(std::launch::async, [] { ReadEverest(false); });
+  auto read = std::async(std::launch::async, [this] { ReadEverest(Ctx, false); });
   const bool prompt = read.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
   if (!prompt) {
     const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // frees the stuck open

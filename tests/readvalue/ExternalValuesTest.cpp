@@ -17,6 +17,7 @@
 
 #include "core/EventLog.h"
 #include "readvalue/Readings.h"
+#include "support/PassState.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -51,23 +52,22 @@ bool WriteFromAnotherProcess(const std::vector<tSlotWrite>& writes, std::optiona
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-std::vector<unsigned char> RecordBytes() {
-  std::vector<unsigned char> b(sizeof Readings);
-  std::memcpy(b.data(), &Readings, sizeof Readings);
-  return b;
-}
-
-class ExternalValuesTest : public testing::Test {
+class ExternalValuesTest : public testing::Test, public kvtest::PassState {
  protected:
+  std::vector<unsigned char> RecordBytes() const {
+    std::vector<unsigned char> b(sizeof Readings);
+    std::memcpy(b.data(), &Readings, sizeof Readings);
+    return b;
+  }
   void SetUp() override {
     SetSharedMemoryPrefix("kvtest-" + std::to_string(::getpid()) + "-");
     SetEventLogPath(dir_.File("KVEvents.txt"));
     SetDebugMode(true);
-    ResetReadings();
-    CreateExternalValueArea();
+    Pass.ResetReadings();
+    CreateExternalValueArea(Pass.Memory());
   }
   void TearDown() override {
-    CloseExternalValueArea();
+    CloseExternalValueArea(Pass.Memory());
     ::shm_unlink(SharedMemoryPath(ExternalAreaName).c_str());
     SetDebugMode(false);
     SetEventLogPath("");
@@ -100,7 +100,7 @@ TEST_F(ExternalValuesTest, FreshAreaHoldsNoValuesAndChangesNothing) {
 
   Readings.T[0] = 4100;  // an earlier source's value
   const auto before = RecordBytes();
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(RecordBytes(), before);
   EXPECT_EQ(FreqMax, 0);
   EXPECT_EQ(CPUCount, 0);
@@ -110,17 +110,17 @@ TEST_F(ExternalValuesTest, FreshAreaHoldsNoValuesAndChangesNothing) {
 TEST_F(ExternalValuesTest, TemperatureWinsUntilGivenBack) {
   Readings.T[0] = 3000;  // what a sensor program reported earlier in the pass
   ASSERT_TRUE(WriteFromAnotherProcess({{0, 45.5}}));
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.T[0], 4550);
   EXPECT_EQ(Readings.T[1], NoValue16);
 
   Readings.T[0] = 3100;  // the next pass: the sensor reports again, the area still wins
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.T[0], 4550);
 
   ASSERT_TRUE(WriteFromAnotherProcess({{0, -255.0}}));
   Readings.T[0] = 3200;
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.T[0], 3200);
 }
 
@@ -130,7 +130,7 @@ TEST_F(ExternalValuesTest, EveryChannelGroupLandsInItsChannel) {
                                        {152, 3.375},    // V10
                                        {256, 87.5},     // CPU1
                                        {280, 0.125}}));  // CPU4
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.T[9], -1250);
   EXPECT_EQ(Readings.V[0], 1205);
   EXPECT_EQ(Readings.V[9], 338);
@@ -147,7 +147,7 @@ TEST_F(ExternalValuesTest, FanSlots) {
                                        {184, -5.0},     // ignored
                                        {192, 255.0},    // the first RPM figure
                                        {200, 254.5}}));  // still a flow
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.F[0], -150);
   EXPECT_EQ(Readings.F[1], 1200);
   EXPECT_EQ(Readings.F[2], 0);
@@ -165,13 +165,13 @@ TEST_F(ExternalValuesTest, FanSlots) {
 TEST_F(ExternalValuesTest, ClockRaisesFreqMaxAndCountSetsProcessors) {
   FreqMax = 2000000;
   ASSERT_TRUE(WriteFromAnotherProcess({{240, 3000.0}}, 8));
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.Freq, 3000000);
   EXPECT_EQ(FreqMax, 3000000);
   EXPECT_EQ(CPUCount, 8);
 
   ASSERT_TRUE(WriteFromAnotherProcess({{240, 1000.0}}, 0));
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.Freq, 1000000);
   EXPECT_EQ(FreqMax, 3000000);
   EXPECT_EQ(CPUCount, 8);  // a count of 0 changes nothing
@@ -185,7 +185,7 @@ TEST_F(ExternalValuesTest, NonFiniteDoublesChangeNothing) {
   Readings.Freq = 2000000;
   ASSERT_TRUE(WriteFromAnotherProcess({{0, nan}, {80, inf}, {160, inf}, {168, -inf}, {240, inf}, {256, -nan}}));
   const auto before = RecordBytes();
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(RecordBytes(), before);
   EXPECT_EQ(FreqMax, 0);
 }
@@ -193,7 +193,7 @@ TEST_F(ExternalValuesTest, NonFiniteDoublesChangeNothing) {
 TEST_F(ExternalValuesTest, OutOfRangeValuesShowNoValue) {
   Readings.T[0] = 4000;
   ASSERT_TRUE(WriteFromAnotherProcess({{0, 1000.0}, {168, 1e9}, {240, 1e9}}));
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.T[0], NoValue16);
   EXPECT_EQ(Readings.F[1], NoValue16);
   EXPECT_EQ(Readings.Freq, NoValue32);
@@ -201,7 +201,7 @@ TEST_F(ExternalValuesTest, OutOfRangeValuesShowNoValue) {
 }
 
 TEST_F(ExternalValuesTest, ShortBlockIsAFailureThatChangesNothing) {
-  CloseExternalValueArea();
+  CloseExternalValueArea(Pass.Memory());
   // Someone else's block under our name, too short for the layout but holding a valid T1.
   const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName).c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_GE(fd, 0);
@@ -211,7 +211,7 @@ TEST_F(ExternalValuesTest, ShortBlockIsAFailureThatChangesNothing) {
   ::close(fd);
 
   const auto before = RecordBytes();
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(RecordBytes(), before);
   EXPECT_NE(Log().find("] rv24 block of 100 bytes is shorter than its layout of 288"), std::string::npos)
       << Log();
@@ -222,9 +222,9 @@ void PlantArea(unsigned mode, uid_t owner) {
   const std::string path = SharedMemoryPath(ExternalAreaName);
   const int fd = ::shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
   ASSERT_GE(fd, 0);
-  std::vector<double> slots(36, -255.0);
-  slots[0] = 45.5;
-  ASSERT_EQ(::write(fd, slots.data(), 288), 288);
+  std::vector<double> values(36, -255.0);
+  values[0] = 45.5;
+  ASSERT_EQ(::write(fd, values.data(), 288), 288);
   ASSERT_EQ(::fchmod(fd, mode), 0);
   if (owner != ::geteuid()) {
     ASSERT_EQ(::fchown(fd, owner, owner), 0);
@@ -233,11 +233,11 @@ void PlantArea(unsigned mode, uid_t owner) {
 }
 
 TEST_F(ExternalValuesTest, SquattedAreaIsNeverRead) {
-  CloseExternalValueArea();
+  CloseExternalValueArea(Pass.Memory());
   // A reader (kvsysinfo) finds a block anyone may write.
   PlantArea(0666, ::geteuid());
   Readings.T[0] = 3000;
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.T[0], 3000);
   EXPECT_NE(Log().find("] rv24 refusing "), std::string::npos) << Log();
   ::shm_unlink(SharedMemoryPath(ExternalAreaName).c_str());
@@ -245,27 +245,27 @@ TEST_F(ExternalValuesTest, SquattedAreaIsNeverRead) {
   if (::geteuid() != 0) GTEST_SKIP() << "a block of another owner needs root to make";
   // Another user got the name first: creating fails and the pass does not read theirs.
   PlantArea(0666, 65534);
-  CreateExternalValueArea();
+  CreateExternalValueArea(Pass.Memory());
   EXPECT_NE(Log().find("] Cannot create memory map"), std::string::npos) << Log();
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.T[0], 3000);
   ::shm_unlink(SharedMemoryPath(ExternalAreaName).c_str());
   PlantArea(0600, 65534);  // a private block, but not ours
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.T[0], 3000);
 }
 
 TEST_F(ExternalValuesTest, MissingAreaIsSilent) {
-  CloseExternalValueArea();
+  CloseExternalValueArea(Pass.Memory());
   std::remove(dir_.File("KVEvents.txt").c_str());
   const auto before = RecordBytes();
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(RecordBytes(), before);
   EXPECT_EQ(Log(), "");
 }
 
 TEST_F(ExternalValuesTest, CloseLogsEachStepAndRemovesTheBlock) {
-  CloseExternalValueArea();
+  CloseExternalValueArea(Pass.Memory());
   const std::string log = Log();
   const size_t unmap = log.find("] Unmapping shared mem\r\n");
   const size_t close = log.find("] Closing handle\r\n");
@@ -275,22 +275,22 @@ TEST_F(ExternalValuesTest, CloseLogsEachStepAndRemovesTheBlock) {
   EXPECT_LT(::shm_open(SharedMemoryPath(ExternalAreaName).c_str(), O_RDONLY, 0), 0);
   EXPECT_EQ(errno, ENOENT);
 
-  CloseExternalValueArea();  // a second close has nothing left to do
+  CloseExternalValueArea(Pass.Memory());  // a second close has nothing left to do
   EXPECT_EQ(Log(), log);
 }
 
 TEST_F(ExternalValuesTest, CreateResetsTheSlotsOfAStaleBlock) {
   // A crashed run left its block behind, still holding a writer's values.
-  CloseExternalValueArea();
+  CloseExternalValueArea(Pass.Memory());
   const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName).c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::ftruncate(fd, 288), 0);
   ::close(fd);
   ASSERT_TRUE(WriteFromAnotherProcess({{0, 45.5}, {240, 3000.0}}, 4));
 
-  CreateExternalValueArea();
+  CreateExternalValueArea(Pass.Memory());
   Readings.T[0] = 3000;
-  ReadExternalValues();
+  ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.T[0], 3000);
   EXPECT_EQ(Readings.Freq, NoValue32);
   EXPECT_EQ(CPUCount, 0);

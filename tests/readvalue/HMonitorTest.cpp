@@ -24,7 +24,7 @@ TEST_F(HMonitorTest, VoltagesFollowTheirOddOrder) {
   block.Put<int32_t>(48, 255);  // a chip's "no fan"
   block.Put<int32_t>(52, 19999);
 
-  ReadHMonitor();
+  ReadHMonitor(Ctx);
 
   EXPECT_EQ(Readings.T[0], 3850);
   EXPECT_EQ(Readings.T[1], NoValue16);
@@ -46,7 +46,7 @@ TEST_F(HMonitorTest, NonNumbersLeaveTheirChannels) {
   SourceBlock block("Hmonitor_Counters_Block", 56);
   block.Put<float>(4, std::numeric_limits<float>::quiet_NaN());
   block.Put<float>(20, std::numeric_limits<float>::infinity());
-  ReadHMonitor();
+  ReadHMonitor(Ctx);
   EXPECT_EQ(Readings.T[0], 4000);
   EXPECT_EQ(Readings.V[0], 120);
 }

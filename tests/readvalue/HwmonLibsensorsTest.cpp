@@ -27,6 +27,7 @@
 #include "settings/Channels.h"
 #include "settings/Settings.h"
 #include "support/FakeSysfs.h"
+#include "support/PassState.h"
 
 namespace {
 
@@ -65,15 +66,15 @@ using tReport = std::map<std::string, std::string>;
 class tReporter {
  public:
   void Add(const std::string& key, const std::string& value) { text_ += key + "=" + value + "\n"; }
-  void Channels(const std::string& phase) {
+  void Channels(const std::string& phase, const kvtest::PassState& s) {
     for (int i = 0; i < 5; ++i) {
       const std::string n = std::to_string(i + 1);
-      Add(phase + " T" + n, std::to_string(Readings.T[i]));
-      Add(phase + " V" + n, std::to_string(Readings.V[i]));
-      Add(phase + " F" + n, std::to_string(Readings.F[i]));
-      Add(phase + " nameT" + n, TCfg[i].Name);
-      Add(phase + " nameV" + n, VCfg[i].Name);
-      Add(phase + " nameF" + n, FCfg[i].Name);
+      Add(phase + " T" + n, std::to_string(s.Readings.T[i]));
+      Add(phase + " V" + n, std::to_string(s.Readings.V[i]));
+      Add(phase + " F" + n, std::to_string(s.Readings.F[i]));
+      Add(phase + " nameT" + n, s.Settings.TCfg[i].Name);
+      Add(phase + " nameV" + n, s.Settings.VCfg[i].Name);
+      Add(phase + " nameF" + n, s.Settings.FCfg[i].Name);
     }
   }
   void Send(int fd) const {
@@ -95,36 +96,34 @@ int RunInFakeSysfs(const std::string& root, tReporter& report) {
     return ChildSkipped;
   }
 
-  Settings = tSettings{};
-  SetDefaultChannelNames();
-  SetDefaultHwmonOrder();
-  for (tFanCfg& fan : FCfg) fan.Div = 1.0;
-  ResetReadings();
-  SilenceSourcesForTest({tPassStep::Hwmon});
-  ReinitHwmon();  // libsensors may have scanned the real /sys in the parent
+  kvtest::PassState s;
+  for (tFanCfg& fan : s.Settings.FCfg) fan.Div = 1.0;
+  s.Pass.ResetReadings();
+  s.SilenceSources({tPassStep::Hwmon});
+  ReinitHwmon(true);  // libsensors may have scanned the real /sys in the parent
 
-  ReadAllValues(false);  // coretemp alone, discovery order
-  report.Channels("first");
+  s.Pass.ReadAllValues(false);  // coretemp alone, discovery order
+  report.Channels("first", s);
 
   MakeVirtualChip(root);
   kvtest::Put(root, "class/hwmon/hwmon0/temp1_input", "50000\n");
-  ReadAllValues(false);  // new values, but no rescan of the chips
-  report.Channels("second");
+  s.Pass.ReadAllValues(false);  // new values, but no rescan of the chips
+  report.Channels("second", s);
 
-  HwmonOrderT[ChannelIndex(4)] = "kvfake-virtual-0 Board";
-  HwmonOrderT[ChannelIndex(1)] = "coretemp-isa-0000 Package id 0";
-  HwmonOrderF[ChannelIndex(4)] = "kvfake-virtual-0 fan1";
-  ReopenSources();  // the settings reload: the hwmon row rescans the chips
-  ReadAllValues(false);
-  report.Channels("third");
+  s.Settings.HwmonOrderT[ChannelIndex(4)] = "kvfake-virtual-0 Board";
+  s.Settings.HwmonOrderT[ChannelIndex(1)] = "coretemp-isa-0000 Package id 0";
+  s.Settings.HwmonOrderF[ChannelIndex(4)] = "kvfake-virtual-0 fan1";
+  s.Pass.ReopenSources();  // the settings reload: the hwmon row rescans the chips
+  s.Pass.ReadAllValues(false);
+  report.Channels("third", s);
 
   // A broken configuration costs its labels, not the sensors.
   kvtest::Put(root, "sensors3.conf", "chip \"kvfake-*\"\n    lable temp1 Board\n");
   kvtest::Put(root, "class/hwmon/hwmon0/temp1_input", "52000\n");
-  ReinitHwmon();
-  ReadAllValues(false);
-  report.Channels("fourth");
-  CloseSources();
+  ReinitHwmon(true);
+  s.Pass.ReadAllValues(false);
+  report.Channels("fourth", s);
+  s.Pass.CloseSources();
   return 0;
 }
 

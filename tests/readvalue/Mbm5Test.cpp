@@ -21,9 +21,9 @@ TEST_F(Mbm5Test, Layout519TemperaturesByOrderMapWhateverTheKind) {
   PutRecord(block, 0, 1, 44.5);
   PutRecord(block, 1, 2, 47.0);  // a voltage record, taken as a temperature because the map says so
   PutRecord(block, 42, 1, 60.0);
-  MBMOrderT[2] = 42;
+  Settings.MBMOrderT[2] = 42;
 
-  ReadMBM5190();
+  ReadMBM5190(Ctx);
 
   EXPECT_EQ(Readings.T[0], 4450);
   EXPECT_EQ(Readings.T[1], 4700);
@@ -32,7 +32,7 @@ TEST_F(Mbm5Test, Layout519TemperaturesByOrderMapWhateverTheKind) {
 }
 
 TEST_F(Mbm5Test, Layout519VoltagesAndFansCountEvenWhenRefused) {
-  MBMOrderT.fill(99);  // keep the ordered temperatures out of the way
+  Settings.MBMOrderT.fill(99);  // keep the ordered temperatures out of the way
   SourceBlock block("$M$B$M$5$S$D$", Record(100));
   PutRecord(block, 5, 2, 1.25);   // first voltage
   PutRecord(block, 6, 3, 255);    // first fan: refused, still counts
@@ -41,7 +41,7 @@ TEST_F(Mbm5Test, Layout519VoltagesAndFansCountEvenWhenRefused) {
   PutRecord(block, 9, 3, 1234.5); // second fan, rounded to even
   for (int r = 10; r < 30; ++r) PutRecord(block, r, 2, 5.0);  // voltages past V10 are dropped
 
-  ReadMBM5190();
+  ReadMBM5190(Ctx);
 
   EXPECT_EQ(Readings.V[0], 125);
   EXPECT_EQ(Readings.V[1], NoValue16);
@@ -55,7 +55,7 @@ TEST_F(Mbm5Test, Layout519VoltagesAndFansCountEvenWhenRefused) {
 TEST_F(Mbm5Test, Layout519ShortBlockIsLoggedAndChangesNothing) {
   SourceBlock block("$M$B$M$5$S$D$", Record(99));
   PutRecord(block, 0, 1, 44.5);
-  ReadMBM5190();
+  ReadMBM5190(Ctx);
   EXPECT_EQ(Readings.T[0], NoValue16);
   EXPECT_TRUE(Logged("] rv17 "));
 }
@@ -71,12 +71,12 @@ TEST_F(Mbm5Test, OlderLayoutsReadOnlyBehindTheirValidityCounts) {
   block.Put<int32_t>(120, 2200);           // F1 in 5.1.0.7
   block.Put<int32_t>(124, 255);            // F2: refused
 
-  ReadMBM5107();
-  ReadMBM509x();
+  ReadMBM5107(Ctx);
+  ReadMBM509x(Ctx);
   EXPECT_EQ(Readings.T[0], NoValue16);
 
   block.Put<int32_t>(160, 1);
-  ReadMBM5107();
+  ReadMBM5107(Ctx);
   EXPECT_EQ(Readings.T[0], 4000);
   EXPECT_EQ(Readings.T[9], 4900);
   EXPECT_EQ(Readings.V[0], 160);
@@ -84,10 +84,10 @@ TEST_F(Mbm5Test, OlderLayoutsReadOnlyBehindTheirValidityCounts) {
   EXPECT_EQ(Readings.F[0], 2200);
   EXPECT_EQ(Readings.F[1], NoValue16);
 
-  ResetReadings();
+  Pass.ResetReadings();
   block.Put<int32_t>(160, 0);
   block.Put<int32_t>(112, 3);
-  ReadMBM509x();
+  ReadMBM509x(Ctx);
   EXPECT_EQ(Readings.T[0], 4000);
   EXPECT_EQ(Readings.V[0], 160);
   EXPECT_EQ(Readings.V[7], NoValue16);  // only seven voltages in this layout

@@ -39,7 +39,7 @@ class NetworkSourceTest : public kvtest::SystemTreeTest {
   }
   // One pass of the network step, counting passes as the acquisition does.
   void Pass() {
-    metrics::ReadNetwork();
+    metrics::ReadNetwork(Ctx);
     ++PassCount;
   }
 };
@@ -48,7 +48,7 @@ TEST_F(NetworkSourceTest, CounterWrapAt4GiBAddsTheBytesUpToTheWrapPlusTheNewCoun
   // The kernel's 64-bit counter feeds its low 32 bits: 8 588 967 296 reads as 4 294 000 000.
   Interfaces({{"eth0", 2, "00:11:22:33:44:55", 4294967296ull + 4294000000ull, 4294000000ull, 3}});
   Pass();
-  ASSERT_EQ(NetSlots[0].Mac, "00-11-22-33-44-55");
+  ASSERT_EQ(Settings.NetSlots[0].Mac, "00-11-22-33-44-55");
   EXPECT_EQ(Readings.NetIn[0], 4193359);
   EXPECT_EQ(Readings.NetOut[0], 4193359);
 
@@ -90,7 +90,7 @@ TEST_F(NetworkSourceTest, AnInterfaceThatVanishesDoesNotRestartTheOnesAfterIt) {
   const tFakeIf b{"eth1", 3, "00:00:00:00:00:0b", 0, 0, 5};
   Interfaces({a, b, {"eth2", 4, "00:00:00:00:00:0c", 4294000000ull, 0, 9}});
   Pass();
-  ASSERT_EQ(NetSlots[2].Mac, "00-00-00-00-00-0C");
+  ASSERT_EQ(Settings.NetSlots[2].Mac, "00-00-00-00-00-0C");
   Interfaces({a, b, {"eth2", 4, "00:00:00:00:00:0c", 1000000, 0, 9}});
   Pass();
   ASSERT_EQ(Readings.NetIn[2], 4195280);
@@ -129,7 +129,7 @@ class NetworkSlotTest : public NetworkSourceTest {
     return i;
   }
   void Store(const std::vector<tNetInterface>& table) {
-    metrics::StoreNetwork(table);
+    metrics::StoreNetwork(Ctx, table);
     ++PassCount;
   }
 };
@@ -137,26 +137,26 @@ class NetworkSlotTest : public NetworkSourceTest {
 TEST_F(NetworkSlotTest, LoopbackAndUnconnectedInterfacesNeverTakeAnEmptySlot) {
   Store({If("lo", 1, kNoMacText, "127.  0.  0.  1"), If("eth0", 2, "00-11-22-33-44-55", "  0.  0.  0.  0"),
          If("wlan0", 3, "AA-BB-CC-DD-EE-FF", "192.168.  1. 10", 10240)});
-  EXPECT_EQ(NetSlots[0].Mac, "AA-BB-CC-DD-EE-FF");
-  EXPECT_EQ(NetSlots[0].Name, "wlan0");
+  EXPECT_EQ(Settings.NetSlots[0].Mac, "AA-BB-CC-DD-EE-FF");
+  EXPECT_EQ(Settings.NetSlots[0].Name, "wlan0");
   EXPECT_EQ(Readings.NetIn[0], 10);
-  for (int k = 1; k < NetSlotCount; ++k) EXPECT_EQ(NetSlots[k].Mac, "") << k;
+  for (int k = 1; k < NetSlotCount; ++k) EXPECT_EQ(Settings.NetSlots[k].Mac, "") << k;
   ASSERT_EQ(NetMons.size(), 3u);
   EXPECT_EQ(NetMons[2].Ip, "192.168.  1. 10");
   EXPECT_EQ(NetMons[0].Mac, "00-00-00-00-00-00");
 }
 
 TEST_F(NetworkSlotTest, UserSetSlotsKeepTheirNamesAndDefaultNamedOnesTakeTheDescription) {
-  NetSlots[0].Mac = "00-11-22-33-44-55";
-  NetSlots[0].Name = "Uplink";
-  NetSlots[1].Mac = "AA-BB-CC-DD-EE-FF wlan0";  // MAC and description, as the options program saves
+  Settings.NetSlots[0].Mac = "00-11-22-33-44-55";
+  Settings.NetSlots[0].Name = "Uplink";
+  Settings.NetSlots[1].Mac = "AA-BB-CC-DD-EE-FF wlan0";  // MAC and description, as the options program saves
   Store({If("eth0", 2, "00-11-22-33-44-55", " 10.  0.  0.  2", 2048),
          If("wlan0", 3, "AA-BB-CC-DD-EE-FF", " 10.  0.  0.  3", 4096),
          If("eth1", 4, "00-11-22-33-44-66", " 10.  0.  0.  4", 1024)});
-  EXPECT_EQ(NetSlots[0].Name, "Uplink");
-  EXPECT_EQ(NetSlots[1].Name, "wlan0");
-  EXPECT_EQ(NetSlots[2].Name, "eth1");
-  EXPECT_EQ(NetSlots[2].Mac, "00-11-22-33-44-66");
+  EXPECT_EQ(Settings.NetSlots[0].Name, "Uplink");
+  EXPECT_EQ(Settings.NetSlots[1].Name, "wlan0");
+  EXPECT_EQ(Settings.NetSlots[2].Name, "eth1");
+  EXPECT_EQ(Settings.NetSlots[2].Mac, "00-11-22-33-44-66");
   EXPECT_EQ(Readings.NetIn[0], 2);
   EXPECT_EQ(Readings.NetIn[1], 4);
   EXPECT_EQ(Readings.NetIn[2], 1);
@@ -164,9 +164,9 @@ TEST_F(NetworkSlotTest, UserSetSlotsKeepTheirNamesAndDefaultNamedOnesTakeTheDesc
 }
 
 TEST_F(NetworkSlotTest, AnEmptyFirstSlotTakesAnInterfaceTheSecondSlotAlreadyHas) {
-  NetSlots[1].Mac = "00-11-22-33-44-55";
+  Settings.NetSlots[1].Mac = "00-11-22-33-44-55";
   Store({If("eth0", 2, "00-11-22-33-44-55", " 10.  0.  0.  2", 3072)});
-  EXPECT_EQ(NetSlots[0].Mac, "00-11-22-33-44-55");
+  EXPECT_EQ(Settings.NetSlots[0].Mac, "00-11-22-33-44-55");
   EXPECT_EQ(Readings.NetIn[0], 3);
   EXPECT_EQ(Readings.NetIn[1], 3);
 }

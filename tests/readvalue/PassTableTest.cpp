@@ -17,48 +17,42 @@
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "settings/Settings.h"
+#include "support/PassState.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 using namespace kv;
 
-const tStepHealth& Health(tPassStep step) { return StepHealth()[static_cast<size_t>(step)]; }
-
-class PassTableTest : public testing::Test {
+class PassTableTest : public testing::Test, protected kvtest::FakeTime, public kvtest::PassState {
  protected:
+  PassTableTest() : FakeTime(1700000000000), PassState(&clock_) {}
   void SetUp() override {
-    SetClock(&clock_);
     SetSharedMemoryPrefix("kvtest-table-" + std::to_string(::getpid()) + "-");
     SetEventLogPath(dir_.File("KVEvents.txt"));
     SetDebugMode(true);
-    Settings = tSettings{};
-    for (tFanCfg& fan : FCfg) fan.Div = 1.0;
-    ClearSourceOverrides();
-    SilenceSourcesForTest();
-    ClearReadingsState();
-    ResetReadings();
+    for (tFanCfg& fan : Settings.FCfg) fan.Div = 1.0;
+    SilenceSources();
+    Pass.ResetReadings();
   }
   void TearDown() override {
-    ClearSourceOverrides();
-    CloseExternalValueArea();
+    CloseExternalValueArea(Pass.Memory());
     SetDebugMode(false);
     SetEventLogPath("");
     SetSharedMemoryPrefix("");
-    SetClock(nullptr);
   }
+  const tStepHealth& Health(tPassStep step) { return Pass.StepHealth()[static_cast<size_t>(step)]; }
   std::string Log() { return kvtest::ReadFile(dir_.File("KVEvents.txt")); }
 
-  FakeClock clock_{1700000000000};
   kvtest::TempDir dir_;
 };
 
 TEST_F(PassTableTest, EveryStepHasItsEnumNameInPassOrder) {
-  ASSERT_EQ(StepHealth().size(), PassStepCount);
+  ASSERT_EQ(Pass.StepHealth().size(), PassStepCount);
   std::set<std::string> names;
   for (size_t i = 0; i < PassStepCount; ++i) {
-    EXPECT_STREQ(StepHealth()[i].name, PassStepName(static_cast<tPassStep>(i)));
-    names.insert(StepHealth()[i].name);
+    EXPECT_STREQ(Pass.StepHealth()[i].name, PassStepName(static_cast<tPassStep>(i)));
+    names.insert(Pass.StepHealth()[i].name);
   }
   EXPECT_EQ(names.size(), PassStepCount);
   EXPECT_STREQ(PassStepName(tPassStep::ClearFreq), "ClearFreq");
@@ -69,39 +63,42 @@ TEST_F(PassTableTest, EveryStepHasItsEnumNameInPassOrder) {
 }
 
 TEST_F(PassTableTest, AnOverrideReplacesTheRowUntilTheStepIsKeptAgain) {
-  CreateExternalValueArea();
+  CreateExternalValueArea(Pass.Memory());
   const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName).c_str(), O_RDWR, 0);
   ASSERT_GE(fd, 0);
   const double t1 = 45.5;
   ASSERT_EQ(::pwrite(fd, &t1, sizeof t1, 0), 8);
   ::close(fd);
 
-  ReadAllValues(false);  // silenced: the area is not read
+  Pass.ReadAllValues(false);  // silenced: the area is not read
   EXPECT_EQ(Readings.T[0], NoValue16);
 
-  SetSourceReaderForTest(tPassStep::External, [] { Readings.T[0] = 1234; });
+  Row(tPassStep::External).read = [&](kv::tPassContext&) { Readings.T[0] = 1234; };
   clock_.Advance(20000);
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
   EXPECT_EQ(Readings.T[0], 1234);
 
-  SilenceSourcesForTest({tPassStep::External});  // the row's own reader again
+  SilenceSources({tPassStep::External});  // the row's own reader again
   clock_.Advance(20000);
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
   EXPECT_EQ(Readings.T[0], 4550);
 }
 
 TEST_F(PassTableTest, ReopenAndCloseReachEveryRowOnceAndAFailureCostsOnlyItsRow) {
   int hwmonReopen = 0, hwmonClose = 0, diskReopen = 0, memClose = 0;
-  SetSourceLifecycleForTest(tPassStep::Hwmon, [&] { ++hwmonReopen; }, [&] { ++hwmonClose; });
-  SetSourceLifecycleForTest(tPassStep::Disks, [&] { ++diskReopen; }, [] { throw std::runtime_error("busy"); });
-  SetSourceLifecycleForTest(tPassStep::Mem, nullptr, [&] { ++memClose; });
+  Row(tPassStep::Hwmon).reopen = [&](kv::tPassContext&) { ++hwmonReopen; };
+  Row(tPassStep::Hwmon).close = [&](kv::tPassContext&) { ++hwmonClose; };
+  Row(tPassStep::Disks).reopen = [&](kv::tPassContext&) { ++diskReopen; };
+  Row(tPassStep::Disks).close = [&](kv::tPassContext&) { throw std::runtime_error("busy"); };
+  Row(tPassStep::Mem).reopen = nullptr;
+  Row(tPassStep::Mem).close = [&](kv::tPassContext&) { ++memClose; };
 
-  ReopenSources();
+  Pass.ReopenSources();
   EXPECT_EQ(hwmonReopen, 1);
   EXPECT_EQ(diskReopen, 1);
   EXPECT_EQ(hwmonClose + memClose, 0);
 
-  CloseSources();
+  Pass.CloseSources();
   EXPECT_EQ(hwmonReopen, 1);
   EXPECT_EQ(hwmonClose, 1);
   EXPECT_EQ(memClose, 1);  // after the failing disk row
@@ -109,16 +106,16 @@ TEST_F(PassTableTest, ReopenAndCloseReachEveryRowOnceAndAFailureCostsOnlyItsRow)
 }
 
 TEST_F(PassTableTest, HealthKeepsEachStepsLastRun) {
-  SetSourceReaderForTest(tPassStep::SpeedFan, [] { throw std::runtime_error("broken \"block\""); });
-  SetSourceReaderForTest(tPassStep::CoreTemp, [] { std::this_thread::sleep_for(std::chrono::milliseconds(3)); });
-  SetSourceReaderForTest(tPassStep::Disks, [] { throw std::runtime_error("no mounts"); });
-  SetSourceReaderForTest(tPassStep::Battery, [] { throw 42; });
+  Row(tPassStep::SpeedFan).read = [&](kv::tPassContext&) { throw std::runtime_error("broken \"block\""); };
+  Row(tPassStep::CoreTemp).read = [&](kv::tPassContext&) { std::this_thread::sleep_for(std::chrono::milliseconds(3)); };
+  Row(tPassStep::Disks).read = [&](kv::tPassContext&) { throw std::runtime_error("no mounts"); };
+  Row(tPassStep::Battery).read = [&](kv::tPassContext&) { throw 42; };
   Settings.ReadAquaero = true;
-  SetSourceReaderForTest(tPassStep::Aquaero, [] { throw std::runtime_error("bad xml"); });
+  Row(tPassStep::Aquaero).read = [&](kv::tPassContext&) { throw std::runtime_error("bad xml"); };
   Settings.ReadMem = false;
 
-  for (const tStepHealth& h : StepHealth()) EXPECT_FALSE(h.ran) << h.name;
-  ReadAllValues(false);
+  for (const tStepHealth& h : Pass.StepHealth()) EXPECT_FALSE(h.ran) << h.name;
+  Pass.ReadAllValues(false);
 
   EXPECT_TRUE(Health(tPassStep::SpeedFan).ran);
   EXPECT_FALSE(Health(tPassStep::SpeedFan).ok);
@@ -135,18 +132,19 @@ TEST_F(PassTableTest, HealthKeepsEachStepsLastRun) {
   EXPECT_FALSE(Health(tPassStep::Disks).ok);
 
   // A step that is skipped keeps what its last run said; one that recovers forgets its error.
-  SetSourceReaderForTest(tPassStep::SpeedFan, [] {});
+  Row(tPassStep::SpeedFan).read = [&](kv::tPassContext&) {};
   clock_.Advance(20000);
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
   EXPECT_TRUE(Health(tPassStep::SpeedFan).ok);
   EXPECT_EQ(Health(tPassStep::SpeedFan).error, "");
   EXPECT_FALSE(Health(tPassStep::Disks).ran);
   EXPECT_FALSE(Health(tPassStep::Disks).ok);
   EXPECT_EQ(Health(tPassStep::Disks).error, "no mounts");
 
-  ClearSourceOverrides();  // forgets the health too
-  EXPECT_TRUE(Health(tPassStep::Disks).ok);
-  EXPECT_EQ(Health(tPassStep::Disks).error, "");
+  kvtest::PassState fresh;  // a new state starts healthy
+  const tStepHealth& disks = fresh.Pass.StepHealth()[static_cast<size_t>(tPassStep::Disks)];
+  EXPECT_TRUE(disks.ok);
+  EXPECT_EQ(disks.error, "");
 }
 
 }  // namespace

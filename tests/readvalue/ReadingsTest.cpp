@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "core/EventLog.h"
+#include "support/PassState.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -30,6 +31,9 @@ uint64_t DoubleBits(double d) {
   std::memcpy(&bits, &d, 8);
   return bits;
 }
+
+class ReadingsReset : public testing::Test, public kvtest::PassState {};
+class ReadingsUptime : public testing::Test, public kvtest::PassState {};
 
 TEST(ReadingsLayout, MainRecordBytes) {
   tReadings r;
@@ -87,7 +91,7 @@ TEST(ReadingsLayout, ExtraRecordBytes) {
   for (size_t i = 0; i < 40; ++i) EXPECT_EQ(BytesAt(x, 12 + 4 * i, 4), 0x7FFFFFFFu - i);
 }
 
-TEST(ReadingsReset, PutsNoValueMarkersAndRaisesNameFlags) {
+TEST_F(ReadingsReset, PutsNoValueMarkersAndRaisesNameFlags) {
   std::memset(&Readings, 0x11, sizeof Readings);
   ReadingsExtra.UserSecs = 99;
   FreqMax = 5;
@@ -95,10 +99,9 @@ TEST(ReadingsReset, PutsNoValueMarkersAndRaisesNameFlags) {
   PassCount = 12;
   SFNamesPending = HWMNamesPending = EverestNamesPending = false;
   int enumerations = 0;
-  SetBatteryEnumeration([&] { ++enumerations; });
+  Pass.Sources.ResetBatteries = [&](tPassContext&) { ++enumerations; };
 
-  ResetReadings();
-  SetBatteryEnumeration(nullptr);
+  Pass.ResetReadings();
 
   for (int i = 0; i < TChannels; ++i) EXPECT_EQ(Readings.T[i], 32767);
   for (int i = 0; i < VChannels; ++i) EXPECT_EQ(Readings.V[i], 32767);
@@ -121,15 +124,14 @@ TEST(ReadingsReset, PutsNoValueMarkersAndRaisesNameFlags) {
   EXPECT_EQ(enumerations, 1);
 }
 
-TEST(ReadingsReset, FailingBatteryEnumerationIsLoggedAndResetCompletes) {
+TEST_F(ReadingsReset, FailingBatteryEnumerationIsLoggedAndResetCompletes) {
   kvtest::TempDir dir;
   SetEventLogPath(dir.File("KVEvents.txt"));
   SetDebugMode(true);
-  SetBatteryEnumeration([] { throw std::runtime_error("no power supply class"); });
+  Pass.Sources.ResetBatteries = [](tPassContext&) { throw std::runtime_error("no power supply class"); };
   Readings.T[0] = 4000;
 
-  ResetReadings();
-  SetBatteryEnumeration(nullptr);
+  Pass.ResetReadings();
   SetDebugMode(false);
   SetEventLogPath("");
 
@@ -228,41 +230,41 @@ TEST(ReadingsNames, OnlyADefaultNameIsReplaced) {
   EXPECT_FALSE(ReplaceDefaultName(other, "T1", "GPU"));  // a prefix is not the default
 }
 
-TEST(ReadingsUptime, SplitsIntoParts) {
-  SetUpSecs(2 * 86400 + 23 * 3600 + 59 * 60 + 58);
+TEST_F(ReadingsUptime, SplitsIntoParts) {
+  SetUpSecs(Current, 2 * 86400 + 23 * 3600 + 59 * 60 + 58);
   EXPECT_EQ(UpSecs, 259198u);
   EXPECT_EQ(UpDays, 2);
   EXPECT_EQ(UpHours, 23);
   EXPECT_EQ(UpMins, 59);
   EXPECT_EQ(UpSecsPart, 58);
-  SetUpSecs(0xFFFFFFFFu);
+  SetUpSecs(Current, 0xFFFFFFFFu);
   EXPECT_EQ(UpDays, 49710);
   EXPECT_EQ(UpHours, 6);
   EXPECT_EQ(UpMins, 28);
   EXPECT_EQ(UpSecsPart, 15);
 }
 
-// The names every layer reads are the bundle's fields, and one call puts all of it back.
+// The table and its companions are one bundle: one assignment puts all of it back.
 TEST(ReadingsState, OneClearPutsTheWholeBundleBack) {
-  Readings.T[0] = 4000;
-  ReadingsExtra.UserSecs = 7;
-  FreqMax = 3000000;
-  PassCount = 5;
-  NetMons = {{"eth0", "10.0.0.1", "00-11-22-33-44-55", 1}};
-  DiskMons = {{"/", "root"}};
-  HwmonNamesPending = true;
-  EXPECT_EQ(ReadingsState.Readings.T[0], 4000);
-  EXPECT_EQ(ReadingsState.PassCount, 5);
-  EXPECT_EQ(&NetMons, &ReadingsState.NetMons);
+  tReadingsState state;
+  state.Readings.T[0] = 4000;
+  state.ReadingsExtra.UserSecs = 7;
+  state.FreqMax = 3000000;
+  state.PassCount = 5;
+  state.NetMons = {{"eth0", "10.0.0.1", "00-11-22-33-44-55", 1}};
+  state.DiskMons = {{"/", "root"}};
+  state.BOINCTasks.resize(2);
+  state.HwmonNamesPending = true;
 
-  ClearReadingsState();
-  EXPECT_EQ(Readings.T[0], 0);
-  EXPECT_EQ(ReadingsExtra.UserSecs, 0);
-  EXPECT_EQ(FreqMax, 0);
-  EXPECT_EQ(PassCount, 0);
-  EXPECT_TRUE(NetMons.empty());
-  EXPECT_TRUE(DiskMons.empty());
-  EXPECT_FALSE(HwmonNamesPending);
+  state = tReadingsState{};
+  EXPECT_EQ(state.Readings.T[0], 0);
+  EXPECT_EQ(state.ReadingsExtra.UserSecs, 0);
+  EXPECT_EQ(state.FreqMax, 0);
+  EXPECT_EQ(state.PassCount, 0);
+  EXPECT_TRUE(state.NetMons.empty());
+  EXPECT_TRUE(state.DiskMons.empty());
+  EXPECT_TRUE(state.BOINCTasks.empty());
+  EXPECT_FALSE(state.HwmonNamesPending);
 }
 
 }  // namespace

@@ -36,21 +36,21 @@ std::unique_ptr<SourceBlock> WriteBlock(uint32_t signature, uint32_t version, ui
 
 TEST_F(RivaTunerTest, WrongSignatureLogsTheVersionAndChangesNothing) {
   auto block = WriteBlock(0x12345678, 0x20000, 64, {{"GPU temperature", 60.0f, 0.0f}});
-  ReadRivaTuner();
+  ReadRivaTuner(Ctx);
   EXPECT_TRUE(Logged("] Reading from RivaTuner shared memory version 20000 305419896\r\n"));
   EXPECT_FALSE(Logged("GPU temperature"));
   EXPECT_EQ(Readings.T[3], NoValue16);
-  EXPECT_EQ(RivaOrderT[3], "temperature");
+  EXPECT_EQ(Settings.RivaOrderT[3], "temperature");
 }
 
 TEST_F(RivaTunerTest, TwoTemperatureSensorsBindToT4AndT5AndStayBound) {
   auto block = WriteBlock(Signature, 0x10000, 0,
                           {{"GPU temperature", 60.0f, 0.5f}, {"Memory temperature", 50.0f, 0.0f}});
-  ReadRivaTuner();
+  ReadRivaTuner(Ctx);
   EXPECT_EQ(Readings.T[3], 6050);
   EXPECT_EQ(Readings.T[4], 5000);
-  EXPECT_EQ(RivaOrderT[3], "gpu temperature");
-  EXPECT_EQ(RivaOrderT[4], "memory temperature");
+  EXPECT_EQ(Settings.RivaOrderT[3], "gpu temperature");
+  EXPECT_EQ(Settings.RivaOrderT[4], "memory temperature");
   EXPECT_TRUE(Logged("] Reading from RivaTuner shared memory version 10000 1381255245\r\n"));
   EXPECT_TRUE(Logged("] GPU temperature 60.5\r\n"));
   EXPECT_TRUE(Logged("] Memory temperature 50\r\n"));
@@ -59,44 +59,44 @@ TEST_F(RivaTunerTest, TwoTemperatureSensorsBindToT4AndT5AndStayBound) {
   block.reset();
   block = WriteBlock(Signature, 0x10000, 0,
                      {{"Memory temperature", 52.0f, 0.0f}, {"GPU temperature", 63.0f, 0.0f}});
-  ReadRivaTuner();
+  ReadRivaTuner(Ctx);
   EXPECT_EQ(Readings.T[3], 6300);
   EXPECT_EQ(Readings.T[4], 5200);
   EXPECT_EQ(Readings.T[5], NoValue16);
 }
 
 TEST_F(RivaTunerTest, OneSensorFeedsATemperatureAndAFanChannel) {
-  RivaOrderT[0] = "fan";
+  Settings.RivaOrderT[0] = "fan";
   auto block = WriteBlock(Signature, 0x20000, 80, {{"Fan speed", 2200.0f, 0.0f}});
-  ReadRivaTuner();
+  ReadRivaTuner(Ctx);
   EXPECT_EQ(Readings.T[0], NoValue16);  // too large for a temperature
-  EXPECT_EQ(RivaOrderT[0], "fan speed");
+  EXPECT_EQ(Settings.RivaOrderT[0], "fan speed");
   EXPECT_EQ(Readings.F[3], 2200);
-  EXPECT_EQ(RivaOrderF[3], "fan speed");
+  EXPECT_EQ(Settings.RivaOrderF[3], "fan speed");
 }
 
 TEST_F(RivaTunerTest, EntrySizeComesFromTheHeaderForOtherVersions) {
   auto block = WriteBlock(Signature, 0x20000, 100, {{"Core clock", 500.0f, 0.0f}, {"GPU temperature", 70.0f, 0.0f}});
-  ReadRivaTuner();
+  ReadRivaTuner(Ctx);
   EXPECT_EQ(Readings.T[3], 7000);
 }
 
 TEST_F(RivaTunerTest, HeaderThatReachesPastTheBlockChangesNothing) {
   auto block = WriteBlock(Signature, 0x20000, 64, {{"GPU temperature", 70.0f, 0.0f}});
   block->Put<int32_t>(8, 1000);
-  ReadRivaTuner();
+  ReadRivaTuner(Ctx);
   EXPECT_EQ(Readings.T[3], NoValue16);
   EXPECT_TRUE(Logged("] rv rt 2 "));
 
   block->Put<uint32_t>(16, 0x80000000u);
   block->Put<int32_t>(8, 3);  // huge entries: the arithmetic must not wrap into the block
-  ReadRivaTuner();
+  ReadRivaTuner(Ctx);
   EXPECT_EQ(Readings.T[3], NoValue16);
 
   block->Put<uint32_t>(16, 8);  // entries that would overlap
-  ReadRivaTuner();
+  ReadRivaTuner(Ctx);
   EXPECT_EQ(Readings.T[3], NoValue16);
-  EXPECT_EQ(RivaOrderT[3], "temperature");
+  EXPECT_EQ(Settings.RivaOrderT[3], "temperature");
 }
 
 TEST(RivaTunerFormat, OneOptionalDecimal) {

@@ -11,14 +11,10 @@ class SensorSourcesTest : public kvtest::SourceTest {
  protected:
   void SetUp() override {
     SourceTest::SetUp();
-    SilenceSourcesForTest({tPassStep::Everest, tPassStep::CPUID, tPassStep::CPUCooL, tPassStep::VCool,
-                           tPassStep::HMonitor, tPassStep::SpeedFan, tPassStep::AtiTool, tPassStep::RivaTuner,
-                           tPassStep::ATITrayTools, tPassStep::CoreTemp, tPassStep::MBM5190, tPassStep::MBM5107,
-                           tPassStep::MBM509x, tPassStep::External});
-  }
-  void TearDown() override {
-    ClearSourceOverrides();
-    SourceTest::TearDown();
+    SilenceSources({tPassStep::Everest, tPassStep::CPUID, tPassStep::CPUCooL, tPassStep::VCool,
+                    tPassStep::HMonitor, tPassStep::SpeedFan, tPassStep::AtiTool, tPassStep::RivaTuner,
+                    tPassStep::ATITrayTools, tPassStep::CoreTemp, tPassStep::MBM5190, tPassStep::MBM5107,
+                    tPassStep::MBM509x, tPassStep::External});
   }
 };
 
@@ -34,7 +30,7 @@ TEST_F(SensorSourcesTest, LaterStepsOverwriteEarlierOnesInTheSamePass) {
   mbm.Put<int32_t>(160, 1);
   mbm.Put<int32_t>(0, 50);  // T1
 
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
 
   EXPECT_EQ(Readings.T[0], 5000);  // Motherboard Monitor beats SpeedFan
   EXPECT_EQ(Readings.T[1], 4200);  // SpeedFan beats EVEREST
@@ -47,11 +43,11 @@ TEST_F(SensorSourcesTest, GuardSwitchesASourceOff) {
   coreTemp.Put<uint32_t>(1540, 1);
   coreTemp.Put<float>(1544, 48.0f);
   Settings.ReadCoreTemp = false;
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
   EXPECT_EQ(Readings.T[0], NoValue16);
 
   Settings.ReadCoreTemp = true;
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
   EXPECT_EQ(Readings.T[0], 4800);
 }
 
@@ -63,7 +59,7 @@ TEST_F(SensorSourcesTest, ReadingErrorsOfStepWideSourcesCarryTheStepTag) {
   SourceBlock coreTemp("CoreTempMappingObject", 1000);
   SourceBlock vcool("VCOOL_SHARED_DATA", 30);
 
-  ReadAllValues(false);
+  Pass.ReadAllValues(false);
 
   for (const char* tag : {"] rv6 ", "] rv10 ", "] rv13 ", "] rv ct 3 ", "] rv7 "}) EXPECT_TRUE(Logged(tag)) << tag;
   for (const char* tag : {"] rv5 ", "] rv9 ", "] rv12 ", "] rv ct 2 "}) EXPECT_FALSE(Logged(tag)) << tag;

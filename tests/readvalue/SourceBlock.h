@@ -9,11 +9,11 @@
 #include <string>
 
 #include "core/EventLog.h"
-#include "core/Process.h"
 #include "platform/SharedMemory.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "settings/Settings.h"
+#include "support/PassState.h"
 #include "support/SensorOrders.h"
 #include "support/TestSupport.h"
 
@@ -40,21 +40,16 @@ class SourceBlock {
   kv::SharedMemoryBlock block_;
 };
 
-class SourceTest : public testing::Test {
+class SourceTest : public testing::Test, public PassState {
  protected:
   void SetUp() override {
     kv::SetSharedMemoryPrefix("kvsrc-" + std::to_string(::getpid()) + "-");
     kv::SetEventLogPath(dir_.File("KVEvents.txt"));
     kv::SetDebugMode(true);
-    kv::Settings = kv::tSettings{};
-    kv::Readings = kv::tReadings{};
-    kv::ResetReadings();
-    kv::SetDefaultChannelNames();
-    kvtest::UseSourceOrderMaps();
-    savedAppDir_ = kv::AppDir;
+    Pass.ResetReadings();
+    UseSourceOrderMaps(Settings);
   }
   void TearDown() override {
-    kv::AppDir = savedAppDir_;
     kv::SetDebugMode(false);
     kv::SetEventLogPath("");
     kv::SetSharedMemoryPrefix("");
@@ -63,7 +58,6 @@ class SourceTest : public testing::Test {
   bool Logged(const std::string& text) const { return Log().find(text) != std::string::npos; }
 
   TempDir dir_;
-  std::string savedAppDir_;
 };
 
 }  // namespace kvtest

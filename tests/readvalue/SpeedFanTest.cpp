@@ -22,8 +22,8 @@ class SpeedFanTest : public kvtest::SourceTest {
  protected:
   void SetUp() override {
     SourceTest::SetUp();
-    AppDir = dir_.Path() + "Kelvara/";
-    std::filesystem::create_directories(AppDir);
+    Process.AppDir = dir_.Path() + "Kelvara/";
+    std::filesystem::create_directories(Process.AppDir);
     std::filesystem::create_directories(dir_.Path() + "SpeedFan");
   }
   std::string SensorFile() const { return dir_.Path() + "SpeedFan/speedfansens.cfg"; }
@@ -35,7 +35,7 @@ TEST_F(SpeedFanTest, DefaultOrderIsReversed) {
   block.Put<int32_t>(Temps + 4 * 0, 3125);  // the first
   block.Put<int32_t>(Fans + 4 * 9, 2400);
   block.Put<int32_t>(Volts + 4 * 9, 1205);
-  ReadSpeedFan();
+  ReadSpeedFan(Ctx);
   EXPECT_EQ(Readings.T[0], 4750);
   EXPECT_EQ(Readings.T[9], 3125);
   EXPECT_EQ(Readings.F[0], 2400);
@@ -45,22 +45,22 @@ TEST_F(SpeedFanTest, DefaultOrderIsReversed) {
 TEST_F(SpeedFanTest, UnusedZeroTemperatureKeepsTheOldValueUnlessZeroIsAccepted) {
   Readings.T[0] = 4000;
   SourceBlock block("SFSharedMemory_ALM", Size);
-  ReadSpeedFan();
+  ReadSpeedFan(Ctx);
   EXPECT_EQ(Readings.T[0], 4000);
 
   Settings.AcceptZeroValue = true;
-  ReadSpeedFan();
+  ReadSpeedFan(Ctx);
   EXPECT_EQ(Readings.T[0], 0);
 }
 
 TEST_F(SpeedFanTest, TestsOfEachArray) {
-  for (uint8_t& i : SFOrderT) i = 0;
-  SFOrderT[1] = 1;
-  SFOrderF[0] = 0;
-  SFOrderF[1] = 1;
-  SFOrderV[0] = 0;
-  SFOrderV[1] = 1;
-  SFOrderV[2] = 31;
+  for (uint8_t& i : Settings.SFOrderT) i = 0;
+  Settings.SFOrderT[1] = 1;
+  Settings.SFOrderF[0] = 0;
+  Settings.SFOrderF[1] = 1;
+  Settings.SFOrderV[0] = 0;
+  Settings.SFOrderV[1] = 1;
+  Settings.SFOrderV[2] = 31;
   SourceBlock block("SFSharedMemory_ALM", Size);
   block.Put<int32_t>(Temps, 14999);
   block.Put<int32_t>(Temps + 4, 15000);
@@ -69,7 +69,7 @@ TEST_F(SpeedFanTest, TestsOfEachArray) {
   block.Put<int32_t>(Volts, -1999);
   block.Put<int32_t>(Volts + 4, 2000);
   block.Put<int32_t>(Volts + 4 * 31, 330);  // the last slot
-  ReadSpeedFan();
+  ReadSpeedFan(Ctx);
   EXPECT_EQ(Readings.T[0], 14999);
   EXPECT_EQ(Readings.T[1], NoValue16);
   EXPECT_EQ(Readings.F[0], NoValue16);
@@ -82,7 +82,7 @@ TEST_F(SpeedFanTest, TestsOfEachArray) {
 TEST_F(SpeedFanTest, ShortBlockThrowsToTheStepAndChangesNothing) {
   SourceBlock block("SFSharedMemory_ALM", Size - 1);
   block.Put<int32_t>(Temps + 4 * 9, 4750);
-  EXPECT_THROW(ReadSpeedFan(), std::out_of_range);
+  EXPECT_THROW(ReadSpeedFan(Ctx), std::out_of_range);
   EXPECT_EQ(Readings.T[0], NoValue16);
   EXPECT_TRUE(SFNamesPending);
 }
@@ -104,61 +104,61 @@ const char* const SensorFileText =
 
 TEST_F(SpeedFanTest, SensorFileNamesDefaultChannelsOnce) {
   kvtest::WriteFile(SensorFile(), SensorFileText);
-  TCfg[8].Name = "Board";  // T9 takes the second temperature entry, but the user named it
+  Settings.TCfg[8].Name = "Board";  // T9 takes the second temperature entry, but the user named it
   SourceBlock block("SFSharedMemory_ALM", Size);
 
-  ReadSpeedFan();
+  ReadSpeedFan(Ctx);
 
   EXPECT_FALSE(SFNamesPending);
-  EXPECT_EQ(TCfg[9].Name, "Case (IT8712F)");  // T10 takes the first entry
-  EXPECT_EQ(TCfg[8].Name, "Board");
-  EXPECT_EQ(FCfg[9].Name, "CPU fan (IT8712F)");
-  EXPECT_EQ(VCfg[9].Name, "Vcore (W83627HF)");
-  EXPECT_EQ(FCfg[0].Name, "F1");
+  EXPECT_EQ(Settings.TCfg[9].Name, "Case (IT8712F)");  // T10 takes the first entry
+  EXPECT_EQ(Settings.TCfg[8].Name, "Board");
+  EXPECT_EQ(Settings.FCfg[9].Name, "CPU fan (IT8712F)");
+  EXPECT_EQ(Settings.VCfg[9].Name, "Vcore (W83627HF)");
+  EXPECT_EQ(Settings.FCfg[0].Name, "F1");
 
-  TCfg[9].Name = "T10";
-  ReadSpeedFan();
-  EXPECT_EQ(TCfg[9].Name, "T10");  // read once only
+  Settings.TCfg[9].Name = "T10";
+  ReadSpeedFan(Ctx);
+  EXPECT_EQ(Settings.TCfg[9].Name, "T10");  // read once only
 }
 
 TEST_F(SpeedFanTest, SensorFileFollowsTheOrderMap) {
   kvtest::WriteFile(SensorFile(), SensorFileText);
-  SFOrderT[2] = 1;
+  Settings.SFOrderT[2] = 1;
   SourceBlock block("SFSharedMemory_ALM", Size);
-  ReadSpeedFan();
-  EXPECT_EQ(TCfg[2].Name, "CPU (IT8712F)");
+  ReadSpeedFan(Ctx);
+  EXPECT_EQ(Settings.TCfg[2].Name, "CPU (IT8712F)");
 }
 
 TEST_F(SpeedFanTest, MissingSensorFileIsLookedForAgain) {
   SourceBlock block("SFSharedMemory_ALM", Size);
-  ReadSpeedFan();
+  ReadSpeedFan(Ctx);
   EXPECT_TRUE(SFNamesPending);
 
   kvtest::WriteFile(SensorFile(), SensorFileText);
-  ReadSpeedFan();
+  ReadSpeedFan(Ctx);
   EXPECT_FALSE(SFNamesPending);
-  EXPECT_EQ(FCfg[9].Name, "CPU fan (IT8712F)");
+  EXPECT_EQ(Settings.FCfg[9].Name, "CPU fan (IT8712F)");
 }
 
 TEST_F(SpeedFanTest, NoBlockNoNames) {
   kvtest::WriteFile(SensorFile(), SensorFileText);
-  ReadSpeedFan();
+  ReadSpeedFan(Ctx);
   EXPECT_TRUE(SFNamesPending);
-  EXPECT_EQ(FCfg[9].Name, "F10");
+  EXPECT_EQ(Settings.FCfg[9].Name, "F10");
 }
 
 TEST_F(SpeedFanTest, PlantedLinkOrFifoIsNoSensorFile) {
   SourceBlock block("SFSharedMemory_ALM", Size);
   kvtest::WriteFile(dir_.File("elsewhere.cfg"), SensorFileText);
   ASSERT_EQ(::symlink(dir_.File("elsewhere.cfg").c_str(), SensorFile().c_str()), 0);
-  ReadSpeedFan();
+  ReadSpeedFan(Ctx);
   EXPECT_TRUE(SFNamesPending);  // treated as absent, looked for again
-  EXPECT_EQ(FCfg[9].Name, "F10");
+  EXPECT_EQ(Settings.FCfg[9].Name, "F10");
   EXPECT_TRUE(Logged("rv12 refusing ") && Logged("speedfansens.cfg: is a link")) << Log();
 
   ASSERT_EQ(::unlink(SensorFile().c_str()), 0);
   ASSERT_EQ(::mkfifo(SensorFile().c_str(), 0666), 0);
-  auto read = std::async(std::launch::async, [] { ReadSpeedFan(); });
+  auto read = std::async(std::launch::async, [this] { ReadSpeedFan(Ctx); });
   if (read.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
     const int writer = ::open(SensorFile().c_str(), O_WRONLY | O_NONBLOCK);  // frees the stuck open
     if (writer >= 0) ::close(writer);  // closed at once: the stuck read then sees the end
@@ -166,14 +166,14 @@ TEST_F(SpeedFanTest, PlantedLinkOrFifoIsNoSensorFile) {
     FAIL() << "reading the sensor file hung on a FIFO";
   }
   EXPECT_TRUE(SFNamesPending);
-  EXPECT_EQ(FCfg[9].Name, "F10");
+  EXPECT_EQ(Settings.FCfg[9].Name, "F10");
 }
 
 TEST_F(SpeedFanTest, SensorFileInWindows1252GivesUtf8Names) {
   kvtest::WriteFile(SensorFile(), "xxx Fan Fan1 from IT8712F@ISA 290\r\nname=Geh\xe4use\x07\r\nxxx end\r\n");
   SourceBlock block("SFSharedMemory_ALM", Size);
-  ReadSpeedFan();
-  EXPECT_EQ(FCfg[9].Name, "Geh\u00e4use (IT8712F)");
+  ReadSpeedFan(Ctx);
+  EXPECT_EQ(Settings.FCfg[9].Name, "Geh\u00e4use (IT8712F)");
 }
 
 }  // namespace

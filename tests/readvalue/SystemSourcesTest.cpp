@@ -23,33 +23,33 @@ using SystemSourcesTest = kvtest::SystemTreeTest;
 
 TEST_F(SystemSourcesTest, EightProcessorsCountEightAndFillTheFirstFourLoads) {
   Put("proc/stat", ProcStat(8, [](int) { return 100; }, [](int) { return 300; }));
-  metrics::ReadCpuLoad();
+  metrics::ReadCpuLoad(Ctx);
   EXPECT_EQ(CPUCount, 8);
   EXPECT_EQ(Readings.CPU[0], 2500);  // the first reading counts from boot
 
   // Processor i is busy for i tenths of the next 100 jiffies.
   Put("proc/stat", ProcStat(8, [](int i) { return 100 + 10 * i; }, [](int i) { return 400 - 10 * i; }));
-  metrics::ReadCpuLoad();
+  metrics::ReadCpuLoad(Ctx);
   EXPECT_EQ(CPUCount, 8);
   for (int i = 0; i < CPUChannels; ++i) EXPECT_EQ(Readings.CPU[i], 1000 * i) << i;
 
   Put("proc/stat", "cpu  1 2 3\n");
-  EXPECT_THROW(metrics::ReadCpuLoad(), std::runtime_error);
+  EXPECT_THROW(metrics::ReadCpuLoad(Ctx), std::runtime_error);
   EXPECT_EQ(CPUCount, 8);
 }
 
 TEST_F(SystemSourcesTest, WithoutAReportedMaximumTheHighestClockSeenStandsIn) {
   kvtest::MakeFolder(Root(), "sys/devices/system/cpu/cpu0");
   Put("proc/cpuinfo", "processor\t: 0\ncpu MHz\t\t: 2400.000\n\n");
-  metrics::ReadCpuClock();
+  metrics::ReadCpuClock(Ctx);
   EXPECT_EQ(Readings.Freq, 2400000);
   EXPECT_EQ(FreqMax, 2400000);
   Put("proc/cpuinfo", "processor\t: 0\ncpu MHz\t\t: 1800.000\n\n");
-  metrics::ReadCpuClock();
+  metrics::ReadCpuClock(Ctx);
   EXPECT_EQ(FreqMax, 2400000);
 
   kvtest::Remove(Root(), "proc");
-  metrics::ReadCpuClock();
+  metrics::ReadCpuClock(Ctx);
   EXPECT_EQ(Readings.Freq, 0);
   EXPECT_EQ(FreqMax, 0);
 }
@@ -59,7 +59,7 @@ TEST_F(SystemSourcesTest, MemoryFiguresWithCommitChargeAboveTheLimit) {
       "MemTotal:        8000000 kB\nMemFree:          500000 kB\nMemAvailable:    3000000 kB\n"
       "Buffers:              24 kB\nCached:          1000000 kB\nSwapTotal:       2000000 kB\n"
       "SwapFree:        1500000 kB\nCommitLimit:     6000000 kB\nCommitted_AS:    9000000 kB\n");
-  metrics::ReadMemory();
+  metrics::ReadMemory(Ctx);
   EXPECT_EQ(MemTotal, 8000000);
   EXPECT_EQ(Readings.MemFree, 3000000);
   EXPECT_EQ(Readings.MemUsed, 5000000);
@@ -69,20 +69,20 @@ TEST_F(SystemSourcesTest, MemoryFiguresWithCommitChargeAboveTheLimit) {
   EXPECT_EQ(Readings.PageFree, 0);
 
   Put("proc/meminfo", "MemTotal: 12");
-  EXPECT_THROW(metrics::ReadMemory(), std::runtime_error);
+  EXPECT_THROW(metrics::ReadMemory(Ctx), std::runtime_error);
   EXPECT_EQ(MemTotal, 8000000);
 }
 
 TEST_F(SystemSourcesTest, UptimeInWholeSecondsAndItsParts) {
   Put("proc/uptime", "93784.56 1000.00\n");
-  metrics::ReadUptime();
+  metrics::ReadUptime(Ctx);
   EXPECT_EQ(UpSecs, 93784u);
   EXPECT_EQ(UpDays, 1);
   EXPECT_EQ(UpHours, 2);
   EXPECT_EQ(UpMins, 3);
   EXPECT_EQ(UpSecsPart, 4);
   Put("proc/uptime", "soon\n");
-  EXPECT_THROW(metrics::ReadUptime(), std::runtime_error);
+  EXPECT_THROW(metrics::ReadUptime(Ctx), std::runtime_error);
   EXPECT_EQ(UpSecs, 93784u);
 }
 
@@ -92,7 +92,7 @@ TEST_F(SystemSourcesTest, ThermalZonesWithoutATemperatureAreNotCounted) {
   Put(thermal + "thermal_zone1/temp", "50000\n");
   Put(thermal + "thermal_zone2/temp", "N/A\n");
   Put(thermal + "thermal_zone3/temp", "45505\n");
-  metrics::ReadThermalZones();
+  metrics::ReadThermalZones(Ctx);
   EXPECT_EQ(Readings.T[0], 5000);
   EXPECT_EQ(Readings.T[1], 4550);  // 45.505 °C, half to even
   EXPECT_EQ(Readings.T[2], NoValue16);
@@ -108,11 +108,11 @@ class BatteryTest : public kvtest::SystemTreeTest {
 TEST_F(BatteryTest, WithoutBatteriesEveryPassClearsTheFigures) {
   Supply("AC", "type", "Mains");
   Supply("AC", "online", "1");
-  metrics::FindBatteries();
+  metrics::FindBatteries(Ctx);
   for (int pass = 0; pass < 2; ++pass) {
     Readings.BatCap = 1234;
     Readings.BatFull = 5678;
-    metrics::ReadBatteries();
+    metrics::ReadBatteries(Ctx);
     EXPECT_EQ(Readings.BatCap, NoValue32);
     EXPECT_EQ(Readings.BatFull, 0);
   }
@@ -129,8 +129,8 @@ TEST_F(BatteryTest, EnergyAndChargeBatteriesFillTheirOwnChannels) {
   Supply("BAT0", "voltage_now", "12345000");
   Supply("BAT0", "temp", "250");  // tenths of a degree Celsius
   Supply("BAT0", "status", "Discharging");
-  metrics::FindBatteries();
-  metrics::ReadBatteries();
+  metrics::FindBatteries(Ctx);
+  metrics::ReadBatteries(Ctx);
   EXPECT_EQ(Readings.BatCap, 30000);
   EXPECT_EQ(Readings.BatFull, 40000);
   EXPECT_EQ(BatDesign, 50000);  // worn: the design exceeds the full charge
@@ -144,14 +144,14 @@ TEST_F(BatteryTest, EnergyAndChargeBatteriesFillTheirOwnChannels) {
   Supply("BAT1", "charge_now", "2000000");
   Supply("BAT1", "charge_full", "4000000");
   Supply("BAT1", "voltage_now", "11100000");
-  metrics::FindBatteries();
+  metrics::FindBatteries(Ctx);
   Settings.ReadBat = false;
-  metrics::ReadBatteries();
+  metrics::ReadBatteries(Ctx);
   EXPECT_EQ(Readings.BatCap, NoValue32);
   EXPECT_EQ(Readings.V[1], NoValue16);
 
   Settings.ReadBat = true;
-  metrics::ReadBatteries();
+  metrics::ReadBatteries(Ctx);
   EXPECT_EQ(Readings.V[0], 1234);
   EXPECT_EQ(Readings.V[1], 1110);
   EXPECT_EQ(Readings.T[6], NoValue16);
@@ -162,7 +162,7 @@ TEST_F(BatteryTest, EnergyAndChargeBatteriesFillTheirOwnChannels) {
   EXPECT_NE(Log().find("Found battery: /sys/class/power_supply/BAT1"), std::string::npos);
 
   kvtest::Remove(Root(), "sys/class/power_supply/BAT1");
-  metrics::ReadBatteries();
+  metrics::ReadBatteries(Ctx);
   EXPECT_EQ(Readings.BatCap, 30000);
   EXPECT_NE(Log().find("ERROR during CreateFile: /sys/class/power_supply/BAT1"), std::string::npos);
 }
@@ -170,24 +170,23 @@ TEST_F(BatteryTest, EnergyAndChargeBatteriesFillTheirOwnChannels) {
 // Without an installed enumeration, a reset of the readings touches no file; the battery reader
 // looks for the folders at its next reading, once per reset.
 TEST_F(BatteryTest, BatteriesAreLookedForOnceAfterEachReset) {
-  ClearSourceOverrides();  // the real enumeration in ResetReadings
+  Pass.Sources.ResetBatteries = metrics::ForgetBatteries;  // the real one
   Settings.ReadBat = true;
   Supply("BAT0", "type", "Battery");
   Supply("BAT0", "capacity", "40");
-  ResetReadings();
+  Pass.ResetReadings();
   EXPECT_EQ(Log().find("Battery slots"), std::string::npos);
-  metrics::ReadBatteries();
+  metrics::ReadBatteries(Ctx);
   EXPECT_NE(Log().find("Battery slots: 1"), std::string::npos);
 
   Supply("BAT1", "type", "Battery");
   Supply("BAT1", "capacity", "60");
-  metrics::ReadBatteries();
-  EXPECT_EQ(metrics::BatteryPaths.size(), 1u);
-  ResetReadings();
-  metrics::ReadBatteries();
-  EXPECT_EQ(metrics::BatteryPaths.size(), 2u);
+  metrics::ReadBatteries(Ctx);
+  EXPECT_EQ(Pass.Memory().Get<metrics::tBatteryMemory>().paths.size(), 1u);
+  Pass.ResetReadings();
+  metrics::ReadBatteries(Ctx);
+  EXPECT_EQ(Pass.Memory().Get<metrics::tBatteryMemory>().paths.size(), 2u);
   EXPECT_NE(Log().find("Battery slots: 2"), std::string::npos);
-  SetBatteryEnumeration(nullptr);
 }
 
 // Drive letters become mount points: "D: Data disk" is "/data Data disk" here.
@@ -202,11 +201,11 @@ TEST_F(SystemSourcesTest, DisksKeepNamedSlotsAndFillEmptyOnesWithRootRootLabel) 
       "31 26 11:0 / /media/u/DVD ro - iso9660 /dev/sr0 ro\n"
       "32 26 0:50 / /net/share rw - nfs4 nas:/export rw\n"
       "33 26 8:33 / /mnt/My\\040Disk rw - xfs /dev/sdc1 rw\n");
-  DiskSlots[0].Drive = "/data Data disk";
-  DiskSlots[6].Drive = "C:";  // left over from another system
-  DiskSlots[7].Drive = "/net/share Share";
-  metrics::ReadDisks();
-  metrics::ReadDisks();
+  Settings.DiskSlots[0].Drive = "/data Data disk";
+  Settings.DiskSlots[6].Drive = "C:";  // left over from another system
+  Settings.DiskSlots[7].Drive = "/net/share Share";
+  metrics::ReadDisks(Ctx);
+  metrics::ReadDisks(Ctx);
 
   ASSERT_EQ(DiskMons.size(), 4u);  // no optical disc
   EXPECT_EQ(DiskMons[1].Root, "/backup");
@@ -214,20 +213,20 @@ TEST_F(SystemSourcesTest, DisksKeepNamedSlotsAndFillEmptyOnesWithRootRootLabel) 
   EXPECT_EQ(DiskMons[2].Root, "/net/share");
   EXPECT_EQ(DiskMons[3].Root, "/mnt/My\\040Disk");
 
-  EXPECT_EQ(DiskSlots[0].Drive, "/data Data disk");
-  EXPECT_EQ(DiskSlots[0].Label, " Data disk");
-  EXPECT_EQ(DiskSlots[1].Drive, "/backup /backup Backup");
-  EXPECT_EQ(DiskSlots[1].Label, " /backup Backup");
+  EXPECT_EQ(Settings.DiskSlots[0].Drive, "/data Data disk");
+  EXPECT_EQ(Settings.DiskSlots[0].Label, " Data disk");
+  EXPECT_EQ(Settings.DiskSlots[1].Drive, "/backup /backup Backup");
+  EXPECT_EQ(Settings.DiskSlots[1].Label, " /backup Backup");
   // The network share only counts because slot 8 names it; the blank in a mount point is escaped.
-  EXPECT_EQ(DiskSlots[2].Drive, "/mnt/My\\040Disk /mnt/My\\040Disk /dev/sdc1");
-  EXPECT_EQ(DiskSlots[3].Drive, "");
+  EXPECT_EQ(Settings.DiskSlots[2].Drive, "/mnt/My\\040Disk /mnt/My\\040Disk /dev/sdc1");
+  EXPECT_EQ(Settings.DiskSlots[3].Drive, "");
   for (int slot : {0, 1, 2}) {
-    EXPECT_GT(DiskSlots[slot].TotalKB, 0) << slot;
-    EXPECT_LE(DiskSlots[slot].FreeKB, DiskSlots[slot].TotalKB) << slot;
+    EXPECT_GT(Settings.DiskSlots[slot].TotalKB, 0) << slot;
+    EXPECT_LE(Settings.DiskSlots[slot].FreeKB, Settings.DiskSlots[slot].TotalKB) << slot;
   }
-  EXPECT_EQ(DiskSlots[6].Label, "");
-  EXPECT_EQ(DiskSlots[6].TotalKB, 0);
-  EXPECT_EQ(DiskSlots[7].TotalKB, 0);  // not mounted in the fake tree
+  EXPECT_EQ(Settings.DiskSlots[6].Label, "");
+  EXPECT_EQ(Settings.DiskSlots[6].TotalKB, 0);
+  EXPECT_EQ(Settings.DiskSlots[7].TotalKB, 0);  // not mounted in the fake tree
   EXPECT_NE(Log().find("ERROR during GetDiskFreeSpaceEx on \"/net/share\": "), std::string::npos);
   EXPECT_NE(Log().find("ERROR during GetDiskFreeSpaceEx on \"C:\": "), std::string::npos);
 }
@@ -236,10 +235,9 @@ TEST_F(SystemSourcesTest, DisksKeepNamedSlotsAndFillEmptyOnesWithRootRootLabel) 
 // report with their tags while the pass goes on.
 TEST_F(SystemSourcesTest, APassOverABareTreeReportsAndGoesOn) {
   Put("proc/stat", ProcStat(8, [](int) { return 1; }, [](int) { return 3; }));
-  SilenceSourcesForTest({tPassStep::Freq, tPassStep::CPULoad, tPassStep::ThermalZones, tPassStep::Net,
-                         tPassStep::Battery, tPassStep::Disks, tPassStep::Mem, tPassStep::UpTime});
-  ReadAllValues(true);
-  ClearSourceOverrides();
+  SilenceSources({tPassStep::Freq, tPassStep::CPULoad, tPassStep::ThermalZones, tPassStep::Net,
+                  tPassStep::Battery, tPassStep::Disks, tPassStep::Mem, tPassStep::UpTime});
+  Pass.ReadAllValues(true);
 
   EXPECT_EQ(CPUCount, 8);
   EXPECT_EQ(Readings.CPU[3], 2500);

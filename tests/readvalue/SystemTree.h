@@ -9,28 +9,23 @@
 #include "readvalue/SystemSources.h"
 #include "settings/Channels.h"
 #include "settings/Settings.h"
+#include "support/PassState.h"
 
 namespace kvtest {
 
-class SystemTreeTest : public testing::Test {
+class SystemTreeTest : public testing::Test, public PassState {
  protected:
   void SetUp() override {
     kv::SetEventLogPath(log_.File("KVEvents.txt"));
     kv::SetDebugMode(true);
-    kv::metrics::SetSystemRoot(root_.Path());
-    kv::metrics::ResetCpuLoad();
-    kv::Settings = kv::tSettings{};
-    kv::NetSlots = {};
-    kv::DiskSlots = {};
-    kv::SetDefaultChannelNames();
-    kv::NetMons.clear();
-    kv::DiskMons.clear();
-    kv::SetBatteryEnumeration(nullptr);
-    kv::ResetReadings();
+    Pass.Sources.SystemRoot = root_.Path();
+    Settings.NetSlots = {};
+    Settings.DiskSlots = {};
+    kv::SetDefaultChannelNames(Settings);
+    Pass.Sources.ResetBatteries = nullptr;
+    Pass.ResetReadings();
   }
   void TearDown() override {
-    kv::metrics::SetSystemRoot("/");
-    kv::metrics::ResetCpuLoad();
     kv::SetDebugMode(false);
     kv::SetEventLogPath("");
   }

@@ -18,7 +18,7 @@ TEST_F(VCoolTest, TemperaturesFansAndTheFourthLoad) {
   block.Put<uint32_t>(52, 0);
   block.Put<int16_t>(56, 37);
 
-  ReadVCool();
+  ReadVCool(Ctx);
 
   EXPECT_EQ(Readings.T[0], 5200);
   EXPECT_EQ(Readings.T[1], NoValue16);
@@ -32,7 +32,7 @@ TEST_F(VCoolTest, TemperaturesFansAndTheFourthLoad) {
 TEST_F(VCoolTest, ShortBlockIsLoggedWithItsTag) {
   SourceBlock block("VCOOL_SHARED_DATA", 50);
   block.Put<uint32_t>(36, 52);
-  ReadVCool();
+  ReadVCool(Ctx);
   EXPECT_EQ(Readings.T[0], NoValue16);
   EXPECT_TRUE(Logged("] rv7 "));
 }

@@ -70,13 +70,13 @@ TEST(KelvaraRun, HeadlessRunLeavesEveryWrittenKey) {
       {&client, {"Light", 6}},                 {&client, {"Banner", 6}},
       {&client, {"Stats", 1}},                 {&client, {"PowerOff", 2}},
       {&client, {"Misc", 12}},                 {&client, {"Debug", 37}},
-      {&client, {"Alerts", 10 * 6 + 11}},
+      {&client, {"Alerts", 10 * 6 + 12}},
       {&display, {"Temperatures", 10 * 2 + 6}}, {&display, {"Voltages", 10 * 2}},
       {&display, {"Fans", 10 * 2 + 3}},        {&display, {"CPUs", 4 * 2 + 5}},
       {&display, {"Memory", 7}},               {&display, {"Battery", 2}},
       {&display, {"Net", 4 * 2 + 2}},          {&display, {"Disk", 8 + 3}},
       {&display, {"Misc", 23}},                {&server, {"FTP", 8}},
-      {&server, {"SMTP", 5}},                  {&server, {"Proxy", 10}},
+      {&server, {"SMTP", 8}},                  {&server, {"Proxy", 10}},
       {&server, {"HTTP", 2}},
   };
   for (const auto& [ini, section] : sections)

@@ -108,13 +108,14 @@ TEST_F(LanguageStart, GermanAndFrenchLocalesShowTheirOwnTexts) {
     EXPECT_EQ(start.errors.find("not found"), std::string::npos) << start.errors;
 
     // What that start loads: English first, the stored choice over it.
-    AppDir = BinDir;
+    tProcessFacts process;
+    process.AppDir = BinDir;
     ResetTexts();
     ResetCaptions();
-    LoadLanguage("English.lng");
-    LoadLanguage(start.langFile);
-    ApplyCaptions("English.lng");
-    ApplyCaptions(start.langFile);
+    LoadLanguage(process, "English.lng");
+    LoadLanguage(process, start.langFile);
+    ApplyCaptions(process, "English.lng");
+    ApplyCaptions(process, start.langFile);
     EXPECT_EQ(Captions().Caption("mnuFile"), c.fileMenu);
     EXPECT_EQ(Captions().Caption("mnu10m"), c.minutes);
     EXPECT_EQ(Captions().Caption("mnuOptions1"), Captions().Caption("mnuOptions"));

@@ -21,7 +21,7 @@ using namespace kv;
 class LanguageFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    AppDir = dir.Path();
+    process.AppDir = dir.Path();
     ResetTexts();
     ResetCaptions();
   }
@@ -31,15 +31,16 @@ class LanguageFiles : public ::testing::Test {
   }
   void Write(const char* name, const std::string& text) { kvtest::WriteFile(dir.File(name), text); }
   kvtest::TempDir dir;
+  tProcessFacts process;
 };
 
 TEST_F(LanguageFiles, ChosenFileFallsBackToEnglishPerKey) {
   Write("English.lng", "[Messages]\nUptime=Uptime\nMinutes=minutes\n[Main]\nmnuFile.Caption=File\n");
   Write("OnlyMain.lng", "[Main]\nmnuFile.Caption=Fichier\n");
-  LoadLanguage("English.lng");
-  LoadLanguage("OnlyMain.lng");
-  ApplyCaptions("English.lng");
-  ApplyCaptions("OnlyMain.lng");
+  LoadLanguage(process, "English.lng");
+  LoadLanguage(process, "OnlyMain.lng");
+  ApplyCaptions(process, "English.lng");
+  ApplyCaptions(process, "OnlyMain.lng");
   EXPECT_EQ(Texts()->Uptime, "Uptime");
   EXPECT_EQ(Captions().Caption("mnuFile"), "Fichier");
 }
@@ -48,15 +49,15 @@ TEST_F(LanguageFiles, LanguageChangeKeepsEarlierTextsForMissingKeys) {
   Write("English.lng", "[Messages]\nUptime=Uptime\nHour=hour\n");
   Write("Deutsch.lng", "[Messages]\nUptime=Laufzeit\nHour=Stunde\n");
   Write("Sparse.lng", "[Messages]\nHour=heure\nUnknownKey=x\nTime=\n");
-  LoadLanguage("English.lng");
-  LoadLanguage("Deutsch.lng");
+  LoadLanguage(process, "English.lng");
+  LoadLanguage(process, "Deutsch.lng");
   const std::shared_ptr<const tTexts> german = Texts();
-  LoadLanguage("Sparse.lng");
+  LoadLanguage(process, "Sparse.lng");
   EXPECT_EQ(Texts()->Uptime, "Laufzeit");
   EXPECT_EQ(Texts()->Hour, "heure");
   EXPECT_EQ(Texts()->Time, "");
   EXPECT_EQ(german->Hour, "Stunde");  // a set once handed out never changes
-  LoadLanguage("Missing.lng");
+  LoadLanguage(process, "Missing.lng");
   EXPECT_EQ(Texts()->Hour, "heure");
 }
 
@@ -66,9 +67,9 @@ TEST_F(LanguageFiles, CaptionKeysAreMatchedByTheirRules) {
         "mnuUpload=no suffix\nmnuExit.Caption=Quit\nmnuExit1.Caption=ignored twin\n"
         "ActionAt=At\nPOSuspendInactive=Timer off\n"
         "[Messages]\nStats24=Day\nMinutes=min\nHours=h\nHour=hr\nPNGImages=PNG\nGIFImages=GIF\n");
-  LoadLanguage("L.lng");
+  LoadLanguage(process, "L.lng");
   const size_t entries = Captions().entries.size();
-  ApplyCaptions("L.lng");
+  ApplyCaptions(process, "L.lng");
   const tCaptions& c = Captions();
   EXPECT_EQ(c.entries.size(), entries);
   EXPECT_FALSE(c.Has("mnuNoSuchThing"));
@@ -89,8 +90,8 @@ TEST_F(LanguageFiles, CaptionKeysAreMatchedByTheirRules) {
 
 TEST_F(LanguageFiles, EmptyMinutesGivesBareNumbers) {
   Write("E.lng", "[Messages]\nMinutes=\n");
-  LoadLanguage("E.lng");
-  ApplyCaptions("E.lng");
+  LoadLanguage(process, "E.lng");
+  ApplyCaptions(process, "E.lng");
   EXPECT_EQ(Captions().Caption("mnu30m"), "30 ");
 }
 
@@ -105,7 +106,7 @@ TEST_F(LanguageFiles, ReadersSeeWholeSets) {
       if (t->Uptime != t->Hour) ++torn;
     }
   });
-  for (int i = 0; i < 200; ++i) LoadLanguage(i % 2 ? "A.lng" : "B.lng");
+  for (int i = 0; i < 200; ++i) LoadLanguage(process, i % 2 ? "A.lng" : "B.lng");
   stop = true;
   reader.join();
   EXPECT_EQ(torn, 0);

@@ -20,19 +20,16 @@ using namespace kv;
 class SettingsTable : public ::testing::Test {
  protected:
   void SetUp() override {
-    SettingsDir = dir.Path();
-    AppDir = dir.Path();
-    Settings = tSettings{};
-    DebugSwitch = false;
-    ZeroValueSwitch = false;
-    SetPowerAllowedSource(nullptr);
+    Process.SettingsDir = dir.Path();
+    Process.AppDir = dir.Path();
   }
   void TearDown() override { SetDebugMode(false); }
 
-  // What a load of an empty folder gives: the record's defaults plus the derived values.
+  // What a load of an empty folder gives: the record's defaults plus the derived values (the
+  // BOINC and aquasuite folders stay empty: the pass looks for them).
   tSettings Expected() const {
     tSettings s;
-    s.AquaeroPath = s.BOINCPath = s.LocalPath = dir.Path();
+    s.LocalPath = dir.Path();
     return s;
   }
   void RemoveFiles() {
@@ -42,7 +39,7 @@ class SettingsTable : public ::testing::Test {
   // The state as the files hold it, channels included: a readable way to see a difference.
   std::string Written() {
     RemoveFiles();
-    WriteSettings(false);
+    WriteSettings(Settings, Process.SettingsDir, false);
     std::string text;
     for (const char* name : {ClientIniName, DisplayIniName, ServerIniName})
       text += kvtest::ReadFile(dir.File(name));
@@ -50,6 +47,8 @@ class SettingsTable : public ::testing::Test {
   }
 
   kvtest::TempDir dir;
+  tProcessFacts Process;
+  tSettings Settings;
 };
 
 TEST_F(SettingsTable, MissingKeysGiveTheRecordsDefaults) {
@@ -62,25 +61,25 @@ TEST_F(SettingsTable, MissingKeysGiveTheRecordsDefaults) {
   }
   for (auto& [name, ini] : files)
     kvtest::WriteFile(dir.File(name), ini.ToText());
-  ReadSettings();
+  ReadSettings(Settings, Process);
   ASSERT_FALSE(Settings == Expected());
-  ASSERT_EQ(TCfg[ChannelIndex(1)].Name, "33");
-  ASSERT_EQ(DiskSlots[ChannelIndex(8)].AlertKB, 33);
+  ASSERT_EQ(Settings.TCfg[ChannelIndex(1)].Name, "33");
+  ASSERT_EQ(Settings.DiskSlots[ChannelIndex(8)].AlertKB, 33);
 
   RemoveFiles();
-  ReadSettings();
+  ReadSettings(Settings, Process);
   EXPECT_TRUE(Settings == Expected());
   const std::string loaded = Written();
   Settings = Expected();
-  SetDefaultChannelSettings();
+  SetDefaultChannelSettings(Settings);
   EXPECT_EQ(loaded, Written());
 }
 
 TEST_F(SettingsTable, FreshDefaultsRoundTripThroughTheFiles) {
   Settings = Expected();
   Settings.Left = Settings.Top = 12;  // written only once set
-  SetDefaultChannelSettings();
-  WriteSettings(false);
+  SetDefaultChannelSettings(Settings);
+  WriteSettings(Settings, Process.SettingsDir, false);
   std::map<std::string, IniFile> files;
   for (const char* name : {ClientIniName, DisplayIniName, ServerIniName})
     files.emplace(name, IniFile(dir.File(name)));
@@ -103,16 +102,16 @@ TEST_F(SettingsTable, FreshDefaultsRoundTripThroughTheFiles) {
   const tSettings before = Settings;
   Settings = tSettings{};
   Settings.ReadTemp = 1;
-  TCfg[ChannelIndex(5)].Name = "changed";
-  ReadSettings();
+  Settings.TCfg[ChannelIndex(5)].Name = "changed";
+  ReadSettings(Settings, Process);
   EXPECT_TRUE(Settings == before);
-  EXPECT_EQ(TCfg[ChannelIndex(5)].Name, "T5");
+  EXPECT_EQ(Settings.TCfg[ChannelIndex(5)].Name, "T5");
 }
 
 TEST_F(SettingsTable, SaveWindowStateWritesExactlyTheWindowRows) {
   Settings.ShowLight = Settings.ShowBanner = true;
   Settings.Left = Settings.Top = 5;
-  SaveWindowState();
+  SaveWindowState(Settings, Process.SettingsDir);
   const IniFile client(dir.File(ClientIniName));
   std::set<std::string> expected, stored;
   for (const tSettingsKeyInfo& k : SettingsKeyList())
@@ -142,40 +141,40 @@ TEST_F(SettingsTable, PeriodsAreClampedOnLoad) {
     const std::string v = c.value;
     kvtest::WriteFile(dir.File(ClientIniName), "[Misc]\nReadTemp=" + v + "\n[Stats]\nSpanStats=" +
                                                    v + "\n[Banner]\nSpanBanner=" + v + "\n");
-    ReadSettings();
+    ReadSettings(Settings, Process);
     EXPECT_EQ(Settings.ReadTemp, c.readTemp) << v;
     EXPECT_DOUBLE_EQ(Settings.SpanStats, c.span) << v;
     EXPECT_DOUBLE_EQ(Settings.SpanBanner, c.span) << v;
   }
   kvtest::WriteFile(dir.File(ClientIniName), "[Stats]\nSpanStats=1e300\nSpanBanner=0,5\n");
-  ReadSettings();
+  ReadSettings(Settings, Process);
   EXPECT_DOUBLE_EQ(Settings.SpanStats, 366 * 24);
   // A clamped value is what the next write stores.
-  WriteSettings(false);
+  WriteSettings(Settings, Process.SettingsDir, false);
   kvtest::WriteFile(dir.File(ClientIniName), "[Misc]\nReadTemp=-1\n");
-  ReadSettings();
-  WriteSettings(false);
+  ReadSettings(Settings, Process);
+  WriteSettings(Settings, Process.SettingsDir, false);
   EXPECT_EQ(IniFile(dir.File(ClientIniName)).ReadInteger("Misc", "ReadTemp", 0), 1000);
 }
 
 // A sensor label in another code page, or with control characters, must not spoil the file:
 // read back, every other name is as it was.
 TEST_F(SettingsTable, RawLabelsLeaveTheOtherNamesIntact) {
-  ReadSettings();
-  TCfg[ChannelIndex(1)].Name = "Geh\xC3\xA4use";
-  TCfg[ChannelIndex(2)].Name = "Fl\xFCssigkeit \xE4";  // Windows-1252 bytes
-  TCfg[ChannelIndex(3)].Name = "red\x1B[31m\x07 chip\x7F";
-  NetSlots[ChannelIndex(1)].Name = "eth\x01\x02" "0";
-  WriteSettings(false);
+  ReadSettings(Settings, Process);
+  Settings.TCfg[ChannelIndex(1)].Name = "Geh\xC3\xA4use";
+  Settings.TCfg[ChannelIndex(2)].Name = "Fl\xFCssigkeit \xE4";  // Windows-1252 bytes
+  Settings.TCfg[ChannelIndex(3)].Name = "red\x1B[31m\x07 chip\x7F";
+  Settings.NetSlots[ChannelIndex(1)].Name = "eth\x01\x02" "0";
+  WriteSettings(Settings, Process.SettingsDir, false);
   const std::string text = kvtest::ReadFile(dir.File(ClientIniName));
   EXPECT_EQ(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toStdString(), text)
       << "not valid UTF-8";
   Settings = tSettings{};
-  ReadSettings();
-  EXPECT_EQ(TCfg[ChannelIndex(1)].Name, "Geh\xC3\xA4use");
-  EXPECT_EQ(TCfg[ChannelIndex(2)].Name, "Fl\xC3\xBCssigkeit \xC3\xA4");
-  EXPECT_EQ(TCfg[ChannelIndex(3)].Name, "red[31m chip");
-  EXPECT_EQ(NetSlots[ChannelIndex(1)].Name, "eth0");
+  ReadSettings(Settings, Process);
+  EXPECT_EQ(Settings.TCfg[ChannelIndex(1)].Name, "Geh\xC3\xA4use");
+  EXPECT_EQ(Settings.TCfg[ChannelIndex(2)].Name, "Fl\xC3\xBCssigkeit \xC3\xA4");
+  EXPECT_EQ(Settings.TCfg[ChannelIndex(3)].Name, "red[31m chip");
+  EXPECT_EQ(Settings.NetSlots[ChannelIndex(1)].Name, "eth0");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <vector>
 
 #include "core/EventLog.h"
@@ -70,12 +71,12 @@ TEST_F(StatFilesTest, SaveLoadRoundTripIsByteForByteApartFromLegacyMarkers) {
   saved.Samples[8].V[3] = 25500;   // legacy "no voltage"
   saved.Samples[9].F[4] = 255;     // legacy "no fan"
   saved.Samples[10].T[0] = 0;      // a temperature of 0 stays
-  SaveStore(saved, "Kelvara8h.log", false);
+  SaveStore(saved, Process.SettingsDir, "Kelvara8h.log", false);
   EXPECT_EQ(ReadFile(dir.File("Kelvara8h.log6")).size(), 50 * 141u);
   EXPECT_EQ(ReadFile(dir.File("Kelvara8h.log7")).size(), 50 * 172u);
 
   tStatStore loaded;
-  LoadStore(loaded, "Kelvara8h.log");
+  LoadStore(loaded, Process.SettingsDir, "Kelvara8h.log", clock_.UtcNow());
   ASSERT_EQ(loaded.LastIndex, 49);
   EXPECT_EQ(loaded.CropLimit, 52);
   saved.Samples[7].V[2] = NoValue16;
@@ -93,7 +94,7 @@ TEST_F(StatFilesTest, EmptySeriesWritesNothingButObsoleteNamesGo) {
   const char* obsolete[] = {"Kelvara7d.log", "Kelvara7d.log2", "Kelvara7d.log5.backup", "Kelvara7d.log.backup"};
   for (const char* name : obsolete) WriteFile(dir.File(name), "old");
   WriteFile(dir.File("Kelvara7d.log6"), "keep");
-  SaveStore(tStatStore{}, "Kelvara7d.log", true);
+  SaveStore(tStatStore{}, Process.SettingsDir, "Kelvara7d.log", true);
   for (const char* name : obsolete) EXPECT_FALSE(FileExists(dir.File(name))) << name;
   EXPECT_EQ(ReadFile(dir.File("Kelvara7d.log6")), "keep");
   EXPECT_FALSE(FileExists(dir.File("Kelvara7d.log6.backup")));
@@ -102,16 +103,16 @@ TEST_F(StatFilesTest, EmptySeriesWritesNothingButObsoleteNamesGo) {
 TEST_F(StatFilesTest, BackupsOnCloseAndRestoreAtStart) {
   tStatStore s;
   FillStore(s, 3);
-  SaveStore(s, "Kelvara7d.log", true);  // nothing to back up yet
+  SaveStore(s, Process.SettingsDir, "Kelvara7d.log", true);  // nothing to back up yet
   EXPECT_FALSE(FileExists(dir.File("Kelvara7d.log6.backup")));
   FillStore(s, 5);
-  SaveStore(s, "Kelvara7d.log", true);
+  SaveStore(s, Process.SettingsDir, "Kelvara7d.log", true);
   EXPECT_EQ(ReadFile(dir.File("Kelvara7d.log6.backup")).size(), 3 * 141u);
   EXPECT_EQ(ReadFile(dir.File("Kelvara7d.log7.backup")).size(), 3 * 172u);
 
   DeleteFile(dir.File("Kelvara7d.log6"));
   tStatStore loaded;
-  LoadStore(loaded, "Kelvara7d.log");
+  LoadStore(loaded, Process.SettingsDir, "Kelvara7d.log", clock_.UtcNow());
   const std::string m = dir.File("Kelvara7d.log6");
   EXPECT_NE(Log().find("] Restoring backup: " + m + ".backup -> " + m + "\r\n"), std::string::npos) << Log();
   EXPECT_TRUE(FileExists(m));
@@ -123,7 +124,7 @@ TEST_F(StatFilesTest, BackupsOnCloseAndRestoreAtStart) {
 TEST_F(StatFilesTest, ShortCompanionAndTimeMismatchGetRebuiltRecords) {
   tStatStore s;
   FillStore(s, 3);
-  SaveStore(s, "Kelvara1a.log", false);
+  SaveStore(s, Process.SettingsDir, "Kelvara1a.log", false);
   const std::string c = dir.File("Kelvara1a.log7");
   std::string companion = ReadFile(c);
   companion.resize(2 * 172);
@@ -131,7 +132,7 @@ TEST_F(StatFilesTest, ShortCompanionAndTimeMismatchGetRebuiltRecords) {
   WriteFile(c, companion);
 
   tStatStore loaded;
-  LoadStore(loaded, "Kelvara1a.log");
+  LoadStore(loaded, Process.SettingsDir, "Kelvara1a.log", clock_.UtcNow());
   ASSERT_EQ(loaded.LastIndex, 2);
   EXPECT_EQ(+loaded.SamplesExtra[0].UserSecs, 0);
   for (int i : {1, 2}) {
@@ -149,12 +150,12 @@ TEST_F(StatFilesTest, DamagedMainFiles) {
   FillStore(s, 4);
   s.Samples[1].Time = std::numeric_limits<double>::quiet_NaN();
   s.SamplesExtra[1].Time2 = s.Samples[1].Time;
-  SaveStore(s, "Kelvara8h.log", false);
+  SaveStore(s, Process.SettingsDir, "Kelvara8h.log", false);
   const std::string m = dir.File("Kelvara8h.log6");
   WriteFile(m, ReadFile(m) + std::string(100, '\x7f'));  // a torn trailing record
 
   tStatStore loaded;
-  LoadStore(loaded, "Kelvara8h.log");
+  LoadStore(loaded, Process.SettingsDir, "Kelvara8h.log", clock_.UtcNow());
   ASSERT_EQ(loaded.LastIndex, 2);  // the NaN record is dropped, the partial one never read
   EXPECT_EQ(+loaded.Samples[1].Time, +s.Samples[2].Time);
   EXPECT_EQ(+loaded.SamplesExtra[1].UserSecs, 2);  // pairing stays by file position
@@ -167,7 +168,7 @@ TEST_F(StatFilesTest, DamagedMainFiles) {
   for (size_t i = 0; i < MaxFileRecords + 7; ++i) huge += record;
   WriteFile(m, huge);
   DeleteFile(dir.File("Kelvara8h.log7"));
-  LoadStore(loaded, "Kelvara8h.log");
+  LoadStore(loaded, Process.SettingsDir, "Kelvara8h.log", clock_.UtcNow());
   EXPECT_EQ(loaded.LastIndex, static_cast<int32_t>(MaxFileRecords) - 1);
   // No companion: all-zero second records that still pair with their samples.
   EXPECT_EQ(+loaded.SamplesExtra[0].Time2, +loaded.Samples[0].Time);
@@ -178,31 +179,31 @@ TEST_F(StatFilesTest, DamagedMainFiles) {
 TEST_F(StatFilesTest, LostCompanionComesBackWholeAfterTheNextSave) {
   tStatStore s;
   FillStore(s, 5);
-  SaveStore(s, "Kelvara8h.log", false);
+  SaveStore(s, Process.SettingsDir, "Kelvara8h.log", false);
   DeleteFile(dir.File("Kelvara8h.log7"));
   tStatStore loaded;
-  LoadStore(loaded, "Kelvara8h.log");
-  SaveStore(loaded, "Kelvara8h.log", false);
+  LoadStore(loaded, Process.SettingsDir, "Kelvara8h.log", clock_.UtcNow());
+  SaveStore(loaded, Process.SettingsDir, "Kelvara8h.log", false);
   DeleteFile(dir.File("KVEvents.txt"));
-  LoadStore(loaded, "Kelvara8h.log");
+  LoadStore(loaded, Process.SettingsDir, "Kelvara8h.log", clock_.UtcNow());
   ASSERT_EQ(loaded.LastIndex, 4);
   EXPECT_EQ(Log().find("rsl3 "), std::string::npos) << Log();
   for (int i = 0; i <= 4; ++i) EXPECT_EQ(+loaded.SamplesExtra[i].UserSecs, 0) << i;  // not rebuilt as breaks
 }
 
 TEST_F(StatFilesTest, UnwritableFolderLogsAndKeepsMemory) {
-  SettingsDir = dir.File("missing/");
+  Process.SettingsDir = dir.File("missing/");
   tStatStore s;
   FillStore(s, 2);
-  SaveStore(s, "Kelvara8h.log", true);
+  SaveStore(s, Process.SettingsDir, "Kelvara8h.log", true);
   EXPECT_NE(Log().find("] wsl1 "), std::string::npos);
   EXPECT_EQ(s.LastIndex, 1);
 }
 
 TEST_F(StatFilesTest, SaveStatisticsEndsEachFileWithAFreshSample) {
-  LoadStatistics();  // no files: break and two samples each
-  SaveStatistics(false);
-  for (tSeriesRef ref : AllSeries()) {
+  Series.LoadStatistics();  // no files: break and two samples each
+  Series.SaveStatistics(false);
+  for (tSeriesRef ref : Series.AllSeries()) {
     const std::string main = ReadFile(dir.File(std::string(ref.params.baseName) + "6"));
     ASSERT_EQ(main.size(), 4 * 141u);
     tReadings last;
@@ -217,13 +218,12 @@ TEST_F(StatFilesTest, SaveStatisticsEndsEachFileWithAFreshSample) {
 TEST_F(StatFilesTest, KillBetweenTheTwoRenamesLosesOnlyTheNewestCompanionRecords) {
   tStatStore s;
   FillStore(s, 200);
-  SaveStore(s, "Kelvara8h.log", false);
+  SaveStore(s, Process.SettingsDir, "Kelvara8h.log", false);
   FillStore(s, 185, 20);  // twenty cropped, five new
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    SetPairRenameHook([] { ::raise(SIGKILL); });
-    SaveStore(s, "Kelvara8h.log", false);
+    SaveStore(s, Process.SettingsDir, "Kelvara8h.log", false, [] { ::raise(SIGKILL); });
     ::_exit(0);
   }
   int status = 0;
@@ -233,7 +233,7 @@ TEST_F(StatFilesTest, KillBetweenTheTwoRenamesLosesOnlyTheNewestCompanionRecords
   ASSERT_EQ(ReadFile(dir.File("Kelvara8h.log7")).size(), 200 * 172u);
 
   tStatStore loaded;
-  LoadStore(loaded, "Kelvara8h.log");
+  LoadStore(loaded, Process.SettingsDir, "Kelvara8h.log", clock_.UtcNow());
   ASSERT_EQ(loaded.LastIndex, 184);
   for (int k = 0; k < 180; ++k) {
     EXPECT_EQ(+loaded.SamplesExtra[k].Time2, +loaded.Samples[k].Time) << k;
@@ -252,7 +252,7 @@ TEST_F(StatFilesTest, KillBetweenTheTwoRenamesLosesOnlyTheNewestCompanionRecords
 
 // A record with an absurd time would make the first crop delete all history older than it.
 TEST_F(StatFilesTest, RecordsWithImplausibleOrDisorderedTimesAreDropped) {
-  const double now = UtcNow();
+  const double now = clock_.UtcNow();
   tStatStore s;
   FillStore(s, 40);
   std::vector<double> kept;
@@ -268,8 +268,8 @@ TEST_F(StatFilesTest, RecordsWithImplausibleOrDisorderedTimesAreDropped) {
     s.SamplesExtra[i].Time2 = t;
     if (i != 1 && i != 10 && i != 20 && i != 25 && i != 30 && i != 35) kept.push_back(t);
   }
-  SaveStore(s, "Kelvara1a.log", false);
-  LoadStore(Stats1a, "Kelvara1a.log");
+  SaveStore(s, Process.SettingsDir, "Kelvara1a.log", false);
+  LoadStore(Stats1a, Process.SettingsDir, "Kelvara1a.log", clock_.UtcNow());
   ASSERT_EQ(Stats1a.LastIndex, 33);
   for (int k = 0; k <= Stats1a.LastIndex; ++k) {
     EXPECT_EQ(+Stats1a.Samples[k].Time, kept[k]) << k;
@@ -282,8 +282,8 @@ TEST_F(StatFilesTest, RecordsWithImplausibleOrDisorderedTimesAreDropped) {
     EXPECT_TRUE(Logged(line)) << line << "\n" << Log();
 
   // Sampling on until the series is cropped keeps the oldest history.
-  SampleAndAcquire(true);
-  for (int i = 0; i < 3; ++i) StoreSample(Stats1a, Params1a, true);
+  Series.SampleAndAcquire(true);
+  for (int i = 0; i < 3; ++i) Series.StoreSample(Stats1a, Params1a, true);
   ASSERT_TRUE(Logged("Cropping log"));
   EXPECT_EQ(+Stats1a.Samples[0].Time, kept[0]);
 }
@@ -293,13 +293,13 @@ TEST_F(StatFilesTest, PlantedLinkAtABackupNameIsReplacedNotWrittenThrough) {
   WriteFile(victim, "precious");
   tStatStore s;
   FillStore(s, 3);
-  SaveStore(s, "Kelvara7d.log", false);
+  SaveStore(s, Process.SettingsDir, "Kelvara7d.log", false);
   const std::string m = dir.File("Kelvara7d.log6");
   const std::string before = ReadFile(m);
   ASSERT_EQ(::symlink(victim.c_str(), (m + ".backup").c_str()), 0);
   ASSERT_EQ(::symlink(victim.c_str(), (m + ".kvtmp." + std::to_string(getpid()) + ".0").c_str()), 0);
   FillStore(s, 4);
-  SaveStore(s, "Kelvara7d.log", true);
+  SaveStore(s, Process.SettingsDir, "Kelvara7d.log", true);
   EXPECT_EQ(ReadFile(victim), "precious");
   EXPECT_EQ(ReadFile(m + ".backup"), before);
   EXPECT_EQ(ReadFile(m).size(), 4 * 141u);
@@ -307,7 +307,7 @@ TEST_F(StatFilesTest, PlantedLinkAtABackupNameIsReplacedNotWrittenThrough) {
 
 // A child in a private mount namespace with a small tmpfs as the settings folder; it sends back
 // a report of "name=value" lines. Empty with the reason in skip when the mount is refused.
-std::string RunOnSmallTmpfs(const std::string& mountPoint, void (*body)(std::string& report),
+std::string RunOnSmallTmpfs(const std::string& mountPoint, const std::function<void(std::string& report)>& body,
                             std::string& skip) {
   int fds[2];
   if (pipe(fds) != 0) return skip = "pipe failed", "";
@@ -339,30 +339,30 @@ TEST_F(StatFilesTest, FullDiskLeavesTheOldBackupsWhole) {
   const std::string mountPoint = dir.File("small");
   ASSERT_TRUE(CreateFolder(mountPoint));
   std::string skip;
-  const std::string report = RunOnSmallTmpfs(mountPoint, [](std::string& out) {
-    SettingsDir += "small/";
+  const std::string report = RunOnSmallTmpfs(mountPoint, [this](std::string& out) {
+    Process.SettingsDir += "small/";
     tStatStore s;
     FillStore(s, 5);
-    SaveStore(s, "Kelvara8h.log", false);
-    SaveStore(s, "Kelvara8h.log", true);  // the backups of an earlier closing
+    SaveStore(s, Process.SettingsDir, "Kelvara8h.log", false);
+    SaveStore(s, Process.SettingsDir, "Kelvara8h.log", true);  // the backups of an earlier closing
     const std::string oldMain = Bytes(s.Samples.data(), 5 * 141);
     const std::string oldCompanion = Bytes(s.SamplesExtra.data(), 5 * 172);
     FillStore(s, 600);
-    SaveStore(s, "Kelvara8h.log", false);
+    SaveStore(s, Process.SettingsDir, "Kelvara8h.log", false);
     const std::string main = Bytes(s.Samples.data(), 600 * 141);
     {
-      std::ofstream filler(SettingsDir + "filler", std::ios::binary);
+      std::ofstream filler(Process.SettingsDir + "filler", std::ios::binary);
       const std::string block(4096, 'x');
       while (filler.write(block.data(), block.size())) {}
     }
     FillStore(s, 610);
-    SaveStore(s, "Kelvara8h.log", true);  // closing on a full disk
-    const std::string m = SettingsDir + "Kelvara8h.log6";
+    SaveStore(s, Process.SettingsDir, "Kelvara8h.log", true);  // closing on a full disk
+    const std::string m = Process.SettingsDir + "Kelvara8h.log6";
     out += "backup6=" + std::string(ReadFile(m + ".backup") == oldMain ? "whole" : "damaged") + "\n";
-    out += "backup7=" + std::string(ReadFile(SettingsDir + "Kelvara8h.log7.backup") == oldCompanion ? "whole" : "damaged") + "\n";
+    out += "backup7=" + std::string(ReadFile(Process.SettingsDir + "Kelvara8h.log7.backup") == oldCompanion ? "whole" : "damaged") + "\n";
     out += "main=" + std::string(ReadFile(m) == main ? "whole" : "damaged") + "\n";
     int temps = 0;
-    for (auto& e : std::filesystem::directory_iterator(SettingsDir))
+    for (auto& e : std::filesystem::directory_iterator(Process.SettingsDir))
       if (e.path().filename().string().find(".kvtmp.") != std::string::npos) ++temps;
     out += "temps=" + std::to_string(temps) + "\n";
   }, skip);
@@ -375,14 +375,14 @@ TEST_F(StatFilesTest, FullDiskLeavesTheOldBackupsWhole) {
 TEST_F(StatFilesTest, KilledWriterNeverLeavesATornFile) {
   tStatStore big;
   FillStore(big, 20000);
-  SaveStore(big, "Kelvara8h.log", false);
+  SaveStore(big, Process.SettingsDir, "Kelvara8h.log", false);
   const size_t oldSize = ReadFile(dir.File("Kelvara8h.log6")).size();
   FillStore(big, 30000);
   for (int attempt = 0; attempt < 10; ++attempt) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      for (;;) SaveStore(big, "Kelvara8h.log", false);
+      for (;;) SaveStore(big, Process.SettingsDir, "Kelvara8h.log", false);
     }
     usleep(static_cast<useconds_t>(2000 + attempt * 3000));
     kill(child, SIGKILL);

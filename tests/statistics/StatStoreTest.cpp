@@ -21,27 +21,23 @@ constexpr double Sec = 1.0 / 86400.0;
 
 class StatStoreTest : public StatFixture {
  protected:
-  void TearDown() override {
-    StatFixture::TearDown();
-    SetUi(nullptr);
-  }
   // One main-cycle tick after the given seconds.
   void Tick(int seconds) {
-    clock.Advance(seconds * 1000LL);
-    SampleAndAcquire(false);
+    clock_.Advance(seconds * 1000LL);
+    Series.SampleAndAcquire(false);
   }
 };
 
 TEST_F(StatStoreTest, TwentySecondTicksOpenASampleEachTenSecondTicksEverySecond) {
-  SampleAndAcquire(true);
+  Series.SampleAndAcquire(true);
   ASSERT_EQ(Stats8h.LastIndex, 2);
   for (int i = 0; i < 5; ++i) Tick(20);
   int before = Stats8h.LastIndex;
   for (int i = 0; i < 6; ++i) Tick(20);
   EXPECT_EQ(Stats8h.LastIndex, before + 6);
 
-  ClearStatistics();
-  SampleAndAcquire(true);
+  Series.ClearStatistics();
+  Series.SampleAndAcquire(true);
   for (int i = 0; i < 5; ++i) Tick(10);
   before = Stats8h.LastIndex;
   for (int i = 0; i < 12; ++i) Tick(10);
@@ -54,16 +50,16 @@ TEST_F(StatStoreTest, TwentySecondTicksOpenASampleEachTenSecondTicksEverySecond)
 }
 
 TEST_F(StatStoreTest, FirstTwoSamplingsAlwaysOpenAndStartWithoutFilesGivesThree) {
-  Readings.Time = UtcNow();
-  StoreSample(Stats7d, Params7d, false);
-  StoreSample(Stats7d, Params7d, false);
+  Readings.Time = clock_.UtcNow();
+  Series.StoreSample(Stats7d, Params7d, false);
+  Series.StoreSample(Stats7d, Params7d, false);
   EXPECT_EQ(Stats7d.LastIndex, 1);
-  StoreSample(Stats7d, Params7d, false);
+  Series.StoreSample(Stats7d, Params7d, false);
   EXPECT_EQ(Stats7d.LastIndex, 1);
 
-  ClearStatistics();
-  LoadStatistics();
-  for (tSeriesRef s : AllSeries()) {
+  Series.ClearStatistics();
+  Series.LoadStatistics();
+  for (tSeriesRef s : Series.AllSeries()) {
     ASSERT_EQ(s.store.LastIndex, 2);
     EXPECT_EQ(+s.store.Samples[0].T[0], NoValue16);
     EXPECT_EQ(+s.store.SamplesExtra[0].UserSecs, NoValue32);
@@ -74,46 +70,47 @@ TEST_F(StatStoreTest, FirstTwoSamplingsAlwaysOpenAndStartWithoutFilesGivesThree)
 }
 
 TEST_F(StatStoreTest, NoSecondPassRightAfterOneButEveryOneSecondTickReads) {
-  SampleAndAcquire(true);
+  Series.SampleAndAcquire(true);
   int before = passes;
-  clock.Advance(500);  // a tick right after a forced pass
-  SampleAndAcquire(false);
-  clock.Advance(399);
-  SampleAndAcquire(false);
+  clock_.Advance(500);  // a tick right after a forced pass
+  Series.SampleAndAcquire(false);
+  clock_.Advance(399);
+  Series.SampleAndAcquire(false);
   EXPECT_EQ(passes, before);
-  clock.Advance(1);
-  SampleAndAcquire(false);
+  clock_.Advance(1);
+  Series.SampleAndAcquire(false);
   EXPECT_EQ(passes, before + 1);
 
   // A pass stamps its readings a few milliseconds after its tick; the next one-second tick
   // must read all the same.
-  SetAcquirePass([this](bool) {
-    clock.Advance(7);
-    Readings.Time = UtcNow();
+  Acquire = [this](bool) {
+    clock_.Advance(7);
+    Readings.Time = clock_.UtcNow();
     ++passes;
-  });
+  };
   before = passes;
   for (int i = 0; i < 10; ++i) {
-    clock.Advance(1000 - 7);
-    SampleAndAcquire(false);
+    clock_.Advance(1000 - 7);
+    Series.SampleAndAcquire(false);
   }
   EXPECT_EQ(passes, before + 10);
 }
 
 // The main cycle's way: a single-shot timer re-armed after each tick, on the real clock.
 TEST_F(StatStoreTest, RealOneSecondTimerReadsOnEveryTick) {
-  SetClock(nullptr);
-  SetAcquirePass([this](bool) {
+  kvtest::SeriesState real;  // on the system's clock
+  real.Process.SettingsDir = dir.Path();
+  real.Acquire = [&real, this](bool) {
     usleep(3000);  // a pass takes a little while before it stamps the readings
-    Readings.Time = UtcNow();
+    real.Readings.Time = SystemTime().UtcNow();
     ++passes;
-  });
-  SampleAndAcquire(true);
+  };
+  real.Series.SampleAndAcquire(true);
   const int before = passes;
   QTimer tick;
   tick.setSingleShot(true);
   QObject::connect(&tick, &QTimer::timeout, [&] {
-    SampleAndAcquire(false);
+    real.Series.SampleAndAcquire(false);
     tick.start(1000);
   });
   tick.start(1000);
@@ -124,7 +121,7 @@ TEST_F(StatStoreTest, RealOneSecondTimerReadsOnEveryTick) {
 }
 
 TEST_F(StatStoreTest, FaultBandAndSpikeReplacement) {
-  SampleAndAcquire(true);
+  Series.SampleAndAcquire(true);
   Tick(20);
   temperature = 9500;  // a jump of 50 degrees
   Tick(20);
@@ -132,18 +129,18 @@ TEST_F(StatStoreTest, FaultBandAndSpikeReplacement) {
   EXPECT_EQ(+Stats8h.Samples[Stats8h.LastIndex].T[0], NoValue16);
   EXPECT_TRUE(Logged("Removed faulty T1: 9500 (4500)")) << Log();
 
-  ClearStatistics();
+  Series.ClearStatistics();
   temperature = 4500;
-  SampleAndAcquire(true);
+  Series.SampleAndAcquire(true);
   Tick(20);
   temperature = 6500;  // exactly 20 degrees stays
   Tick(20);
   Tick(20);
   EXPECT_EQ(+Stats8h.Samples[Stats8h.LastIndex].T[0], 6500);
 
-  ClearStatistics();
+  Series.ClearStatistics();
   temperature = 4000;
-  SampleAndAcquire(true);
+  Series.SampleAndAcquire(true);
   Tick(20);
   temperature = 6000;
   Tick(20);
@@ -155,29 +152,29 @@ TEST_F(StatStoreTest, FaultBandAndSpikeReplacement) {
 }
 
 TEST_F(StatStoreTest, ZeroVoltageGivesAZeroBandAndFewerThanThreeSamplesAreNotFiltered) {
-  Readings.Time = UtcNow();
+  Readings.Time = clock_.UtcNow();
   Readings.T[0] = 2000;
-  StoreSample(Stats8h, Params8h, true);
+  Series.StoreSample(Stats8h, Params8h, true);
   Readings.T[0] = 9000;
-  StoreSample(Stats8h, Params8h, true);
+  Series.StoreSample(Stats8h, Params8h, true);
   EXPECT_EQ(+Stats8h.Samples[1].T[0], 9000);  // only two samples
 
   Readings.V[0] = 0;
-  StoreSample(Stats8h, Params8h, true);
+  Series.StoreSample(Stats8h, Params8h, true);
   Readings.V[0] = 1;
   Readings.T[0] = 9000;
-  StoreSample(Stats8h, Params8h, true);
+  Series.StoreSample(Stats8h, Params8h, true);
   EXPECT_EQ(+Stats8h.Samples[3].V[0], NoValue16);
   EXPECT_TRUE(Logged("Removed faulty V1: 1 (0)"));
 
   Settings.IgnoreNonsense = false;
   Readings.T[0] = 500;
-  StoreSample(Stats8h, Params8h, true);
+  Series.StoreSample(Stats8h, Params8h, true);
   EXPECT_EQ(+Stats8h.Samples[4].T[0], 500);
 }
 
 TEST_F(StatStoreTest, LongGapInsertsABreak) {
-  SampleAndAcquire(true);
+  Series.SampleAndAcquire(true);
   for (int i = 0; i < 5; ++i) Tick(20);
   const int before = Stats8h.LastIndex;
   Tick(300);  // a tick that came far too late
@@ -192,11 +189,11 @@ TEST_F(StatStoreTest, LongGapInsertsABreak) {
 }
 
 TEST_F(StatStoreTest, CroppingKeepsTheTwoNewestSamplesOlderThanTheSpan) {
-  const double now = UtcNow();
+  const double now = clock_.UtcNow();
   int n = 0;
   for (int i = 0; i < 102; ++i) {  // one sample every 50 minutes
     Readings.Time = now + i * 50 * 60 * Sec;
-    StoreSample(Stats8h, true, 1e9, Params8h.step, Params8h.span);  // no breaks in between
+    Series.StoreSample(Stats8h, true, 1e9, Params8h.step, Params8h.span);  // no breaks in between
     n = Stats8h.LastIndex;
   }
   // The 102nd sample passed the limit of 100.
@@ -211,11 +208,11 @@ TEST_F(StatStoreTest, CroppingKeepsTheTwoNewestSamplesOlderThanTheSpan) {
   EXPECT_EQ(Stats8h.SamplesExtra.size(), static_cast<size_t>(n + 1));
 
   // Nothing aged: nothing dropped, the limit still rises.
-  ClearStatistics();
+  Series.ClearStatistics();
   Stats7d.CropLimit = 2;
   for (int i = 0; i < 4; ++i) {
     Readings.Time = now + i * Sec;
-    StoreSample(Stats7d, Params7d, true);
+    Series.StoreSample(Stats7d, Params7d, true);
   }
   EXPECT_EQ(Stats7d.LastIndex, 3);
   EXPECT_EQ(Stats7d.CropLimit, 103);
@@ -224,12 +221,12 @@ TEST_F(StatStoreTest, CroppingKeepsTheTwoNewestSamplesOlderThanTheSpan) {
 TEST_F(StatStoreTest, UptimeRecordFollowsTheLongestUptime) {
   Settings.ReadUpTime = true;
   Settings.upRecTime = 100;
-  SetUpSecs(90061);  // 1 d 01:01:01
-  SampleAndAcquire(true);
+  SetUpSecs(Current, 90061);  // 1 d 01:01:01
+  Series.SampleAndAcquire(true);
   EXPECT_EQ(Settings.upRecTime, 90061u);
   EXPECT_EQ(Settings.UpRecDays, 1);
   EXPECT_EQ(Settings.UpRecSecs, 1);
-  SetUpSecs(50);
+  SetUpSecs(Current, 50);
   Tick(20);
   EXPECT_EQ(Settings.upRecTime, 90061u);
 }
@@ -237,16 +234,15 @@ TEST_F(StatStoreTest, UptimeRecordFollowsTheLongestUptime) {
 TEST_F(StatStoreTest, ResetLeavesOneSamplePerSeriesInMemoryAndFiles) {
   kvtest::RecordingUi ui;
   ui.answer = true;
-  SetUi(&ui);
-  SampleAndAcquire(true);
+  Series.SampleAndAcquire(true);
   for (int i = 0; i < 5; ++i) Tick(20);
   const int before = Stats8h.LastIndex;
   ui.answer = false;
-  EXPECT_FALSE(ResetStatistics());
+  EXPECT_FALSE(Series.ResetStatistics(ui));
   EXPECT_EQ(Stats8h.LastIndex, before);
   ui.answer = true;
-  EXPECT_TRUE(ResetStatistics());
-  for (tSeriesRef s : AllSeries()) {
+  EXPECT_TRUE(Series.ResetStatistics(ui));
+  for (tSeriesRef s : Series.AllSeries()) {
     EXPECT_EQ(s.store.LastIndex, 0);
     EXPECT_EQ(kvtest::ReadFile(dir.File(std::string(s.params.baseName) + "6")).size(), sizeof(tReadings));
     EXPECT_EQ(kvtest::ReadFile(dir.File(std::string(s.params.baseName) + "7")).size(), sizeof(tReadingsExtra));

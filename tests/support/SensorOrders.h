@@ -5,19 +5,20 @@
 #include <string>
 
 #include "settings/Channels.h"
+#include "settings/Settings.h"
 
 namespace kvtest {
 
-inline void UseSourceOrderMaps() {
+inline void UseSourceOrderMaps(kv::tSettings& s) {
   for (int i = 1; i <= kv::TempChannels; ++i) {
     const auto x = static_cast<size_t>(kv::ChannelIndex(i));
-    kv::SFOrderT[x] = kv::SFOrderF[x] = kv::SFOrderV[x] = static_cast<uint8_t>(10 - i);
-    kv::MBMOrderT[x] = static_cast<uint8_t>(i - 1);
-    kv::AIDAOrderT[x] = kv::AIDAOrderF[x] = kv::AIDAOrderV[x] = std::to_string(i);
+    s.SFOrderT[x] = s.SFOrderF[x] = s.SFOrderV[x] = static_cast<uint8_t>(10 - i);
+    s.MBMOrderT[x] = static_cast<uint8_t>(i - 1);
+    s.AIDAOrderT[x] = s.AIDAOrderF[x] = s.AIDAOrderV[x] = std::to_string(i);
   }
-  kv::SetDefaultAtiToolOrder();
-  kv::SetDefaultRivaOrder();
-  kv::SetDefaultATTOrder();
+  kv::SetDefaultAtiToolOrder(s);
+  kv::SetDefaultRivaOrder(s);
+  kv::SetDefaultATTOrder(s);
 }
 
 }  // namespace kvtest

@@ -22,13 +22,15 @@ TEST(OptionsProgram, Arguments) {
 // would start, so that it edits current values.
 TEST(OptionsProgram, MissingProgramFailsAfterSavingTheWindowState) {
   kvtest::TempDir dir;
-  AppDir = dir.Path();
-  SettingsDir = dir.Path();
-  Settings = tSettings{};
-  Settings.Left = 42;
-  EXPECT_FALSE(StartOptionsProgram(3));
+  tProcessFacts process;
+  process.AppDir = dir.Path();
+  process.SettingsDir = dir.Path();
+  tSettings settings;
+  settings.Left = 42;
+  tProductPrograms programs(process);
+  EXPECT_FALSE(programs.StartOptionsProgram(3, settings));
   EXPECT_EQ(IniFile(dir.File(ClientIniName)).ReadInteger("Misc", "Left", 0), 42);
-  EXPECT_FALSE(StartSysInfoProgram());
+  EXPECT_FALSE(programs.StartSysInfoProgram());
 }
 
 }  // namespace

@@ -22,23 +22,23 @@ bool Alive(long long pid) {
 // of sleep, which SIGTERM ends) is gone right after, without waiting for the kill.
 TEST(ProductPrograms, ShutDownEndsAStartedProgramPolitely) {
   kvtest::TempDir dir;
-  const std::string saved = AppDir;
-  AppDir = dir.Path();
+  tProcessFacts process;
+  process.AppDir = dir.Path();
+  tProductPrograms programs(process);
   std::filesystem::copy_file("/bin/sleep", dir.File("kvsysinfo"));
   std::filesystem::permissions(dir.File("kvsysinfo"), std::filesystem::perms::owner_all);
-  ASSERT_TRUE(StartSysInfoProgram());  // "kvsysinfo 1": a second of sleep
-  const std::vector<long long> pids = ProductProgramPids();
+  ASSERT_TRUE(programs.StartSysInfoProgram());  // "kvsysinfo 1": a second of sleep
+  const std::vector<long long> pids = programs.ProductProgramPids();
   ASSERT_FALSE(pids.empty());
   const long long pid = pids.back();
   EXPECT_TRUE(Alive(pid));
   QElapsedTimer t;
   t.start();
-  EndProductPrograms(5000);
+  programs.EndProductPrograms(5000);
   EXPECT_LT(t.elapsed(), 900);  // ended by SIGTERM, not by its own end after a second
   EXPECT_FALSE(Alive(pid));
-  EXPECT_TRUE(ProductProgramPids().empty());
-  EndProductPrograms(0);  // nothing left: nothing happens
-  AppDir = saved;
+  EXPECT_TRUE(programs.ProductProgramPids().empty());
+  programs.EndProductPrograms(0);  // nothing left: nothing happens
 }
 
 }  // namespace

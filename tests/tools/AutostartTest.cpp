@@ -10,6 +10,7 @@
 #include "core/Process.h"
 #include "platform/Files.h"
 #include "settings/Settings.h"
+#include "support/MonitorState.h"
 #include "support/TestSupport.h"
 #include "tools/options/OptionsDialog.h"
 
@@ -18,24 +19,19 @@ namespace {
 
 constexpr const char* BoxId = "autostart/Desktop Entry/StartAtLogin";
 
-class AutostartTest : public testing::Test {
+class AutostartTest : public testing::Test, public kvtest::MonitorState {
  protected:
   void SetUp() override {
-    savedApp_ = AppDir;
-    savedSettings_ = SettingsDir;
     savedConfig_ = qgetenv("XDG_CONFIG_HOME");
     savedHome_ = qgetenv("HOME");
-    AppDir = std::string(KV_BIN_DIR) + "/";
-    SettingsDir = dir_.Path();
+    Process.AppDir = std::string(KV_BIN_DIR) + "/";
+    Process.SettingsDir = dir_.Path();
     qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir_.Path()));
     // A config home that does not exist yet: the entry's folders are created on the way.
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir_.File("config")));
     entry_ = dir_.File("config/autostart/kelvara.desktop");
   }
   void TearDown() override {
-    AppDir = savedApp_;
-    SettingsDir = savedSettings_;
-    Settings = tSettings{};
     qputenv("XDG_CONFIG_HOME", savedConfig_);
     qputenv("HOME", savedHome_);
   }
@@ -51,14 +47,12 @@ class AutostartTest : public testing::Test {
 
   kvtest::TempDir dir_;
   std::string entry_;
-  std::string savedApp_, savedSettings_;
   QByteArray savedConfig_, savedHome_;
 };
 
 TEST_F(AutostartTest, TickingWritesOurEntryAndUntickingRemovesIt) {
   {
-    OptionsDialog d(false, false);
-    d.SetConflictQuestion([](const std::string&, const std::string&) {
+    OptionsDialog d(M, false, false, [](const std::string&, const std::string&) {
       ADD_FAILURE() << "asked about our own entry";
       return false;
     });
@@ -70,7 +64,7 @@ TEST_F(AutostartTest, TickingWritesOurEntryAndUntickingRemovesIt) {
     ASSERT_TRUE(d.Apply()) << d.Message().toStdString();
   }
   const std::string text = kvtest::ReadFile(entry_);
-  EXPECT_NE(text.find("\nExec=" + AppDir + "kelvara\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nExec=" + Process.AppDir + "kelvara\n"), std::string::npos) << text;
   for (const char* line : {"[Desktop Entry]\n", "\nType=Application\n", "\nName=Kelvara\n", "\nIcon=kelvara\n",
                            "\nX-GNOME-Autostart-enabled=true\n", "\nX-Kelvara-Autostart=1\n"})
     EXPECT_NE(text.find(line), std::string::npos) << line;
@@ -81,7 +75,7 @@ TEST_F(AutostartTest, TickingWritesOurEntryAndUntickingRemovesIt) {
   // Not a settings key: no settings file was written for it.
   EXPECT_FALSE(FileExists(dir_.File(ClientIniName)));
 
-  OptionsDialog again(false, false);
+  OptionsDialog again(M, false, false);
   QCheckBox* box = Box(again);
   ASSERT_NE(box, nullptr);
   EXPECT_TRUE(box->isChecked());
@@ -94,7 +88,7 @@ TEST_F(AutostartTest, TickingWritesOurEntryAndUntickingRemovesIt) {
 // cancelled dialog leaves everything as it was.
 TEST_F(AutostartTest, AnEntryThatIsNotOursIsKeptUnlessTheUserSaysOtherwise) {
   {
-    OptionsDialog d(false, false);
+    OptionsDialog d(M, false, false);
     Box(d)->setChecked(true);
     d.reject();
   }
@@ -109,10 +103,9 @@ TEST_F(AutostartTest, AnEntryThatIsNotOursIsKeptUnlessTheUserSaysOtherwise) {
   ASSERT_EQ(::unlink(entry_.c_str()), 0);
   kvtest::WriteFile(entry_, theirs);
 
-  OptionsDialog d(false, false);
   std::vector<std::string> asked;
   bool answer = false;
-  d.SetConflictQuestion([&](const std::string& question, const std::string& files) {
+  OptionsDialog d(M, false, false, [&](const std::string& question, const std::string& files) {
     asked.push_back(question + " " + files);
     return answer;
   });

@@ -18,6 +18,7 @@
 #include "settings/IniFile.h"
 #include "settings/Settings.h"
 #include "statistics/StatFiles.h"
+#include "support/MonitorState.h"
 #include "support/TestSupport.h"
 #include "tools/SysInfo.h"
 
@@ -96,23 +97,22 @@ void Fill(tStatStore& s, int n, double step, TDateTime end) {
 
 // The right edge is the newest sample unless -end says otherwise; an empty series has no plan.
 TEST(SysInfoChartPlan, EndsAtTheNewestSampleUnlessToldAndNeedsSamples) {
-  Fill(Stats8h, 5, 20 / SecondsPerDay, 46000.25);
-  Settings.SpanStats = 3;
+  kvtest::MonitorState m;
+  Fill(m.Stats8h, 5, 20 / SecondsPerDay, 46000.25);
+  m.Settings.SpanStats = 3;
   tChartOptions options;
-  tChartPlan plan = PlanChart(options);
-  EXPECT_EQ(plan.series, &Stats8h);
+  tChartPlan plan = PlanChart(m.M, options);
+  EXPECT_EQ(plan.series, &m.Stats8h);
   EXPECT_EQ(plan.hours, 3);
   EXPECT_EQ(plan.endTime, 46000.25);
   options.hours = 2.5;
   options.end = 45000.0;
-  plan = PlanChart(options);
+  plan = PlanChart(m.M, options);
   EXPECT_EQ(plan.hours, 2.5);
   EXPECT_EQ(plan.endTime, 45000.0);
   options.span = tChartSpan::Week7;
-  Stats7d = {};
-  EXPECT_EQ(PlanChart(options).series, nullptr);
-  Settings = tSettings{};
-  Stats8h = {};
+  m.Stats7d = {};
+  EXPECT_EQ(PlanChart(m.M, options).series, nullptr);
 }
 
 // Per file name its size, change time and a digest of its bytes: what a look must leave as it was.

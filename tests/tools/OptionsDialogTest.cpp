@@ -8,7 +8,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTreeWidget>
 #include <set>
 
@@ -19,25 +21,20 @@
 #include "settings/IniFile.h"
 #include "settings/Scramble.h"
 #include "settings/Settings.h"
+#include "support/MailPeer.h"
+#include "support/MonitorState.h"
 #include "support/TestSupport.h"
 
 namespace kv {
 namespace {
 
-class OptionsDialogTest : public testing::Test {
+class OptionsDialogTest : public testing::Test, public kvtest::MonitorState {
  protected:
   void SetUp() override {
-    savedApp_ = AppDir;
-    savedSettings_ = SettingsDir;
-    AppDir = std::string(KV_BIN_DIR) + "/";
-    SettingsDir = dir_.Path();
+    Process.AppDir = std::string(KV_BIN_DIR) + "/";
+    Process.SettingsDir = dir_.Path();
     // The monitor's socket lives here, so no real instance is ever told.
     qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir_.Path()));
-  }
-  void TearDown() override {
-    AppDir = savedApp_;
-    SettingsDir = savedSettings_;
-    Settings = tSettings{};
   }
   std::string File(const char* name) const { return dir_.File(name); }
   template <class W>
@@ -51,18 +48,17 @@ class OptionsDialogTest : public testing::Test {
     line->setText(QString::fromStdString(text));
     emit line->editingFinished();
   }
-  static std::string Text(const char* key) {
+  std::string Text(const char* key) const {
     OptionTexts t;
-    t.Load(AppDir, EnglishLanguageFile);
+    t.Load(Process.AppDir, EnglishLanguageFile);
     return t.Get(key);
   }
 
   kvtest::TempDir dir_;
-  std::string savedApp_, savedSettings_;
 };
 
 TEST_F(OptionsDialogTest, PagesOpenFromTheirNumberAndTheFlagsShowDebugAndExpert) {
-  OptionsDialog plain(false, false);
+  OptionsDialog plain(M, false, false);
   for (int page = 1; page <= 14; ++page) {
     const bool hidden = page == 12 || page == 13;
     EXPECT_EQ(plain.HasPage(page), !hidden) << page;
@@ -73,10 +69,10 @@ TEST_F(OptionsDialogTest, PagesOpenFromTheirNumberAndTheFlagsShowDebugAndExpert)
   }
   EXPECT_FALSE(plain.ShowPage(12));
   EXPECT_EQ(plain.findChild<QLineEdit*>("KVClient.ini/Misc/ReadTemp"), nullptr);  // an expert key
-  OptionsDialog debug(true, false);
+  OptionsDialog debug(M, true, false);
   EXPECT_TRUE(debug.HasPage(12));
   EXPECT_FALSE(debug.HasPage(13));
-  OptionsDialog both(true, true);
+  OptionsDialog both(M, true, true);
   EXPECT_TRUE(both.ShowPage(13));
   EXPECT_EQ(both.CurrentPage(), 13);
   EXPECT_FALSE(both.ShowPage(15));
@@ -110,8 +106,9 @@ TEST_F(OptionsDialogTest, EachKindIsWrittenWithItsTypeAndTheMonitorIsToldOncePer
     QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
   };
 
-  OptionsDialog d(true, true);
-  d.SetConflictQuestion([](const std::string&, const std::string&) { return false; });
+  kvtest::WriteFile(File(ClientIniName), "[Misc]\nBOINCPath=" + dir_.Path() + "\n");
+  OptionsDialog d(M, true, true, [](const std::string&, const std::string&) { return false; });
+  Type(d, "KVClient.ini/Misc/BOINCPath", "");  // emptied: the monitor looks for the folder itself
   Type(d, "KVServer.ini/FTP/Host", "ftp.example.org");
   Type(d, "KVServer.ini/FTP/FTPPassCrypt", "s3cret pass");
   Type(d, "KVServer.ini/FTP/Port", "2121");
@@ -131,7 +128,7 @@ TEST_F(OptionsDialogTest, EachKindIsWrittenWithItsTypeAndTheMonitorIsToldOncePer
   waitFor(1);
   EXPECT_EQ(messages, 1);
 
-  ReadSettings();
+  ReadSettings(Settings, Process);
   EXPECT_EQ(Settings.Host, "ftp.example.org");
   EXPECT_EQ(Settings.FTPPass, "s3cret pass");
   EXPECT_EQ(Settings.Port, 2121);
@@ -143,6 +140,7 @@ TEST_F(OptionsDialogTest, EachKindIsWrittenWithItsTypeAndTheMonitorIsToldOncePer
   EXPECT_EQ(Settings.TMaxStats, 8000);
   EXPECT_EQ(Settings.MemMax, 2048 * 1024);
   EXPECT_EQ(Settings.LocalPath, dir_.Path());
+  EXPECT_EQ(Settings.BOINCPath, "");
   const IniFile client(File(ClientIniName)), display(File(DisplayIniName)), server2(File(ServerIniName));
   EXPECT_EQ(client.ReadString("Stats", "SpanStats", ""), "3,5");
   EXPECT_EQ(client.ReadString("Temperatures", "nameT2", ""), "GPU");
@@ -165,7 +163,7 @@ TEST_F(OptionsDialogTest, EachKindIsWrittenWithItsTypeAndTheMonitorIsToldOncePer
 
 TEST_F(OptionsDialogTest, CancelWritesNothing) {
   {
-    OptionsDialog d(false, false);
+    OptionsDialog d(M, false, false);
     Type(d, "KVServer.ini/FTP/Host", "ftp.example.org");
     Field<QCheckBox>(d, "KVDisplay.ini/Misc/OnTop")->setChecked(true);
     d.reject();
@@ -177,7 +175,7 @@ TEST_F(OptionsDialogTest, CancelWritesNothing) {
 
 TEST_F(OptionsDialogTest, BadInputIsRefusedWithItsMessageAndTheFieldKeepsItsValue) {
   kvtest::WriteFile(File(DisplayIniName), "[Misc]\nStatsWidth=640\n");
-  OptionsDialog d(true, true);
+  OptionsDialog d(M, true, true);
   struct tCase {
     const char* id;
     const char* bad;
@@ -217,10 +215,9 @@ TEST_F(OptionsDialogTest, BadInputIsRefusedWithItsMessageAndTheFieldKeepsItsValu
 
 TEST_F(OptionsDialogTest, AFileChangedOnDiskIsNotSilentlyOverwritten) {
   kvtest::WriteFile(File(ClientIniName), "[Misc]\nReadTemp=30000\n");
-  OptionsDialog d(false, false);
   std::vector<std::string> asked;
   bool answer = false;
-  d.SetConflictQuestion([&](const std::string&, const std::string& files) {
+  OptionsDialog d(M, false, false, [&](const std::string&, const std::string& files) {
     asked.push_back(files);
     return answer;
   });
@@ -249,7 +246,7 @@ TEST_F(OptionsDialogTest, AlertLimitsAreEditedInTheUsersUnits) {
   kvtest::WriteFile(File(DisplayIniName), "[Temperatures]\nCelsius=0\n");
   kvtest::WriteFile(File(ClientIniName),
                     "[Alerts]\nhighT2=8000\n[Disk]\ndriveDisk1=/tmp\nenalDisk1=1\nalertDisk1=1000000\n");
-  OptionsDialog d(false, false);
+  OptionsDialog d(M, false, false);
   EXPECT_EQ(Field<QLineEdit>(d, "KVClient.ini/Alerts/highT2")->text(), "176");  // 80 °C
   EXPECT_EQ(Field<QLineEdit>(d, "KVClient.ini/Alerts/lowT1")->text(), "");
   EXPECT_EQ(Field<QLineEdit>(d, "KVClient.ini/Disk/alertDisk1")->text(), "0,95");
@@ -276,14 +273,14 @@ TEST_F(OptionsDialogTest, AlertLimitsAreEditedInTheUsersUnits) {
   EXPECT_EQ(client.ReadString("Alerts", "marginT", ""), "500");
   EXPECT_EQ(client.ReadString("Disk", "alertDisk1", ""), "1000000");
   EXPECT_FALSE(client.ValueExists("Alerts", "lowT1"));
-  ReadSettings();
-  EXPECT_EQ(TCfg[0].AlertHigh, 8250);
-  EXPECT_EQ(TCfg[1].AlertHigh, AlertOff);
-  EXPECT_EQ(VCfg[2].AlertLow, 1140);
-  EXPECT_EQ(VCfg[3].AlertHigh, -1140);
-  EXPECT_EQ(FCfg[0].AlertLow, 600);
+  ReadSettings(Settings, Process);
+  EXPECT_EQ(Settings.TCfg[0].AlertHigh, 8250);
+  EXPECT_EQ(Settings.TCfg[1].AlertHigh, AlertOff);
+  EXPECT_EQ(Settings.VCfg[2].AlertLow, 1140);
+  EXPECT_EQ(Settings.VCfg[3].AlertHigh, -1140);
+  EXPECT_EQ(Settings.FCfg[0].AlertLow, 600);
   EXPECT_EQ(Settings.alertBat, 15);
-  EXPECT_EQ(DiskSlots[0].AlertKB, 1000000);
+  EXPECT_EQ(Settings.DiskSlots[0].AlertKB, 1000000);
 
   // Switching to Celsius shows the same limits in °C.
   QCheckBox* celsius = Field<QCheckBox>(d, "KVDisplay.ini/Temperatures/Celsius");
@@ -299,15 +296,49 @@ TEST_F(OptionsDialogTest, AlertLimitsAreEditedInTheUsersUnits) {
 TEST_F(OptionsDialogTest, ASavedPasswordReplacesAnOlderPlainKey) {
   kvtest::WriteFile(File(ServerIniName), "[FTP]\nPass=old\n[Memory]\n");
   kvtest::WriteFile(File(DisplayIniName), "[Memory]\nNetHeight=90\n[Net]\nNetHeight=80\n");
-  OptionsDialog d(false, false);
+  OptionsDialog d(M, false, false);
   EXPECT_EQ(Field<QLineEdit>(d, "KVServer.ini/FTP/FTPPassCrypt")->text(), "old");
   EXPECT_EQ(Field<QLineEdit>(d, "KVDisplay.ini/Net/NetHeight")->text(), "90");
   Type(d, "KVServer.ini/FTP/FTPPassCrypt", "new");
   Type(d, "KVDisplay.ini/Net/NetHeight", "120");
   ASSERT_TRUE(d.Apply());
-  ReadSettings();
+  ReadSettings(Settings, Process);
   EXPECT_EQ(Settings.FTPPass, "new");
   EXPECT_EQ(Settings.NetHeight, 120);
+}
+
+// The Test button mails with the account as typed, saves nothing, and shows how it went.
+TEST_F(OptionsDialogTest, TestButtonMailsWithTheFieldsAsTypedAndShowsTheOutcome) {
+  kvtest::MailPeer server("plain");
+  OptionsDialog d(M, false, false);
+  auto* test = d.findChild<QPushButton*>("mailTest");
+  auto* result = d.findChild<QLabel*>("mailTestResult");
+  ASSERT_TRUE(test && result);
+  const auto clickAndWait = [&](const std::string& shown) {
+    test->click();
+    QElapsedTimer t;
+    t.start();
+    while (!result->text().startsWith(QString::fromStdString(shown)) && t.elapsed() < 10000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(result->text().startsWith(QString::fromStdString(shown))) << result->text().toStdString();
+    EXPECT_TRUE(test->isEnabled());
+  };
+  Type(d, "KVServer.ini/SMTP/SMTPHost", "127.0.0.1");
+  Type(d, "KVServer.ini/SMTP/SMTPPort", std::to_string(server.Port()));
+  QComboBox* tls = Field<QComboBox>(d, "KVServer.ini/SMTP/SMTPTLS");
+  tls->setCurrentIndex(tls->findData("0"));
+  emit tls->activated(tls->currentIndex());
+  clickAndWait(Text("NoMailTo"));
+  Field<QLineEdit>(d, "KVServer.ini/SMTP/MailTo")->setText("admin@localhost");  // still in the field
+  clickAndWait(Text("SentMailSuccessfully"));
+  const std::vector<kvtest::ReceivedMail>& mails = server.Mails(1);
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].to, std::vector<std::string>{"admin@localhost"});
+  EXPECT_EQ(mails[0].subject, "Kelvara test mail");
+
+  Type(d, "KVServer.ini/SMTP/SMTPPort", std::to_string(kvtest::FreePort()));
+  clickAndWait(Text("MailFailed") + " (\"Failed to connect to 127.0.0.1 port");
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(File(ServerIniName))));
 }
 
 }  // namespace

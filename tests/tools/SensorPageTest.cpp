@@ -31,9 +31,10 @@ constexpr const char* ChildDirVariable = "KV_SENSOR_PAGE_DIR";
 TEST(SensorPageChild, DISABLED_PrintsTheTemperaturesPage) {
   const QByteArray dir = qgetenv(ChildDirVariable);
   ASSERT_FALSE(dir.isEmpty());
-  AppDir = std::string(KV_BIN_DIR) + "/";
-  SettingsDir = dir.toStdString() + "/";
-  OptionsDialog d(false, false);
+  tMonitor m;
+  m.Process.AppDir = std::string(KV_BIN_DIR) + "/";
+  m.Process.SettingsDir = dir.toStdString() + "/";
+  OptionsDialog d(m, false, false);
   QScrollArea* page = d.findChild<QScrollArea*>("page4");
   ASSERT_NE(page, nullptr);
   QTreeWidget* tree = page->findChild<QTreeWidget*>("inventory");

@@ -44,8 +44,6 @@ class SysInfoBanner : public testing::Test {
   }
   // An hour of samples up to now, written as the monitor writes them.
   void WriteStatistics() {
-    const std::string saved = SettingsDir;
-    SettingsDir = folder;
     tStatStore s;
     const TDateTime now = UtcNow();
     for (int k = 0; k <= 60; ++k) {
@@ -57,8 +55,7 @@ class SysInfoBanner : public testing::Test {
       s.SamplesExtra.push_back(e);
     }
     s.LastIndex = 60;
-    SaveStore(s, Params8h.baseName, false);
-    SettingsDir = saved;
+    SaveStore(s, folder, Params8h.baseName, false);
   }
 
   kvtest::TempDir data;

@@ -21,6 +21,7 @@
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "settings/Settings.h"
+#include "support/MonitorState.h"
 #include "support/TestSupport.h"
 
 namespace kv {
@@ -41,16 +42,24 @@ TEST(SysInfoArguments, SwitchesAndBadInput) {
   }
 }
 
-TEST(SysInfoJson, RawFiguresNamesAndEscaping) {
-  ResetReadings();
-  SetDefaultChannelNames();
+// A monitor of the test's own, its readings as kvsysinfo -json prints them.
+class SysInfoJson : public testing::Test, public kvtest::MonitorState {
+ protected:
+  void SetUp() override { ResetReadings(Current); }
+  std::string Json(const std::vector<tJsonMember>& extra = {}) {
+    return ReadingsJson(Current, Settings, M.Pass.StepHealth(), extra);
+  }
+};
+
+TEST_F(SysInfoJson, RawFiguresNamesAndEscaping) {
+  SetDefaultChannelNames(Settings);
   Readings.T[0] = 4550;
   Readings.F[2] = -150;
   Readings.NetIn[3] = 123456789;
   Readings.BatOnline = 1;
-  TCfg[0].Name = "CPU \"die\"\\1";
-  NetMons = {{"eth0", "192.168.1.2", "00-11-22-33-44-55", 7}};
-  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(ReadingsJson()));
+  Settings.TCfg[0].Name = "CPU \"die\"\\1";
+  Current.NetMons = {{"eth0", "192.168.1.2", "00-11-22-33-44-55", 7}};
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(Json()));
   ASSERT_TRUE(doc.isObject());
   const QJsonObject o = doc.object();
   EXPECT_EQ(o["T"].toArray().size(), 10);
@@ -67,7 +76,6 @@ TEST(SysInfoJson, RawFiguresNamesAndEscaping) {
   EXPECT_EQ(o["Names"].toObject()["T"].toArray()[0].toString(), "CPU \"die\"\\1");
   EXPECT_EQ(o["Names"].toObject()["Net"].toArray().size(), 4);
   EXPECT_EQ(o["NetMons"].toArray()[0].toObject()["Mac"].toString(), "00-11-22-33-44-55");
-  NetMons.clear();
 }
 
 // Parses JSON the way scripts that read kvsysinfo do; false when python3 rejects it.
@@ -80,24 +88,24 @@ bool PythonAccepts(const std::string& json) {
   return python.waitForFinished(10000) && python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0;
 }
 
-TEST(SysInfoJson, LabelsFromASensorBlockGiveValidJson) {
+TEST_F(SysInfoJson, LabelsFromASensorBlockGiveValidJson) {
   kvtest::TempDir dir;
   SetSharedMemoryPrefix("kvsysinfo-" + std::to_string(::getpid()) + "-");
-  ResetReadings();
-  SetDefaultChannelNames();
-  for (int i = 1; i <= TempChannels; ++i) AIDAOrderT[static_cast<size_t>(ChannelIndex(i))] = std::to_string(i);
+  SetDefaultChannelNames(Settings);
+  for (int i = 1; i <= TempChannels; ++i) Settings.AIDAOrderT[static_cast<size_t>(ChannelIndex(i))] = std::to_string(i);
   {
     const std::string text = "<temp><label>Geh\xe4use\x01\x1f\\\"</label><value>40</value></temp>";
     SharedMemoryBlock block;
     ASSERT_TRUE(block.Create("AIDA64_SensorValues", text.size() + 1)) << block.LastError();
     ASSERT_TRUE(block.Map());
     std::memcpy(block.Bytes().data(), text.c_str(), text.size() + 1);
-    ReadEverest(true);
+    tPassContext ctx = M.Pass.Context();
+    ReadEverest(ctx, true);
   }
   SetSharedMemoryPrefix("");
   // A name read from an old settings file may still hold bytes that are not UTF-8.
-  VCfg[0].Name = "Volt\xff\x02";
-  const std::string json = ReadingsJson();
+  Settings.VCfg[0].Name = "Volt\xff\x02";
+  const std::string json = Json();
   QJsonParseError error{};
   const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error);
   ASSERT_TRUE(doc.isObject()) << error.errorString().toStdString() << "\n" << json;
@@ -105,20 +113,18 @@ TEST(SysInfoJson, LabelsFromASensorBlockGiveValidJson) {
   EXPECT_EQ(doc.object()["Names"].toObject()["T"].toArray()[0].toString(), QString::fromUtf8("Geh\u00e4use\\\""));
   EXPECT_EQ(doc.object()["Names"].toObject()["V"].toArray()[0].toString(), QString::fromUtf8("Volt\ufffd\x02"));
   EXPECT_TRUE(PythonAccepts(json));
-  SetDefaultChannelNames();
 }
 
 // The health of the pass steps comes after every other key, one entry per step in pass order,
 // and a failing step's text survives quotes, backslashes, control characters and stray bytes.
-TEST(SysInfoJson, StepsComeLastAndShowAFailingSource) {
-  ResetReadings();
-  SetDefaultChannelNames();
-  ClearSourceOverrides();
-  SilenceSourcesForTest();
-  SetSourceReaderForTest(tPassStep::Battery, [] { throw std::runtime_error("BAT0 \"gone\"\\\n\x01 \xff!"); });
-  ReadAllValues(false);
-  const std::string text = ReadingsJson();
-  ClearSourceOverrides();
+TEST_F(SysInfoJson, StepsComeLastAndShowAFailingSource) {
+  SetDefaultChannelNames(Settings);
+  SilenceSources();
+  M.Pass.Sources.Rows[static_cast<size_t>(tPassStep::Battery)].read = [](tPassContext&) {
+    throw std::runtime_error("BAT0 \"gone\"\\\n\x01 \xff!");
+  };
+  M.Pass.ReadAllValues(false);
+  const std::string text = Json();
 
   const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text));
   ASSERT_TRUE(doc.isObject()) << text;
@@ -195,21 +201,14 @@ namespace kv {
 namespace {
 
 // The active alerts follow the step health, channel names escaped like every other text.
-TEST(SysInfoJson, ActiveAlertsAreListedAfterTheSteps) {
-  ResetReadings();
-  SetDefaultChannelSettings();
-  kv::Alerts().Reset();
-  kv::SetAlertSink({});
+TEST_F(SysInfoJson, ActiveAlertsAreListedAfterTheSteps) {
+  SetDefaultChannelSettings(Settings);
   Settings.AlertPasses = 1;
-  TCfg[0].Name = "CPU \"die\"";
-  TCfg[0].AlertHigh = 8000;
+  Settings.TCfg[0].Name = "CPU \"die\"";
+  Settings.TCfg[0].AlertHigh = 8000;
   Readings.T[0] = 8500;
-  kv::EvaluateAlerts();
-  const std::string text = ReadingsJson({{"Alerts", kv::AlertsJson()}});
-  kv::Alerts().Reset();
-  kv::SetAlertSink(kv::RunAlertActions);
-  Settings = tSettings{};
-  SetDefaultChannelSettings();
+  M.Alerts.Evaluate();
+  const std::string text = Json({{"Alerts", AlertsJson(M.Alerts.Active())}});
 
   const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text));
   ASSERT_TRUE(doc.isObject()) << text;

@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "readvalue/Readings.h"
+#include "app/Monitor.h"
 #include "settings/Settings.h"
 #include "support/TestSupport.h"
 #include "tools/SysInfo.h"
@@ -17,20 +18,19 @@ namespace kv {
 namespace {
 
 TEST(SysInfoWindow, ShowsTheTableRefreshesByItselfAndCopiesTheText) {
-  Settings = tSettings{};
-  ResetReadings();
-  SysInfoWindow window(100);
+  tMonitor m;
+  SysInfoWindow window(m, 100);
   window.show();
   // The first pass runs before the window is shown: never an empty table.
-  EXPECT_EQ(window.TableText().toStdString(), ReadingsTable());
+  EXPECT_EQ(window.TableText().toStdString(), ReadingsTable(m.Current, m.Settings));
   EXPECT_NE(window.TableText().indexOf("Memory used"), -1) << window.TableText().toStdString();
-  const int firstPass = PassCount;
+  const int firstPass = m.Current.PassCount;
   QElapsedTimer t;
   t.start();
   while (window.Refreshes() < 3 && t.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 20);
   EXPECT_GE(window.Refreshes(), 3);
-  EXPECT_GE(PassCount, firstPass + 2);
-  EXPECT_EQ(window.TableText().toStdString(), ReadingsTable());  // the newest pass is shown
+  EXPECT_GE(m.Current.PassCount, firstPass + 2);
+  EXPECT_EQ(window.TableText().toStdString(), ReadingsTable(m.Current, m.Settings));  // the newest pass is shown
 
   QApplication::clipboard()->setText("something else");
   QPushButton* copy = window.findChild<QPushButton*>("copy");
@@ -38,7 +38,6 @@ TEST(SysInfoWindow, ShowsTheTableRefreshesByItselfAndCopiesTheText) {
   const QString shown = window.TableText();
   copy->click();
   EXPECT_EQ(QApplication::clipboard()->text(), shown);
-  ResetReadings();
 }
 
 // The monitor starts "kvsysinfo 1" wherever it runs; without a display the program must say

@@ -51,6 +51,12 @@ std::string UserName() {
   throw std::runtime_error("no user name for uid " + std::to_string(::geteuid()));
 }
 
+std::string HostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
 tOsVersion OsVersion() {
   tOsVersion v;
   utsname u{};

@@ -260,11 +260,12 @@ void THttpServer::PictureSaved(tImageKind kind, const std::string& path, std::sh
   Publish(std::move(state));
 }
 
-void THttpServer::Apply(const tSettings& settings, const std::string& appDir, const std::string& pictureFolder) {
+void THttpServer::Apply(const tSettings& settings, const tProcessFacts& process, const std::string& pictureFolder,
+                        UiPort& ui) {
   tState state = *state_.load();
   tHttpSettings& paths = state.settings;
   paths.localPath = IncludeTrailingSlash(pictureFolder);
-  paths.wwwPath = DataFile("www/", appDir);
+  paths.wwwPath = DataFile("www/", process);
   paths.light = settings.Light;
   paths.banner = settings.Banner;
   paths.localRoot = ResolvedPath(paths.localPath);
@@ -272,7 +273,7 @@ void THttpServer::Apply(const tSettings& settings, const std::string& appDir, co
   paths.credentials = settings.HTTPUser.empty() ? std::string() : settings.HTTPUser + ":" + settings.HTTPPass;
   Publish(std::move(state));
   try {
-    const std::string pemPath = DataFile("Kelvara.pem", appDir);
+    const std::string pemPath = DataFile("Kelvara.pem", process);
     const bool tls = IsFile(pemPath);
     std::string pem, pemError;
     if (tls) {
@@ -314,7 +315,7 @@ void THttpServer::Apply(const tSettings& settings, const std::string& appDir, co
                                                : "The HTTP server cannot start: " + started.error);
   } catch (const std::exception& e) {
     LogEvent(std::string("io1 ") + e.what());
-    Ui().ShowStatus(e.what());
+    ui.ShowStatus(e.what());
   }
 }
 

@@ -14,11 +14,13 @@
 namespace kv {
 
 struct tSettings;
+struct tProcessFacts;
+class UiPort;
 
 // What a request may read, taken on the main thread whenever the settings are applied.
 struct tHttpSettings {
   std::string localPath;  // the picture folder, ends in "/"
-  std::string wwwPath;    // AppDir + "www/"
+  std::string wwwPath;    // the data folder "www/"
   std::string light, banner;
   // Both folders with their links resolved once; empty when a folder was missing then, and a
   // request resolves it itself.
@@ -48,10 +50,10 @@ class THttpServer {
   THttpServer& operator=(const THttpServer&) = delete;
 
   // Takes the paths, names and credentials, and (re)starts the server only when its own
-  // settings changed: on or off, the address, the port, the TLS file (appDir + "Kelvara.pem": HTTPS when it exists), or when
-  // it should run and does not. A refused port reaches the user through the status line.
-  // Main thread; never waits for clients.
-  void Apply(const tSettings& settings, const std::string& appDir, const std::string& pictureFolder);
+  // settings changed: on or off, the address, the port, the TLS file (the data file
+  // "Kelvara.pem": HTTPS when it exists), or when it should run and does not. A refused port
+  // reaches the user through the status line of ui. Main thread; never waits for clients.
+  void Apply(const tSettings& settings, const tProcessFacts& process, const std::string& pictureFolder, UiPort& ui);
   void Stop();
   void PublishReadings(std::shared_ptr<const tHttpReadings> readings);
   // The bytes a save just wrote to path, answered from memory from now on. Main thread.

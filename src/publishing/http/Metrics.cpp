@@ -8,15 +8,11 @@
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
+#include "settings/Settings.h"
 
 namespace kv {
 
 namespace {
-
-std::vector<tMetricLines>& MetricSources() {
-  static std::vector<tMetricLines> sources;
-  return sources;
-}
 
 template <typename Cfg>
 tMetricLabels ChannelLabels(size_t i, const Cfg& cfg) {
@@ -51,19 +47,17 @@ std::string Version() {
 
 }  // namespace
 
-void AddMetricLines(tMetricLines lines) { MetricSources().push_back(std::move(lines)); }
-void ClearMetricLines() { MetricSources().clear(); }
-
-std::string MetricsText() {
-  const tReadings& r = Readings;
+std::string MetricsText(const tReadingsState& current, const tSettings& settings, std::span<const tStepHealth> health,
+                        const std::string& moreFamilies) {
+  const tReadings& r = current.Readings;
   std::string out;
   {
     tMetricFamily build("kelvara_build_info", "gauge", "The running monitor's version; always 1.");
     build.Add(1, {{"version", Version()}});
     out += build.Text();
   }
-  Channels(out, "kelvara_temperature_celsius", "Temperature channel.", r.T, TCfg, 100);
-  Channels(out, "kelvara_voltage_volts", "Voltage channel.", r.V, VCfg, 100);
+  Channels(out, "kelvara_temperature_celsius", "Temperature channel.", r.T, settings.TCfg, 100);
+  Channels(out, "kelvara_voltage_volts", "Voltage channel.", r.V, settings.VCfg, 100);
   {
     // A fan channel holds revolutions per minute, or a coolant flow as its negative hundredths.
     tMetricFamily fans("kelvara_fan_rpm", "gauge", "Fan channel speed in revolutions per minute.");
@@ -71,15 +65,15 @@ std::string MetricsText() {
     for (size_t i = 0; i < static_cast<size_t>(FChannels); ++i) {
       const int16_t v = r.F[i];
       if (v == NoValue16) continue;
-      if (v < 0) flows.Add(-v / 100.0, ChannelLabels(i, FCfg));
-      else fans.Add(v, ChannelLabels(i, FCfg));
+      if (v < 0) flows.Add(-v / 100.0, ChannelLabels(i, settings.FCfg));
+      else fans.Add(v, ChannelLabels(i, settings.FCfg));
     }
     out += fans.Text() + flows.Text();
   }
-  Channels(out, "kelvara_cpu_load_ratio", "Processor load, 0 to 1.", r.CPU, CPUCfg, 10000);
+  Channels(out, "kelvara_cpu_load_ratio", "Processor load, 0 to 1.", r.CPU, settings.CPUCfg, 10000);
   Channels(out, "kelvara_cpu_load_percent",
            "Processor load in percent. Deprecated: use kelvara_cpu_load_ratio; this series goes in the next release.",
-           r.CPU, CPUCfg, 100);
+           r.CPU, settings.CPUCfg, 100);
 
   auto single = [&out](const char* name, const char* type, const char* help, double v) {
     tMetricFamily f(name, type, help);
@@ -91,10 +85,10 @@ std::string MetricsText() {
     if (v != NoValue32) single(name, "gauge", help, static_cast<double>(v * factor) / divisor);
   };
   field("kelvara_cpu_clock_hertz", "Processor clock.", r.Freq, 1000);
-  if (FreqMax > 0) field("kelvara_cpu_clock_max_hertz", "Highest processor clock known.", FreqMax, 1000);
+  if (current.FreqMax > 0) field("kelvara_cpu_clock_max_hertz", "Highest processor clock known.", current.FreqMax, 1000);
   field("kelvara_memory_used_bytes", "Physical memory in use.", r.MemUsed, 1024);
   field("kelvara_memory_free_bytes", "Physical memory free.", r.MemFree, 1024);
-  if (MemTotal > 0) field("kelvara_memory_total_bytes", "Physical memory.", MemTotal, 1024);
+  if (current.MemTotal > 0) field("kelvara_memory_total_bytes", "Physical memory.", current.MemTotal, 1024);
   field("kelvara_commit_used_bytes", "Commit charge in use.", r.PageUsed, 1024);
   field("kelvara_commit_free_bytes", "Commit charge free.", r.PageFree, 1024);
   field("kelvara_file_cache_bytes", "File cache.", r.Cache, 1024);
@@ -103,7 +97,7 @@ std::string MetricsText() {
     tMetricFamily in("kelvara_network_receive_bytes_total", "counter", "Bytes received on a network slot.");
     tMetricFamily sent("kelvara_network_transmit_bytes_total", "counter", "Bytes sent on a network slot.");
     for (size_t i = 0; i < static_cast<size_t>(NetChannels); ++i) {
-      const tMetricLabels labels = {{"slot", std::to_string(i + 1)}, {"name", NetSlots[i].Name}};
+      const tMetricLabels labels = {{"slot", std::to_string(i + 1)}, {"name", settings.NetSlots[i].Name}};
       if (r.NetIn[i] != NoValue32) in.Add(static_cast<double>(static_cast<uint32_t>(r.NetIn[i])) * 1024, labels);
       if (r.NetOut[i] != NoValue32) sent.Add(static_cast<double>(static_cast<uint32_t>(r.NetOut[i])) * 1024, labels);
     }
@@ -112,8 +106,8 @@ std::string MetricsText() {
   {
     tMetricFamily free("kelvara_disk_free_bytes", "gauge", "Space free for the user on a disk slot.");
     tMetricFamily total("kelvara_disk_size_bytes", "gauge", "Size of a disk slot's file system.");
-    for (size_t i = 0; i < DiskSlots.size(); ++i) {
-      const tDiskSlot& d = DiskSlots[i];
+    for (size_t i = 0; i < settings.DiskSlots.size(); ++i) {
+      const tDiskSlot& d = settings.DiskSlots[i];
       if (d.Drive.empty() || d.TotalKB <= 0) continue;
       const tMetricLabels labels = DiskLabels(i, d);
       free.Add(static_cast<double>(d.FreeKB) * 1024, labels);
@@ -122,7 +116,7 @@ std::string MetricsText() {
     out += free.Text() + total.Text();
   }
   if (r.BatCap != NoValue32) {
-    if (BatRelative) {
+    if (current.BatRelative) {
       field("kelvara_battery_charge_ratio", "Battery charge, 0 to 1.", r.BatCap, 1, 100);
       field("kelvara_battery_charge_percent",
             "Battery charge in percent. Deprecated: use kelvara_battery_charge_ratio; this series goes in the next release.",
@@ -137,8 +131,8 @@ std::string MetricsText() {
     }
     single("kelvara_battery_on_mains", "gauge", "1 on mains power.", r.BatOnline ? 1 : 0);
   }
-  if (UpSecs > 0) field("kelvara_uptime_seconds", "Time since the system started.", UpSecs);
-  single("kelvara_passes_total", "counter", "Acquisition passes since start.", static_cast<double>(PassCount));
+  if (current.UpSecs > 0) field("kelvara_uptime_seconds", "Time since the system started.", current.UpSecs);
+  single("kelvara_passes_total", "counter", "Acquisition passes since start.", static_cast<double>(current.PassCount));
   if (r.Time > 0)
     single("kelvara_last_pass_timestamp_seconds", "gauge", "When the last pass ended, Unix time.",
            static_cast<double>(UnixMsFromDateTime(r.Time)) / 1000);
@@ -146,7 +140,7 @@ std::string MetricsText() {
     tMetricFamily ok("kelvara_step_ok", "gauge", "1 when the pass step's last run succeeded.");
     tMetricFamily ran("kelvara_step_ran", "gauge", "1 when the step ran in the last pass.");
     tMetricFamily took("kelvara_step_duration_seconds", "gauge", "Duration of the step's last run.");
-    for (const tStepHealth& h : StepHealth()) {
+    for (const tStepHealth& h : health) {
       const tMetricLabels step = {{"step", h.name}};
       ok.Add(h.ok ? 1 : 0, step);
       ran.Add(h.ran ? 1 : 0, step);
@@ -155,8 +149,7 @@ std::string MetricsText() {
     out += ok.Text() + ran.Text() + took.Text();
   }
   // Alert gauges and anything else that other parts publish.
-  for (const tMetricLines& lines : MetricSources()) out += lines();
-  return out;
+  return out + moreFamilies;
 }
 
 }  // namespace kv

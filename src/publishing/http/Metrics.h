@@ -1,20 +1,21 @@
 #pragma once
 // The readings in the Prometheus text exposition format (version 0.0.4). Built on the main
 // thread after each pass; the server only hands the text out.
-#include <functional>
+#include <span>
 #include <string>
 
 #include "core/MetricFamily.h"
+#include "readvalue/AcquisitionPass.h"
+#include "readvalue/Readings.h"
 
 namespace kv {
 
-// The current readings table, its companions, the disk slots and each pass step's health.
-std::string MetricsText();
+struct tSettings;
 
-// More metric families appended to MetricsText (alert gauges, say): each function returns
-// complete families ("# HELP", "# TYPE" and samples, every line ending in "\n"). Main thread.
-using tMetricLines = std::function<std::string()>;
-void AddMetricLines(tMetricLines lines);
-void ClearMetricLines();
+// The readings table, its companions, the disk slots and each pass step's health, then more
+// families (the alert gauges): complete families ("# HELP", "# TYPE" and samples, every line
+// ending in "\n").
+std::string MetricsText(const tReadingsState& current, const tSettings& settings, std::span<const tStepHealth> health,
+                        const std::string& moreFamilies = {});
 
 }  // namespace kv

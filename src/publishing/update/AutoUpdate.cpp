@@ -12,30 +12,24 @@
 #include <cmath>
 #include <cstdlib>
 #include <future>
-#include <mutex>
 
 #include "core/EventLog.h"
+#include "core/MainThread.h"
 #include "core/Process.h"
+#include "core/Text.h"
 #include "core/UiPort.h"
 #include "platform/Files.h"
-#include "publishing/MainThread.h"
+#include "platform/System.h"
 #include "publishing/update/HttpsClient.h"
 #include "publishing/update/ReleaseInfo.h"
 #include "settings/Scramble.h"
+#include "settings/Settings.h"
 
 namespace kv {
 
 namespace {
 
-std::mutex OpenerMutex;
-tInstallerOpener Opener;
-
-void OpenInstaller(const std::string& path) {
-  tInstallerOpener opener;
-  {
-    std::lock_guard<std::mutex> lock(OpenerMutex);
-    opener = Opener;
-  }
+void OpenInstaller(const tInstallerOpener& opener, const std::string& path) {
   if (opener) {
     opener(path);
   } else {
@@ -43,11 +37,8 @@ void OpenInstaller(const std::string& path) {
   }
 }
 
-std::string HostName() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return {};
-  return name;
-}
+// The local time of the clock.
+TDateTime LocalNowOf(const Clock& clock) { return UtcToLocal(clock.UtcNow()); }
 
 std::string ReleaseInfoAddress(const tSettings& s) {
   std::string base = s.UpdateServer;
@@ -91,11 +82,6 @@ std::string Sha256OfFile(const std::string& path) {
 
 }  // namespace
 
-void SetInstallerOpener(tInstallerOpener opener) {
-  std::lock_guard<std::mutex> lock(OpenerMutex);
-  Opener = std::move(opener);
-}
-
 int64_t UpdateStamp(TDateTime local) { return static_cast<int64_t>(std::trunc(local * 8)); }
 
 std::string UpdateUserAgent(const std::string& hostName) {
@@ -127,11 +113,12 @@ std::string UpdateCacheFolder() {
   return folder;
 }
 
-TthdAutoUpdate::TthdAutoUpdate(const tSettings& settings, std::shared_ptr<const tTexts> texts,
-                               bool forced)
+TthdAutoUpdate::TthdAutoUpdate(const tSettings& settings, std::shared_ptr<const tTexts> texts, bool forced,
+                               const tUpdateSetup& setup)
     : settings_(settings),
       texts_(texts ? std::move(texts) : std::make_shared<const tTexts>()),
-      forced_(forced) {
+      forced_(forced),
+      setup_(setup) {
   try {
     http_ = std::make_unique<THttpsClient>(terminate_);
   } catch (const std::exception& e) {
@@ -152,13 +139,13 @@ void TthdAutoUpdate::Stop() {
 }
 
 void TthdAutoUpdate::Status(const std::string& text) {
-  OnMainThread([text] { Ui().ShowStatus(text); });
+  setup_.main.Post([&ui = setup_.main.ui, text] { ui.ShowStatus(text); });
 }
 
 bool TthdAutoUpdate::Ask(const std::string& text) {
   auto answer = std::make_shared<std::promise<bool>>();
   std::future<bool> reply = answer->get_future();
-  OnMainThread([answer, text] { answer->set_value(Ui().AskYesNo(text, ProductName)); });
+  setup_.main.Post([&ui = setup_.main.ui, answer, text] { answer->set_value(ui.AskYesNo(text, ProductName)); });
   // A question that never reaches a window (no event loop, shutting down) counts as No.
   try {
     while (reply.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
@@ -179,15 +166,16 @@ void TthdAutoUpdate::Run() {
     options.proxyAuth = s.HTTPProxyAuth;
     options.proxyUser = s.HTTPProxyUser;
     options.proxyPassword = s.HTTPProxyPass;
+    options.caFile = setup_.trustStore;
     http_->SetOptions(options);
     Status(texts_->CheckingForNew);
     LogEvent("Querying website");
     CheckSpeedFan();
     if (CheckProgram()) {
-      const int64_t stamp = UpdateStamp(LocalNow());
-      OnMainThread([stamp] {
-        Settings.UpdateCheck = static_cast<int32_t>(stamp);
-        SaveWindowState();
+      const int64_t stamp = UpdateStamp(LocalNowOf(setup_.clock));
+      setup_.main.Post([&s = setup_.main.settings, &process = setup_.main.process, stamp] {
+        s.UpdateCheck = static_cast<int32_t>(stamp);
+        SaveWindowState(s, process.SettingsDir);
       });
     }
   }
@@ -223,15 +211,16 @@ bool TthdAutoUpdate::CheckProgram() {
       if (Ask(UpdateQuestion(lines, texts_->UpdateAvailable, texts_->DownloadUpdate)) &&
           DownloadAndRun(lines[2])) {
         // Handed over: the installer takes it from here, so no more automatic checks.
-        OnMainThread([] {
-          Settings.CheckForUpdate = false;
-          SaveWindowState();
+        setup_.main.Post([&s = setup_.main.settings, &process = setup_.main.process] {
+          s.CheckForUpdate = false;
+          SaveWindowState(s, process.SettingsDir);
         });
         LogEvent("Downloading new version");
       }
       return true;
     case tReleaseVerdict::SiteError:
-      LogEvent("ERROR while connecting to download site! (\"" + reply + "\")");
+      // The page is the server's: one bounded line, so it can never forge lines of its own.
+      LogEvent("ERROR while connecting to download site! (\"" + LogExcerpt(reply) + "\")");
       return false;
     case tReleaseVerdict::NotNewer:
       Status(texts_->NoNewVersion);
@@ -266,7 +255,7 @@ bool TthdAutoUpdate::DownloadAndRun(const std::string& address) {
     if (Sha256OfFile(path) != *expected)
       throw std::runtime_error("Installer checksum mismatch, file refused");
     LogEvent("Installer verified: " + path);
-    OnMainThread([path] { OpenInstaller(path); });
+    setup_.main.Post([opener = setup_.opener, path] { OpenInstaller(opener, path); });
     return true;
   } catch (const std::exception& e) {
     if (!path.empty()) ::unlink(path.c_str());
@@ -276,9 +265,10 @@ bool TthdAutoUpdate::DownloadAndRun(const std::string& address) {
   }
 }
 
-void CheckForUpdates(std::unique_ptr<TthdAutoUpdate>& update, bool forced) {
+void CheckForUpdates(std::unique_ptr<TthdAutoUpdate>& update, bool forced, const tUpdateSetup& setup) {
+  const tSettings& settings = setup.main.settings;
   try {
-    if (!forced && int64_t{Settings.UpdateCheck} + 8 >= UpdateStamp(LocalNow())) return;
+    if (!forced && int64_t{settings.UpdateCheck} + 8 >= UpdateStamp(LocalNowOf(setup.clock))) return;
     LogEvent("Checking for new version");
     if (update && !update->Running()) FreeUpdateThread(update);
     if (update) {
@@ -287,7 +277,7 @@ void CheckForUpdates(std::unique_ptr<TthdAutoUpdate>& update, bool forced) {
     }
     LogEvent("Creating autoupdate thread");
     try {
-      update = std::make_unique<TthdAutoUpdate>(Settings, Texts(), forced);
+      update = std::make_unique<TthdAutoUpdate>(settings, Texts(), forced, setup);
       update->Start();
     } catch (const std::exception& e) {
       LogError("tauci ", e);
@@ -302,9 +292,5 @@ void FreeUpdateThread(std::unique_ptr<TthdAutoUpdate>& update) {
   update->Stop();
   update.reset();
 }
-
-void DownloadSpeedFanInstaller() { LogEvent("SpeedFan download does not apply on Linux"); }
-
-void DownloadHardwareMonitor() { LogEvent("Hardware Monitor download does not apply on Linux"); }
 
 }  // namespace kv

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "core/DateTime.h"
+#include "core/MainThread.h"
 #include "settings/Language.h"
 #include "settings/Settings.h"
 
@@ -23,10 +24,19 @@ class THttpsClient;
 // An installer larger than this is refused while it downloads.
 constexpr int64_t MaxInstallerBytes = 512ll * 1024 * 1024;
 
-// What receives a verified installer's path, on the main thread. The default hands it to the
-// desktop (QDesktopServices::openUrl); an empty function restores that.
+// What receives a verified installer's path, on the main thread.
 using tInstallerOpener = std::function<void(const std::string& path)>;
-void SetInstallerOpener(tInstallerOpener opener);
+
+// What the update check works with besides a copy of the settings: the main thread's side
+// (questions, status texts, the stored stamp), what receives a verified installer (empty: the
+// desktop's installer, QDesktopServices::openUrl), the certificate authorities the download is
+// checked against (empty: the system's) and the clock of the daily stamp.
+struct tUpdateSetup {
+  tMainThread main;
+  tInstallerOpener opener;
+  std::string trustStore;
+  const Clock& clock;
+};
 
 // The time of a completed check in units of 3 hours, as UpdateCheck stores it.
 int64_t UpdateStamp(TDateTime local);
@@ -38,7 +48,8 @@ std::string UpdateCacheFolder();
 
 class TthdAutoUpdate {
  public:
-  TthdAutoUpdate(const tSettings& settings, std::shared_ptr<const tTexts> texts, bool forced);
+  TthdAutoUpdate(const tSettings& settings, std::shared_ptr<const tTexts> texts, bool forced,
+                 const tUpdateSetup& setup);
   ~TthdAutoUpdate();
   TthdAutoUpdate(const TthdAutoUpdate&) = delete;
   TthdAutoUpdate& operator=(const TthdAutoUpdate&) = delete;
@@ -63,6 +74,7 @@ class TthdAutoUpdate {
   tSettings settings_;
   std::shared_ptr<const tTexts> texts_;
   bool forced_;
+  tUpdateSetup setup_;
   std::unique_ptr<THttpsClient> http_;
   std::atomic<bool> running_{false}, terminate_{false};
   std::thread thread_;
@@ -70,11 +82,7 @@ class TthdAutoUpdate {
 
 // The timer's and the menu's check: unless forced, nothing while the last completed check is
 // less than 24 hours old; a finished thread is freed, a running one left alone.
-void CheckForUpdates(std::unique_ptr<TthdAutoUpdate>& update, bool forced);
+void CheckForUpdates(std::unique_ptr<TthdAutoUpdate>& update, bool forced, const tUpdateSetup& setup);
 void FreeUpdateThread(std::unique_ptr<TthdAutoUpdate>& update);
-
-// SpeedFan and CPUID Hardware Monitor are Windows programs: these only log that.
-void DownloadSpeedFanInstaller();
-void DownloadHardwareMonitor();
 
 }  // namespace kv

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "core/CurlLibrary.h"
 #include "core/TransferProgress.h"
-#include "publishing/CurlLibrary.h"
 
 namespace kv {
 
@@ -16,14 +16,6 @@ namespace {
 constexpr long TimeoutMs = 15000;
 constexpr long StallSeconds = 15;  // no byte for this long ends the request
 constexpr long MaxRedirects = 10;
-
-std::mutex TrustMutex;
-std::string TrustStore;
-
-std::string TrustStoreFile() {
-  std::lock_guard<std::mutex> lock(TrustMutex);
-  return TrustStore;
-}
 
 size_t OnWrite(char* data, size_t size, size_t count, void* client) {
   return static_cast<THttpsClient*>(client)->Write(data, size * count);
@@ -34,11 +26,6 @@ int OnProgress(void* client, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t, c
 }
 
 }  // namespace
-
-void SetUpdateTrustStore(const std::string& caFile) {
-  std::lock_guard<std::mutex> lock(TrustMutex);
-  TrustStore = caFile;
-}
 
 THttpsClient::THttpsClient(const std::atomic<bool>& terminate) : terminate_(terminate) {}
 
@@ -96,7 +83,7 @@ void THttpsClient::Perform(const std::string& address, int64_t limit) {
   lib_->Set(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
   lib_->Set(c, CURLOPT_SSL_VERIFYPEER, 1L);
   lib_->Set(c, CURLOPT_SSL_VERIFYHOST, 2L);
-  const std::string trust = TrustStoreFile();
+  const std::string& trust = options_.caFile;
   if (!trust.empty()) {
     lib_->Set(c, CURLOPT_CAINFO, trust.c_str());
     lib_->Set(c, CURLOPT_CAPATH, nullptr);

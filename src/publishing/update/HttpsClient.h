@@ -19,16 +19,13 @@ struct tHttpsOptions {
   int proxyPort = 1080;
   bool proxyAuth = false;
   std::string proxyUser, proxyPassword;
+  std::string caFile;  // the certificate authorities trusted; empty: the system's
 };
 
 class HttpsError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// The certificate authorities the client trusts: empty for the system's (the default). Tests
-// hand in their own authority's PEM file.
-void SetUpdateTrustStore(const std::string& caFile);
 
 class THttpsClient {
  public:

@@ -6,10 +6,10 @@
 
 #include <cstdio>
 
+#include "core/CurlLibrary.h"
 #include "core/EventLog.h"
-#include "publishing/CurlLibrary.h"
-#include "publishing/upload/FtpProxyRelay.h"
 #include "core/TransferProgress.h"
+#include "publishing/upload/FtpProxyRelay.h"
 
 namespace kv {
 

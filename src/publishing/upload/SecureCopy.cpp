@@ -39,23 +39,23 @@ std::string WritePasswordFile(const std::string& password) {
   return pattern;
 }
 
-tCopyResult RunSecureCopy(std::vector<std::string> argv, const std::string& passwordFile,
-                          const std::atomic<bool>& terminate) {
-  const int pid = StartHidden(argv);
-  tCopyResult result = tCopyResult::NotStarted;
+tCopyOutcome RunSecureCopy(std::vector<std::string> argv, const std::string& passwordFile,
+                           const std::atomic<bool>& terminate, const std::string& workingDir) {
+  const int pid = StartHidden(argv, workingDir);
+  tCopyOutcome outcome;
   if (pid != 0) {
-    result = tCopyResult::Killed;
+    outcome.result = tCopyResult::Killed;
     for (int poll = 0; poll < PscpPolls && !terminate; ++poll) {
       std::this_thread::sleep_for(std::chrono::milliseconds(PscpPollMs));
-      if (!IsRunning(pid)) {
-        result = tCopyResult::Ended;
+      if (!IsRunning(pid, outcome.exitCode)) {
+        outcome.result = outcome.exitCode == 0 ? tCopyResult::Ended : tCopyResult::Failed;
         break;
       }
     }
-    if (result == tCopyResult::Killed) KillProcess(pid);
+    if (outcome.result == tCopyResult::Killed) KillProcess(pid);
   }
   if (!passwordFile.empty()) ::unlink(passwordFile.c_str());
-  return result;
+  return outcome;
 }
 
 }  // namespace kv

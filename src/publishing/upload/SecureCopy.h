@@ -18,10 +18,18 @@ std::vector<std::string> PscpArguments(int port, const std::string& passwordFile
 // Writes the password into a fresh file only the user can read; empty on failure.
 std::string WritePasswordFile(const std::string& password);
 
-enum class tCopyResult { NotStarted, Ended, Killed };
-// Starts pscp and waits for it: ended (whatever its exit code), or killed after the poll limit
-// or on terminate. The password file is deleted before returning.
-tCopyResult RunSecureCopy(std::vector<std::string> argv, const std::string& passwordFile,
-                          const std::atomic<bool>& terminate);
+enum class tCopyResult {
+  NotStarted,  // pscp could not be started (not installed, not executable)
+  Ended,       // exit code 0: the files arrived
+  Failed,      // any other exit code
+  Killed,      // still running at the poll limit or on terminate
+};
+struct tCopyOutcome {
+  tCopyResult result = tCopyResult::NotStarted;
+  int exitCode = -1;  // of a copy that ended or failed
+};
+// Starts pscp in workingDir and waits for it. The password file is deleted before returning.
+tCopyOutcome RunSecureCopy(std::vector<std::string> argv, const std::string& passwordFile,
+                           const std::atomic<bool>& terminate, const std::string& workingDir);
 
 }  // namespace kv

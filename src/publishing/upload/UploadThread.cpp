@@ -3,15 +3,15 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include "core/CurlLibrary.h"
 #include "core/EventLog.h"
+#include "core/MainThread.h"
+#include "core/TransferProgress.h"
 #include "core/UiPort.h"
+#include "displays/Formatting.h"
 #include "platform/Files.h"
-#include "publishing/CurlLibrary.h"
 #include "publishing/upload/FtpClient.h"
 #include "publishing/upload/SecureCopy.h"
-#include "core/TransferProgress.h"
-#include "displays/Formatting.h"
-#include "publishing/MainThread.h"
 
 namespace kv {
 
@@ -24,12 +24,19 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-TthdUpload::TthdUpload(const tSettings& settings, std::shared_ptr<const tTexts> texts,
-                       bool protocolLog, tUploadQueue queue)
+tUploadQueue UploadQueueOf(tPictureQueue& pictures) {
+  return {[&pictures](tImageKind kind) { return pictures.Pending(kind); },
+          [&pictures](tImageKind kind, const tPendingImage& sent) { pictures.Clear(kind, sent); }};
+}
+
+TthdUpload::TthdUpload(const tSettings& settings, std::shared_ptr<const tTexts> texts, bool protocolLog,
+                       tUploadQueue queue, const tMainThread& main)
     : settings_(settings),
       texts_(texts ? std::move(texts) : std::make_shared<const tTexts>()),
       protocolLog_(protocolLog),
-      queue_(std::move(queue)) {
+      queue_(std::move(queue)),
+      main_(main),
+      appDir_(main.process.AppDir) {
   try {
     ftp_ = std::make_unique<TFtpClient>(terminate_);
     // The status panel limits its own repaints; libcurl reports far more often than it draws.
@@ -52,7 +59,7 @@ void TthdUpload::Stop() {
 }
 
 void TthdUpload::Status(const std::string& text) {
-  OnMainThread([text] { Ui().ShowStatus(text); });
+  main_.Post([&ui = main_.ui, text] { ui.ShowStatus(text); });
 }
 
 std::string TthdUpload::ErrorText(const std::string& message) const {
@@ -60,7 +67,7 @@ std::string TthdUpload::ErrorText(const std::string& message) const {
 }
 
 void TthdUpload::Run() {
-  OnMainThread([] { Ui().SetTrayIconSlot(2); });
+  main_.Post([&ui = main_.ui] { ui.SetTrayIconSlot(2); });
   try {
     // Entries whose file is gone are dropped.
     for (tImageKind kind : {tImageKind::Light, tImageKind::Banner}) {
@@ -82,7 +89,7 @@ void TthdUpload::Run() {
     Status(ErrorText(e.what()));
     LogError("tue1 ", e);
   }
-  OnMainThread([] { Ui().SetTrayIconSlot(Settings.AutoConnect ? 0 : 1); });
+  main_.Post([&ui = main_.ui, &s = main_.settings] { ui.SetTrayIconSlot(s.AutoConnect ? 0 : 1); });
   running_ = false;
 }
 
@@ -93,21 +100,33 @@ void TthdUpload::SecureCopyRun(const tPendingImage& light, const tPendingImage& 
   if (settings_.UploadBanner && !banner.name.empty()) files.push_back(banner.path);
   const std::string passwordFile = WritePasswordFile(settings_.FTPPass);
   if (passwordFile.empty()) throw std::runtime_error("Cannot write the password file");
-  const tCopyResult result = RunSecureCopy(
+  const tCopyOutcome outcome = RunSecureCopy(
       PscpArguments(settings_.Port, passwordFile, files, settings_.User, settings_.Host,
                     settings_.FTPPath),
-      passwordFile, terminate_);
-  if (result == tCopyResult::Ended) {
-    queue_.clear(tImageKind::Light, light);
-    queue_.clear(tImageKind::Banner, banner);
+      passwordFile, terminate_, appDir_);
+  // Only a copy that says it succeeded empties the queue; every other end is a failed run, so
+  // the pictures wait for the next one.
+  switch (outcome.result) {
+    case tCopyResult::Ended:
+      queue_.clear(tImageKind::Light, light);
+      queue_.clear(tImageKind::Banner, banner);
+      Status(texts_->UploadCompleted);
+      return;
+    case tCopyResult::NotStarted:
+      throw std::runtime_error("pscp cannot be started; the package putty-tools provides it");
+    case tCopyResult::Failed:
+      throw std::runtime_error("pscp ended with exit code " + std::to_string(outcome.exitCode));
+    case tCopyResult::Killed:
+      throw std::runtime_error(terminate_ ? std::string("pscp was stopped: the upload was ended")
+                                          : "pscp did not finish within " +
+                                                std::to_string(PscpPolls * PscpPollMs / 1000) + " s and was stopped");
   }
-  Status(texts_->UploadCompleted);
 }
 
 void TthdUpload::FtpRun() {
   if (!ftp_) throw std::runtime_error("No FTP client");
-  FtpConnect();
   try {
+    FtpConnect();
     struct tStep {
       tImageKind kind;
       bool withPath;
@@ -214,6 +233,9 @@ void TthdUpload::FtpConnect() {
       ftp_->ChangeDir(s.FTPPath);
     } catch (const std::exception& e) {
       LogError("tucf4 ", e);
+      ftp_->SetProtocolLogging(false);
+      // Going on would store the pictures wherever the login left us.
+      throw std::runtime_error("Cannot change to " + s.FTPPath + ": " + e.what());
     }
   }
   ftp_->SetProtocolLogging(false);

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "core/MainThread.h"
 #include "displays/ImageSaving.h"
 #include "settings/Language.h"
 #include "settings/Settings.h"
@@ -17,16 +18,19 @@ namespace kv {
 
 class TFtpClient;
 
-// Where the run finds and empties the queue; the displays' queue unless a caller brings one.
+// Where the run finds and empties the queue.
 struct tUploadQueue {
-  std::function<tPendingImage(tImageKind)> get = PendingImage;
-  std::function<void(tImageKind, const tPendingImage&)> clear = ClearPendingImage;
+  std::function<tPendingImage(tImageKind)> get;
+  std::function<void(tImageKind, const tPendingImage&)> clear;
 };
+// The queue of the timed picture saves.
+tUploadQueue UploadQueueOf(tPictureQueue& pictures);
 
 class TthdUpload {
  public:
-  TthdUpload(const tSettings& settings, std::shared_ptr<const tTexts> texts, bool protocolLog,
-             tUploadQueue queue = {});
+  // settings and texts are copied; main is where status texts and the tray icon go.
+  TthdUpload(const tSettings& settings, std::shared_ptr<const tTexts> texts, bool protocolLog, tUploadQueue queue,
+             const tMainThread& main);
   ~TthdUpload();
   TthdUpload(const TthdUpload&) = delete;
   TthdUpload& operator=(const TthdUpload&) = delete;
@@ -53,6 +57,8 @@ class TthdUpload {
   std::shared_ptr<const tTexts> texts_;
   bool protocolLog_;
   tUploadQueue queue_;
+  tMainThread main_;
+  std::string appDir_;  // pscp runs there
   std::unique_ptr<TFtpClient> ftp_;
   std::atomic<bool> running_{false}, terminate_{false}, connected_{false};
   std::thread thread_;

@@ -44,6 +44,7 @@ constexpr double LimitLow = -32768, LimitHigh = 32766;
 
 const std::vector<tOptionChoice> TlsModes = {
     {0, "TLSNone"}, {1, "TLSExplicit"}, {2, "TLSImplicit"}, {3, "TLSRequired"}};
+const std::vector<tOptionChoice> MailTlsModes = {{0, "TLSNone"}, {1, "TLSStartTLS"}, {2, "TLSImplicit"}};
 const std::vector<tOptionChoice> UploadTypes = {{1, "UploadFTP"}, {3, "UploadSCP"}};
 const std::vector<tOptionChoice> ProxyTypes = {{0, "ProxyNone"},     {1, "ProxyUserSite"},
                                                {2, "ProxySite"},     {3, "ProxyOpen"},
@@ -208,11 +209,15 @@ const std::vector<tFamily> Families = {
     {11, C, "Alerts", "AlertNotify", K::Bool},
     {11, C, "Alerts", "AlertCommand", K::Text},
     {11, C, "Alerts", "AlertTimeout", K::Int},
+    {11, C, "Alerts", "AlertMail", K::Bool},
     {11, S, "SMTP", "SMTPHost", K::Text},
+    {11, S, "SMTP", "SMTPPort", K::Port, 0, 1, 65535, "ValidPortsSMTP"},
+    {11, S, "SMTP", "SMTPTLS", K::Choice, 0, 0, -1, nullptr, MailTlsModes},
+    {11, S, "SMTP", "SMTPAuth", K::Bool},
     {11, S, "SMTP", "SMTPUser", K::Text},
     {11, S, "SMTP", "SMTPPassCrypt", K::Password},
-    {11, S, "SMTP", "SMTPPort", K::Port, 0, 1, 65535, "ValidPortsSMTP"},
-    {11, S, "SMTP", "SMTPAuth", K::Bool},
+    {11, S, "SMTP", "MailFrom", K::Text},
+    {11, S, "SMTP", "MailTo", K::Text},
     {11, C, "Debug", "TimeStampMail", K::Bool},
     // 12: debug
     {12, C, "Debug", "Debug", K::Bool},
@@ -247,8 +252,8 @@ const std::vector<tFamily> Families = {
     {12, C, "Debug", "ReadSETI", K::Bool},
     // 13: expert
     {13, C, "Misc", "ReadTemp", K::Int, 0, 0, -1, "ValidTime"},
-    {13, C, "Misc", "AquaeroPath", K::Folder},
-    {13, C, "Misc", "BOINCPath", K::Folder},
+    {13, C, "Misc", "AquaeroPath", K::SearchedFolder},
+    {13, C, "Misc", "BOINCPath", K::SearchedFolder},
     {13, C, "Misc", "SpeedFanParams", K::Text},
     {13, S, "FTP", "PassiveUseControlHost", K::Bool},
     {13, S, "FTP", "TryNATFastTrack", K::Bool},
@@ -332,9 +337,9 @@ const tOptionPage* FindOptionPage(int number) {
   return nullptr;
 }
 
-std::string LimitUnit(const tOptionRow& row) {
+std::string LimitUnit(const tOptionRow& row, bool celsius) {
   switch (row.quantity) {
-    case tAlertQuantity::Temperature: return Settings.Celsius ? "°C" : "°F";
+    case tAlertQuantity::Temperature: return celsius ? "°C" : "°F";
     case tAlertQuantity::Voltage: return "V";
     case tAlertQuantity::Fan: return "RPM";
     case tAlertQuantity::DiskFree: return "GiB";

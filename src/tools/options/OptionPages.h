@@ -15,6 +15,7 @@ enum class tOptionKind {
   Text,      // any text of one line
   FileName,  // a name without a folder
   Folder,    // an existing folder
+  SearchedFolder,  // an existing folder, or empty: the monitor looks for the program's folder
   Colour,    // 0x00BBGGRR, edited as #RRGGBB
   Password,  // shown hidden, stored scrambled
   Port,      // 1 .. 65535
@@ -59,7 +60,7 @@ struct tOptionRow {
   const char* off = nullptr;  // a limit's stored value for "off", which an empty field means
 };
 // The unit a limit or margin row is edited in ("°C" or "°F" by Celsius, "V", "RPM", ...).
-std::string LimitUnit(const tOptionRow& row);
+std::string LimitUnit(const tOptionRow& row, bool celsius);
 // Every row, channel families expanded, page by page.
 const std::vector<tOptionRow>& OptionRows();
 std::vector<const tOptionRow*> RowsOfPage(int page);

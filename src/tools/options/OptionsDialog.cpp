@@ -23,7 +23,9 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "alerts/AlertMail.h"
 #include "alerts/AlertUnits.h"
+#include "core/DateTime.h"
 #include "core/EventLog.h"
 #include "core/Process.h"
 #include "core/ProgramInfo.h"
@@ -47,11 +49,12 @@ void PaintSwatch(QToolButton* button, const std::string& colourText) {
 
 }  // namespace
 
-OptionsDialog::OptionsDialog(bool debug, bool expert, QWidget* parent) : QDialog(parent) {
+OptionsDialog::OptionsDialog(tMonitor& m, bool debug, bool expert, OptionsModel::tQuestion ask, QWidget* parent)
+    : QDialog(parent), m_(m), model_(m.Settings, m.Process), ask_(std::move(ask)) {
   setObjectName("TfrmOptions");
   model_.Load();
-  texts_.Load(DataFolder(EnglishLanguageFile), Settings.LangFile);
-  RefreshInventoryReadings();
+  texts_.Load(DataFolder(EnglishLanguageFile, m_.Process), m_.Settings.LangFile);
+  RefreshInventoryReadings(m_.Pass);
   setWindowTitle(Q("Kelvara - " + texts_.Get("OptionsTitle")));
 
   pages_ = new QListWidget(this);
@@ -87,9 +90,10 @@ OptionsDialog::OptionsDialog(bool debug, bool expert, QWidget* parent) : QDialog
   layout->addWidget(buttons);
   resize(900, 640);
 
-  ask_ = [this](const std::string& question, const std::string& files) {
-    return QMessageBox::question(this, windowTitle(), Q(texts_.Get(question) + "\n" + files)) == QMessageBox::Yes;
-  };
+  if (!ask_)
+    ask_ = [this](const std::string& question, const std::string& files) {
+      return QMessageBox::question(this, windowTitle(), Q(texts_.Get(question) + "\n" + files)) == QMessageBox::Yes;
+    };
 }
 
 std::string OptionsDialog::Caption(const tOptionRow& row) const {
@@ -97,7 +101,7 @@ std::string OptionsDialog::Caption(const tOptionRow& row) const {
   const std::string qualified = std::string(row.section) + "." + row.caption;
   std::string caption = texts_.Has(qualified) ? texts_.Get(qualified) : texts_.Get(row.caption);
   if (row.kind == tOptionKind::Limit || row.kind == tOptionKind::Margin) {
-    const std::string unit = LimitUnit(row);
+    const std::string unit = LimitUnit(row, m_.Settings.Celsius);
     if (!unit.empty()) caption += " (" + unit + ")";
   }
   return caption;
@@ -114,7 +118,7 @@ QLabel* OptionsDialog::CaptionLabel(const tOptionRow& row) {
 void OptionsDialog::ShowTemperatureUnit(bool celsius) {
   // Temperature limits are stored in hundredths of a degree Celsius whatever the unit: only
   // their text and captions follow the switch.
-  Settings.Celsius = celsius;
+  m_.Settings.Celsius = celsius;
   for (const auto& [row, label] : temperatureLabels_) label->setText(Q(Caption(*row)));
   for (const auto& [row, editor] : editors_)
     if (row->quantity == tAlertQuantity::Temperature &&
@@ -143,7 +147,7 @@ QWidget* OptionsDialog::Editor(const tOptionRow& row) {
         for (const tOptionChoice& c : row.choices)
           combo->addItem(Q(texts_.Get(c.text)), QString::number(c.value));
       } else {
-        for (const QString& f : QDir(Q(DataFolder(EnglishLanguageFile))).entryList({"*.lng"}, QDir::Files, QDir::Name))
+        for (const QString& f : QDir(Q(DataFolder(EnglishLanguageFile, m_.Process))).entryList({"*.lng"}, QDir::Files, QDir::Name))
           combo->addItem(f, f);
       }
       const int at = combo->findData(Q(value));
@@ -161,7 +165,8 @@ QWidget* OptionsDialog::Editor(const tOptionRow& row) {
       connect(line, &QLineEdit::editingFinished, this, [this, &row, line] { Commit(row, line); });
       editor = line;
       shown = line;
-      if (row.kind == tOptionKind::Colour || row.kind == tOptionKind::Folder) {
+      const bool folder = row.kind == tOptionKind::Folder || row.kind == tOptionKind::SearchedFolder;
+      if (row.kind == tOptionKind::Colour || folder) {
         auto* box = new QWidget;
         auto* h = new QHBoxLayout(box);
         h->setContentsMargins(0, 0, 0, 0);
@@ -198,7 +203,7 @@ QWidget* OptionsDialog::Editor(const tOptionRow& row) {
         auto* combo = new QComboBox;
         combo->setEditable(true);
         combo->addItem(QString());
-        for (const tInventoryItem& item : SensorInventory(row.page))
+        for (const tInventoryItem& item : SensorInventory(m_.Settings, m_.Current, row.page))
           if (item.group == "hwmon") combo->addItem(Q(item.name));
         combo->setLineEdit(line);
         combo->setMinimumWidth(180);
@@ -243,7 +248,7 @@ QWidget* OptionsDialog::BuildPage(int number) {
     }
     if (values)
       for (int ch = 1; ch <= channels; ++ch) {
-        auto* label = new QLabel(Q(ChannelValueText(number, ch)));
+        auto* label = new QLabel(Q(ChannelValueText(m_.Current, number, ch)));
         label->setObjectName(QString("value%1").arg(ch));
         grid->addWidget(label, ch, static_cast<int>(columns.size()) + 1);
       }
@@ -251,11 +256,14 @@ QWidget* OptionsDialog::BuildPage(int number) {
   }
 
   auto* form = new QFormLayout;
-  for (const tOptionRow* r : rows)
-    if (r->channel == 0) form->addRow(CaptionLabel(*r), Editor(*r));
+  for (const tOptionRow* r : rows) {
+    if (r->channel != 0) continue;
+    form->addRow(CaptionLabel(*r), Editor(*r));
+    if (r->key == "MailTo" && std::string(r->file) == ServerIniName) form->addRow(QString(), MailTestRow());
+  }
   v->addLayout(form);
 
-  const std::vector<tInventoryItem> found = SensorInventory(number);
+  const std::vector<tInventoryItem> found = SensorInventory(m_.Settings, m_.Current, number);
   if (number == 4 || number == 5 || number == 6 || number == 8 || number == 9) {
     auto* tree = new QTreeWidget;
     tree->setObjectName("inventory");
@@ -277,6 +285,51 @@ QWidget* OptionsDialog::BuildPage(int number) {
   scroll->setWidget(page);
   scroll->setObjectName(QString("page%1").arg(number));
   return scroll;
+}
+
+QWidget* OptionsDialog::MailTestRow() {
+  auto* box = new QWidget;
+  auto* v = new QVBoxLayout(box);
+  v->setContentsMargins(0, 0, 0, 0);
+  auto* button = new QPushButton(Q(texts_.Get("Test")));
+  button->setObjectName("mailTest");
+  auto* result = new QLabel;  // a server's reason can be long: it wraps below the button
+  result->setObjectName("mailTestResult");
+  result->setWordWrap(true);
+  result->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  v->addWidget(button, 0, Qt::AlignLeft);
+  v->addWidget(result);
+  v->addStretch(1);
+  connect(button, &QPushButton::clicked, this, [this, button, result] { SendTestMail(button, result); });
+  return box;
+}
+
+void OptionsDialog::SendTestMail(QPushButton* button, QLabel* result) {
+  // The account as typed: a field still being edited is taken first, nothing is saved.
+  for (const auto& [row, editor] : editors_)
+    if (std::string(row->file) == ServerIniName && std::string(row->section) == "SMTP" &&
+        qobject_cast<QLineEdit*>(editor) && !Commit(*row, editor))
+      return;
+  const tMailAccount account = model_.MailAccountOfFields();
+  if (const std::string problem = MailAccountProblem(account); !problem.empty()) {
+    result->setText(Q(texts_.Get(problem)));
+    return;
+  }
+  result->setText(Q(texts_.Get("SendingMail")));
+  button->setEnabled(false);
+  const std::string mail =
+      ComposeMail(account, TestMailMessage(m_.Time.UtcNow(), m_.Settings.TimeInUTC), m_.Time.UtcMs() / 1000);
+  const std::string sent = texts_.Get("SentMailSuccessfully"), failed = texts_.Get("MailFailed");
+  mailer_.Send(account, mail, [button, result, sent, failed](const std::string& error) {
+    // Dropped with the label when the window is gone first.
+    QMetaObject::invokeMethod(
+        result,
+        [button, result, text = error.empty() ? sent : failed + " (\"" + error + "\")"] {
+          result->setText(Q(text));
+          button->setEnabled(true);
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 bool OptionsDialog::ShowPage(int number) {
@@ -367,14 +420,16 @@ int RunOptions(int argc, char** argv) {
     return 1;
   }
   QApplication app(argc, argv);
-  AppDir = ProgramFolder();
-  const tSettingsFolderChoice folder = ChooseSettingsDir(AppDir, UserDataFolder(), true);
+  ForbidCoreDumps();  // the passwords stand unscrambled in the fields
+  tMonitor m;
+  m.Process.AppDir = ProgramFolder();
+  const tSettingsFolderChoice folder = ChooseSettingsDir(m.Process.AppDir, UserDataFolder(), true);
   if (!folder.problem.empty()) {
     std::fprintf(stderr, "kvoptions: %s\n", folder.problem.c_str());
     return 1;
   }
-  SettingsDir = folder.dir;
-  OptionsDialog dialog(debug, expert);
+  m.Process.SettingsDir = folder.dir;
+  OptionsDialog dialog(m, debug, expert);
   // A page hidden without its flag opens the dialog on its first page.
   if (!dialog.ShowPage(static_cast<int>(page))) dialog.ShowPage(dialog.HasPage(1) ? 1 : 14);
   dialog.show();

@@ -7,10 +7,12 @@
 #include <utility>
 #include <vector>
 
+#include "app/Monitor.h"
 #include "tools/options/OptionsModel.h"
 
 class QLabel;
 class QListWidget;
+class QPushButton;
 class QStackedWidget;
 class QWidget;
 
@@ -19,16 +21,15 @@ namespace kv {
 class OptionsDialog : public QDialog {
   Q_OBJECT
  public:
-  // Loads the values (SettingsDir, AppDir set); debug and expert show those pages.
-  OptionsDialog(bool debug, bool expert, QWidget* parent = nullptr);
+  // Loads the values of m's settings folder and reads m's sources once; debug and expert show
+  // those pages. ask is the question asked before writing over a file changed on disk since the
+  // dialog read it, or over a login entry that is not ours (the question's text key, the
+  // files); by default the user answers it in a message box.
+  OptionsDialog(tMonitor& m, bool debug, bool expert, OptionsModel::tQuestion ask = {}, QWidget* parent = nullptr);
 
   bool HasPage(int number) const { return stackIndex_.count(number) > 0; }
   bool ShowPage(int number);  // false for a page that is not shown
   int CurrentPage() const;
-  // The question asked before writing over a file changed on disk since the dialog read it, or
-  // over a login entry that is not ours (the question's text key, the files); the default asks
-  // the user with a message box.
-  void SetConflictQuestion(OptionsModel::tQuestion ask) { ask_ = std::move(ask); }
   // Takes every edited field, then writes; false when a field was refused or nothing was written.
   bool Apply();
   QString Message() const;
@@ -45,7 +46,11 @@ class OptionsDialog : public QDialog {
   std::string Caption(const tOptionRow& row) const;
   QLabel* CaptionLabel(const tOptionRow& row);
   void ShowTemperatureUnit(bool celsius);
+  // The Test button beside the mail account and the line that shows how its mail went.
+  QWidget* MailTestRow();
+  void SendTestMail(QPushButton* button, QLabel* result);
 
+  tMonitor& m_;
   OptionsModel model_;
   OptionTexts texts_;
   OptionsModel::tQuestion ask_;
@@ -55,6 +60,7 @@ class OptionsDialog : public QDialog {
   std::map<int, int> stackIndex_;  // page number -> index
   std::map<const tOptionRow*, QWidget*> editors_;
   std::vector<std::pair<const tOptionRow*, QLabel*>> temperatureLabels_;
+  tMailSender mailer_;  // declared last: its thread is ended before any widget goes
 };
 
 // The program: kvoptions PAGE [D|-] [E|-].

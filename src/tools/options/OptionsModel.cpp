@@ -49,9 +49,9 @@ const tOlderKey OlderKeys[] = {
 
 const char* const Files[] = {ClientIniName, DisplayIniName, ServerIniName};
 
-std::string DiskText(const char* file) {
+std::string DiskText(const std::string& settingsDir, const char* file) {
   std::string bytes;
-  if (!ReadWholeFile(SettingsDir + file, bytes)) return {};
+  if (!ReadWholeFile(settingsDir + file, bytes)) return {};
   return bytes;
 }
 
@@ -61,11 +61,12 @@ bool IsLimit(const tOptionRow& row) { return row.kind == tOptionKind::Limit || r
 
 // A limit's stored integer as the user reads it: at most two decimals, comma separated like the
 // other numbers of the dialog; "" for off.
-std::string LimitDisplay(const tOptionRow& row, const std::string& stored) {
+std::string LimitDisplay(const tOptionRow& row, const std::string& stored, bool celsius) {
   if (row.off && stored == row.off) return {};
   const std::optional<int32_t> v = ParseIniInteger(stored);
   if (!v) return stored;
-  const double user = row.kind == tOptionKind::Margin ? MarginToUser(row.quantity, *v) : LimitToUser(row.quantity, *v);
+  const double user =
+      row.kind == tOptionKind::Margin ? MarginToUser(row.quantity, *v, celsius) : LimitToUser(row.quantity, *v, celsius);
   return FormatIniFloat(std::round(user * 100.0) / 100.0);
 }
 
@@ -125,7 +126,8 @@ std::string OptionsModel::Id(const tOptionRow& row) {
   return std::string(row.file) + "/" + row.section + "/" + row.key;
 }
 
-std::string OptionsModel::Check(const tOptionRow& row, const std::string& text, std::string& stored) {
+std::string OptionsModel::Check(const tOptionRow& row, const std::string& text, std::string& stored) const {
+  const bool celsius = settings_.Celsius;
   const std::string t = CleanIniValue(text);
   const char* numberMessage = row.message ? row.message : "ValidNumber";
   switch (row.kind) {
@@ -170,10 +172,16 @@ std::string OptionsModel::Check(const tOptionRow& row, const std::string& text, 
       if (t.empty() || t == "." || t == ".." || t.find_first_of("/\\") != std::string::npos)
         return "InvalidFileName";
       if (row.kind == tOptionKind::Language &&
-          (t.size() < 5 || Lower(t.substr(t.size() - 4)) != ".lng" || !FileExists(DataFile(t))))
+          (t.size() < 5 || Lower(t.substr(t.size() - 4)) != ".lng" || !FileExists(DataFile(t, process_))))
         return "InvalidFileName";
       stored = t;
       return "";
+    case tOptionKind::SearchedFolder:
+      if (t.empty()) {
+        stored.clear();
+        return "";
+      }
+      [[fallthrough]];
     case tOptionKind::Folder:
       if (t.empty() || !FolderExists(t)) return "LocalPathNotFound";
       stored = IncludeTrailingSlash(t);
@@ -197,7 +205,8 @@ std::string OptionsModel::Check(const tOptionRow& row, const std::string& text, 
         if (c == '.') c = ',';
       const std::optional<double> v = ParseIniFloat(comma);
       if (!v || !std::isfinite(*v) || std::fabs(*v) > 1e12) return numberMessage;
-      const int64_t s = row.kind == tOptionKind::Margin ? MarginFromUser(row.quantity, *v) : LimitFromUser(row.quantity, *v);
+      const int64_t s = row.kind == tOptionKind::Margin ? MarginFromUser(row.quantity, *v, celsius)
+                                                        : LimitFromUser(row.quantity, *v, celsius);
       if (!InRange(row, static_cast<double>(s))) return numberMessage;
       stored = std::to_string(s);
       return "";
@@ -210,13 +219,11 @@ void OptionsModel::Load() {
   // Reading must not change the files (the reader writes converted passwords back) nor keep
   // the monitor's event log.
   SetEventLogPath("");
-  SetIniFilesReadOnly(true);
-  ReadSettings();
-  SetIniFilesReadOnly(false);
+  ReadSettings(settings_, process_, {}, tSettingsLoad::LookOnly);
   loaded_.clear();
   for (const char* file : Files) {
-    const IniFile stored = StoredSettings(file);
-    const std::string disk = DiskText(file);
+    const IniFile stored = StoredSettings(settings_, file);
+    const std::string disk = DiskText(process_.SettingsDir, file);
     onDisk_[file] = disk;
     const IniFile onDisk = IniFile::FromText(disk);
     for (const tOptionRow& row : OptionRows()) {
@@ -239,7 +246,7 @@ std::string OptionsModel::Display(const tOptionRow& row) const {
     const long c = ParseColourText(it->second);
     return ColourText(c < 0 ? 0 : c);
   }
-  if (IsLimit(row)) return LimitDisplay(row, it->second);
+  if (IsLimit(row)) return LimitDisplay(row, it->second, settings_.Celsius);
   return it->second;
 }
 
@@ -254,6 +261,27 @@ std::string OptionsModel::Set(const tOptionRow& row, const std::string& text) {
 
 bool OptionsModel::Changed() const { return current_ != loaded_; }
 
+tMailAccount OptionsModel::MailAccountOfFields() const {
+  const auto value = [this](const char* section, const char* key) {
+    const auto it = current_.find(std::string(ServerIniName) + "/" + section + "/" + key);
+    return it == current_.end() ? std::string() : it->second;
+  };
+  tSettings s;
+  const auto number = [&](const char* key, int32_t fallback) {
+    return ParseIniInteger(value("SMTP", key)).value_or(fallback);
+  };
+  s.SMTPHost = value("SMTP", "SMTPHost");
+  s.SMTPPort = number("SMTPPort", s.SMTPPort);
+  s.SMTPTLS = number("SMTPTLS", s.SMTPTLS);
+  s.SMTPAuth = value("SMTP", "SMTPAuth") == "1";
+  s.SMTPUser = value("SMTP", "SMTPUser");
+  s.SMTPPass = value("SMTP", "SMTPPassCrypt");  // kept plain in the fields
+  s.MailFrom = value("SMTP", "MailFrom");
+  s.MailTo = value("SMTP", "MailTo");
+  s.VerifyTLS = value("FTP", "VerifyTLS") != "0";
+  return MailAccount(s);
+}
+
 bool OptionsModel::SaveAutostart(const tOptionRow& row, const tQuestion& ask, bool& declined) {
   const std::string id = Id(row);
   const std::string path = AutostartPath();
@@ -267,7 +295,7 @@ bool OptionsModel::SaveAutostart(const tOptionRow& row, const tQuestion& ask, bo
     current_[id] = loaded_[id];
     return true;
   }
-  const bool ok = current_[id] == "1" ? WriteAutostart(path, AppDir + "kelvara")
+  const bool ok = current_[id] == "1" ? WriteAutostart(path, process_.AppDir + "kelvara")
                                       : state == tAutostartState::Absent || RemoveAutostart(path);
   if (ok) loaded_[id] = current_[id];
   return ok;
@@ -290,7 +318,7 @@ tSaveResult OptionsModel::Save(const tQuestion& ask) {
 
   std::string conflicts;
   for (auto& [file, change] : changes) {
-    change.disk = DiskText(file.c_str());
+    change.disk = DiskText(process_.SettingsDir, file.c_str());
     if (change.disk != onDisk_[file]) conflicts += (conflicts.empty() ? "" : ", ") + file;
   }
   if (!conflicts.empty() && !(ask && ask("ChangedOnDisk", conflicts))) return tSaveResult::Declined;
@@ -311,12 +339,13 @@ tSaveResult OptionsModel::Save(const tQuestion& ask) {
     const std::string text = ini.ToText();
     std::string temp;
     const unsigned mode = file == ServerIniName ? 0600 : 0644;
-    if (!WriteTempFile(SettingsDir + file, text, mode, temp)) {
-      LogEvent("op1 cannot write " + SettingsDir + file);
+    const std::string target = process_.SettingsDir + file;
+    if (!WriteTempFile(target, text, mode, temp)) {
+      LogEvent("op1 cannot write " + target);
       ok = false;
       break;
     }
-    temps.emplace_back(temp, SettingsDir + file);
+    temps.emplace_back(temp, target);
     written[file] = text;
   }
   if (!ok) {

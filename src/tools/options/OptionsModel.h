@@ -6,9 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "alerts/SmtpMail.h"
+#include "core/Process.h"
 #include "tools/options/OptionPages.h"
 
 namespace kv {
+
+struct tSettings;
 
 // The dialog's texts: English.lng first, the chosen language over it. A key is looked up in
 // [Options], then [Messages], then as a [Main] menu caption; an unknown key shows itself.
@@ -27,8 +31,11 @@ enum class tSaveResult { Saved, NothingChanged, Declined, Failed };
 
 class OptionsModel {
  public:
-  // Reads the three files of settingsDir (which must be SettingsDir) through the settings
-  // reader without writing anything.
+  // Edits the files of process's settings folder; settings holds what the settings reader
+  // made of them (its Celsius also decides how temperature limits read).
+  OptionsModel(tSettings& settings, const tProcessFacts& process) : settings_(settings), process_(process) {}
+
+  // Reads the three files through the settings reader without writing anything.
   void Load();
 
   // The value as the editor shows it (colours as #RRGGBB, passwords plain, floats with a comma).
@@ -36,6 +43,9 @@ class OptionsModel {
   // Takes an edited value; on bad input the value stays and the result names the message key.
   std::string Set(const tOptionRow& row, const std::string& text);
   bool Changed() const;
+  // The [SMTP] account (with [FTP] VerifyTLS) as the fields hold it now, saved or not: what
+  // the Alerts page's Test button sends with.
+  tMailAccount MailAccountOfFields() const;
 
   // Writes the changed keys. A file that changed on disk since Load is written only when ask
   // (given the question's text key and the file names) says so; then the changed keys go over
@@ -45,14 +55,16 @@ class OptionsModel {
   tSaveResult Save(const tQuestion& ask);
 
   // The message key a value of row would be refused with; "" when it is good. text is what a
-  // user typed; stored receives the value in the file's form.
-  static std::string Check(const tOptionRow& row, const std::string& text, std::string& stored);
+  // user typed (temperatures in the settings' unit); stored receives the value in the file's form.
+  std::string Check(const tOptionRow& row, const std::string& text, std::string& stored) const;
 
  private:
   static std::string Id(const tOptionRow& row);
   // Writes or removes the login entry as row now says; false on failure. declined: a foreign
   // entry was left as the user asked.
   bool SaveAutostart(const tOptionRow& row, const tQuestion& ask, bool& declined);
+  tSettings& settings_;
+  const tProcessFacts& process_;
   std::map<std::string, std::string> loaded_, current_;  // Id -> stored form (passwords plain)
   std::map<std::string, std::string> onDisk_;            // file name -> bytes at Load or Save
 };

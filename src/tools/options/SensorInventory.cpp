@@ -44,41 +44,42 @@ tHwmonKind KindOfPage(int page) {
 
 }  // namespace
 
-void RefreshInventoryReadings() {
-  ResetReadings();
-  ReadAllValues(true);
+void RefreshInventoryReadings(tAcquisition& pass) {
+  pass.ResetReadings();
+  pass.ReadAllValues(true);
 }
 
-std::vector<tInventoryItem> SensorInventory(int page) {
+std::vector<tInventoryItem> SensorInventory(const tSettings& settings, const tReadingsState& current, int page) {
   std::vector<tInventoryItem> items;
   if (page >= 4 && page <= 6) {
     const tHwmonKind kind = KindOfPage(page);
     const char* unit = kind == tHwmonKind::Voltage ? "V" : kind == tHwmonKind::Fan ? "RPM" : "°C";
     const int decimals = kind == tHwmonKind::Fan ? 0 : kind == tHwmonKind::Voltage ? 3 : 1;
-    if (Settings.ReadHwmon)
+    if (settings.ReadHwmon)
       for (const tHwmonSensor& s : ReadLibsensors())
         if (s.Kind == kind) items.push_back({"hwmon", HwmonSensorName(s), Fixed(s.Value, decimals, unit)});
     for (const tProgramBlock& p : ProgramBlocks)
       if (SharedMemoryExists(p.block)) items.push_back({"shared memory", p.program, ""});
     if (SharedMemoryExists(ExternalAreaName)) items.push_back({"shared memory", ExternalAreaName, ""});
   } else if (page == 8) {
-    for (const tNetMon& n : NetMons) items.push_back({"network", n.Description, n.Ip + " " + n.Mac});
+    for (const tNetMon& n : current.NetMons) items.push_back({"network", n.Description, n.Ip + " " + n.Mac});
   } else if (page == 9) {
-    for (const tDiskMon& d : DiskMons) items.push_back({"disks", d.Root, d.Label});
+    for (const tDiskMon& d : current.DiskMons) items.push_back({"disks", d.Root, d.Label});
   }
   return items;
 }
 
-std::string ChannelValueText(int page, int channel) {
+std::string ChannelValueText(const tReadingsState& current, int page, int channel) {
+  const tReadings& r = current.Readings;
   const int x = channel - 1;
   if (x < 0) return {};
   switch (page) {
-    case 4: return x < TChannels ? Hundredths(Readings.T[x], "°C") : "";
-    case 5: return x < VChannels ? Hundredths(Readings.V[x], "V") : "";
+    case 4: return x < TChannels ? Hundredths(r.T[x], "°C") : "";
+    case 5: return x < VChannels ? Hundredths(r.V[x], "V") : "";
     case 6:
-      if (x >= FChannels || Readings.F[x] == NoValue16) return {};
-      return Readings.F[x] < 0 ? Fixed(-Readings.F[x] / 100.0, 2, "l/h") : Fixed(Readings.F[x], 0, "RPM");
-    case 7: return x < CPUChannels ? Hundredths(Readings.CPU[x], "%") : "";
+      if (x >= FChannels || r.F[x] == NoValue16) return {};
+      return r.F[x] < 0 ? Fixed(-r.F[x] / 100.0, 2, "l/h") : Fixed(r.F[x], 0, "RPM");
+    case 7: return x < CPUChannels ? Hundredths(r.CPU[x], "%") : "";
     default: return {};
   }
 }

@@ -5,7 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "readvalue/AcquisitionPass.h"
+#include "readvalue/Readings.h"
+
 namespace kv {
+
+struct tSettings;
 
 struct tInventoryItem {
   std::string group;  // "hwmon", "shared memory", "network", "disks"
@@ -14,10 +19,10 @@ struct tInventoryItem {
 };
 
 // Runs one acquisition pass so the channels and the lists are current.
-void RefreshInventoryReadings();
+void RefreshInventoryReadings(tAcquisition& pass);
 // The items a page shows: 4, 5, 6 the sensors of that kind, 8 interfaces, 9 disks.
-std::vector<tInventoryItem> SensorInventory(int page);
+std::vector<tInventoryItem> SensorInventory(const tSettings& settings, const tReadingsState& current, int page);
 // The current value of a channel row's reading as text ("" when it has none).
-std::string ChannelValueText(int page, int channel);
+std::string ChannelValueText(const tReadingsState& current, int page, int channel);
 
 }  // namespace kv

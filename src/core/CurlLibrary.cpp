@@ -1,4 +1,4 @@
-#include "publishing/CurlLibrary.h"
+#include "core/CurlLibrary.h"
 
 #include <dlfcn.h>
 

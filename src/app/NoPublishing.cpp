@@ -1,9 +1,0 @@
-#include "app/NoPublishing.h"
-
-#include "displays/ImageSaving.h"
-
-namespace kv {
-
-bool NoPublishing::ImagesWaiting() { return kv::ImagesWaiting(); }
-
-}  // namespace kv
