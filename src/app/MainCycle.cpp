@@ -11,6 +11,7 @@
 #include "core/PublishingPort.h"
 #include "core/UiPort.h"
 #include "displays/ImageSaving.h"
+#include "platform/Files.h"
 #include "platform/Instance.h"
 #include "platform/System.h"
 #include "readvalue/ExternalValues.h"
@@ -91,6 +92,8 @@ bool TMainCycle::Initialise() {
   ApplyCaptions(m_.Process, m_.Settings.LangFile);
   m_.Pass.ResetReadings();
   LogEvent("Initializing log");
+  // Sources that fill a channel late (every few passes) have had their turn after three.
+  unfilledPasses_ = FileExists(m_.Process.SettingsDir + ClientIniName) ? 0 : 3;
   try {
     m_.Series.ClearStatistics();
   } catch (const std::exception& e) {
@@ -141,7 +144,10 @@ std::string TMainCycle::TrayTip() const {
 void TMainCycle::MainTick() {
   const int passes = m_.Current.PassCount;
   m_.Series.SampleAndAcquire(false);
-  if (m_.Current.PassCount != passes) emit ReadingsChanged();
+  if (m_.Current.PassCount != passes) {
+    if (unfilledPasses_ > 0 && --unfilledPasses_ == 0) HideUnfilledChannels();
+    emit ReadingsChanged();
+  }
   RefreshDisplays();
   try {
     ui_.SetTrayTip(TrayTip());
@@ -149,6 +155,26 @@ void TMainCycle::MainTick() {
     LogError("tct1 ", e);
   }
   tmrReadTemp.start(m_.Settings.ReadTemp);
+}
+
+void TMainCycle::HideUnfilledChannels() {
+  // A first start shows what this machine has, not ten empty legends of every kind; the user
+  // switches a channel on again in the options. An existing settings file is never changed.
+  tSettings& s = m_.Settings;
+  const tReadings& r = m_.Current.Readings;
+  for (size_t i = 0; i < s.TCfg.size(); ++i)
+    if (r.T[i] == NoValue16) s.TCfg[i].Vis = 0;
+  for (size_t i = 0; i < s.VCfg.size(); ++i)
+    if (r.V[i] == NoValue16) s.VCfg[i].Vis = 0;
+  for (size_t i = 0; i < s.FCfg.size(); ++i)
+    if (r.F[i] == NoValue16) s.FCfg[i].Vis = 0;
+  for (tNetSlot& slot : s.NetSlots)
+    if (slot.Mac.empty()) slot.Vis = false;
+  for (tDiskSlot& slot : s.DiskSlots)
+    if (slot.Drive.empty()) slot.Vis = false;
+  LogEvent("First start: channels and slots no source fills are hidden");
+  WriteSettings(s, m_.Process.SettingsDir, false);
+  RefreshDisplays();
 }
 
 void TMainCycle::RefreshDisplays() {

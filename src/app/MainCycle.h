@@ -121,6 +121,7 @@ class TMainCycle : public QObject {
   void ShutDown();
   void CheckHelpers();
   void TrimAfterSave();
+  void HideUnfilledChannels();
   const QTimer& TimerOf(tCycleTimer which) const;
 
   tMonitor& m_;
@@ -132,6 +133,8 @@ class TMainCycle : public QObject {
   QTimer tmrReadTemp, tmrAutoConnect, tmrLight, tmrBanner, tmrLog, tmrUpdate;
   bool sessionEnding_ = false;
   bool shutDown_ = false;
+  // Passes still to run before a first start (no settings file yet) hides what nothing fills.
+  int unfilledPasses_ = 0;
 };
 
 }  // namespace kv

@@ -16,6 +16,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -120,6 +121,7 @@ TfrmKelvaraMain::TfrmKelvaraMain(TMainCycle& cycle, bool trayAvailable, tWindowS
   setFont(font);
 
   if (!services_.openLink) services_.openLink = OpenInBrowser;
+  if (!services_.trayHost) services_.trayHost = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
   if (!services_.showSplash)
     services_.showSplash = [] {
       LogEvent("Showing splash screen");
@@ -343,13 +345,27 @@ bool TfrmKelvaraMain::CanPlaceWindows() {
 }
 
 void TfrmKelvaraMain::StartUp() {
-  if (const QScreen* screen = this->screen()) {
-    const tSettings& s = m_.Settings;
-    const QPoint at = StartPosition(s.Left, s.Top, size(), screen->availableGeometry(), screen->virtualGeometry());
+  const tSettings& s = m_.Settings;
+  // A stored position on a screen that is gone (a monitor unplugged) starts on the primary one.
+  const QScreen* screen = QGuiApplication::screenAt(QPoint(s.Left, s.Top));
+  if (!screen || s.Left == PositionUnset || s.Top == PositionUnset) screen = this->screen();
+  if (screen) {
+    const QRect work = screen->availableGeometry();
+    const QPoint at = StartPosition(s.Left, s.Top, size(), work, work);
     placing_ = true;
     move(at);
     placing_ = false;
     emit Moved(at.x(), at.y());
+  }
+  // The window is placed again once the chart has given it its real height.
+  settling_ = CanPlaceWindows();
+  centred_ = s.Left == PositionUnset || s.Top == PositionUnset;
+  QTimer::singleShot(3000, this, [this] { settling_ = false; });
+  if (!trayWatch_) {
+    // A tray host that starts after us (login autostart races) still gets the icon.
+    trayWatch_ = new QTimer(this);
+    connect(trayWatch_, &QTimer::timeout, this, [this] { TrayHostChanged(services_.trayHost()); });
+    trayWatch_->start(2000);
   }
   if (m_.Settings.OnTop) setWindowFlag(Qt::WindowStaysOnTopHint, true);
   if (trayAvailable_) {
@@ -361,6 +377,40 @@ void TfrmKelvaraMain::StartUp() {
   if (!CanPlaceWindows()) LogEvent("Window positions are the compositor's: no edge snapping");
   // Without a tray a hidden window could never be found again.
   if (!m_.Settings.Mini || !trayAvailable_) ShowAndRaise();
+}
+
+void TfrmKelvaraMain::TrayHostChanged(bool available) {
+  if (available == trayAvailable_) return;
+  trayAvailable_ = available;
+  if (available) {
+    const QString tip = trayTip_;
+    if (!tray_) BuildTray();
+    SetTrayTip(tip.toStdString());
+    SetTrayIconSlot(iconSlot_);
+    tray_->show();
+    LogEvent("Tray host arrived: the window hides to the tray");
+    return;
+  }
+  if (tray_) tray_->hide();
+  LogEvent("Tray host gone: the window stays on the desktop");
+  // Hidden in a tray that is no more, the window could never be found again.
+  if (!isVisible() || isMinimized()) ShowAndRaise();
+}
+
+void TfrmKelvaraMain::KeepOnScreen() {
+  const QScreen* screen = QGuiApplication::screenAt(frameGeometry().center());
+  if (!screen) screen = this->screen();
+  if (!screen || !CanPlaceWindows()) return;
+  const QRect work = screen->availableGeometry();
+  const QRect frame = frameGeometry();
+  QPoint at = InsideWorkArea(frame, work);
+  if (centred_) at = QPoint(work.x() + std::max(0, (work.width() - frame.width()) / 2),
+                            work.y() + std::max(0, (work.height() - frame.height()) / 2));
+  if (at == frame.topLeft()) return;
+  placing_ = true;
+  move(at);
+  placing_ = false;
+  emit Moved(at.x(), at.y());
 }
 
 void TfrmKelvaraMain::HideToTray() {
@@ -434,6 +484,11 @@ void TfrmKelvaraMain::moveEvent(QMoveEvent* event) {
   if (placing_ || !isVisible()) return;
   const QRect frame = frameGeometry();
   emit Moved(frame.x(), frame.y());
+  if (settling_) {
+    // The window manager has just framed the window: its title bar must stay reachable.
+    KeepOnScreen();
+    return;
+  }
   if (!CanPlaceWindows() || !screen()) return;
   const QRect snapped = SnapToWorkArea(frame, screen()->availableGeometry());
   if (snapped == frame) return;
@@ -472,11 +527,15 @@ void TfrmKelvaraMain::FitToChart(int oldChartHeight) {
   // The box never stands taller than the chart; a shorter box shows its scroll bar.
   newHeight = std::min(newHeight, image.height() + ChromeHeight());
   const int newWidth = image.width() + (newHeight - ChromeHeight() < image.height() ? scrollBar : 0);
-  if (newWidth == width() && newHeight == height()) return;
-  placing_ = true;
-  setFixedWidth(newWidth);
-  resize(newWidth, newHeight);
-  placing_ = false;
+  if (newWidth != width() || newHeight != height()) {
+    placing_ = true;
+    setFixedWidth(newWidth);
+    resize(newWidth, newHeight);
+    placing_ = false;
+  }
+  // Placed with its real size: a window grown downwards from a spot chosen for its start size
+  // would reach below the screen.
+  if (settling_) KeepOnScreen();
 }
 
 void TfrmKelvaraMain::RefreshChart() {

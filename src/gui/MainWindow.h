@@ -18,6 +18,7 @@
 class QScrollArea;
 class QMenu;
 class QAction;
+class QTimer;
 
 namespace kv {
 
@@ -35,6 +36,8 @@ struct tWindowServices {
   // The chosen file name (empty when cancelled) and the filter index (1 PNG, 2 GIF) for a title
   // and a proposed name.
   std::function<std::pair<std::string, int>(const std::string& title, const std::string& proposed)> askSaveName;
+  // Whether a tray host is there now, asked every few seconds after the start.
+  std::function<bool()> trayHost;
 };
 
 class TfrmKelvaraMain final : public QMainWindow {
@@ -71,6 +74,8 @@ class TfrmKelvaraMain final : public QMainWindow {
   QMenu* Menu(tMenuAction submenu) const { return menus_[static_cast<size_t>(submenu)]; }
   QMenu* TrayMenu() const { return trayMenu_; }
   bool TrayAvailable() const { return trayAvailable_; }
+  // A tray host came or went: the icon and hiding to the tray follow it.
+  void TrayHostChanged(bool available);
   int TrayIconSlot() const { return iconSlot_; }
   QString TrayTip() const { return trayTip_; }
   ChartView& View() { return view_; }
@@ -123,6 +128,7 @@ class TfrmKelvaraMain final : public QMainWindow {
   QIcon SlotIcon(int slot) const;
   int ChromeHeight() const;
   void FitToChart(int oldChartHeight);
+  void KeepOnScreen();
 
   TMainCycle& cycle_;
   tMonitor& m_;
@@ -142,6 +148,11 @@ class TfrmKelvaraMain final : public QMainWindow {
   std::unique_ptr<TDisplayWindows> displays_;
   bool exiting_ = false;
   bool placing_ = false;
+  // Until the first chart has given the window its real size (and a moment after, while a
+  // window manager adds its frame), the start position is still being settled.
+  bool settling_ = false;
+  bool centred_ = false;
+  QTimer* trayWatch_ = nullptr;
 };
 
 }  // namespace kv

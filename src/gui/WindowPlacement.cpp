@@ -1,6 +1,7 @@
 #include "gui/WindowPlacement.h"
 
 #include <QGuiApplication>
+#include <algorithm>
 #include <cstdlib>
 
 #include "settings/Settings.h"
@@ -41,6 +42,13 @@ QPoint StartPosition(int left, int top, const QSize& window, const QRect& workAr
   if (top < desktop.y()) top = desktop.y();
   if (top > bottom - window.height()) top = bottom - window.height();
   return {left, top};
+}
+
+QPoint InsideWorkArea(const QRect& frame, const QRect& workArea) {
+  const int right = workArea.x() + workArea.width(), bottom = workArea.y() + workArea.height();
+  const int x = std::max(workArea.x(), std::min(frame.x(), right - frame.width()));
+  const int y = std::max(workArea.y(), std::min(frame.y(), bottom - frame.height()));
+  return {x, y};
 }
 
 bool ClientsPlaceWindows() {

@@ -14,6 +14,10 @@ QRect SnapToWorkArea(const QRect& proposed, const QRect& workArea, int distance 
 // back inside the desktop rectangle.
 QPoint StartPosition(int left, int top, const QSize& window, const QRect& workArea, const QRect& desktop);
 
+// The top left corner that puts the frame inside the work area, moving it as little as
+// possible; a frame larger than the work area keeps its top left corner (title bar) inside.
+QPoint InsideWorkArea(const QRect& frame, const QRect& workArea);
+
 // False where the compositor places windows itself (Wayland): a client's own move is ignored
 // there, so neither snapping nor stored positions apply.
 bool ClientsPlaceWindows();

@@ -1,5 +1,7 @@
 #include "readvalue/ExternalValues.h"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -9,7 +11,8 @@
 
 namespace kv {
 
-const char* const ExternalAreaName = "$Kelvara2$";
+std::string ExternalAreaName(uid_t uid) { return "$Kelvara2$-" + std::to_string(uid); }
+std::string ExternalAreaName() { return ExternalAreaName(::geteuid()); }
 
 namespace {
 
@@ -59,7 +62,7 @@ void ApplyExternalValues(tReadingsState& current, const ShmView& view) {
 
 void CreateExternalValueArea(tSourceMemory& memory) {
   SharedMemoryBlock& area = memory.Get<tExternalArea>().block;
-  if (!area.Create(ExternalAreaName, ExternalAreaSize, 0600)) {
+  if (!area.Create(ExternalAreaName(), ExternalAreaSize, 0600)) {
     LogEvent("Cannot create memory map");
     return;
   }
@@ -86,7 +89,7 @@ void ReadExternalValues(tPassContext& ctx) {
     area.Read(apply, {"rv24 ", "rv24 "});
     return;
   }
-  ReadPrivateSharedMemory(ExternalAreaName, tShmAccess::Full, apply, {"rv24 ", "rv24 "});
+  ReadPrivateSharedMemory(ExternalAreaName(), tShmAccess::Full, apply, {"rv24 ", "rv24 "});
 }
 
 void CloseExternalValueArea(tSourceMemory& memory) {

@@ -1,7 +1,10 @@
 #pragma once
 // The external value area: a shared block any local program may write readings into. Each
 // pass reads it last among the sources, so its slots override every sensor program.
+#include <sys/types.h>
+
 #include <cstddef>
+#include <string>
 
 #include "platform/SharedMemory.h"
 #include "readvalue/Readings.h"
@@ -11,7 +14,10 @@ namespace kv {
 struct tPassContext;
 class tSourceMemory;
 
-extern const char* const ExternalAreaName;  // "$Kelvara2$"
+// "$Kelvara2$-<uid>": one area per user, as a session-local name is elsewhere, so a second
+// user's monitor never finds the name taken by the first.
+std::string ExternalAreaName(uid_t uid);
+std::string ExternalAreaName();  // this process's user
 constexpr size_t ExternalAreaSize = 288;
 constexpr double ExternalNoValue = -255.0;  // a slot given back by its writer
 

@@ -46,7 +46,7 @@ class NotificationTest : public AlertTest {
   void SetUp() override {
     AlertTest::SetUp();
     if (QStandardPaths::findExecutable("dbus-daemon").isEmpty())
-      GTEST_SKIP() << "dbus-daemon is missing (scripts/install-deps installs it)";
+      FAIL() << "dbus-daemon is missing (scripts/install-deps installs it)";
     daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
     ASSERT_TRUE(daemon_.waitForStarted(5000));
     ASSERT_TRUE(kvtest::SpinUntil([this] { return daemon_.canReadLine(); }, 5s) ||

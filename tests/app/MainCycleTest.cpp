@@ -1,6 +1,8 @@
 #include "app/MainCycle.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <unistd.h>
 
 #include "app/CycleState.h"
@@ -77,6 +79,39 @@ TEST_F(MainCycleTest, StartArmsTheTimersAndLoadsWithABreak) {
   EXPECT_TRUE(Logged("Initializing log"));
   // Light saved but banner not: the light alone is marked for upload.
   EXPECT_FALSE(Logged("No display marked for upload/mailing"));
+}
+
+// A first start (no settings file yet) hides, after its first passes, the channels and slots
+// no source fills, and stores that; a start with a settings file changes none of them.
+TEST_F(MainCycleTest, FirstStartHidesWhatNothingFills) {
+  for (const bool existing : {false, true}) {
+    TMainCycle start(M, ui);
+    SetDefaultChannelSettings(Settings);
+    for (tChannelCfg& v : Settings.VCfg) v.Vis = 1;
+    for (tFanCfg& f : Settings.FCfg) f.Vis = 1;
+    std::filesystem::remove(dir.File(DisplayIniName));
+    if (existing) kvtest::WriteFile(dir.File(ClientIniName), "[Misc]\r\n");
+    SilenceSources();
+    M.Pass.Sources.Rows[static_cast<size_t>(tPassStep::Hwmon)].read = [](tPassContext& ctx) {
+      ctx.Current.Readings.T[1] = 4500;
+      ctx.Current.Readings.F[0] = 1200;
+    };
+    ASSERT_TRUE(start.Initialise());
+    for (int pass = 0; pass < 3; ++pass) {
+      clock_.Advance(20000);
+      start.MainTick();
+    }
+    const std::string stored = kvtest::ReadFile(dir.File(ClientIniName));
+    EXPECT_EQ(Settings.TCfg[0].Vis, existing ? 1 : 0) << existing;
+    EXPECT_EQ(Settings.TCfg[1].Vis, 1);
+    EXPECT_EQ(Settings.FCfg[0].Vis, 1);
+    EXPECT_EQ(Settings.FCfg[1].Vis, existing ? 1 : 0);
+    EXPECT_EQ(Settings.VCfg[9].Vis, existing ? 1 : 0);
+    EXPECT_EQ(Settings.NetSlots[3].Vis, existing);
+    EXPECT_EQ(Settings.DiskSlots[7].Vis, existing);
+    if (!existing) EXPECT_NE(stored.find("visT1=0"), std::string::npos) << stored;
+    start.SessionEnd();
+  }
 }
 
 TEST_F(MainCycleTest, TickWithinASecondNeitherSamplesNorReads) {

@@ -153,7 +153,7 @@ Seeds ExternalSeeds() {
 
 struct tReaderRow {
   const char* name;   // the harness is fuzz_<name>
-  const char* block;  // the block name the reader opens
+  const char* block;  // the block name the reader opens; null: this user's external area
   void (*read)(kv::tPassContext&);
   Seeds (*seeds)();
 };
@@ -173,7 +173,7 @@ const tReaderRow ReaderTable[] = {
     {"mbm5190", "$M$B$M$5$S$D$", kv::ReadMBM5190, Mbm5190Seeds},
     {"mbm5107", "$M$B$M$5$D$", kv::ReadMBM5107, Mbm5107Seeds},
     {"mbm509x", "$M$B$M$5$D$", kv::ReadMBM509x, Mbm509xSeeds},
-    {"external", "$Kelvara2$", kv::ReadExternalValues, ExternalSeeds},
+    {"external", nullptr, kv::ReadExternalValues, ExternalSeeds},
 };
 
 const tReaderRow& Row() {
@@ -196,7 +196,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     for (const std::string& seed : Row().seeds()) kvfuzz::WriteSeed("seed" + std::to_string(++n), seed);
     std::exit(0);
   }
-  block = new kvfuzz::Block(Row().block);
+  block = new kvfuzz::Block(Row().block ? std::string(Row().block) : kv::ExternalAreaName());
   return 0;
 }
 

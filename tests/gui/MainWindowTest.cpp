@@ -7,8 +7,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QProcess>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStandardPaths>
 #include <QWheelEvent>
 #include "gui/Wait.h"
 
@@ -308,6 +310,52 @@ TEST_F(MainWindowTest, WindowSnapsToTheWorkAreaWithinNinePixels) {
   QCoreApplication::processEvents();
   EXPECT_EQ(window->frameGeometry().left(), area.left() + 10);
   EXPECT_EQ(Settings.Left, area.left() + 10) << "the stored position follows the window";
+}
+
+// Placed once the chart has given the window its real height: wholly inside the work area,
+// centred at a first start or pulled back from a stored spot on a monitor that is gone.
+TEST_F(MainWindowTest, StartsWhollyOnTheScreen) {
+  for (const int stored : {PositionUnset, 5000, -3000}) {
+    Settings.Left = Settings.Top = stored;
+    Open(false);
+    window->StartUp();
+    ASSERT_TRUE(kvtest::WaitExposed(window.get()));
+    kvtest::Wait(50);
+    const QRect area = window->screen()->availableGeometry(), frame = window->frameGeometry();
+    EXPECT_GT(window->height(), 200) << "the chart's height, not the start size";
+    EXPECT_TRUE(area.contains(frame)) << stored << ": " << frame.x() << "," << frame.y() << " "
+                                      << frame.width() << "x" << frame.height();
+    EXPECT_EQ(Settings.Top, frame.y()) << stored;
+  }
+}
+
+// A tray host (trayer, an XEmbed tray) that starts after the window gets the icon; when it
+// goes, the window is back on the desktop.
+TEST_F(MainWindowTest, TrayFollowsTheTrayHost) {
+  const QString trayer = QStandardPaths::findExecutable("trayer");
+  if (trayer.isEmpty()) FAIL() << "trayer is missing (scripts/install-deps installs it)";
+  Settings.Mini = true;
+  Open(false);
+  window->StartUp();
+  EXPECT_TRUE(window->isVisible());
+  kvtest::Wait(6000);
+  QProcess host;
+  host.start(trayer, {});
+  ASSERT_TRUE(host.waitForStarted(5000));
+  const auto waitFor = [this](bool tray) {
+    for (int i = 0; i < 100 && window->TrayAvailable() != tray; ++i) kvtest::Wait(100);
+    return window->TrayAvailable() == tray;
+  };
+  ASSERT_TRUE(waitFor(true));
+  EXPECT_TRUE(Logged("Tray host arrived: the window hides to the tray"));
+  window->HideToTray();
+  EXPECT_FALSE(window->isVisible());
+
+  host.kill();
+  host.waitForFinished(5000);
+  ASSERT_TRUE(waitFor(false));
+  EXPECT_TRUE(Logged("Tray host gone: the window stays on the desktop"));
+  EXPECT_TRUE(window->isVisible());
 }
 
 TEST_F(MainWindowTest, ChartDrawnOnlyWhileShownAndTipRebuiltEachTick) {

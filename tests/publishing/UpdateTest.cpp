@@ -10,6 +10,8 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QStringList>
 #include <chrono>
 #include <filesystem>
@@ -91,7 +93,8 @@ class UpdateTest : public ::testing::Test, protected kvtest::FakeTime, public kv
     pki_ = new TempDir;
     UpdatePeer make({"pki", QString::fromStdString(pki_->Path())});
     make.Finish();
-    ASSERT_TRUE(std::filesystem::exists(pki_->File("ca.pem")));
+    // Checked by each test: a failure here would only mark them skipped, and the run passed.
+    authorityMade_ = std::filesystem::exists(pki_->File("ca.pem"));
   }
   static void TearDownTestSuite() {
     delete pki_;
@@ -99,6 +102,7 @@ class UpdateTest : public ::testing::Test, protected kvtest::FakeTime, public kv
   }
 
   void SetUp() override {
+    ASSERT_TRUE(authorityMade_) << "the test authority could not be made (openssl is missing?)";
     root = dir.Path() + "root/";
     cache = dir.Path() + "cache/";
     std::filesystem::create_directories(root);
@@ -173,6 +177,7 @@ class UpdateTest : public ::testing::Test, protected kvtest::FakeTime, public kv
   }
 
   static TempDir* pki_;
+  static inline bool authorityMade_ = false;
   TempDir dir;
   std::string root, cache;
   QuestionUi ui;
@@ -395,16 +400,24 @@ TEST_F(UpdateTest, ThroughAnHttpProxyWithBasicAuthentication) {
   EXPECT_EQ(Settings.UpdateCheck, -1);
 }
 
-// Without a configured server nothing goes on the wire; the system's roots do not know the
-// test authority, so verification is really on.
+// Without a configured server (the default) the check, automatic or asked for, is one log
+// line: no status text, nothing on the wire. The system's roots do not know the test
+// authority, so verification is really on.
 TEST_F(UpdateTest, NoServerAndUnknownAuthority) {
   EXPECT_EQ(tSettings{}.UpdateServer, "");
+  EXPECT_TRUE(tSettings{}.CheckForUpdate);
   Release("3.38\n2011-04-15\nhttps://x/y\n");
   Settings.UpdateServer = "";
-  Check(true);
-  EXPECT_TRUE(Logged("No update server configured"));
+  for (const bool forced : {false, true}) Check(forced);
+  EXPECT_EQ(Log().find("Connection failed"), std::string::npos) << Log();
+  EXPECT_TRUE(ui.status.empty()) << ui.status.front();
   EXPECT_EQ(Settings.UpdateCheck, -1);
   EXPECT_EQ(Requests(), "");
+  const std::string line = "] No update server configured: updates come through the package manager\r\n";
+  const size_t first = Log().find(line);
+  ASSERT_NE(first, std::string::npos) << Log();
+  EXPECT_NE(Log().find(line, first + 1), std::string::npos);  // one line for each check
+  EXPECT_EQ(Log().find("Querying"), std::string::npos);
 
   Settings.UpdateServer = Base();
   Open("");
@@ -412,6 +425,23 @@ TEST_F(UpdateTest, NoServerAndUnknownAuthority) {
   EXPECT_EQ(Settings.UpdateCheck, -1);
   EXPECT_TRUE(ui.SawStatusWith(Texts()->ConnectionFailed + " (\""));
   EXPECT_EQ(Requests(), "");
+}
+
+// A suite whose set-up cannot be made fails the run, never passes as skipped: one update test
+// runs again under ctest with no openssl on the PATH for the test authority.
+TEST(SuiteSetUp, FailureFailsTheRun) {
+  const QString ctest = QStandardPaths::findExecutable("ctest");
+  ASSERT_FALSE(ctest.isEmpty());
+  TempDir emptyPath;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("PATH", QString::fromStdString(emptyPath.Path()));
+  QProcess run;
+  run.setProcessEnvironment(env);
+  run.start(ctest, {"--test-dir", KV_BIN_DIR "/..", "-R", "^UpdateTest\\.NoServerAndUnknownAuthority$"});
+  ASSERT_TRUE(run.waitForFinished(100000));
+  const std::string out = run.readAllStandardOutput().toStdString();
+  EXPECT_NE(run.exitCode(), 0) << out;
+  EXPECT_NE(out.find("tests passed, 1 tests failed out of 1"), std::string::npos) << out;
 }
 
 // The reply pieces the thread relies on.

@@ -41,7 +41,7 @@ class AcquisitionPassTest : public testing::Test, protected kvtest::FakeTime, pu
     SetSharedMemoryPrefix("");
   }
   void PutIntoExternalArea(size_t offset, double value) {
-    const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName).c_str(), O_RDWR, 0);
+    const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName()).c_str(), O_RDWR, 0);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::pwrite(fd, &value, sizeof value, static_cast<off_t>(offset)), 8);
     ::close(fd);

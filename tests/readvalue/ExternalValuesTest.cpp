@@ -32,7 +32,7 @@ struct tSlotWrite {
 // An outside writer in its own process: opens the area with full access, writes the doubles
 // (and the processor-count byte) and exits. False when the child could not do it.
 bool WriteFromAnotherProcess(const std::vector<tSlotWrite>& writes, std::optional<uint8_t> cpuCount = {}) {
-  const std::string path = SharedMemoryPath(ExternalAreaName);
+  const std::string path = SharedMemoryPath(ExternalAreaName());
   const pid_t pid = ::fork();
   if (pid < 0) return false;
   if (pid == 0) {
@@ -68,7 +68,7 @@ class ExternalValuesTest : public testing::Test, public kvtest::PassState {
   }
   void TearDown() override {
     CloseExternalValueArea(Pass.Memory());
-    ::shm_unlink(SharedMemoryPath(ExternalAreaName).c_str());
+    ::shm_unlink(SharedMemoryPath(ExternalAreaName()).c_str());
     SetDebugMode(false);
     SetEventLogPath("");
     SetSharedMemoryPrefix("");
@@ -79,7 +79,7 @@ class ExternalValuesTest : public testing::Test, public kvtest::PassState {
 };
 
 TEST_F(ExternalValuesTest, FreshAreaHoldsNoValuesAndChangesNothing) {
-  const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName).c_str(), O_RDONLY, 0);
+  const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName()).c_str(), O_RDONLY, 0);
   ASSERT_GE(fd, 0);
   struct stat st {};
   ASSERT_EQ(::fstat(fd, &st), 0);
@@ -203,7 +203,7 @@ TEST_F(ExternalValuesTest, OutOfRangeValuesShowNoValue) {
 TEST_F(ExternalValuesTest, ShortBlockIsAFailureThatChangesNothing) {
   CloseExternalValueArea(Pass.Memory());
   // Someone else's block under our name, too short for the layout but holding a valid T1.
-  const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName).c_str(), O_RDWR | O_CREAT, 0600);
+  const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName()).c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::ftruncate(fd, 100), 0);
   const double t1 = 45.5;
@@ -219,7 +219,7 @@ TEST_F(ExternalValuesTest, ShortBlockIsAFailureThatChangesNothing) {
 
 // A block under our name made by someone else, every slot given back except T1 = 45.5.
 void PlantArea(unsigned mode, uid_t owner) {
-  const std::string path = SharedMemoryPath(ExternalAreaName);
+  const std::string path = SharedMemoryPath(ExternalAreaName());
   const int fd = ::shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
   ASSERT_GE(fd, 0);
   std::vector<double> values(36, -255.0);
@@ -240,7 +240,7 @@ TEST_F(ExternalValuesTest, SquattedAreaIsNeverRead) {
   ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.T[0], 3000);
   EXPECT_NE(Log().find("] rv24 refusing "), std::string::npos) << Log();
-  ::shm_unlink(SharedMemoryPath(ExternalAreaName).c_str());
+  ::shm_unlink(SharedMemoryPath(ExternalAreaName()).c_str());
 
   if (::geteuid() != 0) GTEST_SKIP() << "a block of another owner needs root to make";
   // Another user got the name first: creating fails and the pass does not read theirs.
@@ -249,7 +249,7 @@ TEST_F(ExternalValuesTest, SquattedAreaIsNeverRead) {
   EXPECT_NE(Log().find("] Cannot create memory map"), std::string::npos) << Log();
   ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.T[0], 3000);
-  ::shm_unlink(SharedMemoryPath(ExternalAreaName).c_str());
+  ::shm_unlink(SharedMemoryPath(ExternalAreaName()).c_str());
   PlantArea(0600, 65534);  // a private block, but not ours
   ReadExternalValues(Ctx);
   EXPECT_EQ(Readings.T[0], 3000);
@@ -272,7 +272,7 @@ TEST_F(ExternalValuesTest, CloseLogsEachStepAndRemovesTheBlock) {
   ASSERT_NE(unmap, std::string::npos) << log;
   ASSERT_NE(close, std::string::npos) << log;
   EXPECT_LT(unmap, close);
-  EXPECT_LT(::shm_open(SharedMemoryPath(ExternalAreaName).c_str(), O_RDONLY, 0), 0);
+  EXPECT_LT(::shm_open(SharedMemoryPath(ExternalAreaName()).c_str(), O_RDONLY, 0), 0);
   EXPECT_EQ(errno, ENOENT);
 
   CloseExternalValueArea(Pass.Memory());  // a second close has nothing left to do
@@ -282,7 +282,7 @@ TEST_F(ExternalValuesTest, CloseLogsEachStepAndRemovesTheBlock) {
 TEST_F(ExternalValuesTest, CreateResetsTheSlotsOfAStaleBlock) {
   // A crashed run left its block behind, still holding a writer's values.
   CloseExternalValueArea(Pass.Memory());
-  const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName).c_str(), O_RDWR | O_CREAT, 0600);
+  const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName()).c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::ftruncate(fd, 288), 0);
   ::close(fd);
@@ -294,6 +294,40 @@ TEST_F(ExternalValuesTest, CreateResetsTheSlotsOfAStaleBlock) {
   EXPECT_EQ(Readings.T[0], 3000);
   EXPECT_EQ(Readings.Freq, NoValue32);
   EXPECT_EQ(CPUCount, 0);
+}
+
+// A second user's monitor starts while ours holds its area: each makes an area of its own,
+// private to its user, and reads only what was written into it.
+TEST_F(ExternalValuesTest, TwoUsersSideBySide) {
+  EXPECT_EQ(ExternalAreaName(1000), "$Kelvara2$-1000");
+  if (::geteuid() != 0) GTEST_SKIP() << "starting a second user's process needs root";
+  const uid_t other = 65534;
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::setgid(other) != 0 || ::setuid(other) != 0) ::_exit(2);
+    kvtest::PassState second;
+    CreateExternalValueArea(second.Pass.Memory());
+    if (!WriteFromAnotherProcess({{0, 12.5}})) ::_exit(3);
+    ReadExternalValues(second.Ctx);
+    ::_exit(second.Readings.T[0] == 1250 ? 0 : 4);  // its area stays behind to be looked at
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "second monitor: " << status;
+
+  const std::string otherPath = SharedMemoryPath(ExternalAreaName(other));
+  for (const auto& [path, owner] : {std::pair{SharedMemoryPath(ExternalAreaName()), ::geteuid()},
+                                    std::pair{otherPath, other}}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(("/dev/shm" + path).c_str(), &st), 0) << path;
+    EXPECT_EQ(st.st_uid, owner) << path;
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << path;
+  }
+  ASSERT_TRUE(WriteFromAnotherProcess({{0, 45.5}}));
+  ReadExternalValues(Ctx);
+  EXPECT_EQ(Readings.T[0], 4550);
+  ::shm_unlink(otherPath.c_str());
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST_F(PassTableTest, EveryStepHasItsEnumNameInPassOrder) {
 
 TEST_F(PassTableTest, AnOverrideReplacesTheRowUntilTheStepIsKeptAgain) {
   CreateExternalValueArea(Pass.Memory());
-  const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName).c_str(), O_RDWR, 0);
+  const int fd = ::shm_open(SharedMemoryPath(ExternalAreaName()).c_str(), O_RDWR, 0);
   ASSERT_GE(fd, 0);
   const double t1 = 45.5;
   ASSERT_EQ(::pwrite(fd, &t1, sizeof t1, 0), 8);

@@ -157,7 +157,11 @@ bool TthdAutoUpdate::Ask(const std::string& text) {
 }
 
 void TthdAutoUpdate::Run() {
-  if ((settings_.CheckForUpdate || forced_) && http_) {
+  if ((settings_.CheckForUpdate || forced_) && settings_.UpdateServer.empty()) {
+    // The usual case of a packaged install: updates come through the package manager, so
+    // there is nothing to ask and nothing to tell the user.
+    LogEvent("No update server configured: updates come through the package manager");
+  } else if ((settings_.CheckForUpdate || forced_) && http_) {
     const tSettings& s = settings_;
     tHttpsOptions options;
     options.userAgent = UpdateUserAgent(HostName());
@@ -188,11 +192,6 @@ void TthdAutoUpdate::CheckSpeedFan() {
 }
 
 bool TthdAutoUpdate::CheckProgram() {
-  if (settings_.UpdateServer.empty()) {
-    LogEvent("No update server configured");
-    Status(texts_->ConnectionFailed + " (\"No update server configured\")");
-    return false;
-  }
   std::string reply;
   try {
     http_->Close();

@@ -168,7 +168,7 @@ void TFtpClient::Perform() {
   if (rc == CURLE_OK) return;
   if (terminate_) throw FtpError("Terminated");
   const std::string message = error_[0] ? error_ : lib_->easy_strerror(rc);
-  throw FtpError(message, rc == CURLE_PEER_FAILED_VERIFICATION);
+  throw FtpError(message);
 }
 
 void TFtpClient::ChangeDir(const std::string& dir) {

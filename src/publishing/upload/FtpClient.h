@@ -31,12 +31,7 @@ struct tFtpOptions {
 // The message of a failed step, as libcurl or the server put it.
 class FtpError : public std::runtime_error {
  public:
-  FtpError(const std::string& message, bool certificate = false)
-      : std::runtime_error(message), certificate_(certificate) {}
-  bool Certificate() const { return certificate_; }
-
- private:
-  bool certificate_;
+  using std::runtime_error::runtime_error;
 };
 
 class TFtpClient {

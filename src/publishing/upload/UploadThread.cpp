@@ -216,13 +216,10 @@ void TthdUpload::FtpConnect() {
       connected_ = true;
       Status(FormatWithText(texts_->ConnectedTo, s.Host));
     } catch (const std::exception& e) {
-      // A refused certificate or a missing libcurl says why, or the user would never learn to
-      // set VerifyTLS or install the library.
-      const auto* ftpError = dynamic_cast<const FtpError*>(&e);
+      // Every failure says why (a refused certificate, a missing CA bundle or libcurl, a
+      // server without TLS), or the user would never learn what to mend.
       const bool noLibrary = dynamic_cast<const CurlLoadError*>(&e) != nullptr;
-      Status((ftpError && ftpError->Certificate()) || noLibrary
-                 ? texts_->ConnectionFailed + " (\"" + e.what() + "\")"
-                 : texts_->ConnectionFailed);
+      Status(texts_->ConnectionFailed + " (\"" + e.what() + "\")");
       LogError("cp1 ", e);
       if (noLibrary) break;  // another attempt finds no library either
     }

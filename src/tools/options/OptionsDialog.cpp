@@ -160,6 +160,8 @@ QWidget* OptionsDialog::Editor(const tOptionRow& row) {
     default: {
       auto* line = new QLineEdit(Q(value));
       if (row.kind == tOptionKind::Password) line->setEchoMode(QLineEdit::Password);
+      // Left empty, as packaged installs are, the monitor asks no server at all.
+      if (row.key == "UpdateServer") line->setPlaceholderText(Q(texts_.Get("UpdateServerEmpty")));
       // Eight columns of limits share the page's width.
       if (row.kind == tOptionKind::Limit || row.kind == tOptionKind::Margin) line->setMaximumWidth(90);
       connect(line, &QLineEdit::editingFinished, this, [this, &row, line] { Commit(row, line); });

@@ -60,7 +60,7 @@ std::vector<tInventoryItem> SensorInventory(const tSettings& settings, const tRe
         if (s.Kind == kind) items.push_back({"hwmon", HwmonSensorName(s), Fixed(s.Value, decimals, unit)});
     for (const tProgramBlock& p : ProgramBlocks)
       if (SharedMemoryExists(p.block)) items.push_back({"shared memory", p.program, ""});
-    if (SharedMemoryExists(ExternalAreaName)) items.push_back({"shared memory", ExternalAreaName, ""});
+    if (SharedMemoryExists(ExternalAreaName())) items.push_back({"shared memory", ExternalAreaName(), ""});
   } else if (page == 8) {
     for (const tNetMon& n : current.NetMons) items.push_back({"network", n.Description, n.Ip + " " + n.Mac});
   } else if (page == 9) {
