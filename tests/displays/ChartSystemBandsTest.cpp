@@ -314,6 +314,24 @@ TEST_F(SystemBands, MemFreeDrawsNoCacheArea) {
   EXPECT_NE(At(300, y0 + 50), Settings.colMemCache);
 }
 
+// Scale labels reach left into the plot; a full area must not paint over their first digits.
+TEST_F(SystemBands, MemoryScaleLabelsStayAboveTheAreas) {
+  Settings.visMem = 1;
+  Settings.MemMin = 0;
+  Settings.MemMax = 10 * 1048576;  // the top label "10.00 GB" is wider than the 38 px margin
+  Settings.colMem = MakeColour(0, 48, 96);
+  Settings.cScDesc = MakeColour(250, 0, 250);
+  MemTotal = 12 * 1048576;
+  const ChartGeometry g = Draw(Series({1.9, 1.0, 0.05}, [](int, tReadings& r, tReadingsExtra&) {
+    r.MemUsed = 10 * 1048576;
+  }));
+  const int y0 = BandTop(g, csMemory), top = y0 + 7;
+  int ink = 0;
+  for (int x = 550 - 70; x < 550 - 45; ++x)
+    for (int y = top - 6; y < top + 8; ++y) ink += At(x, y) == Settings.cScDesc;
+  EXPECT_GT(ink, 5);
+}
+
 TEST_F(SystemBands, MemoryAutomaticScaleIsWrittenBack) {
   Settings.MemAuto = true;
   Settings.visMem = 1;
