@@ -110,7 +110,9 @@ TEST_F(MainCycleTest, FirstStartHidesWhatNothingFills) {
     EXPECT_EQ(Settings.VCfg[9].Vis, existing ? 1 : 0);
     EXPECT_EQ(Settings.NetSlots[3].Vis, existing);
     EXPECT_EQ(Settings.DiskSlots[7].Vis, existing);
-    if (!existing) EXPECT_NE(stored.find("visT1=0"), std::string::npos) << stored;
+    if (!existing) {
+      EXPECT_NE(stored.find("visT1=0"), std::string::npos) << stored;
+    }
     start.SessionEnd();
   }
 }

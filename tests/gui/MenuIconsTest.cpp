@@ -17,7 +17,7 @@ namespace kv {
 namespace {
 
 std::string MenuIconPath(const char* folder, int number) {
-  return std::string(folder) + "/menu" + std::to_string(number) + ".png";
+  return std::string(folder).append("/menu").append(std::to_string(number)).append(".png");
 }
 
 // Contrast ratio of a colour against the light grey of a usual menu (relative luminances).

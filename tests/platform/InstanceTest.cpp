@@ -36,7 +36,7 @@ TEST(InstanceLine, OnlyAShortDecimalNumberIsAMessage) {
                           "99999999999999999999999999999999999"})
     EXPECT_FALSE(ParseInstanceLine(bad).has_value()) << bad;
   EXPECT_FALSE(ParseInstanceLine(std::string("1\0", 2)).has_value());
-  EXPECT_FALSE(ParseInstanceLine(std::string(40, ' ') + "1").has_value());
+  EXPECT_FALSE(ParseInstanceLine(std::string(40, ' ').append("1")).has_value());
 }
 
 // A raw client socket, connected without the event loop's help.

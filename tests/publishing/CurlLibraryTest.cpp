@@ -52,7 +52,7 @@ tFreshRun RunFresh(const std::vector<std::string>& extraEnv) {
   const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
   const std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
   std::vector<std::string> env = extraEnv;
-  env.push_back(std::string(FreshMark) + "=1");
+  env.push_back(std::string(FreshMark).append("=1"));
   std::vector<char*> envp;
   for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
   for (char** e = environ; *e; ++e) envp.push_back(*e);

@@ -55,7 +55,7 @@ UploadTest::UploadTest() {
   process.SettingsDir = dir.Path();
   SetEventLogPath(dir.File("KVEvents.txt"));
   ResetTexts();
-  process.AppDir = std::string(KV_BIN_DIR) + "/";
+  process.AppDir = KV_BIN_DIR "/";
   LoadLanguage(process, EnglishLanguageFile);
   settings.Host = "127.0.0.1";
   settings.User = "kv";

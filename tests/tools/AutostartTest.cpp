@@ -24,7 +24,7 @@ class AutostartTest : public testing::Test, public kvtest::MonitorState {
   void SetUp() override {
     savedConfig_ = qgetenv("XDG_CONFIG_HOME");
     savedHome_ = qgetenv("HOME");
-    Process.AppDir = std::string(KV_BIN_DIR) + "/";
+    Process.AppDir = KV_BIN_DIR "/";
     Process.SettingsDir = dir_.Path();
     qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir_.Path()));
     // A config home that does not exist yet: the entry's folders are created on the way.

@@ -32,7 +32,7 @@ TEST(SensorPageChild, DISABLED_PrintsTheTemperaturesPage) {
   const QByteArray dir = qgetenv(ChildDirVariable);
   ASSERT_FALSE(dir.isEmpty());
   tMonitor m;
-  m.Process.AppDir = std::string(KV_BIN_DIR) + "/";
+  m.Process.AppDir = KV_BIN_DIR "/";
   m.Process.SettingsDir = dir.toStdString() + "/";
   OptionsDialog d(m, false, false);
   QScrollArea* page = d.findChild<QScrollArea*>("page4");

@@ -27,7 +27,10 @@ std::string Footer() {
 }
 
 std::string Head() {
-  return std::string(kDocType) + kHtmlStart + "<head><title>" + ProductName + "</title></head><body>";
+  // Appended in place: GCC 12 with _FORTIFY_SOURCE warns falsely when the chain's temporaries move.
+  std::string head = kDocType;
+  head.append(kHtmlStart).append("<head><title>").append(ProductName).append("</title></head><body>");
+  return head;
 }
 
 // Extension (lower case, without the dot) and type.

@@ -213,7 +213,7 @@ tHttpdModule LoadHttpdModule(const std::string& folder) {
     if (!module.make) module.error = path + " is not the server module";
     return module;
   }
-  module.error = std::string("The server module ") + HttpdModuleName + " is missing beside " + folder;
+  module.error.append("The server module ").append(HttpdModuleName).append(" is missing beside ").append(folder);
   return module;
 }
 
