@@ -121,10 +121,7 @@ TEST_P(Languages, TextsKeepToTheirCells) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllShipped, Languages, testing::ValuesIn(LanguageLocales),
-                         [](const testing::TestParamInfo<tLanguage>& info) {
-                           std::string name = info.param.locale;
-                           return name;
-                         });
+                         [](const testing::TestParamInfo<tLanguage>& p) { return std::string(p.param.locale); });
 
 }  // namespace
 }  // namespace kv
