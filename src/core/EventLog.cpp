@@ -89,7 +89,10 @@ void SetProtocolPasswords(const std::string& ftpPassword, const std::string& pro
 }
 
 std::string FormatLogLine(TDateTime local, const std::string& message) {
-  return "[" + DateTimeText(local) + "] " + message + "\r\n";
+  // Appended in place: GCC 12 at -O3 takes "[" + string&& for an out-of-bounds copy.
+  std::string line = "[";
+  line.append(DateTimeText(local)).append("] ").append(message).append("\r\n");
+  return line;
 }
 
 std::string MaskPassword(const std::string& text, const std::string& password) {

@@ -23,7 +23,7 @@ namespace widgetmain {
 inline pid_t XvfbPid = 0;
 
 // Starts Xvfb, which picks a free display and writes its number to a pipe; "" on failure.
-inline std::string StartXvfb() {
+inline std::string StartXvfb(const char* screen = "1280x1024x24", pid_t* started = &XvfbPid) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return {};
   const pid_t pid = ::fork();
@@ -36,7 +36,7 @@ inline std::string StartXvfb() {
       ::dup2(null, 1);
       ::dup2(null, 2);
     }
-    ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+    ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp",
              static_cast<char*>(nullptr));
     ::_exit(127);
   }
@@ -51,7 +51,7 @@ inline std::string StartXvfb() {
     ::waitpid(pid, nullptr, 0);
     return {};
   }
-  XvfbPid = pid;
+  *started = pid;
   return ":" + number;
 }
 

@@ -167,24 +167,29 @@ bool WaitFor(const std::function<bool()>& condition, int ms) {
 // folder; every test then draws from that folder.
 class ChartProgram : public testing::Test {
  protected:
+  // A failure here is checked by each test's set-up: GoogleTest would only mark the tests skipped.
   static void SetUpTestSuite() {
     dir_ = new kvtest::TempDir;
-    ASSERT_TRUE(CreateFolder(dir_->File("run"), 0700));
-    ASSERT_TRUE(CreateFolder(dir_->File("data"), 0700));
-    ASSERT_TRUE(CreateFolder(Settings(), 0700));
+    historyError_ = MakeHistory();
+  }
+  void SetUp() override { ASSERT_EQ(historyError_, "") << "the monitor run that leaves the history failed"; }
+  static std::string MakeHistory() {
+    if (!CreateFolder(dir_->File("run"), 0700) || !CreateFolder(dir_->File("data"), 0700) ||
+        !CreateFolder(Settings(), 0700))
+      return "cannot make the folders";
     kvtest::WriteFile(Settings() + DisplayIniName, "[Misc]\nStatsWidth=600\n");
     QProcess kelvara;
     kelvara.setProcessEnvironment(Env());
     kelvara.start(QStringLiteral(KV_BIN_DIR "/kelvara"), {"-headless", "-debug"});
-    ASSERT_TRUE(kelvara.waitForStarted(5000));
-    ASSERT_TRUE(WaitFor([] { return kvtest::ReadFile(Settings() + "KVEvents.txt").find("Installed in") !=
-                                    std::string::npos; }, 15000));
+    if (!kelvara.waitForStarted(5000)) return "kelvara did not start";
+    if (!WaitFor([] { return kvtest::ReadFile(Settings() + "KVEvents.txt").find("Installed in") != std::string::npos; },
+                 15000))
+      return "kelvara did not log its start";
     QProcess close;
     close.setProcessEnvironment(Env());
     close.start(QStringLiteral(KV_BIN_DIR "/kelvara"), {"-close"});
-    ASSERT_TRUE(close.waitForFinished(15000));
-    ASSERT_TRUE(kelvara.waitForFinished(15000));
-    ASSERT_EQ(kelvara.exitCode(), 0);
+    if (!close.waitForFinished(15000) || !kelvara.waitForFinished(15000)) return "kelvara did not close";
+    return kelvara.exitCode() == 0 ? "" : "kelvara exited with " + std::to_string(kelvara.exitCode());
   }
   static void TearDownTestSuite() {
     delete dir_;
@@ -213,6 +218,7 @@ class ChartProgram : public testing::Test {
   QString Out(const std::string& name) const { return QString::fromStdString(out_.File(name)); }
 
   static kvtest::TempDir* dir_;
+  static inline std::string historyError_;
   kvtest::TempDir out_;
 };
 kvtest::TempDir* ChartProgram::dir_ = nullptr;
