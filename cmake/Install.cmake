@@ -63,7 +63,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # kelvara opens libcurl only for a transfer, so dpkg-shlibdeps cannot see it; it adds what it
 # finds to this. 7.85 is the first release with CURLOPT_PROTOCOLS_STR; libcurl4t64 is the
 # library's name since Debian 13 / Ubuntu 24.04.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4t64 | libcurl4 (>= 7.85.0)")
+# The pictures draw with Liberation (Latin, Cyrillic) and DejaVu; Korean texts need a Hangul
+# font, which fontconfig falls back to for the glyphs Liberation lacks.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4t64 | libcurl4 (>= 7.85.0), fonts-liberation, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-nanum | fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.kelvara.org")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)

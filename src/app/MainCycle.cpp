@@ -9,6 +9,7 @@
 #include "app/NoPublishing.h"
 #include "core/EventLog.h"
 #include "core/PublishingPort.h"
+#include "core/Text.h"
 #include "core/UiPort.h"
 #include "displays/ImageSaving.h"
 #include "platform/Files.h"
@@ -137,8 +138,7 @@ std::string TMainCycle::TrayTip() const {
     tip += "\r\n" + texts->Uptime + " " + uptime;
   }
   tip += "\r\n" + (s.AutoConnect ? texts->UploadActive : texts->UploadInactive);
-  if (tip.size() > 63) tip.resize(63);  // the tray holds 63 characters
-  return tip;
+  return FirstCharacters(tip, 63);  // the tray holds 63 characters
 }
 
 void TMainCycle::MainTick() {

@@ -79,4 +79,13 @@ std::string LogExcerpt(std::string_view text, size_t limit) {
   return out;
 }
 
+std::string FirstCharacters(std::string_view text, size_t characters) {
+  size_t end = 0;
+  for (size_t n = 0; end < text.size() && n < characters; ++n) {
+    ++end;  // past the lead byte; continuation bytes 10xxxxxx belong to it
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+  }
+  return std::string(text.substr(0, end));
+}
+
 }  // namespace kv

@@ -23,5 +23,7 @@ int64_t StrToIntDef(std::string_view s, int64_t fallback);
 // above 0x7E escaped ("\\", "\n", "\r", "\t", "\x1B"), at most limit characters of it, then
 // "..." and the whole text's size when it was longer.
 std::string LogExcerpt(std::string_view text, size_t limit = 200);
+// The first `characters` characters of a UTF-8 text, never ending inside a character's bytes.
+std::string FirstCharacters(std::string_view text, size_t characters);
 
 }  // namespace kv

@@ -104,9 +104,9 @@ void ClockMark(tBanner& b) {
   c.SetFont(tFont{FontArial, 38 * PlotHeight / 120, false, colour});
   const int w = 8 + (b.W + 20) / 2;
   const std::string cores = CoresText(b.d.Current);
-  if (!cores.empty()) c.TextOut(w + 9, 61 - c.TextHeight(cores), cores);
+  if (!cores.empty()) c.Watermark(w + 9, 61 - c.TextHeight(cores), cores);
   c.SetFontBold(true);
-  c.TextOut(w + 9, 15, "MHz");
+  c.Watermark(w + 9, 15, "MHz");
   c.SetFontBold(false);
   const double scale = PlotHeight / 120.0;
   DrawSegmentNumber(c, colour, Nearest(b.d.Current.Readings.Freq / 1000.0), std::trunc(15 * scale), std::trunc(4 * scale),
@@ -151,13 +151,17 @@ void TimeLabels(tBanner& b) {
   c.SetFontColour(b.d.Settings.cScDesc);
   c.penColour = b.d.Settings.cScGrid;
   const TDateTime t0 = FirstGridTime(b);
+  int room = b.W - 22;  // newest first: a label that would run into the newer one is left out
   for (int k = 0;; ++k) {
     const TDateTime t = t0 - k * b.S / 24;
     const double x = TimeX(b, t);
     if (!(x >= 10)) break;
     const tDateParts p = DecodeDateTime(t);
     const std::string label = p.hour == 0 && p.minute == 0 ? ShortDateText(t) : ShortTimeText(t);
-    if (b.W - 22 - c.TextWidth(label) >= x) c.TextOut(static_cast<int>(x), 11, label);
+    if (room - c.TextWidth(label) >= x && c.InkRect(static_cast<int>(x), 11, label).right() < room) {
+      c.FitText(static_cast<int>(x), room, static_cast<int>(x), 11, label);
+      room = static_cast<int>(x) - 2;
+    }
   }
 }
 
@@ -208,7 +212,10 @@ void ValueGrid(tBanner& b, const tScale& s) {
     try {
       const int y = Nearest(PlotBottom - (v - s.lo) * s.U);
       c.Line(10, y, b.W - 24, y);
-      c.TextOut(b.W - 20, y - 6, FormatPattern(ToDisplayTemperature(v, b.d.Settings.Celsius), 0));
+      // The lowest label is lifted inside the plot, clear of the footer below it.
+      const std::string label = FormatPattern(ToDisplayTemperature(v, b.d.Settings.Celsius), 0);
+      const int top = y - 6 - std::max(0, c.InkRect(0, y - 6, label).bottom() - (PlotBottom + 1));
+      c.FitText(b.W - 20, b.W - 1, b.W - 20, top, label, 2);
     } catch (const std::exception& e) {
       LogError("db14 ", e);
     }
@@ -277,8 +284,9 @@ void Legend(tBanner& b) {
     try {
       std::string text = FillTemplate(b.d, b.d.Settings.TCfg[i].Name, b.d.Current.Readings.Time);
       if (b.d.Current.Readings.T[i] != NoValue16) text.append(" ").append(FormatTemperature(b.d.Current.Readings.T[i], b.d.Settings.Celsius));
+      if (x >= b.W - 12) break;  // no room left for even a shortened name
       c.SetFontColour(b.d.Settings.TCfg[i].Colour);
-      c.TextOut(x, 0, text);
+      c.FitText(x, b.W - 2, x, 0, text);
       x += c.TextWidth(text) + 10;
     } catch (const std::exception& e) {
       LogError("db17 ", e);
@@ -304,6 +312,9 @@ void Plot(tBanner& b) {
   }
 }
 
+// The footer's columns: date, uptime, web site.
+constexpr int UptimeX = 145, WebSiteX = 270;
+
 void Footer(tBanner& b) {
   Canvas& c = b.c;
   const int W = b.W;
@@ -312,13 +323,13 @@ void Footer(tBanner& b) {
   const tContrast contrast = PickContrastColours(c, W - 102, 70);
   if (b.d.Settings.DisplayDateTime) {
     c.SetFontColour(contrast.Main);
-    c.TextOut(8, 68, ReadingsTimeText(b.d.Current, b.d.Settings));
+    c.FitText(8, UptimeX - 4, 8, 68, ReadingsTimeText(b.d.Current, b.d.Settings), 1);
   }
   if (b.d.Settings.ReadUpTime) {
     try {
       const std::string text = UptimeLineText(b.d.Current);
       c.SetFontColour(contrast.Dim);
-      c.TextOut(145, 68, text);
+      c.FitText(UptimeX, WebSiteX - 4, UptimeX, 68, text, 1);
     } catch (const std::exception& e) {
       LogError("db20 ", e);
     }
@@ -328,9 +339,11 @@ void Footer(tBanner& b) {
   c.SetFontColour(contrast.Highlight);
   c.TextOut(W - 102, 68, ProductVersion);
   c.SetFont(tFont{FontArial, 14, true, contrast.Shadow});
-  c.TextOut(271, 66, ProductWebSite);
+  // Lifted where the descender would run into the frame's bottom line.
+  const int lift = std::max(0, c.InkRect(WebSiteX + 1, 66, ProductWebSite).bottom() - (BannerHeight - 2));
+  c.FitText(WebSiteX, W - 102, WebSiteX + 1, 66 - lift, ProductWebSite);
   c.SetFontColour(contrast.Highlight);
-  c.TextOut(270, 65, ProductWebSite);
+  c.FitText(WebSiteX - 1, W - 102, WebSiteX, 65 - lift, ProductWebSite);
   DrawOuterFrame(c, b.d.Settings, W - 1, BannerHeight - 1);
 }
 
@@ -345,12 +358,13 @@ double BannerDrawSpan(const tSettings& settings) {
   return std::isfinite(span) ? std::clamp(span, SpanLowest, SpanHighest) : SpanDefault;
 }
 
-void DrawBanner(QImage& image, const tDisplayData& d) {
+void DrawBanner(QImage& image, const tDisplayData& d, std::vector<tDrawnText>* texts) {
   const tStatStore& fine = d.Series.Stats8h;
   if (fine.LastIndex <= 0) return;
   try {
     LogEvent("Drawing banner");
     Canvas c(image);
+    c.drawnTexts = texts;
     tBanner b{d, c};
     b.W = BannerDrawWidth(d.Settings);
     b.span = BannerDrawSpan(d.Settings);

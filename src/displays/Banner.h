@@ -3,6 +3,7 @@
 // drawn from the fine series for its window and for the banner file. Main thread only.
 #include <QImage>
 
+#include "displays/Canvas.h"
 #include "displays/DisplayData.h"
 
 namespace kv {
@@ -17,6 +18,7 @@ double BannerDrawSpan(const tSettings& settings);
 // Renders the banner of d into image, resizing it to BannerDrawWidth x 80. While the fine series
 // holds fewer than two samples nothing is drawn and image keeps its picture. With TAutoBanner on
 // the scale it finds is left in TMinBanner and TMaxBanner. Failures are logged, never thrown.
-void DrawBanner(QImage& image, const tDisplayData& d);
+// texts, when given, receives where each text went.
+void DrawBanner(QImage& image, const tDisplayData& d, std::vector<tDrawnText>* texts = nullptr);
 
 }  // namespace kv

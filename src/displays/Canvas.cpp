@@ -9,6 +9,7 @@
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QTextBoundaryFinder>
 
 namespace kv {
 
@@ -377,23 +378,76 @@ void Canvas::Draw(int x, int y, const QImage& picture) {
   painter.drawImage(x, y, picture);
 }
 
-void Canvas::DrawText(int x, int y, const std::string& text, const QRect* clip) {
+void Canvas::DrawText(int x, int y, const std::string& text, const QRect* clip, int left, int right,
+                      bool watermark) {
   if (text.empty() || image_.isNull()) return;
+  const QString q = QString::fromStdString(text);
+  if (drawnTexts != nullptr) drawnTexts->push_back({text, InkRect(x, y, text), left, right, watermark});
   QPainter painter(&image_);
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setRenderHint(QPainter::TextAntialiasing, false);
   if (clip != nullptr) painter.setClipRect(*clip);
   painter.setFont(qfont_);
   painter.setPen(QColor::fromRgb(ToQRgb(font_.colour)));
-  painter.drawText(x, y + ascent_, QString::fromStdString(text));
+  painter.drawText(x, y + ascent_, q);
 }
 
-void Canvas::TextOut(int x, int y, const std::string& text) { DrawText(x, y, text, nullptr); }
+QRect Canvas::InkRect(int x, int y, const std::string& text) const {
+  if (text.empty()) return {};
+  return QFontMetrics(qfont_).tightBoundingRect(QString::fromStdString(text)).translated(x, y + ascent_);
+}
+
+std::string Canvas::Elided(int x, int r, const std::string& text) const {
+  const auto fits = [&](const QString& s) { return InkRect(x, 0, s.toStdString()).right() < r; };
+  QString q = QString::fromStdString(text);
+  if (fits(q)) return text;
+  // Cut whole characters (a letter with its marks, a surrogate pair), never bytes of one.
+  QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, q);
+  finder.toEnd();
+  while (finder.toPreviousBoundary() > 0) {
+    const QString shorter = q.left(finder.position()).trimmed() + QChar(0x2026);
+    if (fits(shorter)) return shorter.toStdString();
+  }
+  return {};  // not even the ellipsis has room
+}
+
+void Canvas::TextOut(int x, int y, const std::string& text) { DrawText(x, y, text, nullptr, 0, Width()); }
+
+void Canvas::Watermark(int x, int y, const std::string& text) { DrawText(x, y, text, nullptr, 0, Width(), true); }
 
 void Canvas::TextRect(int l, int t, int r, int b, int x, int y, const std::string& text) {
   if (r <= l || b <= t) return;
   const QRect clip(l, t, r - l, b - t);
-  DrawText(x, y, text, &clip);
+  DrawText(x, y, Elided(x, r, text), &clip, l, r);
+}
+
+void Canvas::FitText(int l, int r, int x, int y, const std::string& text, int smallerSteps, bool alignRight,
+                     int rowTop, int rowBottom) {
+  if (text.empty() || r <= l) return;
+  const tFont original = font_;
+  const int baseline = y + ascent_;
+  const auto place = [&] { return alignRight ? r - 1 - InkRect(0, 0, text).right() : x; };
+  const auto fits = [&](const QRect& ink) {
+    return ink.left() >= l && ink.right() < r && ink.top() >= rowTop && ink.bottom() < rowBottom;
+  };
+  for (int step = 1; step <= smallerSteps; ++step) {
+    if (fits(InkRect(place(), baseline - ascent_, text))) break;
+    tFont smaller = original;
+    const int height = original.height == 0 ? 12 : original.height;
+    smaller.height = height > 0 ? height - step : height + step;
+    if (smaller.height == 0) break;
+    SetFont(smaller);
+  }
+  const int top = baseline - ascent_;  // the smaller font sits on the same baseline
+  int at = place();
+  std::string shown = text;
+  const QRect ink = InkRect(at, top, text);
+  if (ink.left() < l || ink.right() >= r) {
+    if (alignRight) at = std::max(l, at);
+    shown = Elided(at, r, text);
+  }
+  DrawText(at, top, shown, nullptr, l, r);
+  SetFont(original);
 }
 
 int Canvas::TextWidth(const std::string& text) const {

@@ -9,11 +9,13 @@
 //    pattern runs on across LineTo and polyline joints and restarts at MoveTo. Gaps stay untouched.
 //  - Text is always drawn on a transparent background, without anti-aliasing.
 //  - Colours are 0x00BBGGRR values (tColour); anything outside the image is clipped.
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include <QFont>
+#include <QRect>
 #include <QImage>
 
 namespace kv {
@@ -61,6 +63,15 @@ struct tFont {
 // Realises a font for drawing: substituted family, pixel size from the height rule above, and no
 // anti-aliasing. Every font change on a canvas goes through here.
 QFont UseCrispFont(const tFont& font);
+
+// One drawn text: the pixels its glyphs cover and the columns it was given (the image's width
+// for plain TextOut).
+struct tDrawnText {
+  std::string text;
+  QRect ink;
+  int left = 0, right = 0;
+  bool watermark = false;  // faint background figures that other texts may cover
+};
 
 enum class tPenStyle { Solid, Dot, Clear };
 enum class tBrushStyle { Solid, Clear };
@@ -119,10 +130,26 @@ class Canvas {
 
   // Text with its cell's top-left corner at (x, y), in the font colour.
   void TextOut(int x, int y, const std::string& text);
-  // The same, clipped to l <= X < r, t <= Y < b.
+  // The same for a faint background figure (the clock marks) that texts are drawn over.
+  void Watermark(int x, int y, const std::string& text);
+  // The same, clipped to l <= X < r, t <= Y < b; a text whose ink would cross r is shortened
+  // with an ellipsis first, so no letter is cut in half.
   void TextRect(int l, int t, int r, int b, int x, int y, const std::string& text);
+  // Text at (x, y) whose ink stays within l <= X < r (and rowTop <= Y < rowBottom): one too big
+  // is drawn up to smallerSteps pixels smaller on the same baseline (the font returns
+  // afterwards), then shortened with an ellipsis. With alignRight the text ends at r instead
+  // and x is ignored.
+  void FitText(int l, int r, int x, int y, const std::string& text, int smallerSteps = 0, bool alignRight = false,
+               int rowTop = INT_MIN, int rowBottom = INT_MAX);
+  int Ascent() const { return ascent_; }
+  int Descent() const { return lineHeight_ - ascent_; }
   int TextWidth(const std::string& text) const;
   int TextHeight(const std::string& text) const;
+  // The pixels the text's glyphs cover when drawn at (x, y), by the metrics of the current font.
+  QRect InkRect(int x, int y, const std::string& text) const;
+
+  // Where each text went, when set. Overlays that outline the cells and layout checks read it.
+  std::vector<tDrawnText>* drawnTexts = nullptr;
 
  private:
   // The pixels of image_, taken once per drawing call: taking them detaches a shared image, so a
@@ -142,7 +169,10 @@ class Canvas {
   void Fill(const tSurface& s, int l, int t, int r, int b, QRgb colour);
   void Segment(const tSurface& s, int x, int y);  // LineTo on a taken surface
   void Realise();                                 // qfont_ and its metrics from font_
-  void DrawText(int x, int y, const std::string& text, const QRect* clip);
+  void DrawText(int x, int y, const std::string& text, const QRect* clip, int left, int right,
+                bool watermark = false);
+  // text, shortened with an ellipsis until its ink drawn at x ends before r.
+  std::string Elided(int x, int r, const std::string& text) const;
 
   QImage& image_;
   tFont font_;

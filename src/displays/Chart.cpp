@@ -41,7 +41,7 @@ const QImage& BandIcon(tBandIcon icon) {
 }
 
 std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d, const tStatStore& series,
-                                            TDateTime endTime, double hours) {
+                                            TDateTime endTime, double hours, std::vector<tDrawnText>* texts) {
   if (series.LastIndex < 0) return std::nullopt;
   // A window must have a width and an end inside the calendar (years 0 .. 9999).
   if (!(hours > 0) || !std::isfinite(hours) || !(std::fabs(endTime) < 2958466)) return std::nullopt;
@@ -65,6 +65,8 @@ std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d
   for (;;) {
     QImage bitmap(W, rows, QImage::Format_RGB32);
     Canvas c(bitmap);
+    if (texts != nullptr) texts->clear();
+    c.drawnTexts = texts;
     c.penColour = d.Settings.cBorder;
     c.penStyle = tPenStyle::Solid;
     c.brushColour = d.Settings.cBack;

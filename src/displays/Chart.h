@@ -9,6 +9,7 @@
 #include <QImage>
 
 #include "core/DateTime.h"
+#include "displays/Canvas.h"
 #include "displays/DisplayData.h"
 #include "statistics/StatStore.h"
 
@@ -45,8 +46,9 @@ struct ChartGeometry {
 // exactly as tall as its content; the legends show d's current readings. An empty series draws
 // nothing: the image keeps its picture and the answer is nullopt. The automatic scales write
 // their results into d's settings.
+// texts, when given, receives where each text went.
 std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d, const tStatStore& series,
-                                            TDateTime endTime, double hours);
+                                            TDateTime endTime, double hours, std::vector<tDrawnText>* texts = nullptr);
 
 // The band icons, one 16 x 16 picture per band kind.
 enum tBandIcon { biTemperatures, biVoltages, biFans, biMemory, biCPU, biNetwork, biBattery, BandIconCount };

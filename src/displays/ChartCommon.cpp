@@ -15,6 +15,12 @@ namespace kv {
 
 namespace {
 
+// How many pixels smaller a legend text may be drawn before it is shortened instead.
+constexpr int LegendSmallerSteps = 2;
+// Legend rows are 9 pixels apart; a 10-pixel cell keeps a row's ink within 9 rows.
+constexpr int LegendRowPitch = 9;
+constexpr int LegendFontHeight = 10;
+
 // A hand-edited window can ask for absurd spans; no mark loop runs longer than this.
 constexpr int MaxTimeMarks = 4000;
 
@@ -78,9 +84,9 @@ void DrawCpuClockMark(tChartContext& ctx, int y0, int H) {
   std::string cores;
   if (ctx.d.Current.CPUCount == 1) cores = "1 core";
   else if (ctx.d.Current.CPUCount > 1) cores = std::to_string(ctx.d.Current.CPUCount) + " cores";
-  if (!cores.empty()) c.TextOut(b, m + len + t - c.TextHeight(cores), cores);
+  if (!cores.empty()) c.Watermark(b, m + len + t - c.TextHeight(cores), cores);
   c.SetFontBold(true);
-  c.TextOut(b, m - len - t, "MHz");
+  c.Watermark(b, m - len - t, "MHz");
   c.SetFontBold(false);
   DrawSegmentNumber(c, colour, Nearest(ctx.d.Current.Readings.Freq / 1000.0), gap, t, len, m - len - t, cx + 2 * len - 55);
 }
@@ -148,12 +154,18 @@ void DrawTimeAxisRow(tChartContext& ctx) {
     c.penColour = ctx.d.Settings.cScGrid;
     c.penStyle = tPenStyle::Solid;
     const QLocale locale;
+    // Newest first: a label is left out where it would run into the newer one beside it.
+    int room = ctx.W - 44;
     ForEachTimeMark(ctx, months, [&](TDateTime t, double x, const QDate& m) {
       std::string label;
       if (months) label = locale.monthName(m.month(), QLocale::ShortFormat).toStdString();
       else if (ctx.gridStep >= 72 || IsMidnight(t)) label = ShortDateText(t);
       else label = ShortTimeText(t);
-      if ((ctx.W - 44) - c.TextWidth(label) >= x) c.TextOut(TruncToInt(x), ctx.y - 1, label);
+      if (c.InkRect(TruncToInt(x), 0, label).right() < room && room - c.TextWidth(label) >= x) {
+        // A glyph may start a pixel left of its position ("j").
+        c.FitText(TruncToInt(x) - 1, room, TruncToInt(x), ctx.y - 1, label);
+        room = TruncToInt(x) - 3;
+      }
     });
   } catch (const std::exception& e) {
     LogError(months ? "ds3 " : "ds2 ", e);
@@ -172,6 +184,7 @@ void DrawBandFrame(tChartContext& ctx, int H, bool cpuClockMark) {
   c.brushColour = ctx.d.Settings.cScBack;
   c.brushStyle = tBrushStyle::Solid;
   c.Rectangle(5, y0 + 5, right, y0 + H + 9);
+  ctx.labelInk = QRect();
   DrawBevel(c, ctx.d.Settings, 5, y0 + 5, right, y0 + H + 9);
   if (cpuClockMark) DrawCpuClockMark(ctx, y0, H);
 
@@ -197,9 +210,16 @@ void DrawValueGridLine(tChartContext& ctx, int y, const std::string& label, int 
   c.penStyle = tPenStyle::Dot;
   c.Line(8, y, ctx.W - 46, y);
   c.penStyle = tPenStyle::Solid;
+  DrawValueLabel(ctx, y, label, labelRight);
+}
+
+void DrawValueLabel(tChartContext& ctx, int y, const std::string& label, int labelRight) {
+  Canvas& c = ctx.c;
   c.brushStyle = tBrushStyle::Clear;
   c.SetFontColour(ctx.d.Settings.cScDesc);
-  c.TextOut(labelRight - c.TextWidth(label), y - 6, label);
+  const int x = labelRight - c.TextWidth(label);
+  if (!label.empty()) ctx.labelInk = ctx.labelInk.united(c.InkRect(x, y - 6, label));
+  c.TextOut(x, y - 6, label);
 }
 
 double MapToBand(double v, double lo, double hi, int y0, int H) {
@@ -298,13 +318,33 @@ void DrawLegendRow(tChartContext& ctx, int y, tColour colour, const std::string&
                    const std::vector<std::string>& texts, bool clipped) {
   Canvas& c = ctx.c;
   c.brushStyle = tBrushStyle::Clear;
+  // Rows are LegendRowPitch apart: the font is one whose capitals and descenders fit that, so a
+  // "p" never touches the capital below it.
+  const int height = c.Font().height;
+  c.SetFontHeight(LegendFontHeight);
   c.SetFontColour(colour);
-  if (clipped) c.TextRect(10, y, ctx.x1 - 5, y + 16, 10, y, name);
-  else c.TextOut(10, y, name);
-  const int columns[] = {ctx.x1, ctx.x2, ctx.x3, ctx.x4};
-  for (size_t k = 0; k < texts.size() && k < 4; ++k) {
-    if (!texts[k].empty()) c.TextOut(columns[k], y, texts[k]);
+  // The row's own pixel rows: from the descenders up by the pitch. Accents above capitals
+  // would reach into the row above; such a text is drawn a step smaller.
+  const int rowBottom = y + c.Ascent() + c.Descent(), rowTop = rowBottom - LegendRowPitch;
+  // The lowest value label of the band above reaches down into the first row: texts stop before it.
+  const auto rightOf = [&](int right) {
+    const QRect& labels = ctx.labelInk;
+    return labels.isValid() && labels.bottom() >= rowTop && right > labels.left() ? labels.left() - 2 : right;
+  };
+  // Each text keeps to its column: a little smaller first, then shortened, never into the next.
+  const int columns[] = {ctx.x1, ctx.x2, ctx.x3, ctx.x4, ctx.W - 1};
+  const size_t used = std::min<size_t>(texts.size(), 4);
+  // An unclipped name (a band's heading) may run on over the columns it leaves empty.
+  size_t nameEnd = 0;
+  if (!clipped)
+    while (nameEnd < used && texts[nameEnd].empty()) ++nameEnd;
+  if (!clipped && nameEnd == used) nameEnd = 4;
+  c.FitText(8, rightOf(columns[nameEnd] - 5), 10, y, name, LegendSmallerSteps, false, rowTop, rowBottom);
+  for (size_t k = 0; k < used; ++k) {
+    if (!texts[k].empty())
+      c.FitText(columns[k] - 2, rightOf(columns[k + 1] - 4), columns[k], y, texts[k], LegendSmallerSteps, false, rowTop, rowBottom);
   }
+  c.SetFontHeight(height);
 }
 
 }  // namespace kv

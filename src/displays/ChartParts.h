@@ -45,6 +45,7 @@ struct tChartContext {
   double gridStep = 0;       // hours between vertical grid lines
   int x1 = 0, x2 = 0, x3 = 0, x4 = 0;  // legend value columns; the name column is at 10
   int y = 2;                 // the running position
+  QRect labelInk;            // the value labels of the band drawn last: the legend row below keeps clear
   bool axisDrawn = false;
   ChartGeometry geometry;
 
@@ -87,6 +88,8 @@ void DrawBandIcon(tChartContext& ctx, tBandIcon icon, int y0, int H);
 
 // One dotted horizontal grid line at y with its label right-aligned at labelRight.
 void DrawValueGridLine(tChartContext& ctx, int y, const std::string& label, int labelRight);
+// Only the label of such a line, for bands whose areas would cover labels drawn before them.
+void DrawValueLabel(tChartContext& ctx, int y, const std::string& label, int labelRight);
 
 // Maps v on [lo, hi] into the plot area of a band at y0 with height H (not rounded).
 double MapToBand(double v, double lo, double hi, int y0, int H);

@@ -351,6 +351,9 @@ std::string FooterMiddleText(const tDisplayData& d, double hours) {
   return texts->Stats365;
 }
 
+// How many pixels smaller a footer text may be drawn before it is shortened instead.
+constexpr int FooterSmallerSteps = 2;
+
 void DrawChartFooter(tChartContext& ctx) {
   Canvas& c = ctx.c;
   const int W = ctx.W;
@@ -361,18 +364,21 @@ void DrawChartFooter(tChartContext& ctx) {
     c.brushStyle = tBrushStyle::Clear;
     const tContrast contrast = PickContrastColours(c, 443, ctx.y + 1);
     c.SetFontHeight(13);
+    // Three texts in one row: each is fitted to the room up to the next.
+    const std::string middle = FooterMiddleText(ctx.d, ctx.hours);
+    const int middleX = ctx.hours < 24 || ctx.d.Settings.IncludeStaticData ? 135 : 142;
+    const int versionX = W - 2 - c.TextWidth(ProductVersion);
     if (ctx.d.Settings.DisplayDateTime) {
       c.SetFontColour(contrast.Main);
-      c.TextOut(3, ctx.y, ReadingsTimeText(ctx.d.Current, ctx.d.Settings));
+      c.FitText(3, (middle.empty() ? versionX : middleX) - 4, 3, ctx.y, ReadingsTimeText(ctx.d.Current, ctx.d.Settings),
+                FooterSmallerSteps);
     }
-    const std::string middle = FooterMiddleText(ctx.d, ctx.hours);
     if (!middle.empty()) {
-      const bool uptime = ctx.hours < 24 || ctx.d.Settings.IncludeStaticData;
       c.SetFontColour(contrast.Dim);
-      c.TextOut(uptime ? 135 : 142, ctx.y, middle);
+      c.FitText(middleX, versionX - 4, middleX, ctx.y, middle, FooterSmallerSteps);
     }
     c.SetFontColour(contrast.Highlight);
-    c.TextOut(W - 2 - c.TextWidth(ProductVersion), ctx.y, ProductVersion);
+    c.FitText(versionX, W, versionX, ctx.y, ProductVersion);
   } catch (const std::exception& e) {
     LogError("ds51 ", e);
   }

@@ -196,10 +196,12 @@ void DrawMemory(tChartContext& ctx) {
   if (scaleUsable) {
     const int64_t step =
         static_cast<int64_t>(std::ceil(static_cast<double>((hi - lo) / GridLineCount(H)) / 16384)) * 16384;
-    if (step > 0)
-      for (int64_t v = lo; v <= hi; v += step)
-        DrawValueGridLine(ctx, Nearest(MapToBand(static_cast<double>(v), lo, hi, y0, H)), FormatKiB(v),
-                          ctx.W - 6);
+    // The labels reach left into the plot, so they are drawn after the areas, not under them.
+    const auto forEachGridLine = [&](auto fn) {
+      if (step > 0)
+        for (int64_t v = lo; v <= hi; v += step) fn(Nearest(MapToBand(static_cast<double>(v), lo, hi, y0, H)), v);
+    };
+    forEachGridLine([&](int y, int64_t) { DrawValueGridLine(ctx, y, {}, ctx.W - 6); });
 
     GuardItem("ds36 ", [&] {
       for (const tMemSeries& m : series) {
@@ -225,6 +227,7 @@ void DrawMemory(tChartContext& ctx) {
       if (st.Page == 1 && (st.visMem == 1 || cacheArea)) outline(series[0]);
       if (st.visMem == 1 && cacheArea) outline(series[1]);
     });
+    forEachGridLine([&](int y, int64_t v) { DrawValueLabel(ctx, y, FormatKiB(static_cast<double>(v)), ctx.W - 6); });
   }
   DrawBandIcon(ctx, biMemory, y0, H);
   ctx.y += H + 8;
@@ -415,11 +418,14 @@ void DrawDisks(tChartContext& ctx) {
 
       c.brushStyle = tBrushStyle::Clear;
       c.SetFontColour(st.cInfo);
-      c.TextRect(10, Y + 8, 115, Y + 28, 10, Y + 8, slot.Label);
-      c.TextOut(ctx.x1, Y + 8, FormatWithText(st.DisksFree ? tx->FreeDisk : tx->AllocDisk, FormatKiB(total)));
-      c.TextOut(ctx.x4, Y + 8, FormatKiB(u) + " " + (st.DisksFree ? tx->Allocated : tx->Free));
+      // Label, total, share and the rest, each within its stretch of the box.
+      c.TextRect(10, Y + 8, std::min(115, ctx.x1 - 4), Y + 28, 10, Y + 8, slot.Label);
+      c.FitText(ctx.x1 - 2, ctx.x3 - 4, ctx.x1, Y + 8,
+                FormatWithText(st.DisksFree ? tx->FreeDisk : tx->AllocDisk, FormatKiB(total)), 1);
+      c.FitText(ctx.x4 - 2, W - 11, ctx.x4, Y + 8, FormatKiB(u) + " " + (st.DisksFree ? tx->Allocated : tx->Free), 1);
       DrawBevel(c, ctx.d.Settings, 5, Y + 7, W - 10, Y + 21);
-      c.TextOut(ctx.x3, Y + 8, FormatKiB(v) + " (" + FormatPattern(std::round(v / total * 100), 1) + " %)");
+      c.FitText(ctx.x3 - 2, ctx.x4 - 4, ctx.x3, Y + 8,
+                FormatKiB(v) + " (" + FormatPattern(std::round(v / total * 100), 1) + " %)", 1);
       c.brushStyle = tBrushStyle::Solid;
     });
     o += 16;

@@ -56,11 +56,11 @@ tWritten WriteDrawnFile(const tDisplayData& d, UiPort& ui, tDraw draw, const std
 }
 
 tWritten WriteLight(const tDisplayData& d, UiPort& ui, const std::string& nameTemplate) {
-  return WriteDrawnFile(d, ui, DrawLight, nameTemplate, "sil ");
+  return WriteDrawnFile(d, ui, [](QImage& i, const tDisplayData& data) { DrawLight(i, data); }, nameTemplate, "sil ");
 }
 
 tWritten WriteBanner(const tDisplayData& d, UiPort& ui, const std::string& nameTemplate) {
-  return WriteDrawnFile(d, ui, DrawBanner, nameTemplate, "sib ");
+  return WriteDrawnFile(d, ui, [](QImage& i, const tDisplayData& data) { DrawBanner(i, data); }, nameTemplate, "sib ");
 }
 
 }  // namespace

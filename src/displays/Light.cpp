@@ -37,6 +37,7 @@ constexpr int FullWidth = 110;
 constexpr int FullHeight = 500;
 constexpr int MiniSize = 80;
 constexpr int TextLineHeight = 9;
+constexpr int CreditsX = 69;  // where a BOINC project's credit figure starts
 // Template lines stop here, so the gap, the uptime line and the footer still fit the bitmap.
 constexpr int TemplateBottom = FullHeight - 3 - 2 * TextLineHeight;
 
@@ -70,7 +71,7 @@ int Opening(const tDisplayData& d, Canvas& c, const tOpening& o) {
   c.SetFont(tFont{FontSmall, o.fontHeight, false, 0});
   if (!d.Settings.DisplayDateTime) return 2;
   c.SetFontColour(PickContrastColours(c, o.dateAt + 1, o.dateAt + 1).Main);
-  c.TextOut(o.dateAt, o.dateAt, ReadingsTimeText(d.Current, d.Settings));
+  c.FitText(o.dateAt, o.width - 1, o.dateAt, o.dateAt, ReadingsTimeText(d.Current, d.Settings), 1);
   return o.yAfterDate;
 }
 
@@ -138,7 +139,7 @@ int FanRows(const tDisplayData& d, Canvas& c, int y) {
     const std::string label = FillTemplate(d, d.Settings.FCfg[i].Name, d.Current.Readings.Time);
     c.SetFontColour(colour);
     c.TextRect(2, y, 50, y + 20, 2, y, label);
-    c.TextOut(83, y - 4, f < 0 ? texts->LH : texts->RPM);
+    c.FitText(83, FullWidth - 1, 83, y - 4, f < 0 ? texts->LH : texts->RPM, 2);
     DrawSegmentNumber(c, colour, f < 0 ? -f / 100.0 : f, 1, 0.6, 5, y - 2, 81);
     y += 15;
     drawn = true;
@@ -185,8 +186,9 @@ int TemplateLines(const tDisplayData& d, Canvas& c, int y) {
       if (!d.Settings.ReadSETI) continue;
       for (const tBOINCProject& project : d.Current.BOINCProjects) {
         if (y + TextLineHeight > TemplateBottom) break;
-        c.TextOut(8, y - 5, project.ProjectName.substr(0, 9));
-        c.TextOut(69, y - 5, FormatSiCount(0, CreditFigure(project, lower)));
+        // The figure keeps its place; the name gets the room before it.
+        c.FitText(8, CreditsX - 2, 8, y - 5, project.ProjectName);
+        c.FitText(CreditsX, FullWidth - 1, CreditsX, y - 5, FormatSiCount(0, CreditFigure(project, lower)));
         y += TextLineHeight;
       }
     } else {
@@ -202,7 +204,11 @@ int UptimeLine(const tDisplayData& d, Canvas& c, int y, const tContrast& contras
   try {
     const std::string text = UptimeLineText(d.Current);
     c.SetFontColour(contrast.Dim);
-    c.TextOut(2, y - 4, text);
+    // Rows are TextLineHeight apart: the line is lifted until its descenders clear the
+    // footer's capitals below.
+    const int footerTop = c.InkRect(2, y + TextLineHeight - 4, ProductVersion).top();
+    const int lift = std::max(0, c.InkRect(2, y - 4, text).bottom() + 1 - footerTop);
+    c.FitText(2, FullWidth - 1, 2, y - 4 - lift, text, 1);
     return y + TextLineHeight;
   } catch (const std::exception& e) {
     LogError("dl2 ", e);
@@ -297,8 +303,9 @@ std::optional<std::vector<std::string>> ReadTemplateLines(const std::string& pat
   return lines;
 }
 
-void DrawLight(QImage& image, const tDisplayData& d) {
+void DrawLight(QImage& image, const tDisplayData& d, std::vector<tDrawnText>* texts) {
   Canvas canvas(image);
+  canvas.drawnTexts = texts;
   if (d.Settings.MiniLight) DrawMiniLight(d, canvas);
   else DrawFullLight(d, canvas);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "displays/Canvas.h"
 #include "displays/DisplayData.h"
 
 namespace kv {
@@ -31,6 +32,7 @@ void DrawOuterFrame(Canvas& c, const tSettings& settings, int right, int bottom)
 
 // Renders the light or the mini light (MiniLight) of d into image, resizing it. The full light
 // is trimmed to its content. Throws on a failure the caller has to log (an unreadable template).
-void DrawLight(QImage& image, const tDisplayData& d);
+// texts, when given, receives where each text went.
+void DrawLight(QImage& image, const tDisplayData& d, std::vector<tDrawnText>* texts = nullptr);
 
 }  // namespace kv

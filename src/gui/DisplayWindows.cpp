@@ -24,9 +24,9 @@ namespace {
 
 const tDisplayKind Kinds[] = {
     {"TfrmLight", "frmLight", "light", "Light", "LightX", "LightY", "ShowLight", "dis2 ",
-     &tSettings::ShowLight, &tSettings::LightX, &tSettings::LightY, DrawLight},
+     &tSettings::ShowLight, &tSettings::LightX, &tSettings::LightY, [](QImage& i, const tDisplayData& d) { DrawLight(i, d); }},
     {"TfrmBanner", "frmBanner", "banner", "Banner", "BannerX", "BannerY", "ShowBanner", "dis3 ",
-     &tSettings::ShowBanner, &tSettings::BannerX, &tSettings::BannerY, DrawBanner},
+     &tSettings::ShowBanner, &tSettings::BannerX, &tSettings::BannerY, [](QImage& i, const tDisplayData& d) { DrawBanner(i, d); }},
 };
 
 Qt::WindowFlags CreationFlags(const tSettings& s) {

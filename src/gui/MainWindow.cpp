@@ -69,9 +69,9 @@ class TChartImage final : public QWidget {
   void mouseMoveEvent(QMouseEvent* e) override {
     owner_.ChartMouseMove(e->position().toPoint().x(), e->position().toPoint().y());
   }
+  // A double-click of any button opens the section's options page.
   void mouseDoubleClickEvent(QMouseEvent* e) override {
-    if (e->button() == Qt::LeftButton)
-      owner_.ChartDoubleClick(e->position().toPoint().x(), e->position().toPoint().y());
+    owner_.ChartDoubleClick(e->position().toPoint().x(), e->position().toPoint().y());
   }
   void mousePressEvent(QMouseEvent* e) override {
     if (e->button() == Qt::RightButton) owner_.PopupTrayMenu(e->globalPosition().toPoint());
@@ -153,6 +153,7 @@ TfrmKelvaraMain::TfrmKelvaraMain(TMainCycle& cycle, bool trayAvailable, tWindowS
   scrollBox_->setWidget(chart_);
   scrollBox_->viewport()->installEventFilter(this);
   status_ = new TStatusBar(client);
+  status_->installEventFilter(this);  // the wheel switches views over the status line too
   layout->addWidget(scrollBox_, 1);
   layout->addWidget(status_, 0);
   setCentralWidget(client);
@@ -583,8 +584,18 @@ void TfrmKelvaraMain::ChartDoubleClick(int x, int y) {
   DoubleClickPage(geometry_, m_.Settings.StatsWidth, x, y, [this](int page) { emit OptionsChosen(page); });
 }
 
+void TfrmKelvaraMain::wheelEvent(QWheelEvent* event) {
+  const int delta = event->angleDelta().y();
+  if (delta != 0 && view_.Wheel(delta > 0)) {
+    ViewChosen();
+    event->accept();
+    return;
+  }
+  event->ignore();
+}
+
 bool TfrmKelvaraMain::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == scrollBox_->viewport() && event->type() == QEvent::Wheel) {
+  if ((watched == scrollBox_->viewport() || watched == status_) && event->type() == QEvent::Wheel) {
     const auto* wheel = static_cast<QWheelEvent*>(event);
     const int delta = wheel->angleDelta().y();
     if (delta != 0 && view_.Wheel(delta > 0)) {

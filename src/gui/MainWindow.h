@@ -106,6 +106,8 @@ class TfrmKelvaraMain final : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  // A wheel anywhere over the window switches the view (the chart's box has its own filter).
+  void wheelEvent(QWheelEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;

@@ -35,12 +35,15 @@ void DrawStatusPanel(QImage& bar, const QRect& panel, const QFont& font, const s
   m.setPen(Qt::white);
   const QFontMetrics metrics(crisp);
   const int baseline = 1 + metrics.ascent();
+  int textRoom = panel.width();
   if (total > 0) {
     const QString progress = QString::fromStdString(ProgressText(done, total));
     const int right = panel.width() - 30;
-    m.drawText(right - metrics.horizontalAdvance(progress), baseline, progress);
+    const int left = right - metrics.horizontalAdvance(progress);
+    m.drawText(left, baseline, progress);
+    textRoom = left - 6;  // the status text is shortened before it runs under the figures
   }
-  m.drawText(0, baseline, QString::fromStdString(text));
+  m.drawText(0, baseline, metrics.elidedText(QString::fromStdString(text), Qt::ElideRight, textRoom));
   m.end();
 
   const QRect area = panel.intersected(bar.rect());
@@ -49,6 +52,11 @@ void DrawStatusPanel(QImage& bar, const QRect& panel, const QFont& font, const s
     const auto* source = reinterpret_cast<const QRgb*>(mask.constScanLine(y - panel.top()));
     for (int x = area.left(); x <= area.right(); ++x) line[x] ^= source[x - panel.left()] & 0x00FFFFFFu;
   }
+}
+
+std::pair<int64_t, int64_t> ShownProgress(const tTransferProgress& progress) {
+  if (!progress.transferring.load()) return {0, 0};
+  return {progress.done.load(), progress.total.load()};
 }
 
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) {
@@ -76,9 +84,7 @@ void TStatusBar::paintEvent(QPaintEvent*) {
   ++repaints_;
   QImage bar(size(), QImage::Format_RGB32);
   bar.fill(palette().color(QPalette::Window));
-  const tTransferProgress& progress = TransferProgress();
-  const int64_t total = progress.total.load();
-  const int64_t done = progress.done.load();
+  const auto [done, total] = ShownProgress(TransferProgress());
   DrawStatusPanel(bar, QRect(0, 0, StatusPanelWidth, height()), font(), text_, done, total,
                   palette().color(QPalette::Active, QPalette::Highlight));
   QPainter p(this);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace kv {
 
@@ -22,6 +23,11 @@ std::string ProgressText(int64_t done, int64_t total);
 // ending 30 pixels before the right edge, each one pixel below the top, inverted.
 void DrawStatusPanel(QImage& bar, const QRect& panel, const QFont& font, const std::string& text,
                      int64_t done, int64_t total, QColor barColour);
+
+struct tTransferProgress;
+// The done and total counts the panel shows: none once the transfer has reported its end, so a
+// finished download leaves no bar and no figures under the next status text.
+std::pair<int64_t, int64_t> ShownProgress(const tTransferProgress& progress);
 
 class TStatusBar final : public QWidget {
  public:

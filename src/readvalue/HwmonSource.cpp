@@ -50,13 +50,6 @@ void StoreValue(tReadings& r, tHwmonKind kind, int index, double value) {
   }
 }
 
-// A map with no entry at all means the user has not ordered anything: discovery order.
-bool OrderMapSet(const tSettings& s) {
-  for (const tStringMap* map : {&s.HwmonOrderT, &s.HwmonOrderV, &s.HwmonOrderF})
-    for (const std::string& entry : *map)
-      if (!Trim(entry).empty()) return true;
-  return false;
-}
 
 void Deliver(tPassContext& ctx, const tHwmonSensor& sensor, const std::string& name, int index) {
   if (std::isfinite(sensor.Value)) StoreValue(ctx.Current.Readings, sensor.Kind, index, sensor.Value);
@@ -67,6 +60,13 @@ void Deliver(tPassContext& ctx, const tHwmonSensor& sensor, const std::string& n
 }  // namespace
 
 std::string HwmonSensorName(const tHwmonSensor& sensor) { return sensor.Chip + " " + sensor.Label; }
+
+bool OrderMapSet(const tSettings& s) {
+  for (const tStringMap* map : {&s.HwmonOrderT, &s.HwmonOrderV, &s.HwmonOrderF})
+    for (const std::string& entry : *map)
+      if (!Trim(entry).empty()) return true;
+  return false;
+}
 
 void StoreHwmonSensors(tPassContext& ctx, const std::vector<tHwmonSensor>& sensors) {
   const bool ordered = OrderMapSet(ctx.Settings);

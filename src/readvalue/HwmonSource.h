@@ -10,6 +10,7 @@
 namespace kv {
 
 struct tPassContext;
+struct tSettings;
 
 enum class tHwmonKind { Temperature, Voltage, Fan };
 
@@ -22,6 +23,9 @@ struct tHwmonSensor {
 
 // "chip label": the order map entry and the channel name of a sensor.
 std::string HwmonSensorName(const tHwmonSensor& sensor);
+
+// Whether the user ordered any sensor; with no entry at all the channels take discovery order.
+bool OrderMapSet(const tSettings& s);
 
 // Writes one reading of the sensors (every sensor of every chip, in discovery order) into the
 // channels; an unreadable value leaves its channel. While HwmonNamesPending, channels still named

@@ -203,6 +203,8 @@ bool RenderChartFile(tMonitor& m, const tChartOptions& options, std::string& err
       return false;
     }
     LoadStoreReadOnly(store, dir, params.baseName, m.Time.UtcNow());
+    // Every view's network legend shows the current rates, and those come from the 8-hour series.
+    if (&store != &m.Series.Stats8h) LoadBannerStatistics(m);
     const tChartPlan plan = PlanChart(m, options);
     if (!plan.series) {
       error = "the statistics file " + mainFile + " in " + dir + " holds no samples";

@@ -13,6 +13,7 @@
 #include "platform/Instance.h"
 #include "platform/SharedMemory.h"
 #include "readvalue/Readings.h"
+#include "settings/Language.h"
 #include "settings/Settings.h"
 #include "statistics/StatStore.h"
 #include "support/TestSupport.h"
@@ -129,6 +130,22 @@ TEST_F(MainCycleTest, TickWithinASecondNeitherSamplesNorReads) {
   cycle.MainTick();
   EXPECT_EQ(Current.PassCount, passes + 1);
   EXPECT_NE(ui.tip.find("Kelvara"), std::string::npos);
+}
+
+// The tray holds 63 characters: a longer tip is cut there, a shorter one (in bytes perhaps
+// longer) is whole, and no cut ends inside a character.
+TEST_F(MainCycleTest, TrayTipIsCutOnCharactersInEveryLanguage) {
+  Settings.ReadUpTime = true;
+  for (const std::string& language : kvtest::ShippedLanguages()) {
+    Process.AppDir = KV_SOURCE_DIR "/data/";
+    LoadLanguage(Process, language);
+    const QString tip = QString::fromUtf8(cycle.TrayTip());
+    EXPECT_EQ(tip.toStdString(), cycle.TrayTip()) << language;  // valid UTF-8 survives the round trip
+    EXPECT_LE(tip.size(), 63) << language;
+    const std::string upload = Settings.AutoConnect ? Texts()->UploadActive : Texts()->UploadInactive;
+    if (tip.size() < 63) EXPECT_TRUE(tip.endsWith(QString::fromStdString(upload))) << language;
+  }
+  ResetTexts();
 }
 
 TEST_F(MainCycleTest, OptionsChangeSetsTheFirstIntervalsAgain) {

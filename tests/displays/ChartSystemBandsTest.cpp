@@ -314,6 +314,24 @@ TEST_F(SystemBands, MemFreeDrawsNoCacheArea) {
   EXPECT_NE(At(300, y0 + 50), Settings.colMemCache);
 }
 
+// Scale labels reach left into the plot; a full area must not paint over their first digits.
+TEST_F(SystemBands, MemoryScaleLabelsStayAboveTheAreas) {
+  Settings.visMem = 1;
+  Settings.MemMin = 0;
+  Settings.MemMax = 400 * 1048576 + 50000;  // labels such as "200.02 GB", wider than the 38 px margin
+  Settings.colMem = MakeColour(0, 48, 96);
+  Settings.cScDesc = MakeColour(250, 0, 250);
+  MemTotal = 480 * 1048576;
+  const ChartGeometry g = Draw(Series({1.9, 1.5, 1.0, 0.5, 0.1, 0.05, 0.0}, [&](int, tReadings& r, tReadingsExtra&) {
+    r.MemUsed = Settings.MemMax;
+  }));
+  const int y0 = BandTop(g, csMemory);
+  int ink = 0;  // label pixels left of the margin, where the area lies under them
+  for (int x = 550 - 70; x < 550 - 55; ++x)
+    for (int y = y0 + 8; y < y0 + 7 + Settings.MemHeight; ++y) ink += At(x, y) == Settings.cScDesc;
+  EXPECT_GT(ink, 10);
+}
+
 TEST_F(SystemBands, MemoryAutomaticScaleIsWrittenBack) {
   Settings.MemAuto = true;
   Settings.visMem = 1;

@@ -75,14 +75,14 @@ TEST_F(LightBoinc, StateFileFillsTheStatsAndCreditLines) {
   ExpectText(image, "(1:02 h)", 45, top(0), 109);
   ExpectText(image, "25%", 8, top(1), 45);
   ExpectText(image, "(1 d 1 h)", 45, top(1), 109);
-  // "user" and "total": the user's total credit; neither: the host's average. Names are cut
-  // at nine characters.
-  ExpectText(image, "Einstein@", 8, top(2), 69);
-  ExpectText(image, "1235k", 69, top(2), 109, 72);  // the name's ninth character reaches 71
+  // "user" and "total": the user's total credit; neither: the host's average. A long name is
+  // shortened before its figure, which keeps the columns from 67 on to itself.
+  ExpectText(image, "Eins", 8, top(2), 39);
+  ExpectText(image, "1235k", 69, top(2), 109, 67);
   ExpectText(image, "Rosetta", 8, top(3), 69);
   ExpectText(image, "42", 69, top(3), 109);
-  ExpectText(image, "Einstein@", 8, top(4), 69);
-  ExpectText(image, "7", 69, top(4), 109, 72);
+  ExpectText(image, "Eins", 8, top(4), 39);
+  ExpectText(image, "7", 69, top(4), 109, 67);
   ExpectText(image, "Rosetta", 8, top(5), 69);
   ExpectText(image, "300", 69, top(5), 109);
 

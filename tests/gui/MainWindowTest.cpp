@@ -389,10 +389,11 @@ TEST_F(MainWindowTest, WheelStepsThroughTheViewsAndLeavesTheEndsToTheBox) {
   window->ShowAndRaise();
   ASSERT_TRUE(kvtest::WaitExposed(window.get()));
   QWidget* viewport = window->ScrollBox().viewport();
-  auto wheel = [viewport](int delta) {
-    QWheelEvent event(QPointF(10, 10), viewport->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, delta),
+  auto wheel = [viewport](int delta, QWidget* over = nullptr) {
+    QWidget* target = over ? over : viewport;
+    QWheelEvent event(QPointF(10, 10), target->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, delta),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(viewport, &event);
+    QCoreApplication::sendEvent(target, &event);
     return event.isAccepted();
   };
   wheel(120);  // up at the basic view: the end of the scale
@@ -400,6 +401,9 @@ TEST_F(MainWindowTest, WheelStepsThroughTheViewsAndLeavesTheEndsToTheBox) {
   EXPECT_TRUE(wheel(-120));
   EXPECT_TRUE(Entry(tMenuAction::Stats24).isChecked());
   EXPECT_EQ(Caption(), "Kelvara - " + Texts()->Stats24);
+  EXPECT_TRUE(wheel(120, &window->StatusPanel()));  // over the status bar too, not only the chart
+  EXPECT_TRUE(Entry(tMenuAction::Stats).isChecked());
+  wheel(-120);
   wheel(-120);
   wheel(-120);  // past the week view: nothing more
   EXPECT_TRUE(Entry(tMenuAction::Stats7).isChecked());

@@ -77,6 +77,17 @@ TEST(StatusPanel, BarCoversTheDoneShareAndTextsAreInverted) {
   EXPECT_EQ(CountColour(idle, QRect(0, 0, 350, 20), Background.rgb()), 350 * 20);
 }
 
+// A finished transfer leaves no figures under the status text that follows it.
+TEST(StatusPanel, FiguresShowOnlyWhileTheTransferRuns) {
+  tTransferProgress progress;
+  progress.total = 3072;
+  progress.done = 3072;
+  progress.transferring = true;
+  EXPECT_EQ(ShownProgress(progress), std::make_pair(int64_t{3072}, int64_t{3072}));
+  progress.transferring = false;
+  EXPECT_EQ(ShownProgress(progress), std::make_pair(int64_t{0}, int64_t{0}));
+}
+
 TEST(StatusPanel, ProgressFromAnotherThreadRepaintsAtMostTenTimesASecond) {
   TStatusBar status;
   status.resize(500, StatusBarHeight);

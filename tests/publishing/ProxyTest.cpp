@@ -65,7 +65,7 @@ TEST(FtpProxy, RefusedProxyLoginFailsWithoutDirectConnection) {
   t.Queue(tImageKind::Light, "kvlight.png");
   t.Run();
   EXPECT_FALSE(t.queue.Pending(tImageKind::Light).name.empty());
-  EXPECT_TRUE(t.ui.Saw("Connection failed"));
+  EXPECT_TRUE(t.ui.SawStarting("Connection failed (\""));
   EXPECT_FALSE(std::filesystem::exists(t.root + "www/img/kvlight.png"));
 }
 

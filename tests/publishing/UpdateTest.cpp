@@ -208,6 +208,8 @@ TEST_F(UpdateTest, NewerReleaseAskedDownloadedVerifiedAndHandedOver) {
   EXPECT_EQ(ui.questions[0], expected);
   EXPECT_EQ(ui.captions[0], "Kelvara");
   EXPECT_TRUE(ui.SawStatusWith(t.CheckingForNew));
+  ASSERT_FALSE(ui.status.empty());
+  EXPECT_NE(ui.status.back().find("kelvara_3.39_amd64.deb"), std::string::npos) << ui.status.back();
 
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], cache + "kelvara/kelvara_3.39_amd64.deb");
@@ -354,13 +356,14 @@ TEST_F(UpdateTest, UntrustedInstallersRefused) {
     const char* name;
     std::string address;
     const char* reason;
+    bool refused;  // told as an error of the installer, not as a failed connection
   };
   const tCase cases[] = {
-      {"plain http address", PlainBase() + "/plain.deb", "Not an https address"},
-      {"redirect to plain http", Base() + "/hop.deb", "only https"},
-      {"checksum mismatch", Installer("bad.deb", good, Sha256("another package")), "checksum mismatch"},
-      {"no checksum", Installer("lone.deb", good, ""), "No checksum"},
-      {"checksum not a digest", Installer("odd.deb", good, "deadbeef"), "No valid checksum"},
+      {"plain http address", PlainBase() + "/plain.deb", "Not an https address", true},
+      {"redirect to plain http", Base() + "/hop.deb", "only https", false},
+      {"checksum mismatch", Installer("bad.deb", good, Sha256("another package")), "checksum mismatch", true},
+      {"no checksum", Installer("lone.deb", good, ""), "No checksum", true},
+      {"checksum not a digest", Installer("odd.deb", good, "deadbeef"), "No valid checksum", true},
   };
   ui.answer = true;
   for (const tCase& c : cases) {
@@ -374,6 +377,7 @@ TEST_F(UpdateTest, UntrustedInstallersRefused) {
     EXPECT_TRUE(Settings.CheckForUpdate);  // tomorrow's check asks again
     EXPECT_TRUE(Logged(std::string("daiw ")));
     EXPECT_TRUE(ui.SawStatusWith(c.reason)) << (ui.status.empty() ? "" : ui.status.back());
+    EXPECT_TRUE(ui.SawStatusWith((c.refused ? Texts()->Error : Texts()->ConnectionFailed) + " (\"")) << c.name;
   }
   EXPECT_EQ(ReadFile(dir.File("http.log")), "");  // plain http was never spoken
 }

@@ -37,6 +37,12 @@ bool StatusListUi::Saw(const std::string& text) const {
   return false;
 }
 
+bool StatusListUi::SawStarting(const std::string& prefix) const {
+  for (const std::string& s : status)
+    if (s.starts_with(prefix)) return true;
+  return false;
+}
+
 void DeliverMainThreadCalls() {
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
 }

@@ -37,6 +37,7 @@ class StatusListUi final : public kv::UiPort {
   void SetTrayIconSlot(int slot) override { iconSlots.push_back(slot); }
   void RequestRedraw() override { ++redraws; }
   bool Saw(const std::string& text) const;
+  bool SawStarting(const std::string& prefix) const;
   std::vector<std::string> status;
   std::vector<int> iconSlots;
   int redraws = 0;

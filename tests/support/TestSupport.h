@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 namespace kvtest {
 
@@ -18,6 +19,9 @@ class TempDir {
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
+
+// The file names of the language files the program ships (data/*.lng), sorted.
+std::vector<std::string> ShippedLanguages();
 
 // A loopback TCP port nobody listens on at the moment.
 int FreePort();

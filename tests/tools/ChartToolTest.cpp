@@ -115,6 +115,25 @@ TEST(SysInfoChartPlan, EndsAtTheNewestSampleUnlessToldAndNeedsSamples) {
   EXPECT_EQ(PlanChart(m.M, options).series, nullptr);
 }
 
+// Every view's network legend needs the current rates of the 8-hour series, so a longer view
+// loads that series as well.
+TEST(SysInfoChartPlan, LongerViewsAlsoLoadTheEightHourSeries) {
+  kvtest::TempDir dir;
+  kvtest::MonitorState m;
+  m.Process.SettingsDir = dir.Path();
+  tStatStore s;
+  Fill(s, 4, 20 / SecondsPerDay, 46000.25);
+  SaveStore(s, dir.Path(), Params8h.baseName, false);
+  Fill(s, 3, 5 / 1440.0, 46000.25);
+  SaveStore(s, dir.Path(), Params7d.baseName, false);
+  tChartOptions options;
+  options.span = tChartSpan::Week7;
+  options.file = dir.File("c.png");
+  std::string error;
+  EXPECT_TRUE(RenderChartFile(m.M, options, error)) << error;
+  EXPECT_EQ(m.Stats8h.LastIndex, 3);
+}
+
 // Per file name its size, change time and a digest of its bytes: what a look must leave as it was.
 using tSnapshot = std::map<std::string, std::string>;
 tSnapshot Snapshot(const std::string& folder) {

@@ -1,6 +1,10 @@
 #include "tools/options/OptionsDialog.h"
 
 #include <gtest/gtest.h>
+
+#include <QListWidget>
+
+#include <QDialogButtonBox>
 #include <sys/stat.h>
 
 #include <QCheckBox>
@@ -171,6 +175,30 @@ TEST_F(OptionsDialogTest, CancelWritesNothing) {
   EXPECT_FALSE(QFile::exists(QString::fromStdString(File(ClientIniName))));
   EXPECT_FALSE(QFile::exists(QString::fromStdString(File(DisplayIniName))));
   EXPECT_FALSE(QFile::exists(QString::fromStdString(File(ServerIniName))));
+}
+
+// A settings file the user made private stays private; buttons and page names are the language's.
+TEST_F(OptionsDialogTest, SavingKeepsTheFilesModeAndTheTextsAreTheLanguages) {
+  kvtest::WriteFile(File(ClientIniName), "[Misc]\r\nLangFile=Deutsch.lng\r\n[Temperatures]\r\nnameT1=CPU die\r\n");
+  ASSERT_EQ(::chmod(File(ClientIniName).c_str(), 0600), 0);
+  OptionsDialog d(M, false, false);
+  Type(d, "KVClient.ini/Temperatures/nameT2", "GPU");
+  ASSERT_TRUE(d.Apply()) << d.Message().toStdString();
+  struct stat st {};
+  ASSERT_EQ(::stat(File(ClientIniName).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  const auto* buttons = d.findChild<QDialogButtonBox*>("buttons");
+  ASSERT_NE(buttons, nullptr);
+  EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), "Abbrechen");
+  EXPECT_EQ(buttons->button(QDialogButtonBox::Apply)->text(), QString::fromUtf8("Übernehmen"));
+  const auto* pages = d.findChild<QListWidget*>("pages");
+  ASSERT_NE(pages, nullptr);
+  EXPECT_EQ(pages->findItems("Warnungen", Qt::MatchExactly).size(), 1);
+  // The alert limits name their channel: a line per temperature, not a number shared with fans.
+  int named = 0;
+  for (const QLabel* label : d.findChildren<QLabel*>()) named += label->text() == "CPU die";
+  EXPECT_EQ(named, 1);
 }
 
 TEST_F(OptionsDialogTest, BadInputIsRefusedWithItsMessageAndTheFieldKeepsItsValue) {

@@ -18,6 +18,7 @@
 #include "core/Process.h"
 #include "core/Text.h"
 #include "core/UiPort.h"
+#include "displays/Formatting.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 #include "publishing/update/HttpsClient.h"
@@ -229,10 +230,17 @@ bool TthdAutoUpdate::CheckProgram() {
   return false;
 }
 
+namespace {
+// An installer the program will not trust: not a connection that failed, and told as such.
+struct tRefused : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+}  // namespace
+
 bool TthdAutoUpdate::DownloadAndRun(const std::string& address) {
   std::string path;
   try {
-    if (!IsHttpsAddress(address)) throw std::runtime_error("Not an https address: " + address);
+    if (!IsHttpsAddress(address)) throw tRefused("Not an https address: " + address);
     const std::string folder = UpdateCacheFolder();
     const int fd = CreateDownloadFile(folder, InstallerFileName(address), path);
     try {
@@ -247,19 +255,20 @@ bool TthdAutoUpdate::DownloadAndRun(const std::string& address) {
     try {
       checksum = http_->GetText(address + ".sha256", MaxChecksumBytes);
     } catch (const std::exception& e) {
-      throw std::runtime_error(std::string("No checksum for the installer: ") + e.what());
+      throw tRefused(std::string("No checksum for the installer: ") + e.what());
     }
     const std::optional<std::string> expected = ParseChecksum(checksum);
-    if (!expected) throw std::runtime_error("No valid checksum for the installer");
-    if (Sha256OfFile(path) != *expected)
-      throw std::runtime_error("Installer checksum mismatch, file refused");
+    if (!expected) throw tRefused("No valid checksum for the installer");
+    if (Sha256OfFile(path) != *expected) throw tRefused("Installer checksum mismatch, file refused");
     LogEvent("Installer verified: " + path);
+    Status(FormatTexts(texts_->SavedSuccessfully, {path}));
     setup_.main.Post([opener = setup_.opener, path] { OpenInstaller(opener, path); });
     return true;
   } catch (const std::exception& e) {
     if (!path.empty()) ::unlink(path.c_str());
     LogError("daiw ", e);
-    Status(texts_->ConnectionFailed + " (\"" + e.what() + "\")");
+    const bool refused = dynamic_cast<const tRefused*>(&e) != nullptr;
+    Status((refused ? texts_->Error : texts_->ConnectionFailed) + " (\"" + e.what() + "\")");
     return false;
   }
 }

@@ -294,7 +294,7 @@ const std::vector<tOptionPage> Pages = {
     {5, "mnuVoltages", false, false},   {6, "mnuFans", false, false},
     {7, "mnuMemCPU", false, false},     {8, "mnuNet", false, false},
     {9, "mnuDisk", false, false},       {10, "mnuPowerOff", false, false},
-    {11, "mnuMailing", false, false},   {12, "mnuDebug", true, false},
+    {11, "PageAlerts", false, false},   {12, "mnuDebug", true, false},
     {13, "mnuExpert", false, true},     {14, "mnuMisc", false, false},
 };
 

@@ -31,7 +31,7 @@ constexpr const char* AutostartFile = "autostart";
 
 struct tOptionPage {
   int number;
-  const char* menuEntry;  // the [Main] caption that names the page
+  const char* menuEntry;  // the [Options] text or [Main] caption that names the page
   bool debugOnly, expertOnly;
 };
 const std::vector<tOptionPage>& OptionPages();

@@ -33,6 +33,7 @@
 #include "platform/System.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFolder.h"
+#include "readvalue/HwmonSource.h"
 #include "tools/options/SensorInventory.h"
 
 namespace kv {
@@ -80,6 +81,10 @@ OptionsDialog::OptionsDialog(tMonitor& m, bool debug, bool expert, OptionsModel:
   connect(buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &OptionsDialog::reject);
   connect(buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this, [this] { Apply(); });
+  // Qt's own button texts stay English without its translations; the language file has them.
+  buttons->button(QDialogButtonBox::Ok)->setText(Q(texts_.Get("ButtonOK")));
+  buttons->button(QDialogButtonBox::Cancel)->setText(Q(texts_.Get("ButtonCancel")));
+  buttons->button(QDialogButtonBox::Apply)->setText(Q(texts_.Get("ButtonApply")));
 
   auto* body = new QHBoxLayout;
   body->addWidget(pages_);
@@ -205,8 +210,14 @@ QWidget* OptionsDialog::Editor(const tOptionRow& row) {
         auto* combo = new QComboBox;
         combo->setEditable(true);
         combo->addItem(QString());
-        for (const tInventoryItem& item : SensorInventory(m_.Settings, m_.Current, row.page))
-          if (item.group == "hwmon") combo->addItem(Q(item.name));
+        int discovered = 0;
+        for (const tInventoryItem& item : SensorInventory(m_.Settings, m_.Current, row.page)) {
+          if (item.group != "hwmon") continue;
+          combo->addItem(Q(item.name));
+          // With no order set, the sensors fill the channels in this order: show which one
+          // feeds this channel, greyed, so an empty field does not read as "nothing".
+          if (++discovered == row.channel && !OrderMapSet(m_.Settings)) line->setPlaceholderText(Q(item.name));
+        }
         combo->setLineEdit(line);
         combo->setMinimumWidth(180);
         line->setText(Q(value));
@@ -224,27 +235,59 @@ QWidget* OptionsDialog::BuildPage(int number) {
   auto* v = new QVBoxLayout(page);
   const std::vector<const tOptionRow*> rows = RowsOfPage(number);
 
-  // Channel rows as a grid: one line per channel, one column per key family.
-  std::vector<std::string> columns;
-  int channels = 0;
-  for (const tOptionRow* r : rows)
-    if (r->channel > 0) {
-      channels = std::max(channels, r->channel);
-      if (std::find(columns.begin(), columns.end(), r->caption) == columns.end()) columns.push_back(r->caption);
+  // Channel rows as grids: one line per channel, one column per key family. The alerts page
+  // has one grid per kind of channel (temperatures, voltages, fans, disk slots), each line
+  // named after its channel, since channel 3 of one kind has nothing to do with 3 of another.
+  const auto tableOf = [number](const tOptionRow& r) -> char {
+    if (number != 11) return ' ';
+    if (std::string(r.section) == "Disk") return 'D';
+    const size_t digits = r.key.find_first_of("0123456789");
+    return digits == std::string::npos || digits == 0 ? ' ' : r.key[digits - 1];
+  };
+  const auto channelName = [this](char table, int ch) -> std::string {
+    const tSettings& s = m_.Settings;
+    const size_t i = static_cast<size_t>(ch - 1);
+    switch (table) {
+      case 'T': return i < s.TCfg.size() ? s.TCfg[i].Name : std::string();
+      case 'V': return i < s.VCfg.size() ? s.VCfg[i].Name : std::string();
+      case 'F': return i < s.FCfg.size() ? s.FCfg[i].Name : std::string();
+      case 'D': {
+        const std::string drive = i < s.DiskSlots.size() ? s.DiskSlots[i].Drive : std::string();
+        return std::to_string(ch) + (drive.empty() ? "" : " " + drive);
+      }
+      default: return std::to_string(ch);
     }
-  if (channels > 0) {
-    auto* group = new QGroupBox(Q(texts_.Get("Channels")));
+  };
+  const auto tableTitle = [this](char table) -> std::string {
+    const int kindPage = table == 'T' ? 4 : table == 'V' ? 5 : table == 'F' ? 6 : table == 'D' ? 9 : 0;
+    for (const tOptionPage& p : OptionPages())
+      if (p.number == kindPage) return texts_.PageTitle(p);
+    return texts_.Get("Channels");
+  };
+  std::vector<char> tables;
+  for (const tOptionRow* r : rows)
+    if (r->channel > 0 && std::find(tables.begin(), tables.end(), tableOf(*r)) == tables.end())
+      tables.push_back(tableOf(*r));
+  for (const char table : tables) {
+    std::vector<std::string> columns;
+    int channels = 0;
+    for (const tOptionRow* r : rows)
+      if (r->channel > 0 && tableOf(*r) == table) {
+        channels = std::max(channels, r->channel);
+        if (std::find(columns.begin(), columns.end(), r->caption) == columns.end()) columns.push_back(r->caption);
+      }
+    auto* group = new QGroupBox(Q(tableTitle(table)));
     auto* grid = new QGridLayout(group);
     const bool values = number >= 4 && number <= 7;
     for (const tOptionRow* r : rows)
-      if (r->channel == 1) {
+      if (r->channel == 1 && tableOf(*r) == table) {
         const auto at = std::find(columns.begin(), columns.end(), r->caption) - columns.begin();
         grid->addWidget(CaptionLabel(*r), 0, static_cast<int>(at) + 1);
       }
     if (values) grid->addWidget(new QLabel(Q(texts_.Get("CurrentValue"))), 0, static_cast<int>(columns.size()) + 1);
-    for (int ch = 1; ch <= channels; ++ch) grid->addWidget(new QLabel(QString::number(ch)), ch, 0);
+    for (int ch = 1; ch <= channels; ++ch) grid->addWidget(new QLabel(Q(channelName(table, ch))), ch, 0);
     for (const tOptionRow* r : rows) {
-      if (r->channel == 0) continue;
+      if (r->channel == 0 || tableOf(*r) != table) continue;
       const int col = static_cast<int>(std::find(columns.begin(), columns.end(), r->caption) - columns.begin()) + 1;
       grid->addWidget(Editor(*r), r->channel, col);
     }

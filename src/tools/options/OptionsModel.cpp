@@ -1,5 +1,7 @@
 #include "tools/options/OptionsModel.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -338,8 +340,13 @@ tSaveResult OptionsModel::Save(const tQuestion& ask) {
     }
     const std::string text = ini.ToText();
     std::string temp;
-    const unsigned mode = file == ServerIniName ? 0600 : 0644;
     const std::string target = process_.SettingsDir + file;
+    // A file keeps the mode its owner gave it (a KVClient.ini made private stays private);
+    // KVServer.ini holds passwords and is never more than 0600.
+    unsigned mode = 0644;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 0777;
+    if (file == ServerIniName) mode &= 0600;
     if (!WriteTempFile(target, text, mode, temp)) {
       LogEvent("op1 cannot write " + target);
       ok = false;

@@ -49,6 +49,17 @@ void RefreshInventoryReadings(tAcquisition& pass) {
   pass.ReadAllValues(true);
 }
 
+namespace {
+// The readings keep addresses padded to three places a part ("127.  0.  0.  1"); people read
+// them plain.
+std::string Unpadded(const std::string& address) {
+  std::string out;
+  for (char c : address)
+    if (c != ' ') out += c;
+  return out;
+}
+}  // namespace
+
 std::vector<tInventoryItem> SensorInventory(const tSettings& settings, const tReadingsState& current, int page) {
   std::vector<tInventoryItem> items;
   if (page >= 4 && page <= 6) {
@@ -62,7 +73,7 @@ std::vector<tInventoryItem> SensorInventory(const tSettings& settings, const tRe
       if (SharedMemoryExists(p.block)) items.push_back({"shared memory", p.program, ""});
     if (SharedMemoryExists(ExternalAreaName())) items.push_back({"shared memory", ExternalAreaName(), ""});
   } else if (page == 8) {
-    for (const tNetMon& n : current.NetMons) items.push_back({"network", n.Description, n.Ip + " " + n.Mac});
+    for (const tNetMon& n : current.NetMons) items.push_back({"network", n.Description, Unpadded(n.Ip) + " " + n.Mac});
   } else if (page == 9) {
     for (const tDiskMon& d : current.DiskMons) items.push_back({"disks", d.Root, d.Label});
   }
