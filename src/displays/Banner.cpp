@@ -283,7 +283,7 @@ void Legend(tBanner& b) {
     if (b.d.Settings.TCfg[i].Vis == 0) continue;
     try {
       std::string text = FillTemplate(b.d, b.d.Settings.TCfg[i].Name, b.d.Current.Readings.Time);
-      if (b.d.Current.Readings.T[i] != NoValue16) text += " " + FormatTemperature(b.d.Current.Readings.T[i], b.d.Settings.Celsius);
+      if (b.d.Current.Readings.T[i] != NoValue16) text.append(" ").append(FormatTemperature(b.d.Current.Readings.T[i], b.d.Settings.Celsius));
       if (x >= b.W - 12) break;  // no room left for even a shortened name
       c.SetFontColour(b.d.Settings.TCfg[i].Colour);
       c.FitText(x, b.W - 2, x, 0, text);

@@ -55,7 +55,7 @@ tDecimalDigits RoundDecimal(double magnitude, int decimals) {
   }
   tDecimalDigits d{digits.substr(0, point), digits.substr(point)};
   d.whole.erase(0, std::min(d.whole.find_first_not_of('0'), d.whole.size()));
-  if (d.whole.empty()) d.whole = "0";
+  if (d.whole.empty()) d.whole.assign(1, '0');  // GCC 12 at -O3 warns falsely on = "0"
   return d;
 }
 

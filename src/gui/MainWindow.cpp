@@ -315,7 +315,7 @@ void TfrmKelvaraMain::UpdateCaption() {
 }
 
 void TfrmKelvaraMain::ShowStatus(const std::string& text) {
-  status_->SetText("[" + LongTimeText(LocalTime()) + "] " + text);
+  status_->SetText(std::string("[").append(LongTimeText(LocalTime())).append("] ").append(text));
 }
 
 QIcon TfrmKelvaraMain::SlotIcon(int slot) const {

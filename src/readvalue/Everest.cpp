@@ -106,7 +106,7 @@ void ApplyEverest(tPassContext& ctx, const ShmView& view) {
 }  // namespace
 
 std::optional<std::string_view> NextElement(std::string_view& text, std::string_view name) {
-  const std::string open = "<" + std::string(name) + ">";
+  const std::string open = std::string("<").append(name).append(">");
   const std::string close = "</" + std::string(name) + ">";
   const size_t start = text.find(open);
   if (start == std::string_view::npos) return std::nullopt;

@@ -38,7 +38,7 @@ tChannelCfg& Channel(tSettings& s, tHwmonKind kind, int index) {
 
 std::string DefaultName(tHwmonKind kind, int index) {
   const char* letter = kind == tHwmonKind::Voltage ? "V" : kind == tHwmonKind::Fan ? "F" : "T";
-  return letter + std::to_string(index + 1);
+  return std::string(letter).append(std::to_string(index + 1));
 }
 
 // The packed record's fields are assigned by index, never through a reference.

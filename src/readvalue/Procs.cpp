@@ -9,7 +9,7 @@ namespace kv {
 // Only the file name is compared: "/boinc" inside a path would also find a folder named so, or
 // the BOINC manager next to the client.
 bool IsProgram(const std::string& exePath, const std::string& exeName) {
-  const std::string needle = "/" + LowerCase(exeName);
+  const std::string needle = std::string("/").append(LowerCase(exeName));
   return exePath.size() >= needle.size() && LowerCase(exePath).ends_with(needle);
 }
 

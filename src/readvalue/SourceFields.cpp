@@ -31,7 +31,7 @@ std::string& ChannelName(tSettings& settings, tChannelGroup group, int channel) 
 
 std::string DefaultChannelName(tChannelGroup group, int channel) {
   const char* letter = group == tChannelGroup::V ? "V" : group == tChannelGroup::F ? "F" : "T";
-  return letter + std::to_string(channel);
+  return std::string(letter).append(std::to_string(channel));
 }
 
 void NameChannel(tSettings& settings, tChannelGroup group, int channel, const std::string& name) {
