@@ -143,7 +143,9 @@ TEST_F(MainCycleTest, TrayTipIsCutOnCharactersInEveryLanguage) {
     EXPECT_EQ(tip.toStdString(), cycle.TrayTip()) << language;  // valid UTF-8 survives the round trip
     EXPECT_LE(tip.size(), 63) << language;
     const std::string upload = Settings.AutoConnect ? Texts()->UploadActive : Texts()->UploadInactive;
-    if (tip.size() < 63) EXPECT_TRUE(tip.endsWith(QString::fromStdString(upload))) << language;
+    if (tip.size() < 63) {
+      EXPECT_TRUE(tip.endsWith(QString::fromStdString(upload))) << language;
+    }
   }
   ResetTexts();
 }
