@@ -11,6 +11,7 @@
 
 #include "core/EventLog.h"
 #include "settings/Language.h"
+#include "support/PeerProcess.h"
 
 namespace kvtest {
 
@@ -19,11 +20,7 @@ using namespace kv;
 Peer::Peer(const std::vector<std::string>& args) {
   QStringList list{QString(KV_SOURCE_DIR "/tests/publishing/ftp_fixture.py")};
   for (const std::string& a : args) list << QString::fromStdString(a);
-  // The system's Python carries pyftpdlib, whatever else PATH offers first.
-  process_.start("/usr/bin/python3", list);
-  if (process_.waitForStarted(5000) && process_.waitForReadyRead(10000))
-    port_ = process_.readLine().trimmed().toInt();
-  if (port_ == 0) ADD_FAILURE() << "peer did not start: " << process_.readAllStandardError().toStdString();
+  port_ = StartPeerProcess(process_, list, "peer");
 }
 
 Peer::~Peer() {

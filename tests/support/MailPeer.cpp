@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "support/PeerProcess.h"
 #include "support/TestSupport.h"
 
 namespace kvtest {
@@ -27,10 +28,7 @@ MailPeer::MailPeer(const std::string& mode, const std::string& auth, int port) {
                    "--port", QString::number(port)};
   if (mode != "plain") args << "--cert" << QString::fromStdString(TestPki());
   if (!auth.empty()) args << "--auth" << QString::fromStdString(auth);
-  process_.start(Python, args);
-  if (process_.waitForStarted(5000) && process_.waitForReadyRead(10000))
-    port_ = process_.readLine().trimmed().toInt();
-  if (port_ == 0) ADD_FAILURE() << "mail server did not start: " << process_.readAllStandardError().toStdString();
+  port_ = StartPeerProcess(process_, args, "mail server");
 }
 
 MailPeer::~MailPeer() {
