@@ -4,6 +4,8 @@
 // above the readings.
 #include <algorithm>
 #include <initializer_list>
+#include <string>
+#include <sys/stat.h>
 
 #include "core/DateTime.h"
 #include "core/Process.h"
@@ -14,6 +16,12 @@
 #include "statistics/StatStore.h"
 
 namespace kvbench {
+
+// A written picture's size, for the benchmarks' "bytes" counter.
+inline double FileBytes(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<double>(st.st_size) : -1;
+}
 
 struct tBenchState {
   kv::SystemClock clock;

@@ -80,6 +80,7 @@ void BM_DrawBannerAndSavePng(benchmark::State& state) {
     kv::DrawBanner(banner, b.Display());
     benchmark::DoNotOptimize(kv::WritePng(banner, path, error));
   }
+  state.counters["bytes"] = kvbench::FileBytes(path);
   std::remove(path.c_str());
 }
 BENCHMARK(BM_DrawBannerAndSavePng)->Unit(benchmark::kMillisecond);

@@ -12,6 +12,7 @@
 #include "core/DateTime.h"
 #include "core/Process.h"
 #include "displays/Chart.h"
+#include "displays/PngFile.h"
 #include "platform/System.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
@@ -63,6 +64,23 @@ BENCHMARK(BM_Chart7d)->Unit(benchmark::kMillisecond);
 // The year series: 366 days in 4-hour steps over 8760 hours.
 void BM_ChartYear(benchmark::State& state) { DrawChart(state, "chartyear", 2196, 4 / 24.0, 8760); }
 BENCHMARK(BM_ChartYear)->Unit(benchmark::kMillisecond);
+
+// What a saved chart costs: the 8-hour view drawn and encoded as the PNG file's bytes; "bytes"
+// is the file's size.
+void BM_Chart8hAndEncodePng(benchmark::State& state) {
+  kvbench::tSeriesBench b;
+  SetUpChannels(b);
+  b.series.Stats8h = MakeSeries(b.current, 1540, 20 / SecondsPerDay);
+  std::string file;
+  std::string error;
+  for (auto _ : state) {
+    QImage chart;
+    DrawStatistics(chart, b.Display(), b.series.Stats8h, FullEnd, 8);
+    benchmark::DoNotOptimize(EncodePng(chart, file, error));
+  }
+  state.counters["bytes"] = static_cast<double>(file.size());
+}
+BENCHMARK(BM_Chart8hAndEncodePng)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

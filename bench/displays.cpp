@@ -78,6 +78,7 @@ void BM_WritePng(benchmark::State& state) {
   const std::string path = "/tmp/kv-bench-displays.png";
   std::string error;
   for (auto _ : state) benchmark::DoNotOptimize(kv::WritePng(image, path, error));
+  state.counters["bytes"] = kvbench::FileBytes(path);
   std::remove(path.c_str());
 }
 BENCHMARK(BM_WritePng)->Unit(benchmark::kMillisecond);
@@ -87,6 +88,7 @@ void BM_WriteGif(benchmark::State& state) {
   const std::string path = "/tmp/kv-bench-displays.gif";
   std::string error;
   for (auto _ : state) benchmark::DoNotOptimize(kv::WriteGif(image, path, error));
+  state.counters["bytes"] = kvbench::FileBytes(path);
   std::remove(path.c_str());
 }
 BENCHMARK(BM_WriteGif)->Unit(benchmark::kMillisecond);
@@ -123,6 +125,7 @@ void BM_DrawLightAndSavePng(benchmark::State& state) {
     DrawLight(light, b.Display());
     benchmark::DoNotOptimize(kv::WritePng(light, path, error));
   }
+  state.counters["bytes"] = kvbench::FileBytes(path);
   std::remove(path.c_str());
   ::rmdir(folder);
 }

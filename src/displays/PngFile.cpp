@@ -49,7 +49,11 @@ bool RunPng(const QImage& rgb, std::vector<png_bytep>& rows, tPngSink& sink) {
     return false;
   }
   png_set_write_fn(png, &sink, WriteToString, FlushNothing);
-  png_set_compression_level(png, 9);
+  // Our pictures are flat colours on long runs: unfiltered rows let deflate find the repeats,
+  // and at level 6 the files come out smaller than adaptive filtering at level 9, several times
+  // faster (bench_chart, bench_banner, bench_displays).
+  png_set_compression_level(png, 6);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
   png_set_IHDR(png, info, static_cast<png_uint_32>(rgb.width()), static_cast<png_uint_32>(rgb.height()), 8,
                PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
