@@ -8,6 +8,8 @@
 
 namespace kv {
 
+class tKeptFiles;
+
 // One processor's counters from /proc/stat, in jiffies since boot.
 struct tCpuTime {
   int id = -1;          // N of the "cpuN" line; -1 for the aggregate line
@@ -20,8 +22,9 @@ struct tCpuTimes {
   std::vector<tCpuTime> cpus;    // "cpuN" lines of the online processors, in file order
 };
 
-// Reads <root>/proc/stat; lines that are truncated or hold non-numbers are left out.
-tCpuTimes ReadCpuTimes(const std::string& root = "/");
+// Reads <root>/proc/stat (through kept when given); lines that are truncated or hold
+// non-numbers are left out.
+tCpuTimes ReadCpuTimes(const std::string& root = "/", tKeptFiles* kept = nullptr);
 
 // Number of processors for the readings: the online ones, at least 1.
 int CpuCount(const tCpuTimes& times);
@@ -44,5 +47,19 @@ struct tCpuClock {
 // cpufreq policies (one read per policy, not per CPU), else per-CPU cpufreq folders, else the
 // "cpu MHz" lines of /proc/cpuinfo (virtual machines), which give no maximum.
 tCpuClock ReadCpuClock(const std::string& root = "/");
+
+// The clock files found by one look through the cpufreq folders, for reading the clock pass
+// after pass without listing folders each time. The maximum is read at the look: it is the
+// hardware's and does not change while the CPUs stay as they are.
+struct tCpuClockFiles {
+  bool found = false;   // false: look again at the next reading
+  bool stale = false;   // a listed file could not be read (a CPU went away): look again
+  std::string root;
+  std::vector<std::string> current;  // scaling_cur_freq paths that held a clock
+  std::optional<uint32_t> maximum;
+};
+// The same figures as ReadCpuClock through files found earlier (looked for first when not
+// found yet or found under another root), read through kept.
+tCpuClock ReadCpuClock(const std::string& root, tCpuClockFiles& files, tKeptFiles& kept);
 
 }  // namespace kv

@@ -29,5 +29,8 @@ struct tDiskSpace {
 // abandoned (the thread is detached and ends whenever the kernel lets it); while it hangs, further
 // calls for the same path answer nullopt at once instead of piling up threads.
 std::optional<tDiskSpace> FreeSpace(const std::string& path, int timeoutMs = 2000);
+// statvfs on this thread, for a file system on a local device: the kernel keeps its figures in
+// memory, so the call cannot wait for a server, and a thread per call would cost more than it.
+std::optional<tDiskSpace> FreeSpaceNow(const std::string& path);
 
 }  // namespace kv

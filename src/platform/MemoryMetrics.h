@@ -6,6 +6,8 @@
 
 namespace kv {
 
+class tKeptFiles;
+
 // All in KiB (/proc/meminfo says "kB" and means KiB).
 struct tMemInfo {
   uint64_t total = 0;          // MemTotal; 0 when the file could not be read
@@ -19,10 +21,11 @@ struct tMemInfo {
   bool availableEstimated = false;  // available came from the fallback sum
 };
 
-tMemInfo ReadMemInfo(const std::string& root = "/");
+// Both read through kept when given.
+tMemInfo ReadMemInfo(const std::string& root = "/", tKeptFiles* kept = nullptr);
 
 // First field of <root>/proc/uptime in whole seconds (fraction dropped).
-std::optional<uint64_t> ReadUptimeSeconds(const std::string& root = "/");
+std::optional<uint64_t> ReadUptimeSeconds(const std::string& root = "/", tKeptFiles* kept = nullptr);
 // Seconds since boot, suspended time included, from CLOCK_BOOTTIME; the same figure without a file.
 std::optional<uint64_t> BootClockSeconds();
 

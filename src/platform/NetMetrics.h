@@ -34,13 +34,32 @@ constexpr int kArpTypeLoopback = 772;
 // is read (no ifindex any more) or whose counters are damaged is left out.
 std::vector<tNetInterface> ReadNetInterfaces(const std::string& root = "/");
 
+// A route netlink socket kept open from one request to the next, so a pass asks the kernel
+// without making and closing a socket each time; after a failed request it is made afresh.
+class tNetLink {
+ public:
+  tNetLink() = default;
+  tNetLink(const tNetLink&) = delete;
+  tNetLink& operator=(const tNetLink&) = delete;
+  ~tNetLink() { Drop(); }
+  // The socket, made when there is none; -1 when the system refuses one.
+  int Fd();
+  void Drop();
+  uint32_t NextSequence() { return ++sequence_; }
+
+ private:
+  int fd_ = -1;
+  uint32_t sequence_ = 0;
+};
+
 // The same table from the kernel over rtnetlink in one request, far cheaper than the files on
 // every pass; nullopt when the socket cannot be used (then fall back to ReadNetInterfaces("/")).
-std::optional<std::vector<tNetInterface>> ReadNetInterfacesFromKernel();
+// Through link when given, else over a socket of its own.
+std::optional<std::vector<tNetInterface>> ReadNetInterfacesFromKernel(tNetLink* link = nullptr);
 
 // Sets ipText of each interface from getifaddrs: the first IPv4 address of that interface, or
 // IpText of 0.0.0.0 when it has none. Leaves kNoIpText when the address list cannot be read.
-void AttachIpv4Addresses(std::vector<tNetInterface>& interfaces);
+void AttachIpv4Addresses(std::vector<tNetInterface>& interfaces, tNetLink* link = nullptr);
 
 // Up to 8 address bytes as upper-case hex pairs joined by "-"; kNoMacText when there are none.
 std::string MacText(const uint8_t* bytes, size_t length);

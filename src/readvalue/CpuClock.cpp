@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "platform/CpuMetrics.h"
+#include "platform/KeptFiles.h"
 #include "readvalue/PassContext.h"
 #include "readvalue/Readings.h"
 #include "readvalue/SystemSources.h"
@@ -8,7 +9,10 @@
 namespace kv::metrics {
 
 void ReadCpuClock(tPassContext& ctx) {
-  const tCpuClock clock = kv::ReadCpuClock(ctx.SystemRoot);
+  tCpuClockFiles& files = ctx.Memory.Get<tCpuClockFiles>();
+  // CPUs come and go rarely: their folders are looked through again on every tenth pass.
+  if (ctx.Current.PassCount % 10 == 0) files.found = false;
+  const tCpuClock clock = kv::ReadCpuClock(ctx.SystemRoot, files, ctx.Memory.Get<tKeptFiles>());
   const auto kHz = [](std::optional<uint32_t> v) { return v ? StoreAsIs32(*v) : 0; };
   int32_t& freq = ctx.Current.Readings.Freq;
   int32_t& freqMax = ctx.Current.FreqMax;

@@ -2,6 +2,7 @@
 #include <stdexcept>
 
 #include "platform/CpuMetrics.h"
+#include "platform/KeptFiles.h"
 #include "readvalue/PassContext.h"
 #include "readvalue/Readings.h"
 #include "readvalue/SystemSources.h"
@@ -20,7 +21,7 @@ void ResetCpuLoad(tSourceMemory& memory) { memory.Get<tCpuSample>() = {}; }
 
 void ReadCpuLoad(tPassContext& ctx) {
   tCpuSample& previous = ctx.Memory.Get<tCpuSample>();
-  tCpuTimes current = ReadCpuTimes(ctx.SystemRoot);
+  tCpuTimes current = ReadCpuTimes(ctx.SystemRoot, &ctx.Memory.Get<tKeptFiles>());
   if (current.cpus.empty()) throw std::runtime_error("No performance object");
   if (!previous.present) {
     // No earlier sample: count from boot (all counters zero) rather than show 0 for a pass.

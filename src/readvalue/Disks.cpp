@@ -41,14 +41,24 @@ void BindToSlot(std::array<tDiskSlot, DiskSlotCount>& diskSlots, const tMount& m
   }
 }
 
-void QuerySlot(const tPassContext& ctx, tDiskSlot& slot) {
+// Network and FUSE file systems answer statvfs through a server or a program that may be gone.
+bool MayHang(const std::vector<tMount>& mounts, const std::string& mountPoint) {
+  for (const tMount& mount : mounts)
+    if (mount.mountPoint == mountPoint) return mount.network || mount.fsType.compare(0, 4, "fuse") == 0;
+  return true;  // not mounted as we know it: ask the careful way
+}
+
+void QuerySlot(const tPassContext& ctx, const std::vector<tMount>& mounts, tDiskSlot& slot) {
   slot.TotalKB = 0;
   slot.FreeKB = 0;
   if (slot.Drive.empty()) return;
   const size_t blank = slot.Drive.find(' ');
   const std::string path = slot.Drive.substr(0, blank);
   slot.Label = blank == std::string::npos ? std::string() : slot.Drive.substr(blank);
-  const std::optional<tDiskSpace> space = FreeSpace(ctx.InRoot(MountPointOfRoot(path)), FreeSpaceTimeoutMs);
+  const std::string mountPoint = MountPointOfRoot(path);
+  const std::string inRoot = ctx.InRoot(mountPoint);
+  const std::optional<tDiskSpace> space =
+      MayHang(mounts, mountPoint) ? FreeSpace(inRoot, FreeSpaceTimeoutMs) : FreeSpaceNow(inRoot);
   if (!space) {
     LogEvent("ERROR during GetDiskFreeSpaceEx on \"" + path +
              "\": no answer within 1 s, or not a file system that can be asked");
@@ -92,7 +102,8 @@ void ReadDisks(tPassContext& ctx) {
   std::array<tDiskSlot, DiskSlotCount>& diskSlots = ctx.Settings.DiskSlots;
   try {
     std::vector<tDiskMon> mons;
-    for (const tMount& mount : ReadMounts(ctx.SystemRoot)) {
+    const std::vector<tMount> mounts = ReadMounts(ctx.SystemRoot);
+    for (const tMount& mount : mounts) {
       const std::string root = DriveRootText(mount.mountPoint);
       mons.push_back({root, mount.label});
       BindToSlot(diskSlots, mount, root);
@@ -100,7 +111,7 @@ void ReadDisks(tPassContext& ctx) {
     ctx.Current.DiskMons = std::move(mons);
     for (tDiskSlot& slot : diskSlots) {
       try {
-        QuerySlot(ctx, slot);
+        QuerySlot(ctx, mounts, slot);
       } catch (const std::exception& e) {
         LogError("fdm1 ", e);
       }

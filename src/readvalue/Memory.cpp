@@ -2,6 +2,7 @@
 #include <stdexcept>
 
 #include "platform/MemoryMetrics.h"
+#include "platform/KeptFiles.h"
 #include "readvalue/PassContext.h"
 #include "readvalue/Readings.h"
 #include "readvalue/SystemSources.h"
@@ -13,7 +14,7 @@ int32_t KiB(uint64_t value) { return StoreAsIs32(static_cast<double>(value)); }
 }  // namespace
 
 void ReadMemory(tPassContext& ctx) {
-  const tMemInfo info = ReadMemInfo(ctx.SystemRoot);
+  const tMemInfo info = ReadMemInfo(ctx.SystemRoot, &ctx.Memory.Get<tKeptFiles>());
   if (info.total == 0) throw std::runtime_error("/proc/meminfo could not be read");
   tReadings& r = ctx.Current.Readings;
   ctx.Current.MemTotal = KiB(info.total);

@@ -101,10 +101,11 @@ void ReadNetwork(tPassContext& ctx) {
   try {
     std::vector<tNetInterface> table;
     if (ctx.SystemRoot == "/") {
-      std::optional<std::vector<tNetInterface>> fromKernel = ReadNetInterfacesFromKernel();
+      tNetLink& link = ctx.Memory.Get<tNetLink>();
+      std::optional<std::vector<tNetInterface>> fromKernel = ReadNetInterfacesFromKernel(&link);
       table = fromKernel ? std::move(*fromKernel) : ReadNetInterfaces("/");
       try {
-        AttachIpv4Addresses(table);
+        AttachIpv4Addresses(table, &link);
       } catch (const std::exception& e) {
         LogError("gifi1 ", e);
       }

@@ -1,4 +1,5 @@
 #include "platform/CpuMetrics.h"
+#include "platform/KeptFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +134,66 @@ TEST(CpuClock, VirtualMachineWithoutCpufreqUsesCpuinfo) {
   const tCpuClock none = ReadCpuClock(bare.Path());
   EXPECT_FALSE(none.current.has_value());
   EXPECT_FALSE(none.maximum.has_value());
+}
+
+// A file kept open between passes follows every change a fresh open would see: rewritten in
+// place, replaced, removed and put back (a device unplugged and plugged in again), and a link
+// planted where a no-follow read expects the file is refused.
+TEST(KeptFiles, ReadWhatAFreshOpenWouldRead) {
+  TempDir root;
+  const std::string path = root.File("proc/stat");
+  tKeptFiles kept;
+  const auto read = [&] {
+    const auto text = kept.Read(path, true);
+    return text ? std::string(*text) : std::string("(none)");
+  };
+  EXPECT_EQ(read(), "(none)");
+  Put(root.Path(), "proc/stat", "cpu 1 2 3 4\n");
+  EXPECT_EQ(read(), "cpu 1 2 3 4\n");
+  kvtest::WriteFile(path, "cpu 5 6\n");  // same file, shorter text
+  EXPECT_EQ(read(), "cpu 5 6\n");
+  kvtest::Remove(root.Path(), "proc/stat");
+  Put(root.Path(), "proc/stat", std::string(9000, 'x'));  // a new file, longer than one read
+  EXPECT_EQ(read(), std::string(9000, 'x'));
+  kvtest::Remove(root.Path(), "proc/stat");
+  EXPECT_EQ(read(), "(none)");
+  Put(root.Path(), "proc/other", "planted\n");
+  kvtest::Link(root.Path(), "proc/stat", "other");
+  EXPECT_EQ(read(), "(none)");
+  EXPECT_EQ(std::string(kept.Read(path, false).value_or("(none)")), "planted\n");
+}
+
+// The clock read through kept files agrees with a fresh reading after the files change; a CPU
+// that goes away is noticed at the next reading, one that comes is found at the next look.
+TEST(CpuClock, KeptFilesFollowTheProcessorsComingAndGoing) {
+  TempDir root;
+  const std::string freq = "sys/devices/system/cpu/cpufreq/";
+  Put(root.Path(), freq + "policy0/scaling_cur_freq", "1200000\n");
+  Put(root.Path(), freq + "policy0/cpuinfo_max_freq", "3600000\n");
+  Put(root.Path(), freq + "policy4/scaling_cur_freq", "2400000\n");
+  tCpuClockFiles files;
+  tKeptFiles kept;
+  const auto agree = [&](const char* step) {
+    const tCpuClock fresh = ReadCpuClock(root.Path());
+    tCpuClock clock = ReadCpuClock(root.Path(), files, kept);
+    if (files.stale) clock = ReadCpuClock(root.Path(), files, kept);
+    EXPECT_EQ(clock.current, fresh.current) << step;
+    EXPECT_EQ(clock.maximum, fresh.maximum) << step;
+  };
+  agree("start");
+  kvtest::WriteFile(root.File(freq + "policy4/scaling_cur_freq"), "900000\n");
+  agree("clock changed");
+  Put(root.Path(), freq + "policy8/scaling_cur_freq", "3000000\n");
+  EXPECT_EQ(ReadCpuClock(root.Path(), files, kept).current, 1200000u);  // not looked for yet
+  files.found = false;
+  agree("policy added");
+  kvtest::Remove(root.Path(), freq + "policy8");
+  agree("policy removed");
+  kvtest::Remove(root.Path(), freq + "policy0");
+  kvtest::Remove(root.Path(), freq + "policy4");
+  Put(root.Path(), "proc/cpuinfo", "processor\t: 0\ncpu MHz\t\t: 2399.998\n");
+  agree("cpufreq gone");
+  EXPECT_EQ(ReadCpuClock(root.Path(), files, kept).current, 2399998u);
 }
 
 }  // namespace

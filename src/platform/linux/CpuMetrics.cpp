@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/KeptFiles.h"
 #include "platform/linux/SysText.h"
 
 namespace kv {
@@ -46,9 +47,9 @@ void KeepHigher(std::optional<uint32_t>& slot, std::optional<uint64_t> value) {
 
 }  // namespace
 
-tCpuTimes ReadCpuTimes(const std::string& root) {
+tCpuTimes ReadCpuTimes(const std::string& root, tKeptFiles* kept) {
   tCpuTimes times;
-  const auto text = ReadScratch(RootPath(root, "proc/stat"));
+  const auto text = ReadText(RootPath(root, "proc/stat"), kept);
   if (!text) return times;
   std::string_view rest = CompleteLines(*text);
   while (!rest.empty()) {
@@ -102,29 +103,34 @@ std::vector<int> CpuLoads(const tCpuTimes& previous, const tCpuTimes& current) {
   return loads;
 }
 
-tCpuClock ReadCpuClock(const std::string& root) {
-  tCpuClock clock;
-  const std::string cpuFolder = RootPath(root, "sys/devices/system/cpu/");
-  // CPUs that share a policy share the clock, so the policies are the cheap way round.
-  for (const std::string& name : ListFolder(cpuFolder + "cpufreq")) {
-    if (!NumberAfter(name, "policy")) continue;
-    const std::string base = cpuFolder + "cpufreq/" + name + "/";
-    KeepHigher(clock.current, ReadUnsigned(base + "scaling_cur_freq"));
-    KeepHigher(clock.maximum, ReadUnsigned(base + "cpuinfo_max_freq"));
-  }
-  if (!clock.current) {
-    for (const std::string& name : ListFolder(cpuFolder)) {
-      if (!NumberAfter(name, "cpu")) continue;
-      const std::string base = cpuFolder + name + "/cpufreq/";
-      KeepHigher(clock.current, ReadUnsigned(base + "scaling_cur_freq"));
-      KeepHigher(clock.maximum, ReadUnsigned(base + "cpuinfo_max_freq"));
-    }
-  }
-  if (clock.current) return clock;
+namespace {
 
-  // No cpufreq driver (virtual machines): /proc/cpuinfo has "cpu MHz\t\t: 2399.998" per CPU.
-  const auto text = ReadScratch(RootPath(root, "proc/cpuinfo"));
-  if (!text) return clock;
+tCpuClockFiles FindClockFiles(const std::string& root) {
+  tCpuClockFiles files;
+  files.found = true;
+  files.root = root;
+  const std::string cpuFolder = RootPath(root, "sys/devices/system/cpu/");
+  const auto look = [&files](const std::string& base) {
+    const std::string current = base + "scaling_cur_freq";
+    std::optional<uint32_t> clock;
+    KeepHigher(clock, ReadUnsigned(current));
+    if (clock) files.current.push_back(current);
+    KeepHigher(files.maximum, ReadUnsigned(base + "cpuinfo_max_freq"));
+  };
+  // CPUs that share a policy share the clock, so the policies are the cheap way round.
+  for (const std::string& name : ListFolder(cpuFolder + "cpufreq"))
+    if (NumberAfter(name, "policy")) look(cpuFolder + "cpufreq/" + name + "/");
+  if (files.current.empty()) {
+    for (const std::string& name : ListFolder(cpuFolder))
+      if (NumberAfter(name, "cpu")) look(cpuFolder + name + "/cpufreq/");
+  }
+  return files;
+}
+
+// No cpufreq driver (virtual machines): /proc/cpuinfo has "cpu MHz\t\t: 2399.998" per CPU.
+void ClockFromCpuinfo(const std::string& root, tKeptFiles* kept, tCpuClock& clock) {
+  const auto text = ReadText(RootPath(root, "proc/cpuinfo"), kept);
+  if (!text) return;
   std::string_view rest = CompleteLines(*text);
   while (!rest.empty()) {
     const std::string_view line = NextLine(rest);
@@ -138,6 +144,32 @@ tCpuClock ReadCpuClock(const std::string& root) {
       continue;
     KeepHigher(clock.current, static_cast<uint64_t>(std::nearbyint(mhz * 1000.0)));
   }
+}
+
+}  // namespace
+
+tCpuClock ReadCpuClock(const std::string& root, tCpuClockFiles& files, tKeptFiles& kept) {
+  if (!files.found || files.stale || files.root != root) files = FindClockFiles(root);
+  tCpuClock clock;
+  clock.maximum = files.maximum;
+  for (const std::string& path : files.current) {
+    const auto text = kept.Read(path);
+    if (!text) {
+      files.stale = true;
+      continue;
+    }
+    KeepHigher(clock.current, ParseUnsigned(TrimView(*text)));
+  }
+  if (!clock.current) ClockFromCpuinfo(root, &kept, clock);
+  return clock;
+}
+
+tCpuClock ReadCpuClock(const std::string& root) {
+  tCpuClockFiles files = FindClockFiles(root);
+  tCpuClock clock;
+  clock.maximum = files.maximum;
+  for (const std::string& path : files.current) KeepHigher(clock.current, ReadUnsigned(path));
+  if (!clock.current) ClockFromCpuinfo(root, nullptr, clock);
   return clock;
 }
 

@@ -43,6 +43,8 @@ std::optional<tDiskSpace> QuerySpace(const std::string& path) {
 
 }  // namespace
 
+std::optional<tDiskSpace> FreeSpaceNow(const std::string& path) { return QuerySpace(path); }
+
 std::optional<tDiskSpace> FreeSpace(const std::string& path, int timeoutMs) {
   tHangingPaths& hanging = Hanging();
   {

@@ -8,9 +8,9 @@ namespace kv {
 
 using namespace systext;
 
-tMemInfo ReadMemInfo(const std::string& root) {
+tMemInfo ReadMemInfo(const std::string& root, tKeptFiles* kept) {
   tMemInfo info;
-  const auto text = ReadScratch(RootPath(root, "proc/meminfo"));
+  const auto text = ReadText(RootPath(root, "proc/meminfo"), kept);
   if (!text) return info;
 
   std::optional<uint64_t> total, available, memFree, buffers, cached;
@@ -59,8 +59,8 @@ tMemInfo ReadMemInfo(const std::string& root) {
   return info;
 }
 
-std::optional<uint64_t> ReadUptimeSeconds(const std::string& root) {
-  const auto text = ReadScratch(RootPath(root, "proc/uptime"));
+std::optional<uint64_t> ReadUptimeSeconds(const std::string& root, tKeptFiles* kept) {
+  const auto text = ReadText(RootPath(root, "proc/uptime"), kept);
   if (!text) return std::nullopt;
   std::string_view rest = *text;
   const std::string_view first = NextField(rest);

@@ -105,27 +105,27 @@ bool ParseLink(const uint8_t* p, size_t length, tNetInterface& netIf) {
   return haveCounters && !netIf.name.empty();
 }
 
-class tSocket {
- public:
-  tSocket() : fd_(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE)) {}
-  ~tSocket() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  tSocket(const tSocket&) = delete;
-  tSocket& operator=(const tSocket&) = delete;
-  int fd() const { return fd_; }
- private:
-  int fd_;
-};
-
 // Sends one dump request and hands every answer message of `answerType` to `take`. False when
-// the socket fails or the kernel answers with an error.
+// the socket fails or the kernel answers with an error; the socket is then dropped, so no
+// half-read answer waits on it for the next request.
 template <typename Body, typename Take>
-bool Dump(uint16_t requestType, const Body& body, uint16_t answerType, Take take) {
-  tSocket sock;
-  if (sock.fd() < 0) return false;
-  const timeval patience {1, 0};  // the kernel always ends a dump; this only guards against a bug
-  ::setsockopt(sock.fd(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+bool DumpOn(tNetLink& link, uint16_t requestType, const Body& body, uint16_t answerType, Take take);
+
+template <typename Body, typename Take>
+bool Dump(tNetLink* link, uint16_t requestType, const Body& body, uint16_t answerType, Take take) {
+  if (link != nullptr) {
+    const bool ok = DumpOn(*link, requestType, body, answerType, take);
+    if (!ok) link->Drop();
+    return ok;
+  }
+  tNetLink own;
+  return DumpOn(own, requestType, body, answerType, take);
+}
+
+template <typename Body, typename Take>
+bool DumpOn(tNetLink& link, uint16_t requestType, const Body& body, uint16_t answerType, Take take) {
+  const int fd = link.Fd();
+  if (fd < 0) return false;
   struct {
     nlmsghdr header;
     Body body;
@@ -133,18 +133,18 @@ bool Dump(uint16_t requestType, const Body& body, uint16_t answerType, Take take
   request.header.nlmsg_len = sizeof request;
   request.header.nlmsg_type = requestType;
   request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-  request.header.nlmsg_seq = 1;
+  request.header.nlmsg_seq = link.NextSequence();
   request.body = body;
   sockaddr_nl kernel {};
   kernel.nl_family = AF_NETLINK;
-  if (::sendto(sock.fd(), &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel),
+  if (::sendto(fd, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel),
                sizeof kernel) < 0)
     return false;
 
   // Dump parts are at most 32 KiB; 64 KiB leaves room, and MSG_TRUNC would tell otherwise.
   thread_local std::vector<uint8_t> buffer(65536);
   for (;;) {
-    const ssize_t received = ::recv(sock.fd(), buffer.data(), buffer.size(), MSG_TRUNC);
+    const ssize_t received = ::recv(fd, buffer.data(), buffer.size(), MSG_TRUNC);
     if (received < 0 && errno == EINTR) continue;
     if (received <= 0 || static_cast<size_t>(received) > buffer.size()) return false;
     const size_t length = static_cast<size_t>(received);
@@ -165,10 +165,10 @@ bool Dump(uint16_t requestType, const Body& body, uint16_t answerType, Take take
 }
 
 // The first IPv4 address of every interface index, from one RTM_GETADDR dump.
-bool Ipv4ByIndex(std::vector<std::pair<int, std::array<uint8_t, 4>>>& addresses) {
+bool Ipv4ByIndex(std::vector<std::pair<int, std::array<uint8_t, 4>>>& addresses, tNetLink* link) {
   ifaddrmsg request {};
   request.ifa_family = AF_INET;
-  return Dump(RTM_GETADDR, request, RTM_NEWADDR, [&](const uint8_t* p, size_t length) {
+  return Dump(link, RTM_GETADDR, request, RTM_NEWADDR, [&](const uint8_t* p, size_t length) {
     ifaddrmsg info {};
     if (!ReadPod(p, length, info) || info.ifa_family != AF_INET) return;
     const int index = static_cast<int>(info.ifa_index);
@@ -220,11 +220,25 @@ void Ipv4ByName(std::vector<tNetInterface>& interfaces) {
 
 }  // namespace
 
-std::optional<std::vector<tNetInterface>> ReadNetInterfacesFromKernel() {
+int tNetLink::Fd() {
+  if (fd_ >= 0) return fd_;
+  fd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+  if (fd_ < 0) return -1;
+  const timeval patience {1, 0};  // the kernel always ends a dump; this only guards against a bug
+  ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+  return fd_;
+}
+
+void tNetLink::Drop() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+std::optional<std::vector<tNetInterface>> ReadNetInterfacesFromKernel(tNetLink* link) {
   ifinfomsg request {};
   request.ifi_family = AF_UNSPEC;
   std::vector<tNetInterface> interfaces;
-  const bool ok = Dump(RTM_GETLINK, request, RTM_NEWLINK, [&](const uint8_t* p, size_t length) {
+  const bool ok = Dump(link, RTM_GETLINK, request, RTM_NEWLINK, [&](const uint8_t* p, size_t length) {
     tNetInterface netIf;
     if (ParseLink(p, length, netIf)) interfaces.push_back(std::move(netIf));
   });
@@ -234,9 +248,9 @@ std::optional<std::vector<tNetInterface>> ReadNetInterfacesFromKernel() {
   return interfaces;
 }
 
-void AttachIpv4Addresses(std::vector<tNetInterface>& interfaces) {
+void AttachIpv4Addresses(std::vector<tNetInterface>& interfaces, tNetLink* link) {
   std::vector<std::pair<int, std::array<uint8_t, 4>>> addresses;
-  if (!Ipv4ByIndex(addresses)) {
+  if (!Ipv4ByIndex(addresses, link)) {
     Ipv4ByName(interfaces);
     return;
   }

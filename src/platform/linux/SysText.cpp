@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <charconv>
 
+#include "platform/KeptFiles.h"
+
 namespace kv::systext {
 
 std::string RootPath(const std::string& root, std::string_view relative) {
@@ -63,6 +65,10 @@ std::optional<std::string_view> ReadScratch(const std::string& path) {
   thread_local std::string scratch;
   if (!ReadSmallFile(path, scratch)) return std::nullopt;
   return std::string_view(scratch);
+}
+
+std::optional<std::string_view> ReadText(const std::string& path, tKeptFiles* kept) {
+  return kept != nullptr ? kept->Read(path) : ReadScratch(path);
 }
 
 std::optional<std::string> ReadTrimmed(const std::string& path) {

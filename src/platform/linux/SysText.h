@@ -8,6 +8,10 @@
 #include <string_view>
 #include <vector>
 
+namespace kv {
+class tKeptFiles;
+}
+
 namespace kv::systext {
 
 // "<root>" + relative, where root may or may not end in "/" and relative has no leading "/".
@@ -25,6 +29,9 @@ constexpr size_t MaxSmallFile = 16 * 1024 * 1024;
 bool ReadSmallFile(const std::string& path, std::string& buffer);
 // The same into a per-thread scratch buffer; the view is valid until the next call on this thread.
 std::optional<std::string_view> ReadScratch(const std::string& path);
+
+// Through kept when given (the descriptor stays open for the next call), else ReadScratch.
+std::optional<std::string_view> ReadText(const std::string& path, tKeptFiles* kept);
 
 // The file's content without surrounding blanks and newlines.
 std::optional<std::string> ReadTrimmed(const std::string& path);
