@@ -7,6 +7,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <unordered_set>
 
 namespace kv {
 
@@ -61,21 +62,44 @@ using tShmReader = std::function<void(const ShmView& view)>;
 // Blocks of the sensor programs are a few KiB; anything beyond this is not read.
 constexpr size_t MaxSharedMemoryRead = 4 * 1024 * 1024;
 
+// The block names a pass found missing, kept true by a change notification on /dev/shm: a pass
+// then skips opening the blocks of programs that are not running (most of them, on Linux) and
+// still reads a block at the first pass after it appears. Without a notification (refused, or
+// the folder went away) nothing counts as missing and every block is opened as before.
+class tShmWatch {
+ public:
+  tShmWatch();
+  tShmWatch(const tShmWatch&) = delete;
+  tShmWatch& operator=(const tShmWatch&) = delete;
+  ~tShmWatch();
+  // Takes in what appeared since the last call: once at the start of every pass.
+  void Update();
+  bool KnownMissing(const std::string& name) const;
+  void NoteMissing(const std::string& name);
+  bool Watching() const { return fd_ >= 0; }
+
+ private:
+  void Stop();
+  int fd_ = -1;
+  std::unordered_set<std::string> missing_;  // SharedMemoryPath names
+};
+
 // Opens the named block, copies it whole, closes it and calls reader, all within the call.
 // A block that does not exist answers false and logs nothing. A failure to open or copy is
 // logged with tags.map, an exception from the reader with tags.read; both answer false. True
 // when the reader ran to its end. Anyone may plant a name in /dev/shm: the open never blocks
 // and never follows a link, and only a regular file counts as a block (anything else is
 // refused like a failure to open).
+// With watch, a block it knows to be missing is not opened, and one found missing is noted.
 bool ReadSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,
-                      const tShmTags& tags);
+                      const tShmTags& tags, tShmWatch* watch = nullptr);
 // True when a block of that name can be opened for reading now (closed again at once); a
 // planted FIFO or link is no block.
 bool SharedMemoryExists(const std::string& name);
 // The same for a block that carries values this program trusts: only one owned by this user
 // and closed to group and others is read; any other is refused (logged with tags.map).
 bool ReadPrivateSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,
-                             const tShmTags& tags);
+                             const tShmTags& tags, tShmWatch* watch = nullptr);
 
 // A block this process creates and keeps mapped for its whole run. The name is removed
 // again by Close, so no block outlives the program that offers it.

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/EventLog.h"
+#include "platform/SharedMemory.h"
 #include "readvalue/Readings.h"
 #include "settings/Channels.h"
 #include "settings/Settings.h"
@@ -157,6 +158,7 @@ void tAcquisition::RunGuarded(const tSourceRow& row, tPassContext& ctx, tStepHea
 
 void tAcquisition::ReadAllValues(bool force) {
   tPassContext ctx = Context();
+  memory_.Get<tShmWatch>().Update();
   for (const tSourceRow& row : Sources.Rows) {
     tStepHealth& h = health_[static_cast<size_t>(row.step)];
     h.ran = ShouldRun(row, ctx, force);

@@ -18,7 +18,7 @@ const tMappedField AtiToolTable[] = {
 
 void ReadAtiTool(tPassContext& ctx) {
   ReadSharedMemory("ATIToolData", tShmAccess::Read,
-                   [&ctx](const ShmView& view) { ApplyTable(ctx, view, AtiToolTable); }, {"rv29 ", "rv30 "});
+                   [&ctx](const ShmView& view) { ApplyTable(ctx, view, AtiToolTable); }, {"rv29 ", "rv30 "}, ShmWatch(ctx));
 }
 
 }  // namespace kv

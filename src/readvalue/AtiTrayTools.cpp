@@ -18,7 +18,7 @@ const tMappedField ATTTable[] = {
 
 void ReadATITrayTools(tPassContext& ctx) {
   ReadSharedMemory("ATITRAY_SMEM", tShmAccess::Read,
-                   [&ctx](const ShmView& view) { ApplyTable(ctx, view, ATTTable); }, {"rv att 1 ", "rv att 2 "});
+                   [&ctx](const ShmView& view) { ApplyTable(ctx, view, ATTTable); }, {"rv att 1 ", "rv att 2 "}, ShmWatch(ctx));
 }
 
 }  // namespace kv

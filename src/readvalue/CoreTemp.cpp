@@ -48,7 +48,7 @@ void ApplyCoreTemp(tPassContext& ctx, const ShmView& view) {
 
 void ReadCoreTemp(tPassContext& ctx) {
   ReadSharedMemoryStepErrors("CoreTempMappingObject", tShmAccess::Read,
-                             [&ctx](const ShmView& view) { ApplyCoreTemp(ctx, view); }, {"rv ct 1 ", "rv ct 2 "});
+                             [&ctx](const ShmView& view) { ApplyCoreTemp(ctx, view); }, {"rv ct 1 ", "rv ct 2 "}, ShmWatch(ctx));
 }
 
 }  // namespace kv

@@ -23,7 +23,7 @@ void ReadCPUCooL(tPassContext& ctx) {
                              [&ctx](const ShmView& view) {
                                if (view.Int32(ValidOffset) != 0) ApplyTable(ctx, view, CpuCoolTable);
                              },
-                             {"rv4 ", "rv5 "});
+                             {"rv4 ", "rv5 "}, ShmWatch(ctx));
 }
 
 }  // namespace kv

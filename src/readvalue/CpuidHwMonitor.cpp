@@ -87,7 +87,7 @@ void ApplyCpuid(tPassContext& ctx, const ShmView& view) {
 
 void ReadCPUID(tPassContext& ctx) {
   ReadSharedMemory("$CPUID$HWM$", tShmAccess::Read, [&ctx](const ShmView& view) { ApplyCpuid(ctx, view); },
-                   {"rv1 ", "rv2 "});
+                   {"rv1 ", "rv2 "}, ShmWatch(ctx));
 }
 
 }  // namespace kv

@@ -119,7 +119,7 @@ std::optional<std::string_view> NextElement(std::string_view& text, std::string_
 
 void ReadEverest(tPassContext& ctx, bool aida) {
   ReadSharedMemory(aida ? "AIDA64_SensorValues" : "EVEREST_SensorValues", tShmAccess::Read,
-                   [&ctx](const ShmView& view) { ApplyEverest(ctx, view); }, {"re1 ", "re2 "});
+                   [&ctx](const ShmView& view) { ApplyEverest(ctx, view); }, {"re1 ", "re2 "}, ShmWatch(ctx));
 }
 
 void ReadEverestAreas(tPassContext& ctx) {

@@ -21,7 +21,7 @@ const tFieldRun HMonitorTable[] = {
 void ReadHMonitor(tPassContext& ctx) {
   ReadSharedMemoryStepErrors("Hmonitor_Counters_Block", tShmAccess::Read,
                              [&ctx](const ShmView& view) { ApplyTable(ctx, view, HMonitorTable); },
-                             {"rv8 ", "rv9 "});
+                             {"rv8 ", "rv9 "}, ShmWatch(ctx));
 }
 
 }  // namespace kv

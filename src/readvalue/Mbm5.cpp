@@ -58,7 +58,7 @@ const char* const Mbm5Name = "$M$B$M$5$D$";
 
 void ReadMBM5190(tPassContext& ctx) {
   ReadSharedMemory("$M$B$M$5$S$D$", tShmAccess::Full,
-                   [&ctx](const ShmView& view) { ApplyMbm5190(ctx, view); }, {"rv17 ", "rv17 "});
+                   [&ctx](const ShmView& view) { ApplyMbm5190(ctx, view); }, {"rv17 ", "rv17 "}, ShmWatch(ctx));
 }
 
 void ReadMBM5107(tPassContext& ctx) {
@@ -66,7 +66,7 @@ void ReadMBM5107(tPassContext& ctx) {
                    [&ctx](const ShmView& view) {
                      if (view.Int32(Mbm5107Valid) > 0) ApplyTable(ctx, view, Mbm5107Table);
                    },
-                   {"rv18 ", "rv18 "});
+                   {"rv18 ", "rv18 "}, ShmWatch(ctx));
 }
 
 void ReadMBM509x(tPassContext& ctx) {
@@ -74,7 +74,7 @@ void ReadMBM509x(tPassContext& ctx) {
                    [&ctx](const ShmView& view) {
                      if (view.Int32(Mbm509xValid) > 0) ApplyTable(ctx, view, Mbm509xTable);
                    },
-                   {"rv19 ", "rv19 "});
+                   {"rv19 ", "rv19 "}, ShmWatch(ctx));
 }
 
 }  // namespace kv

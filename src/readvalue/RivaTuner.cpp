@@ -91,7 +91,7 @@ std::string FormatOneDecimal(double v) {
 
 void ReadRivaTuner(tPassContext& ctx) {
   ReadSharedMemory("RTHMSharedMemory", tShmAccess::Read,
-                   [&ctx](const ShmView& view) { ApplyRivaTuner(ctx, view); }, {"rv rt 1 ", "rv rt 2 "});
+                   [&ctx](const ShmView& view) { ApplyRivaTuner(ctx, view); }, {"rv rt 1 ", "rv rt 2 "}, ShmWatch(ctx));
 }
 
 }  // namespace kv

@@ -192,8 +192,10 @@ void ApplyRow(tPassContext& ctx, const ShmView& view, const tMappedField& field)
       StoreChecked(ctx, field.group, k, v, field.test, field.scale);
 }
 
+tShmWatch* ShmWatch(tPassContext& ctx) { return &ctx.Memory.Get<tShmWatch>(); }
+
 bool ReadSharedMemoryStepErrors(const std::string& name, tShmAccess access, const tShmReader& reader,
-                                const tShmTags& tags) {
+                                const tShmTags& tags, tShmWatch* watch) {
   std::exception_ptr failure;
   const bool read = ReadSharedMemory(
       name, access,
@@ -204,7 +206,7 @@ bool ReadSharedMemoryStepErrors(const std::string& name, tShmAccess access, cons
           failure = std::current_exception();
         }
       },
-      tags);
+      tags, watch);
   if (failure) std::rethrow_exception(failure);
   return read;
 }

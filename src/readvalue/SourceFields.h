@@ -104,6 +104,9 @@ void ApplyTable(tPassContext& ctx, const ShmView& view, const Row (&rows)[N]) {
 // covers only the unmapping): the block is unmapped and closed first, then the error goes on
 // to the pass's guard. True when the block was there and read.
 bool ReadSharedMemoryStepErrors(const std::string& name, tShmAccess access, const tShmReader& reader,
-                                const tShmTags& tags);
+                                const tShmTags& tags, tShmWatch* watch);
+
+// The pass's record of the blocks that are missing (see tShmWatch).
+tShmWatch* ShmWatch(tPassContext& ctx);
 
 }  // namespace kv

@@ -117,7 +117,7 @@ bool ReadSpeedFanNames(tPassContext& ctx, const std::string& path) {
 void ReadSpeedFan(tPassContext& ctx) {
   const bool read = ReadSharedMemoryStepErrors(
       "SFSharedMemory_ALM", tShmAccess::Read, [&ctx](const ShmView& view) { ApplySpeedFan(ctx, view); },
-      {"rv11 ", "rv12 "});
+      {"rv11 ", "rv12 "}, ShmWatch(ctx));
   bool& pending = ctx.Current.SFNamesPending;
   if (!read || !pending) return;
   try {

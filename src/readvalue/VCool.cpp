@@ -17,7 +17,7 @@ const tFieldRun VCoolTable[] = {
 
 void ReadVCool(tPassContext& ctx) {
   ReadSharedMemory("VCOOL_SHARED_DATA", tShmAccess::Full,
-                   [&ctx](const ShmView& view) { ApplyTable(ctx, view, VCoolTable); }, {"rv7 ", "rv7 "});
+                   [&ctx](const ShmView& view) { ApplyTable(ctx, view, VCoolTable); }, {"rv7 ", "rv7 "}, ShmWatch(ctx));
 }
 
 }  // namespace kv

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <chrono>
 #include <functional>
@@ -114,6 +115,39 @@ TEST_F(SharedMemoryTest, MissingBlockIsSilent) {
                                     [&](const ShmView&) { called = true; }, {"m1 ", "m2 "}));
   EXPECT_FALSE(called);
   EXPECT_EQ(Log(), "");
+}
+
+// A pass skips the blocks it found missing until the folder says one appeared, made in place
+// or renamed into place; then the very next read takes it, and a block gone is missing again.
+TEST_F(SharedMemoryTest, WatchedMissingBlocksAreReadAtTheFirstPassAfterTheyAppear) {
+  kv::tShmWatch watch;
+  ASSERT_TRUE(watch.Watching());
+  const auto read = [&](const char* name) {
+    watch.Update();
+    int first = -1;
+    kv::ReadSharedMemory(name, kv::tShmAccess::Read, [&](const ShmView& v) { first = v.Byte(0); }, {"m1 ", "m2 "},
+                         &watch);
+    return first;
+  };
+  for (const bool renamed : {false, true}) {
+    const char* name = renamed ? "Renamed" : "Made";
+    EXPECT_EQ(read(name), -1);
+    EXPECT_TRUE(watch.KnownMissing(name)) << name;
+    if (renamed) {
+      MakeBlock("Staging", Bytes({7}));
+      made_.push_back(name);
+      ASSERT_EQ(std::rename(("/dev/shm" + kv::SharedMemoryPath("Staging")).c_str(),
+                            ("/dev/shm" + kv::SharedMemoryPath(name)).c_str()),
+                0);
+    } else {
+      MakeBlock(name, Bytes({7}));
+    }
+    EXPECT_EQ(read(name), 7) << name;
+    ::shm_unlink(kv::SharedMemoryPath(name).c_str());
+    EXPECT_EQ(read(name), -1) << name;
+    MakeBlock(name, Bytes({8}));
+    EXPECT_EQ(read(name), 8) << name;
+  }
 }
 
 TEST_F(SharedMemoryTest, ReaderSeesTheWholeBlock) {
@@ -246,7 +280,7 @@ TEST_F(SharedMemoryTest, PlantedFifoAndLinkAreRefusedWithoutBlocking) {
       for (const auto read : {&kv::ReadSharedMemory, &kv::ReadPrivateSharedMemory}) {
         bool called = false, result = true;
         EXPECT_TRUE(ReturnsPromptly(
-            [&] { return read(name, access, [&](const ShmView&) { called = true; }, {"m1 ", "m2 "}); },
+            [&] { return read(name, access, [&](const ShmView&) { called = true; }, {"m1 ", "m2 "}, nullptr); },
             fifo, result))
             << name;
         EXPECT_FALSE(result) << name;

@@ -1,6 +1,7 @@
 #include "platform/SharedMemory.h"
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -136,11 +137,13 @@ bool CopyAndRead(int fd, const struct stat& st, const std::string& name, const t
 }
 
 bool ReadNamedBlock(const std::string& name, tShmAccess access, bool privateOnly, const tShmReader& reader,
-                    const tShmTags& tags) {
+                    const tShmTags& tags, tShmWatch* watch = nullptr) {
+  if (watch != nullptr && watch->KnownMissing(name)) return false;
   struct stat st {};
   std::string why;
   const int fd = OpenBlock(name, access == tShmAccess::Full ? O_RDWR : O_RDONLY, st, why);
   if (fd < 0) {
+    if (watch != nullptr && why.empty()) watch->NoteMissing(name);
     // A block that is not there means its program is not running: not an error.
     if (!why.empty()) LogEvent(std::string(tags.map) + "cannot open " + name + ": " + why);
     return false;
@@ -158,8 +161,61 @@ bool ReadNamedBlock(const std::string& name, tShmAccess access, bool privateOnly
 }  // namespace
 
 bool ReadSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,
-                      const tShmTags& tags) {
-  return ReadNamedBlock(name, access, false, reader, tags);
+                      const tShmTags& tags, tShmWatch* watch) {
+  return ReadNamedBlock(name, access, false, reader, tags, watch);
+}
+
+// ---- tShmWatch ----
+
+tShmWatch::tShmWatch() {
+  fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (fd_ < 0) return;
+  // shm_open's names live in /dev/shm; a name appears by creation or by a rename into place.
+  if (::inotify_add_watch(fd_, "/dev/shm", IN_CREATE | IN_MOVED_TO | IN_ONLYDIR) < 0) Stop();
+}
+
+tShmWatch::~tShmWatch() { Stop(); }
+
+void tShmWatch::Stop() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  missing_.clear();
+}
+
+void tShmWatch::Update() {
+  if (fd_ < 0) return;
+  alignas(inotify_event) char buffer[8192];
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) return;
+    if (n <= 0) {
+      Stop();
+      return;
+    }
+    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+      inotify_event event;
+      std::memcpy(&event, buffer + at, sizeof event);
+      if ((event.mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_UNMOUNT)) != 0) {
+        // Lost track, or the folder is gone: nothing is known missing any more.
+        missing_.clear();
+        if ((event.mask & IN_Q_OVERFLOW) == 0) Stop();
+        if (fd_ < 0) return;
+      } else if (event.len > 0 && at + static_cast<ssize_t>(sizeof event + event.len) <= n) {
+        const char* name = buffer + at + sizeof event;
+        missing_.erase("/" + std::string(name, strnlen(name, event.len)));
+      }
+      at += static_cast<ssize_t>(sizeof event + event.len);
+    }
+  }
+}
+
+bool tShmWatch::KnownMissing(const std::string& name) const {
+  return fd_ >= 0 && !missing_.empty() && missing_.count(SharedMemoryPath(name)) != 0;
+}
+
+void tShmWatch::NoteMissing(const std::string& name) {
+  if (fd_ >= 0) missing_.insert(SharedMemoryPath(name));
 }
 
 bool SharedMemoryExists(const std::string& name) {
@@ -172,8 +228,8 @@ bool SharedMemoryExists(const std::string& name) {
 }
 
 bool ReadPrivateSharedMemory(const std::string& name, tShmAccess access, const tShmReader& reader,
-                             const tShmTags& tags) {
-  return ReadNamedBlock(name, access, true, reader, tags);
+                             const tShmTags& tags, tShmWatch* watch) {
+  return ReadNamedBlock(name, access, true, reader, tags, watch);
 }
 
 // ---- SharedMemoryBlock ----
