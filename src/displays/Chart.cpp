@@ -46,11 +46,16 @@ std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d
   // A window must have a width and an end inside the calendar (years 0 .. 9999).
   if (!(hours > 0) || !std::isfinite(hours) || !(std::fabs(endTime) < 2958466)) return std::nullopt;
 
-  // The private copy, cut to the samples both arrays really hold.
-  tStatStore copy = series;
-  const size_t held = std::min(copy.Samples.size(), copy.SamplesExtra.size());
-  copy.LastIndex = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(copy.LastIndex) + 1, held)) - 1;
-  if (copy.LastIndex < 0) return std::nullopt;
+  // Only the samples both arrays really hold; a copy is cut only when the series claims more.
+  const size_t held = std::min(series.Samples.size(), series.SamplesExtra.size());
+  const int32_t lastHeld = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(series.LastIndex) + 1, held)) - 1;
+  if (lastHeld < 0) return std::nullopt;
+  tStatStore cut;
+  if (lastHeld != series.LastIndex) {
+    cut = series;
+    cut.LastIndex = lastHeld;
+  }
+  const tStatStore& copy = lastHeld != series.LastIndex ? cut : series;
 
   LogEvent("Drawing statistics");
   const int W = std::clamp<int32_t>(d.Settings.StatsWidth, 100, 4096);
@@ -62,8 +67,15 @@ std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d
   const int64_t shape = lastShape.load();
   int rows = ChartBitmapHeight;
   if ((shape >> 32) == W) rows = std::min<int>(ChartBitmapHeight, static_cast<int>(shape & 0xFFFFFFFF) + ChartRoom);
+  // The caller's last chart of this width is drawn over in place when the chart keeps its
+  // height, as it does from tick to tick: no new bitmap to fault in and no copy to cut.
+  const bool inPlace = image.width() == W && image.height() > 0 &&
+                       image.format() == QImage::Format_RGB32;
+  if (inPlace) rows = image.height();
   for (;;) {
-    QImage bitmap(W, rows, QImage::Format_RGB32);
+    QImage fresh;
+    if (!inPlace || rows != image.height()) fresh = QImage(W, rows, QImage::Format_RGB32);
+    QImage& bitmap = fresh.isNull() ? image : fresh;
     Canvas c(bitmap);
     if (texts != nullptr) texts->clear();
     c.drawnTexts = texts;
@@ -95,7 +107,7 @@ std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d
     }
     lastShape.store(static_cast<int64_t>(W) << 32 | used);
     ctx.geometry.Height = used;
-    image = bitmap.copy(0, 0, W, used);
+    if (&bitmap != &image || used != rows) image = bitmap.copy(0, 0, W, used);
     return ctx.geometry;
   }
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "core/EventLog.h"
@@ -295,6 +296,23 @@ int DoubleClickPage(const ChartGeometry& geometry, int width, int x, int y,
 }
 
 // ---- Resize ---------------------------------------------------------------------------------
+
+std::optional<tRowRange> TakeChangedRows(QImage& shown, const QImage& drawn) {
+  if (shown.size() != drawn.size() || shown.format() != drawn.format()) {
+    shown = drawn.copy();
+    if (drawn.isNull()) return std::nullopt;
+    return tRowRange{0, drawn.height()};
+  }
+  const size_t bytes = static_cast<size_t>(drawn.width()) * static_cast<size_t>(drawn.depth() / 8);
+  const auto same = [&](int y) { return std::memcmp(shown.constScanLine(y), drawn.constScanLine(y), bytes) == 0; };
+  int top = 0;
+  while (top < drawn.height() && same(top)) ++top;
+  if (top == drawn.height()) return std::nullopt;
+  int bottom = drawn.height();
+  while (bottom > top + 1 && same(bottom - 1)) --bottom;
+  for (int y = top; y < bottom; ++y) std::memcpy(shown.scanLine(y), drawn.constScanLine(y), bytes);
+  return tRowRange{top, bottom};
+}
 
 tWindowSize CorrectResize(tWindowSize current, tWindowSize proposed, tWindowSize scrollBox, int chartWidth,
                           int chartHeight, int scrollBarWidth) {

@@ -73,6 +73,11 @@ std::optional<std::string> HoverHint(const ChartView& view, const tDisplayData& 
 int DoubleClickPage(const ChartGeometry& geometry, int width, int x, int y,
                     const std::function<void(int page)>& openPage);
 
+// Brings `shown` (the picture on screen) up to `drawn` by copying only the rows that differ,
+// and answers them, so the window repaints only those; a picture of another size or format is
+// taken whole. nullopt when not a pixel changed: a tick that changed nothing repaints nothing.
+std::optional<tRowRange> TakeChangedRows(QImage& shown, const QImage& drawn);
+
 // FormCanResize: corrects a proposed window size so the width always fits the chart and the
 // height never makes the scroll box taller than the chart.
 struct tWindowSize {

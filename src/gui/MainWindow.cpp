@@ -53,18 +53,19 @@ class TChartImage final : public QWidget {
     setCursor(Qt::CrossCursor);
     setMouseTracking(true);
   }
-  QImage image;
+  QImage image;  // drawn over in place from tick to tick
 
+  // Repaints only the rows that changed since the last showing, none when no pixel did.
   void Show() {
     setFixedSize(image.size());
-    update();
+    if (const auto rows = TakeChangedRows(shown_, image)) update(0, rows->top, image.width(), rows->bottom - rows->top);
   }
 
  protected:
-  void paintEvent(QPaintEvent*) override {
-    if (image.isNull()) return;
+  void paintEvent(QPaintEvent* event) override {
+    if (shown_.isNull()) return;
     QPainter p(this);
-    p.drawImage(0, 0, image);
+    p.drawImage(event->rect(), shown_, event->rect());
   }
   void mouseMoveEvent(QMouseEvent* e) override {
     owner_.ChartMouseMove(e->position().toPoint().x(), e->position().toPoint().y());
@@ -79,6 +80,7 @@ class TChartImage final : public QWidget {
 
  private:
   TfrmKelvaraMain& owner_;
+  QImage shown_;  // what the widget paints: the rows of `image` that Show took
 };
 
 namespace {

@@ -10,6 +10,8 @@
 #include "ChartState.h"
 #include "displays/Canvas.h"
 #include "displays/ChartParts.h"
+#include "displays/ChartView.h"
+#include "support/FullHistory.h"
 
 namespace kv {
 namespace {
@@ -104,6 +106,39 @@ TEST_F(Chart, FooterNamesTheSpanOnlyForLongWindows) {
   EXPECT_EQ(FooterMiddleText(Display(), 2), "");
 }
 
+
+// Ticks of a running monitor, drawn over the last chart in place, give the chart drawn afresh:
+// legends changing, the series growing, the window moving on, the chart growing and shrinking.
+TEST_F(Chart, DrawingOverTheLastChartEqualsDrawingAfresh) {
+  kvtest::SetUpChannels(Settings, Current);
+  tStatStore s = kvtest::MakeSeries(Current, 600, 20 / SecondsPerDay);
+  QImage kept;
+  QImage shown;
+  for (int tick = 0; tick < 9; ++tick) {
+    Current.Readings.T[0] = static_cast<int16_t>(3000 + 370 * tick);
+    Current.Readings.CPU[1] = static_cast<int16_t>(1000 * (tick % 4));
+    if (tick % 3 == 2) {
+      s.Samples.push_back(s.Samples.back());
+      s.SamplesExtra.push_back(s.SamplesExtra.back());
+      s.Samples.back().Time += 20 / SecondsPerDay;
+      s.Samples.back().T[2] = static_cast<int16_t>(2000 + 500 * tick);
+      s.LastIndex += 1;
+    }
+    Settings.THeight = tick == 5 ? 160 : tick == 7 ? 60 : 100;
+    const TDateTime end = kvtest::FullEnd + tick / SecondsPerDay;
+    QImage fresh;
+    const auto a = DrawStatistics(kept, Display(), s, end, 8);
+    const auto b = DrawStatistics(fresh, Display(), s, end, 8);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->Height, b->Height) << tick;
+    EXPECT_TRUE(kept == fresh) << tick;
+    // The window takes over only the changed rows, and none from a tick drawn once more.
+    TakeChangedRows(shown, kept);
+    EXPECT_TRUE(shown == fresh) << tick;
+    ASSERT_TRUE(DrawStatistics(kept, Display(), s, end, 8));
+    EXPECT_FALSE(TakeChangedRows(shown, kept)) << tick;
+  }
+}
 
 class SensorBands : public Chart {
  protected:
