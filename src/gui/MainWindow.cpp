@@ -545,9 +545,9 @@ void TfrmKelvaraMain::RefreshChart() {
   // A reload of the options may have changed the language; unchanged captions cost nothing.
   ApplyCaptions();
   if (!isVisible()) return;
-  setUpdatesEnabled(false);
+  bool frozen = false;
   try {
-    const int oldHeight = chart_->image.height();
+    const QSize oldSize = chart_->image.size();
     const int scrollPosition = scrollBox_->verticalScrollBar()->value();
     const tDisplayData d = m_.Display();
     const tViewChoice view = view_.CurrentView(d, LocalTime());
@@ -555,14 +555,22 @@ void TfrmKelvaraMain::RefreshChart() {
       if (const auto geometry = DrawStatistics(chart_->image, d, *view.series, view.endTime, view.hours))
         geometry_ = *geometry;
     }
-    chart_->Show();
     UpdateCaption();
-    if (!chart_->image.isNull()) FitToChart(oldHeight);
-    scrollBox_->verticalScrollBar()->setValue(scrollPosition);
+    if (chart_->image.size() == oldSize) {
+      // The usual tick: the window keeps its shape and repaints the changed rows only; frozen
+      // updates would repaint the whole window when they thaw.
+      chart_->Show();
+    } else {
+      setUpdatesEnabled(false);
+      frozen = true;
+      chart_->Show();
+      if (!chart_->image.isNull()) FitToChart(oldSize.height());
+      scrollBox_->verticalScrollBar()->setValue(scrollPosition);
+    }
   } catch (const std::exception& e) {
     LogError("dis1 ", e);
   }
-  setUpdatesEnabled(true);
+  if (frozen) setUpdatesEnabled(true);
 }
 
 void TfrmKelvaraMain::ChartMouseMove(int x, int y) {
