@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "settings/Channels.h"
 #include "settings/Language.h"
 #include "settings/Settings.h"
+#include "statistics/StatFiles.h"
 #include "statistics/StatStore.h"
 #include "BenchState.h"
 #include "support/FullHistory.h"
@@ -82,6 +84,46 @@ void BM_Chart8hAndEncodePng(benchmark::State& state) {
 }
 BENCHMARK(BM_Chart8hAndEncodePng)->Unit(benchmark::kMillisecond);
 
+// KV_BENCH_SERIES=folder writes a settings folder for the programs' own runs (bench/vs-peers.sh):
+// the three full series ending now, with every band shown (KV_BENCH_BANDS=all) or only the ten
+// temperature curves, and series.csv with those ten temperatures for the grapher compared.
+void WriteSeriesFolder(const std::string& folder, bool allBands) {
+  kvbench::tSeriesBench b;
+  SetUpChannels(b);
+  if (!allBands) {
+    for (auto& c : b.settings.VCfg) c.Vis = 0;
+    for (auto& c : b.settings.FCfg) c.Vis = 0;
+    for (auto& c : b.settings.CPUCfg) c.Vis = 0;
+    for (auto& s : b.settings.NetSlots) s.Vis = false;
+    for (auto& s : b.settings.DiskSlots) s.Vis = false;
+    b.settings.visMem = b.settings.visCache = b.settings.Page = 0;
+    b.settings.visBat = b.settings.visCPUFreq = b.settings.visUser = false;
+    b.settings.ReadDisk = false;
+  }
+  kvtest::FillFullHistory(b.series, b.current);
+  const TDateTime shift = b.clock.UtcNow() - FullEnd;
+  for (tStatStore* s : {&b.series.Stats8h, &b.series.Stats7d, &b.series.Stats1a}) {
+    for (auto& r : s->Samples) r.Time += shift;
+    for (auto& e : s->SamplesExtra) e.Time2 += shift;
+  }
+  WriteSettings(b.settings, folder, false);
+  SaveStore(b.series.Stats8h, folder, "Kelvara8h.log", false);
+  SaveStore(b.series.Stats7d, folder, "Kelvara7d.log", false);
+  SaveStore(b.series.Stats1a, folder, "Kelvara1a.log", false);
+  std::string csv;
+  for (int k = 0; k <= b.series.Stats8h.LastIndex; ++k) {
+    const tReadings& r = b.series.Stats8h.Samples[static_cast<size_t>(k)];
+    csv += std::to_string(std::llround((r.Time - 25569.0) * SecondsPerDay));
+    for (int i = 0; i < 10; ++i) csv += "," + std::to_string(r.T[i] / 100.0);
+    csv += "\n";
+  }
+  FILE* out = std::fopen((folder + "series.csv").c_str(), "w");
+  if (out != nullptr) {
+    std::fputs(csv.c_str(), out);
+    std::fclose(out);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,6 +133,11 @@ int main(int argc, char** argv) {
   process.AppDir = kv::ProgramFolder();
   kv::LoadLanguage(process, kv::EnglishLanguageFile);
   kv::LoadBandIcons(process.AppDir);
+  if (const char* folder = std::getenv("KV_BENCH_SERIES")) {
+    const char* bands = std::getenv("KV_BENCH_BANDS");
+    WriteSeriesFolder(std::string(folder) + "/", bands != nullptr && std::string(bands) == "all");
+    return 0;
+  }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
