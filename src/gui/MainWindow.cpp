@@ -556,17 +556,16 @@ void TfrmKelvaraMain::RefreshChart() {
         geometry_ = *geometry;
     }
     UpdateCaption();
-    if (chart_->image.size() == oldSize) {
-      // The usual tick: the window keeps its shape and repaints the changed rows only; frozen
-      // updates would repaint the whole window when they thaw.
-      chart_->Show();
-    } else {
+    // The usual tick keeps the chart's size: the window repaints the changed rows only, where
+    // frozen updates would repaint all of it when they thaw. The fit still runs (a no-op unless
+    // the window is being placed or the screen changed).
+    if (chart_->image.size() != oldSize) {
       setUpdatesEnabled(false);
       frozen = true;
-      chart_->Show();
-      if (!chart_->image.isNull()) FitToChart(oldSize.height());
-      scrollBox_->verticalScrollBar()->setValue(scrollPosition);
     }
+    chart_->Show();
+    if (!chart_->image.isNull()) FitToChart(oldSize.height());
+    if (frozen) scrollBox_->verticalScrollBar()->setValue(scrollPosition);
   } catch (const std::exception& e) {
     LogError("dis1 ", e);
   }
