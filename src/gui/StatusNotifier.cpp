@@ -11,6 +11,7 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QImage>
+#include <QTimer>
 #include <QtEndian>
 #include <algorithm>
 
@@ -26,6 +27,7 @@ const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString WatcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString ItemPath = QStringLiteral("/StatusNotifierItem");
 constexpr int CallTimeoutMs = 2000;
+constexpr int MaxAttempts = 5, RetryMs = 1000;
 
 }  // namespace
 
@@ -128,6 +130,7 @@ void TStatusNotifier::WatcherOwnerChanged(const QString& newOwner) {
   }
   // A new watcher (or a restarted one) knows nothing of us.
   SetRegistered(false);
+  attempts_ = 0;
   if (wanted_) Register();
 }
 
@@ -154,9 +157,22 @@ void TStatusNotifier::Register() {
   // Asynchronous: a watcher that hangs never holds up the windows.
   auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call, CallTimeoutMs), this);
   connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* reply) {
-    if (reply->isError()) LogEvent("sni3 StatusNotifier watcher refused the tray item: " + reply->error().message().toStdString());
-    else if (wanted_ && !service_.isEmpty()) SetRegistered(true);
     reply->deleteLater();
+    if (!reply->isError()) {
+      if (wanted_ && !service_.isEmpty()) SetRegistered(true);
+      return;
+    }
+    // A watcher takes its name before it has set up its methods: asked at once, it may not
+    // know them yet.
+    if (++attempts_ < MaxAttempts) {
+      QTimer::singleShot(RetryMs, this, [this] {
+        if (wanted_ && !registered_ && !service_.isEmpty()) Register();
+      });
+      return;
+    }
+    const QDBusError error = reply->error();
+    LogEvent("sni3 StatusNotifier watcher refused the tray item: " + error.name().toStdString() + " " +
+             error.message().toStdString());
   });
 }
 

@@ -6,7 +6,6 @@
 // icon and tip the window gives it; the host's clicks come back as signals.
 #include <QByteArray>
 #include <QDBusConnection>
-#include <QDBusObjectPath>
 #include <QIcon>
 #include <QList>
 #include <QMetaType>
@@ -64,7 +63,6 @@ class TStatusNotifier final : public QObject {
   Q_PROPERTY(QString AttentionMovieName READ NoName)
   Q_PROPERTY(kv::tSniToolTip ToolTip READ ToolTip)
   Q_PROPERTY(bool ItemIsMenu READ ItemIsMenu)
-  Q_PROPERTY(QDBusObjectPath Menu READ Menu)
 
  public:
   // Nothing happens on a bus that is not connected.
@@ -88,9 +86,8 @@ class TStatusNotifier final : public QObject {
   tSniPixmaps IconPixmap() const { return pixmaps_; }
   tSniPixmaps NoPixmaps() const { return {}; }
   tSniToolTip ToolTip() const;
-  // The menu is ours to pop up (ContextMenu); a host that looks for an exported one finds none.
+  // No exported menu (no Menu property): the host asks for ours with ContextMenu.
   bool ItemIsMenu() const { return false; }
-  QDBusObjectPath Menu() const { return QDBusObjectPath(QStringLiteral("/NO_DBUSMENU")); }
 
  public slots:
   Q_SCRIPTABLE void Activate(int x, int y);
@@ -119,6 +116,7 @@ class TStatusNotifier final : public QObject {
   QString service_;
   bool wanted_ = false;
   bool registered_ = false;
+  int attempts_ = 0;
   tSniPixmaps pixmaps_;
   QString tip_;
 };

@@ -417,13 +417,15 @@ TEST_F(MainWindowTest, StatusNotifierHostThatStartsLaterGetsTheIcon) {
   EXPECT_TRUE(window->isVisible());
   kvtest::Wait(6000);
 
+  // As real watchers do, it takes its name before it answers on its path.
   StandInWatcher watcher;
+  ASSERT_TRUE(host.registerService("org.kde.StatusNotifierWatcher"));
+  kvtest::Wait(300);
   ASSERT_TRUE(host.registerObject("/StatusNotifierWatcher", &watcher, QDBusConnection::ExportAllContents));
   const auto waitFor = [this](bool tray) {
     for (int i = 0; i < 100 && window->TrayAvailable() != tray; ++i) kvtest::Wait(50);
     return window->TrayAvailable() == tray;
   };
-  ASSERT_TRUE(host.registerService("org.kde.StatusNotifierWatcher"));
   ASSERT_TRUE(waitFor(true));
   ASSERT_EQ(watcher.items.size(), 1);
   const QString item = watcher.items[0];
