@@ -271,7 +271,12 @@ void TfrmKelvaraMain::ConnectCycle() {
     hide();
     ShowSplash();
     if (tray_) tray_->hide();
-    if (notifier_) notifier_->SetWanted(false);
+    // The tray going now is no reason to bring the window back.
+    if (trayWatch_) trayWatch_->stop();
+    if (notifier_) {
+      notifier_->disconnect(this);
+      notifier_->SetWanted(false);
+    }
   });
   connect(this, &TfrmKelvaraMain::AutoUploadToggled, &cycle_, &TMainCycle::ToggleAutoUpload);
   connect(this, &TfrmKelvaraMain::StatisticsResetChosen, &cycle_, &TMainCycle::ResetStatistics);

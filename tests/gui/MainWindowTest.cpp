@@ -474,6 +474,16 @@ TEST_F(MainWindowTest, StatusNotifierHostThatStartsLaterGetsTheIcon) {
   for (int i = 0; i < 100 && window->OwnTrayItem(); ++i) kvtest::Wait(50);
   EXPECT_FALSE(window->OwnTrayItem());
   EXPECT_FALSE(host.interface()->isServiceRegistered(watcher.items[1]).value());
+
+  // Shutting down, the icon leaves and the window stays hidden behind the splash.
+  qtTray = false;
+  for (int i = 0; i < 100 && !window->OwnTrayItem(); ++i) kvtest::Wait(50);
+  ASSERT_TRUE(window->OwnTrayItem());
+  window->HideToTray();
+  cycle.SessionEnd();
+  kvtest::Wait(300);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_FALSE(host.interface()->isServiceRegistered(watcher.items.back()).value());
 }
 
 TEST_F(MainWindowTest, ChartDrawnOnlyWhileShownAndTipRebuiltEachTick) {
