@@ -33,6 +33,7 @@
 #include "gui/DisplayWindows.h"
 #include "gui/MainMenus.h"
 #include "gui/Splash.h"
+#include "gui/StatusNotifier.h"
 #include "gui/StatusPanel.h"
 #include "gui/WebLinks.h"
 #include "gui/WindowPlacement.h"
@@ -272,6 +273,12 @@ void TfrmKelvaraMain::ConnectCycle() {
     hide();
     ShowSplash();
     if (tray_) tray_->hide();
+    // The tray going now is no reason to bring the window back.
+    if (trayWatch_) trayWatch_->stop();
+    if (notifier_) {
+      notifier_->disconnect(this);
+      notifier_->SetWanted(false);
+    }
   });
   connect(this, &TfrmKelvaraMain::AutoUploadToggled, &cycle_, &TMainCycle::ToggleAutoUpload);
   connect(this, &TfrmKelvaraMain::StatisticsResetChosen, &cycle_, &TMainCycle::ResetStatistics);
@@ -330,11 +337,13 @@ void TfrmKelvaraMain::SetTrayIconSlot(int slot) {
   const QIcon icon = SlotIcon(slot);
   setWindowIcon(icon);
   if (tray_) tray_->setIcon(icon);
+  if (notifier_) notifier_->SetIcon(icon);
 }
 
 void TfrmKelvaraMain::SetTrayTip(const std::string& tip) {
   trayTip_ = QString::fromStdString(tip).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   if (tray_) tray_->setToolTip(trayTip_);
+  if (notifier_) notifier_->SetToolTip(trayTip_);
 }
 
 void TfrmKelvaraMain::ShowInstance() { ShowAndRaise(); }
@@ -367,8 +376,9 @@ void TfrmKelvaraMain::StartUp() {
   if (!trayWatch_) {
     // A tray host that starts after us (login autostart races) still gets the icon.
     trayWatch_ = new QTimer(this);
-    connect(trayWatch_, &QTimer::timeout, this, [this] { TrayHostChanged(services_.trayHost()); });
+    connect(trayWatch_, &QTimer::timeout, this, &TfrmKelvaraMain::FollowTrayHost);
     trayWatch_->start(2000);
+    StartStatusNotifier();
   }
   if (m_.Settings.OnTop) setWindowFlag(Qt::WindowStaysOnTopHint, true);
   if (trayAvailable_) {
@@ -382,16 +392,45 @@ void TfrmKelvaraMain::StartUp() {
   if (!m_.Settings.Mini || !trayAvailable_) ShowAndRaise();
 }
 
-void TfrmKelvaraMain::TrayHostChanged(bool available) {
-  if (available == trayAvailable_) return;
+void TfrmKelvaraMain::StartStatusNotifier() {
+  const QDBusConnection bus = services_.bus ? *services_.bus : QDBusConnection::sessionBus();
+  // Where Qt's tray found a StatusNotifier host at its start, it talks to that host itself.
+  if (trayAvailable_ && StatusNotifierHostRegistered(bus)) return;
+  notifier_ = new TStatusNotifier(bus, this);
+  notifier_->SetIcon(SlotIcon(iconSlot_));
+  notifier_->SetToolTip(trayTip_);
+  connect(notifier_, &TStatusNotifier::RegisteredChanged, this, &TfrmKelvaraMain::FollowTrayHost);
+  connect(notifier_, &TStatusNotifier::Activated, this, [this] { TrayActivated(QSystemTrayIcon::Trigger); });
+  connect(notifier_, &TStatusNotifier::MenuRequested, this, &TfrmKelvaraMain::PopupTrayMenu);
+  notifier_->SetWanted(!trayAvailable_);
+}
+
+void TfrmKelvaraMain::FollowTrayHost() {
+  const bool qtTray = services_.trayHost();
+  // Qt's tray wins where it works (an XEmbed tray, a host it saw at its start): two icons of
+  // one program would be one too many.
+  if (notifier_) notifier_->SetWanted(!qtTray);
+  const bool own = !qtTray && notifier_ && notifier_->Registered();
+  TrayHostChanged(qtTray || own, own);
+}
+
+void TfrmKelvaraMain::TrayHostChanged(bool available, bool own) {
+  if (available == trayAvailable_ && own == ownTray_) return;
+  const bool arrived = available && !trayAvailable_;
   trayAvailable_ = available;
+  ownTray_ = own;
   if (available) {
-    const QString tip = trayTip_;
-    if (!tray_) BuildTray();
-    SetTrayTip(tip.toStdString());
-    SetTrayIconSlot(iconSlot_);
-    tray_->show();
-    LogEvent("Tray host arrived: the window hides to the tray");
+    if (own) {
+      if (tray_) tray_->hide();
+    } else {
+      const QString tip = trayTip_;
+      if (!tray_) BuildTray();
+      SetTrayTip(tip.toStdString());
+      SetTrayIconSlot(iconSlot_);
+      tray_->show();
+    }
+    if (arrived) LogEvent(own ? "StatusNotifier host arrived: the window hides to the tray"
+                              : "Tray host arrived: the window hides to the tray");
     return;
   }
   if (tray_) tray_->hide();

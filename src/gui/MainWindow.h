@@ -3,11 +3,13 @@
 // the tray icon with its menu, hiding to the tray, edge snapping and the caption. The chart's
 // view logic lives widget-free in displays/ChartView; the cycle decides what the user's choices
 // do: the window reports them with its signals.
+#include <QDBusConnection>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -27,6 +29,7 @@ struct tMonitor;
 class TStatusBar;
 class TChartImage;
 class TDisplayWindows;
+class TStatusNotifier;
 
 // What the window does beyond its widgets; the defaults are the real ones (the splash, the
 // browser, the save dialog), a test brings its own.
@@ -38,6 +41,8 @@ struct tWindowServices {
   std::function<std::pair<std::string, int>(const std::string& title, const std::string& proposed)> askSaveName;
   // Whether a tray host is there now, asked every few seconds after the start.
   std::function<bool()> trayHost;
+  // The session bus a StatusNotifier host appears on; empty: the user's.
+  std::optional<QDBusConnection> bus;
 };
 
 class TfrmKelvaraMain final : public QMainWindow {
@@ -74,8 +79,10 @@ class TfrmKelvaraMain final : public QMainWindow {
   QMenu* Menu(tMenuAction submenu) const { return menus_[static_cast<size_t>(submenu)]; }
   QMenu* TrayMenu() const { return trayMenu_; }
   bool TrayAvailable() const { return trayAvailable_; }
-  // A tray host came or went: the icon and hiding to the tray follow it.
-  void TrayHostChanged(bool available);
+  // Qt's tray where it works, else our own StatusNotifier item where a host took it, else none:
+  // the icon and hiding to the tray follow.
+  void FollowTrayHost();
+  bool OwnTrayItem() const { return ownTray_; }
   int TrayIconSlot() const { return iconSlot_; }
   QString TrayTip() const { return trayTip_; }
   ChartView& View() { return view_; }
@@ -131,6 +138,8 @@ class TfrmKelvaraMain final : public QMainWindow {
   int ChromeHeight() const;
   void FitToChart(int oldChartHeight);
   void KeepOnScreen();
+  void TrayHostChanged(bool available, bool own);
+  void StartStatusNotifier();
 
   TMainCycle& cycle_;
   tMonitor& m_;
@@ -155,6 +164,8 @@ class TfrmKelvaraMain final : public QMainWindow {
   bool settling_ = false;
   bool centred_ = false;
   QTimer* trayWatch_ = nullptr;
+  TStatusNotifier* notifier_ = nullptr;
+  bool ownTray_ = false;
 };
 
 }  // namespace kv

@@ -2,13 +2,12 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QObject>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QVariantMap>
 
 #include "AlertFixture.h"
 #include "alerts/DesktopNotification.h"
+#include "support/PrivateBus.h"
 
 namespace kvtest {
 
@@ -45,33 +44,22 @@ class NotificationTest : public AlertTest {
  protected:
   void SetUp() override {
     AlertTest::SetUp();
-    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty())
-      FAIL() << "dbus-daemon is missing (scripts/install-deps installs it)";
-    daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
-    ASSERT_TRUE(daemon_.waitForStarted(5000));
-    ASSERT_TRUE(kvtest::SpinUntil([this] { return daemon_.canReadLine(); }, 5s) ||
-                daemon_.waitForReadyRead(5000));
-    address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-    ASSERT_FALSE(address_.isEmpty());
+    bus_ = std::make_unique<kvtest::PrivateBus>();
+    ASSERT_FALSE(bus_->Address().isEmpty());
   }
   void TearDown() override {
     actions.reset();
-    for (const QString& name : {QString("kv-server"), QString("kv-client")}) QDBusConnection::disconnectFromBus(name);
-    if (daemon_.state() != QProcess::NotRunning) {
-      daemon_.kill();
-      daemon_.waitForFinished(5000);
-    }
+    bus_.reset();
     AlertTest::TearDown();
   }
-  QDBusConnection Bus(const char* name) { return QDBusConnection::connectToBus(address_, name); }
+  QDBusConnection Bus(const char* name) { return bus_->Connect(name); }
 
-  QProcess daemon_;
-  QString address_;
+  std::unique_ptr<kvtest::PrivateBus> bus_;
 };
 
 TEST_F(NotificationTest, StartAndEndArriveWithSummaryBodyAndTheReplacedId) {
   QDBusConnection server = Bus("kv-server");
-  ASSERT_TRUE(server.isConnected()) << address_.toStdString();
+  ASSERT_TRUE(server.isConnected()) << bus_->Address().toStdString();
   kvtest::FakeNotificationServer fake;
   ASSERT_TRUE(server.registerObject("/org/freedesktop/Notifications", &fake, QDBusConnection::ExportAllSlots));
   ASSERT_TRUE(server.registerService("org.freedesktop.Notifications"));

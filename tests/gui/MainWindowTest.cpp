@@ -6,6 +6,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
 #include <QMenu>
 #include <QProcess>
 #include <QScreen>
@@ -22,6 +27,7 @@
 #include "displays/ImageSaving.h"
 #include "gui/MainMenus.h"
 #include "gui/MainWindow.h"
+#include "gui/StatusNotifier.h"
 #include "gui/StatusPanel.h"
 #include "gui/WebLinks.h"
 #include "gui/WidgetUi.h"
@@ -30,6 +36,7 @@
 #include "settings/Language.h"
 #include "settings/Settings.h"
 #include "support/MonitorState.h"
+#include "support/PrivateBus.h"
 #include "support/TestSupport.h"
 
 namespace kv {
@@ -65,6 +72,8 @@ class MainWindowTest : public testing::Test, public kvtest::MonitorState {
     tWindowServices services;
     services.showSplash = [] {};
     services.openLink = [this](const std::string& address) { links.push_back(address); };
+    services.trayHost = trayHost;
+    services.bus = bus;
     window = std::make_unique<TfrmKelvaraMain>(cycle, tray, std::move(services));
     ui.SetWindow(window.get());
   }
@@ -91,7 +100,40 @@ class MainWindowTest : public testing::Test, public kvtest::MonitorState {
   }};
   TMainCycle cycle{M, ui};
   std::unique_ptr<TfrmKelvaraMain> window;
+  // Qt's own answer unless a test gives one; no session bus unless a test brings its own.
+  std::function<bool()> trayHost;
+  std::optional<QDBusConnection> bus{QDBusConnection(QStringLiteral("kv-no-bus"))};
 };
+
+// A panel's StatusNotifierWatcher, with its host, as a panel that starts late registers it.
+class StandInWatcher : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+  Q_PROPERTY(bool IsStatusNotifierHostRegistered READ HostRegistered)
+ public:
+  QStringList items;
+  bool HostRegistered() const { return true; }
+ public slots:
+  void RegisterStatusNotifierItem(const QString& service) { items << service; }
+};
+
+// A call from the host's side, answered while the window's loop runs (the item lives on it).
+QDBusMessage CallItem(const QDBusConnection& host, const QString& service, const QString& method,
+                      const QVariantList& args, const QString& interface = "org.kde.StatusNotifierItem") {
+  QDBusMessage call = QDBusMessage::createMethodCall(service, "/StatusNotifierItem", interface, method);
+  call.setArguments(args);
+  QDBusPendingCall pending = host.asyncCall(call, 5000);
+  for (int i = 0; i < 600 && !pending.isFinished(); ++i) kvtest::Wait(10);
+  return pending.reply();
+}
+
+// The property's value as it travels, with its D-Bus signature.
+QDBusArgument ItemProperty(const QDBusConnection& host, const QString& service, const char* name) {
+  const QDBusMessage reply = CallItem(host, service, "Get", {"org.kde.StatusNotifierItem", name},
+                                      "org.freedesktop.DBus.Properties");
+  if (reply.type() != QDBusMessage::ReplyMessage) ADD_FAILURE() << name << ": " << reply.errorMessage().toStdString();
+  return reply.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>();
+}
 
 TEST_F(MainWindowTest, EveryEntryCarriesItsCaptionStateAndDefault) {
   ApplyCaptions(Process, "English.lng");
@@ -358,6 +400,92 @@ TEST_F(MainWindowTest, TrayFollowsTheTrayHost) {
   EXPECT_TRUE(window->isVisible());
 }
 
+// A StatusNotifier host that starts after the window, which Qt's tray never notices, gets our
+// own item with the window's icon and tip; its click hides the window, its menu request pops the
+// tray menu. When the watcher goes the window is back; a restarted watcher gets the item again.
+TEST_F(MainWindowTest, StatusNotifierHostThatStartsLaterGetsTheIcon) {
+  kvtest::PrivateBus daemon;
+  ASSERT_FALSE(daemon.Address().isEmpty());
+  bus = daemon.Connect("kv-sni-item");
+  QDBusConnection host = daemon.Connect("kv-sni-host");
+  ASSERT_TRUE(bus->isConnected() && host.isConnected());
+  bool qtTray = false;  // Qt's tray decided at its start: no host
+  trayHost = [&qtTray] { return qtTray; };
+  Settings.Mini = true;
+  Open(false);
+  window->StartUp();
+  EXPECT_TRUE(window->isVisible());
+  kvtest::Wait(6000);
+
+  // As real watchers do, it takes its name before it answers on its path.
+  StandInWatcher watcher;
+  ASSERT_TRUE(host.registerService("org.kde.StatusNotifierWatcher"));
+  kvtest::Wait(300);
+  ASSERT_TRUE(host.registerObject("/StatusNotifierWatcher", &watcher, QDBusConnection::ExportAllContents));
+  const auto waitFor = [this](bool tray) {
+    for (int i = 0; i < 100 && window->TrayAvailable() != tray; ++i) kvtest::Wait(50);
+    return window->TrayAvailable() == tray;
+  };
+  ASSERT_TRUE(waitFor(true));
+  ASSERT_EQ(watcher.items.size(), 1);
+  const QString item = watcher.items[0];
+  EXPECT_TRUE(window->OwnTrayItem());
+  EXPECT_TRUE(Logged("StatusNotifier host arrived: the window hides to the tray"));
+
+  QDBusArgument wire = ItemProperty(host, item, "IconPixmap");
+  EXPECT_EQ(wire.currentSignature().toStdString(), "a(iiay)");
+  const auto pixmaps = qdbus_cast<tSniPixmaps>(wire);
+  ASSERT_FALSE(pixmaps.isEmpty());
+  const QImage icon = window->windowIcon().pixmap(QSize(pixmaps[0].width, pixmaps[0].height)).toImage()
+                          .convertToFormat(QImage::Format_ARGB32);
+  QByteArray expected;
+  for (int y = 0; y < icon.height(); ++y)
+    for (int x = 0; x < icon.width(); ++x) {
+      const QRgb pixel = icon.pixel(x, y);
+      for (const int part : {qAlpha(pixel), qRed(pixel), qGreen(pixel), qBlue(pixel)}) expected += static_cast<char>(part);
+    }
+  EXPECT_TRUE(pixmaps[0].argb == expected) << "alpha, red, green, blue of each pixel, row after row";
+  // The tip, rebuilt each second by the cycle: its first line is the heading.
+  wire = ItemProperty(host, item, "ToolTip");
+  EXPECT_EQ(wire.currentSignature().toStdString(), "(sa(iiay)ss)");
+  tSniToolTip tip = qdbus_cast<tSniToolTip>(wire);
+  for (int i = 0; i < 3 && tip.title + "\n" + tip.text != window->TrayTip(); ++i)
+    tip = qdbus_cast<tSniToolTip>(ItemProperty(host, item, "ToolTip"));
+  EXPECT_EQ(tip.title.toStdString(), window->TrayTip().section('\n', 0, 0).toStdString());
+  EXPECT_EQ(tip.text.toStdString(), window->TrayTip().section('\n', 1).toStdString());
+
+  EXPECT_EQ(CallItem(host, item, "Activate", {0, 0}).type(), QDBusMessage::ReplyMessage);
+  EXPECT_FALSE(window->isVisible()) << "a click hides the window to the tray";
+  CallItem(host, item, "ContextMenu", {40, 50});
+  EXPECT_TRUE(window->TrayMenu()->isVisible());
+  EXPECT_EQ(window->TrayMenu()->pos(), QPoint(40, 50));
+  window->TrayMenu()->hide();
+
+  // The panel restarts: no tray meanwhile, then the item registers again.
+  ASSERT_TRUE(host.unregisterService("org.kde.StatusNotifierWatcher"));
+  ASSERT_TRUE(waitFor(false));
+  EXPECT_TRUE(window->isVisible()) << "without a tray the window is back on the desktop";
+  ASSERT_TRUE(host.registerService("org.kde.StatusNotifierWatcher"));
+  ASSERT_TRUE(waitFor(true));
+  ASSERT_EQ(watcher.items.size(), 2);
+
+  // Where Qt's own tray works again, it alone shows the icon: ours leaves the bus.
+  qtTray = true;
+  for (int i = 0; i < 100 && window->OwnTrayItem(); ++i) kvtest::Wait(50);
+  EXPECT_FALSE(window->OwnTrayItem());
+  EXPECT_FALSE(host.interface()->isServiceRegistered(watcher.items[1]).value());
+
+  // Shutting down, the icon leaves and the window stays hidden behind the splash.
+  qtTray = false;
+  for (int i = 0; i < 100 && !window->OwnTrayItem(); ++i) kvtest::Wait(50);
+  ASSERT_TRUE(window->OwnTrayItem());
+  window->HideToTray();
+  cycle.SessionEnd();
+  kvtest::Wait(300);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_FALSE(host.interface()->isServiceRegistered(watcher.items.back()).value());
+}
+
 TEST_F(MainWindowTest, ChartDrawnOnlyWhileShownAndTipRebuiltEachTick) {
   Open(true);
   cycle.RefreshDisplays();
@@ -430,3 +558,5 @@ TEST_F(MainWindowTest, ResetStatisticsEmptiesTheQueueWhenConfirmed) {
 
 }  // namespace
 }  // namespace kv
+
+#include "MainWindowTest.moc"

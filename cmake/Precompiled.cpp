@@ -1,0 +1,1 @@
+// Compiled only to make the shared precompiled header (cmake/Kelvara.cmake).
