@@ -86,6 +86,19 @@ class MainWindowTest : public testing::Test, public kvtest::MonitorState {
   void Choose(tMenuAction entry) { Entry(entry).trigger(); }
   // What opening a submenu does.
   void Shown(tMenuAction submenu) { emit window->Menu(submenu)->aboutToShow(); }
+  // The window as a user starts it before any tray host: on the desktop, then 6 s of waiting.
+  void StartBeforeATrayHost() {
+    Settings.Mini = true;
+    Open(false);
+    window->StartUp();
+    EXPECT_TRUE(window->isVisible());
+    kvtest::Wait(6000);
+  }
+  // Up to 10 s for the window to see a tray come or go.
+  bool WaitForTray(bool available) {
+    for (int i = 0; i < 200 && window->TrayAvailable() != available; ++i) kvtest::Wait(50);
+    return window->TrayAvailable() == available;
+  }
   std::string Caption() const { return window->windowTitle().toStdString(); }
   std::string Log() const { return kvtest::ReadFile(dir.File("KVEvents.txt")); }
   bool Logged(const std::string& line) const { return Log().find("] " + line + "\r\n") != std::string::npos; }
@@ -376,26 +389,18 @@ TEST_F(MainWindowTest, StartsWhollyOnTheScreen) {
 TEST_F(MainWindowTest, TrayFollowsTheTrayHost) {
   const QString trayer = QStandardPaths::findExecutable("trayer");
   if (trayer.isEmpty()) FAIL() << "trayer is missing (scripts/install-deps installs it)";
-  Settings.Mini = true;
-  Open(false);
-  window->StartUp();
-  EXPECT_TRUE(window->isVisible());
-  kvtest::Wait(6000);
+  StartBeforeATrayHost();
   QProcess host;
   host.start(trayer, {});
   ASSERT_TRUE(host.waitForStarted(5000));
-  const auto waitFor = [this](bool tray) {
-    for (int i = 0; i < 100 && window->TrayAvailable() != tray; ++i) kvtest::Wait(100);
-    return window->TrayAvailable() == tray;
-  };
-  ASSERT_TRUE(waitFor(true));
+  ASSERT_TRUE(WaitForTray(true));
   EXPECT_TRUE(Logged("Tray host arrived: the window hides to the tray"));
   window->HideToTray();
   EXPECT_FALSE(window->isVisible());
 
   host.kill();
   host.waitForFinished(5000);
-  ASSERT_TRUE(waitFor(false));
+  ASSERT_TRUE(WaitForTray(false));
   EXPECT_TRUE(Logged("Tray host gone: the window stays on the desktop"));
   EXPECT_TRUE(window->isVisible());
 }
@@ -411,22 +416,14 @@ TEST_F(MainWindowTest, StatusNotifierHostThatStartsLaterGetsTheIcon) {
   ASSERT_TRUE(bus->isConnected() && host.isConnected());
   bool qtTray = false;  // Qt's tray decided at its start: no host
   trayHost = [&qtTray] { return qtTray; };
-  Settings.Mini = true;
-  Open(false);
-  window->StartUp();
-  EXPECT_TRUE(window->isVisible());
-  kvtest::Wait(6000);
+  StartBeforeATrayHost();
 
   // As real watchers do, it takes its name before it answers on its path.
   StandInWatcher watcher;
   ASSERT_TRUE(host.registerService("org.kde.StatusNotifierWatcher"));
   kvtest::Wait(300);
   ASSERT_TRUE(host.registerObject("/StatusNotifierWatcher", &watcher, QDBusConnection::ExportAllContents));
-  const auto waitFor = [this](bool tray) {
-    for (int i = 0; i < 100 && window->TrayAvailable() != tray; ++i) kvtest::Wait(50);
-    return window->TrayAvailable() == tray;
-  };
-  ASSERT_TRUE(waitFor(true));
+  ASSERT_TRUE(WaitForTray(true));
   ASSERT_EQ(watcher.items.size(), 1);
   const QString item = watcher.items[0];
   EXPECT_TRUE(window->OwnTrayItem());
@@ -463,10 +460,10 @@ TEST_F(MainWindowTest, StatusNotifierHostThatStartsLaterGetsTheIcon) {
 
   // The panel restarts: no tray meanwhile, then the item registers again.
   ASSERT_TRUE(host.unregisterService("org.kde.StatusNotifierWatcher"));
-  ASSERT_TRUE(waitFor(false));
+  ASSERT_TRUE(WaitForTray(false));
   EXPECT_TRUE(window->isVisible()) << "without a tray the window is back on the desktop";
   ASSERT_TRUE(host.registerService("org.kde.StatusNotifierWatcher"));
-  ASSERT_TRUE(waitFor(true));
+  ASSERT_TRUE(WaitForTray(true));
   ASSERT_EQ(watcher.items.size(), 2);
 
   // Where Qt's own tray works again, it alone shows the icon: ours leaves the bus.

@@ -165,12 +165,9 @@ tCpuClock ReadCpuClock(const std::string& root, tCpuClockFiles& files, tKeptFile
 }
 
 tCpuClock ReadCpuClock(const std::string& root) {
-  tCpuClockFiles files = FindClockFiles(root);
-  tCpuClock clock;
-  clock.maximum = files.maximum;
-  for (const std::string& path : files.current) KeepHigher(clock.current, ReadUnsigned(path));
-  if (!clock.current) ClockFromCpuinfo(root, nullptr, clock);
-  return clock;
+  tCpuClockFiles files;
+  tKeptFiles kept;
+  return ReadCpuClock(root, files, kept);
 }
 
 }  // namespace kv
