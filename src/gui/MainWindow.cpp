@@ -369,10 +369,12 @@ void TfrmKelvaraMain::StartUp() {
     placing_ = false;
     emit Moved(at.x(), at.y());
   }
-  // The window is placed again once the chart has given it its real height.
+  // The window is placed again once the chart has given it its real height, and the window
+  // manager's moves are corrected until 3 s after that first chart (FitToChart): on a busy
+  // machine the frame comes late.
   settling_ = CanPlaceWindows();
+  settleEnds_ = false;
   centred_ = s.Left == PositionUnset || s.Top == PositionUnset;
-  QTimer::singleShot(3000, this, [this] { settling_ = false; });
   if (!trayWatch_) {
     // A tray host that starts after us (login autostart races) still gets the icon.
     trayWatch_ = new QTimer(this);
@@ -577,7 +579,12 @@ void TfrmKelvaraMain::FitToChart(int oldChartHeight) {
   }
   // Placed with its real size: a window grown downwards from a spot chosen for its start size
   // would reach below the screen.
-  if (settling_) KeepOnScreen();
+  if (!settling_) return;
+  KeepOnScreen();
+  if (!settleEnds_) {
+    settleEnds_ = true;
+    QTimer::singleShot(3000, this, [this] { settling_ = false; });
+  }
 }
 
 void TfrmKelvaraMain::RefreshChart() {

@@ -162,6 +162,7 @@ class TfrmKelvaraMain final : public QMainWindow {
   // Until the first chart has given the window its real size (and a moment after, while a
   // window manager adds its frame), the start position is still being settled.
   bool settling_ = false;
+  bool settleEnds_ = false;  // the end of settling is timed
   bool centred_ = false;
   QTimer* trayWatch_ = nullptr;
   TStatusNotifier* notifier_ = nullptr;
