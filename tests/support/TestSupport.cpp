@@ -1,6 +1,8 @@
 #include "support/TestSupport.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -44,16 +46,35 @@ void WriteFile(const std::string& path, const std::string& content) {
   out << content;
 }
 
+// Ports come from below the kernel's ephemeral range, so neither another test's "port 0" nor a
+// client's outgoing connection can take one between our pick and the server's bind; a lock file
+// held until the process ends keeps the test programs ctest runs side by side apart.
 int FreePort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(s);
-  return ntohs(a.sin_port);
+  int low = 32768;
+  std::ifstream("/proc/sys/net/ipv4/ip_local_port_range") >> low;
+  const int first = std::max(1024, low - 10000), count = low - first;
+  const std::string lockDir = (std::filesystem::temp_directory_path() / "kelvara-test-ports").string();
+  std::filesystem::create_directories(lockDir);
+  static int next = static_cast<int>(::getpid()) * 7;
+  for (int tries = 0; tries < count; ++tries) {
+    const int port = first + (next++ % count);
+    const int lock = ::open((lockDir + "/" + std::to_string(port)).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lock < 0) continue;
+    if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+      ::close(lock);
+      continue;
+    }
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    const bool free = ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(s);
+    if (free) return port;  // the lock stays held: this process owns the port
+    ::close(lock);
+  }
+  throw std::runtime_error("no free port for a test server");
 }
 
 }  // namespace kvtest
