@@ -50,7 +50,7 @@ endfunction()
 
 # kv_test(folder DEPS ...): one GoogleTest program per tests/ folder.
 function(kv_test folder)
-  cmake_parse_arguments(KV "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(KV "" "ENV" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
   if(NOT srcs)
     return()
@@ -64,6 +64,12 @@ function(kv_test folder)
   add_dependencies(${target} kv_data)
   target_compile_definitions(${target} PRIVATE KV_PCH_TESTS)
   kv_precompile(${target})
+  # ENV: one more variable, "NAME=set:value"; a second ENVIRONMENT entry would be split off
+  # its property by the discovery, which passes the properties as one flat list.
+  set(more)
+  if(KV_ENV)
+    set(more ENVIRONMENT_MODIFICATION "${KV_ENV}")
+  endif()
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ${more})
 endfunction()

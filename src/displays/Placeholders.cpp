@@ -86,6 +86,46 @@ std::optional<std::string> Cpu(const tReadings& r, int i) {
 
 using D = const tDisplayData&;
 
+// %gpuNname%, %gpuNtemp%, %gpuNload%, %gpuNpower%, %gpuNmem%, %gpuNfan%, %gpuNclock%: GPU
+// slot N's figures; kept while the slot or the figure is missing.
+void AddGpuPlaceholders(std::vector<tPlaceholder>& steps) {
+  using tFigure = std::optional<std::string> (*)(const tDisplayData&, const tGpu&);
+  const std::pair<const char*, tFigure> figures[] = {
+      {"name", [](D, const tGpu& g) -> std::optional<std::string> { return g.Name; }},
+      {"temp", [](D d, const tGpu& g) -> std::optional<std::string> {
+         if (g.Temp == NoValue32) return std::nullopt;
+         return FormatTemperature(g.Temp, d.Settings.Celsius);
+       }},
+      {"load", [](D, const tGpu& g) -> std::optional<std::string> {
+         if (g.Load == NoValue32) return std::nullopt;
+         return FormatPattern(g.Load / 100.0, 1) + " %";
+       }},
+      {"power", [](D, const tGpu& g) -> std::optional<std::string> {
+         if (g.Power == NoValue32) return std::nullopt;
+         return FormatPattern(g.Power / 1000.0, 1) + " W";
+       }},
+      {"mem", [](D, const tGpu& g) -> std::optional<std::string> {
+         if (g.MemUsed == NoValue32) return std::nullopt;
+         return FormatKiB(g.MemUsed);
+       }},
+      {"fan", [](D, const tGpu& g) -> std::optional<std::string> {
+         if (g.Fan == NoValue32) return std::nullopt;
+         return std::to_string(g.Fan) + " " + (g.FanPercent ? std::string("%") : Texts()->RPM);
+       }},
+      {"clock", [](D, const tGpu& g) -> std::optional<std::string> {
+         if (g.CoreClock == NoValue32) return std::nullopt;
+         return std::to_string(g.CoreClock) + " MHz";
+       }},
+  };
+  for (int i = 0; i < GpuSlots; ++i)
+    for (const auto& [figure, value] : figures)
+      steps.push_back({"%gpu" + std::to_string(i + 1) + figure + "%",
+                       [i, value](D d, TDateTime) -> std::optional<std::string> {
+                         if (i >= static_cast<int>(d.Current.Gpus.size())) return std::nullopt;
+                         return value(d, d.Current.Gpus[static_cast<size_t>(i)]);
+                       }});
+}
+
 std::vector<tPlaceholder> MakeBasePlaceholders() {
   std::vector<tPlaceholder> steps = {
       {"%freq%", [](D d, TDateTime) {
@@ -120,6 +160,7 @@ std::vector<tPlaceholder> MakeBasePlaceholders() {
   steps.push_back({"%freemempage%", [](D d, TDateTime) { return FormatKiB(d.Current.Readings.PageFree); }});
   steps.push_back({"%mempage%", [](D d, TDateTime) { return FormatKiB(d.Current.PageTotal); }});
   steps.push_back({"%memcache%", [](D d, TDateTime) { return FormatKiB(d.Current.Readings.Cache); }});
+  AddGpuPlaceholders(steps);
   return steps;
 }
 

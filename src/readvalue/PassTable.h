@@ -24,6 +24,7 @@
 #include "readvalue/CpuidHwMonitor.h"
 #include "readvalue/Everest.h"
 #include "readvalue/ExternalValues.h"
+#include "readvalue/GpuSource.h"
 #include "readvalue/HMonitor.h"
 #include "readvalue/HwmonSource.h"
 #include "readvalue/Mbm5.h"
@@ -37,6 +38,7 @@
 #define KV_PASS_TABLE(ROW) \
   ROW(ClearFreq, nullptr, EveryPass, nullptr, PassClearFreq, nullptr, nullptr) \
   ROW(Hwmon, &tSettings::ReadHwmon, EveryPass, "rv hw 3 ", ReadHwmonSensors, ReopenHwmonSensors, CloseHwmonSensors) \
+  ROW(GPU, &tSettings::ReadGPU, EveryPass, "rv gpu 3 ", ReadGpus, ReopenGpus, CloseGpus) \
   ROW(Everest, &tSettings::ReadEverest, EveryPass, "re3 ", ReadEverestAreas, nullptr, nullptr) \
   ROW(CPUID, &tSettings::ReadCPUID, EveryPass, "rv3 ", ReadCPUID, nullptr, nullptr) \
   ROW(CPUCooL, &tSettings::ReadCPUCooL, EveryPass, "rv6 ", ReadCPUCooL, nullptr, nullptr) \

@@ -51,6 +51,7 @@ void ResetReadings(tReadingsState& current) {
   current.HWMNamesPending = true;
   current.EverestNamesPending = true;
   current.HwmonNamesPending = true;
+  current.GpuNamesPending = true;
 }
 
 double RoundHalfEven(double v) {
@@ -84,6 +85,23 @@ bool ReplaceDefaultName(std::string& name, std::string_view defaultName, std::st
   if (supplied.empty() || name != defaultName) return false;
   name = supplied;
   return true;
+}
+
+void StoreGpuHistory(tReadingsExtra& e, const std::vector<tGpu>& gpus) {
+  e.Reserved[0] = GpuHistoryMarker;
+  for (int i = 0; i < GpuSlots; ++i) {
+    const bool present = i < static_cast<int>(gpus.size());
+    e.Reserved[1 + i] = present ? gpus[static_cast<size_t>(i)].Load : NoValue32;
+    e.Reserved[5 + i] = present ? gpus[static_cast<size_t>(i)].Power : NoValue32;
+  }
+}
+
+int32_t GpuLoadAt(const tReadingsExtra& e, int slot) {
+  return e.Reserved[0] == GpuHistoryMarker && slot >= 0 && slot < GpuSlots ? e.Reserved[1 + slot] : NoValue32;
+}
+
+int32_t GpuPowerAt(const tReadingsExtra& e, int slot) {
+  return e.Reserved[0] == GpuHistoryMarker && slot >= 0 && slot < GpuSlots ? e.Reserved[5 + slot] : NoValue32;
 }
 
 }  // namespace kv

@@ -49,7 +49,7 @@ struct tReadings {
 struct tReadingsExtra {
   double Time2;           // same UTC as tReadings::Time
   int32_t UserSecs;       // seconds of user activity since start
-  int32_t Reserved[40];   // never written by the acquisition
+  int32_t Reserved[40];   // the GPU history (below); the rest never written
 };
 #pragma pack(pop)
 
@@ -102,6 +102,32 @@ struct tBOINCProject {
   std::string ProjectName;
 };
 
+// ---- GPUs ----
+constexpr int GpuSlots = 4;
+
+// One graphics card's figures; NoValue32 where the driver gives none.
+struct tGpu {
+  std::string Name;    // "NVIDIA GeForce RTX 3060", or the card and driver ("card0 amdgpu")
+  std::string Driver;  // "nvidia", "amdgpu", "i915", "xe", ...
+  std::string Chip;    // chip part of its sensors' names ("nvidia-gpu1", "amdgpu-pci-0300"); may be empty
+  int32_t Temp = NoValue32;       // hundredths of a degree Celsius
+  int32_t Fan = NoValue32;        // RPM, or percent of full speed with FanPercent
+  bool FanPercent = false;
+  int32_t Power = NoValue32, PowerLimit = NoValue32;  // mW
+  int32_t Load = NoValue32, MemLoad = NoValue32;      // hundredths of a percent
+  int32_t MemUsed = NoValue32, MemTotal = NoValue32;  // KiB
+  int32_t CoreClock = NoValue32, MemClock = NoValue32;  // MHz
+};
+
+// The GPU history in the second record's reserved fields, so files stay readable by programs
+// that know nothing of it: Reserved[0] holds the marker, [1 + slot] the load and [5 + slot]
+// the power of each GPU slot. Files from before have zeros there, break records NoValue32.
+constexpr int32_t GpuHistoryMarker = 0x31555047;  // "GPU1"
+void StoreGpuHistory(tReadingsExtra& e, const std::vector<tGpu>& gpus);
+// NoValue32 when the record holds no such figure.
+int32_t GpuLoadAt(const tReadingsExtra& e, int slot);
+int32_t GpuPowerAt(const tReadingsExtra& e, int slot);
+
 // The table and its companions: the acquisition pass writes them, everything else reads them
 // between passes on the main thread.
 struct tReadingsState {
@@ -125,6 +151,9 @@ struct tReadingsState {
   std::vector<tBOINCProject> BOINCProjects;
   bool SFNamesPending = false, HWMNamesPending = false, EverestNamesPending = false,
        HwmonNamesPending = false;
+  // Up to GpuSlots graphics cards: sysfs cards first, then NVML's.
+  std::vector<tGpu> Gpus;
+  bool GpuNamesPending = false;
 };
 
 // Sets UpSecs and its day, hour, minute and second parts.

@@ -101,6 +101,16 @@ std::string ReadingsJson(const tReadingsState& current, const tSettings& setting
   j << "  \"DiskMons\": " << JsonList(c.DiskMons, [](const tDiskMon& m) {
     return "{\"Root\": " + JsonString(m.Root) + ", \"Label\": " + JsonString(m.Label) + "}";
   }) << ",\n";
+  j << "  \"GPUs\": " << JsonList(c.Gpus, [](const tGpu& g) {
+    std::string o = "{\"Name\": " + JsonString(g.Name) + ", \"Driver\": " + JsonString(g.Driver) +
+                    ", \"Chip\": " + JsonString(g.Chip) + ", \"FanPercent\": " + (g.FanPercent ? "true" : "false");
+    const std::pair<const char*, int32_t> figures[] = {
+        {"Temp", g.Temp}, {"Fan", g.Fan}, {"Power", g.Power}, {"PowerLimit", g.PowerLimit},
+        {"Load", g.Load}, {"MemLoad", g.MemLoad}, {"MemUsed", g.MemUsed}, {"MemTotal", g.MemTotal},
+        {"CoreClock", g.CoreClock}, {"MemClock", g.MemClock}};
+    for (const auto& [name, value] : figures) o += std::string(", \"") + name + "\": " + std::to_string(value);
+    return o + "}";
+  }) << ",\n";
   auto names = [](const auto& cfgs) {
     return JsonList(cfgs, [](const auto& cfg) { return JsonString(cfg.Name); });
   };

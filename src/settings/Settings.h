@@ -82,6 +82,10 @@ struct tSettings {
        ReadMBM5107 = true, ReadMBM509x = true, ReadMobileMeter = true, ReadEverest = true,
        ReadATITrayTools = true, ReadCoreTemp = true, ReadAquaero = false;
   bool ReadHwmon = true;  // the machine's own hwmon chips through libsensors
+  bool ReadGPU = true;    // graphics cards: sysfs (AMD, Intel) and NVML (NVIDIA)
+  // [GPU]: the chart's GPU band, one switch per GPU slot; power drawn against GPUPowerMax watts
+  bool visGPU1 = false, visGPU2 = false, visGPU3 = false, visGPU4 = false;
+  int32_t GPUHeight = 60, GPUPowerMax = 300;
   bool ReadFreq = true, ReadCPU = true, ReadNet = true, ReadDisk = true, ReadMem = true,
        ReadUpTime = true, ReadBat = true, ReadSETI = true;
   // [Alerts]: limits and margins in the readings' units (hundredths of a degree or volt, RPM,

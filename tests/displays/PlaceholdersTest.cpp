@@ -32,6 +32,19 @@ TEST_F(Placeholders, ChannelsFillByTheirOwnNumberAndKeepPlaceholdersWithoutValue
   EXPECT_EQ(FillTemplate(Display(), "%freq% MHz", 0), "??? MHz");
   Readings.Freq = 2394565;
   EXPECT_EQ(FillTemplate(Display(), "%FREQ% MHz %Freq%", 0), "2394.57 MHz 2394.57");
+
+  tGpu gpu;
+  gpu.Name = "Fake GeForce";
+  gpu.Temp = 6650;
+  gpu.Load = 8750;
+  gpu.Power = 120500;
+  gpu.Fan = 40;
+  gpu.FanPercent = true;
+  gpu.CoreClock = 1800;
+  Current.Gpus = {tGpu{}, gpu};
+  EXPECT_EQ(FillTemplate(Display(), "%gpu2name%: %GPU2temp% %gpu2load% %gpu2power% %gpu2fan% %gpu2clock% %gpu2mem%", 0),
+            "Fake GeForce: 66.5 °C 87.5 % 120.5 W 40 % 1800 MHz %gpu2mem%");
+  EXPECT_EQ(FillTemplate(Display(), "%gpu1temp% %gpu3load%", 0), "%gpu1temp% %gpu3load%");
 }
 
 TEST_F(Placeholders, SystemFiguresAndDates) {

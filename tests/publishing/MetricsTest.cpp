@@ -252,6 +252,17 @@ TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
   state.Readings.BatCap = 41000;
   state.Readings.BatFull = 50000;
   state.UpSecs = 90061;
+  tGpu gpu;
+  gpu.Name = "Fake \"GeForce\"";
+  gpu.Temp = 6650;
+  gpu.Fan = 1500;
+  gpu.Power = 120500;
+  gpu.MemUsed = 2097152;
+  gpu.CoreClock = 1800;
+  state.Current.Gpus = {gpu, tGpu{}};
+  state.Current.Gpus[1].Name = "card0 amdgpu";
+  state.Current.Gpus[1].Fan = 40;
+  state.Current.Gpus[1].FanPercent = true;
   state.Settings.DiskSlots[0].Drive = "/ / /dev/vda";  // as the disk scan names a slot
   state.Settings.DiskSlots[1].Drive = "/home Home \"disk\"";
   for (tDiskSlot* d : {&state.Settings.DiskSlots[0], &state.Settings.DiskSlots[1]}) {
@@ -315,6 +326,15 @@ TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
   EXPECT_DOUBLE_EQ(value("kelvara_memory_used_bytes", {}), 1048576);
   EXPECT_DOUBLE_EQ(value("kelvara_uptime_seconds", {}), 90061);
   EXPECT_DOUBLE_EQ(value("kelvara_alerts", {}), 2);
+  const std::map<std::string, std::string> gpu1 = {{"gpu", "1"}, {"name", "Fake \"GeForce\""}};
+  EXPECT_DOUBLE_EQ(value("kelvara_gpu_temperature_celsius", gpu1), 66.5);
+  EXPECT_DOUBLE_EQ(value("kelvara_gpu_power_watts", gpu1), 120.5);
+  EXPECT_DOUBLE_EQ(value("kelvara_gpu_memory_used_bytes", gpu1), 2147483648.0);
+  EXPECT_DOUBLE_EQ(value("kelvara_gpu_core_clock_hertz", gpu1), 1.8e9);
+  EXPECT_DOUBLE_EQ(value("kelvara_gpu_fan_rpm", gpu1), 1500);
+  EXPECT_DOUBLE_EQ(value("kelvara_gpu_fan_ratio", {{"gpu", "2"}, {"name", "card0 amdgpu"}}), 0.4);
+  EXPECT_EQ(metrics.body.find("kelvara_gpu_temperature_celsius{gpu=\"2\""), std::string::npos)
+      << "a figure the driver lacks is left out";
   // Every pass step's health, one series per step.
   EXPECT_EQ(std::count_if(samples.begin(), samples.end(),
                           [](const Sample& s) { return s.name == "kelvara_step_ok" && s.labels.count("step"); }),
@@ -343,6 +363,8 @@ TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
   EXPECT_EQ(doc.object()["T"].toArray()[0].toInt(), 4800);
   EXPECT_EQ(doc.object()["Names"].toObject()["T"].toArray()[0].toString(), "CPU \"hot\" \\ core");
   EXPECT_EQ(doc.object()["UpSecs"].toInt(), 90061);
+  EXPECT_EQ(doc.object()["GPUs"].toArray()[0].toObject()["Temp"].toInt(), 6650);
+  EXPECT_EQ(doc.object()["GPUs"].toArray()[1].toObject()["Temp"].toInt(), NoValue32);
   EXPECT_EQ(kvtest::Get(port, "/metrics?x=1").status, 200);
 }
 

@@ -105,7 +105,10 @@ TEST_F(NetworkSourceTest, AnInterfaceThatVanishesDoesNotRestartTheOnesAfterIt) {
 TEST_F(NetworkSourceTest, DamagedOrMissingTablesLeaveTheSlotsAlone) {
   Interfaces({{"eth0", 2, "00:11:22:33:44:55", 2048, 1024, 1}});
   Pass();
-  Put("proc/net/dev", std::string(NetDevHeader) + "  eth0: 12x 1 0 0 0 0 0 0 99 2 0 0 0 0 0 0\n  eth1: 5");
+  // Appended, not added: GCC 12 warns wrongly about operator+ on this temporary.
+  std::string damaged = NetDevHeader;
+  damaged += "  eth0: 12x 1 0 0 0 0 0 0 99 2 0 0 0 0 0 0\n  eth1: 5";
+  Put("proc/net/dev", damaged);
   Pass();
   EXPECT_TRUE(NetMons.empty());
   EXPECT_EQ(Readings.NetIn[0], 2);

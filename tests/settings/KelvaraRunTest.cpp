@@ -69,7 +69,7 @@ TEST(KelvaraRun, HeadlessRunLeavesEveryWrittenKey) {
       {&client, {"Memory", 4}},                {&client, {"Battery", 1}},
       {&client, {"Light", 6}},                 {&client, {"Banner", 6}},
       {&client, {"Stats", 1}},                 {&client, {"PowerOff", 2}},
-      {&client, {"Misc", 12}},                 {&client, {"Debug", 37}},
+      {&client, {"Misc", 12}},                 {&client, {"Debug", 38}},
       {&client, {"Alerts", 10 * 6 + 12}},
       {&display, {"Temperatures", 10 * 2 + 6}}, {&display, {"Voltages", 10 * 2}},
       {&display, {"Fans", 10 * 2 + 3}},        {&display, {"CPUs", 4 * 2 + 5}},
@@ -77,7 +77,8 @@ TEST(KelvaraRun, HeadlessRunLeavesEveryWrittenKey) {
       {&display, {"Net", 4 * 2 + 2}},          {&display, {"Disk", 8 + 3}},
       {&display, {"Misc", 23}},                {&server, {"FTP", 8}},
       {&server, {"SMTP", 8}},                  {&server, {"Proxy", 10}},
-      {&server, {"HTTP", 2}},
+      {&server, {"HTTP", 2}},                  {&client, {"GPU", 4}},
+      {&display, {"GPU", 2}},
   };
   for (const auto& [ini, section] : sections)
     EXPECT_EQ(ini->Keys(section.first).size(), section.second) << ini->Path() << " " << section.first;

@@ -90,6 +90,49 @@ TEST_F(StatFilesTest, SaveLoadRoundTripIsByteForByteApartFromLegacyMarkers) {
   EXPECT_NE(Log().find("] Loading " + dir.File("Kelvara8h.log7") + "\r\n"), std::string::npos);
 }
 
+// The GPU history sits in the companion's reserved fields: files written before it load with no
+// GPU figures, and files written with it keep every field an older program reads in its place.
+TEST_F(StatFilesTest, GpuHistoryTravelsInTheReservedFieldsBothWays) {
+  tStatStore old;
+  FillStore(old, 3);
+  MakeBreakExtra(old.Samples[2].Time, old.SamplesExtra[2]);
+  SaveStore(old, Process.SettingsDir, "Kelvara8h.log", false);
+  tStatStore loaded;
+  LoadStore(loaded, Process.SettingsDir, "Kelvara8h.log", clock_.UtcNow());
+  ASSERT_EQ(loaded.LastIndex, 2);
+  for (int i = 0; i < 3; ++i)
+    for (int slot = 0; slot < GpuSlots; ++slot) {
+      EXPECT_EQ(GpuLoadAt(loaded.SamplesExtra[i], slot), NoValue32) << i;
+      EXPECT_EQ(GpuPowerAt(loaded.SamplesExtra[i], slot), NoValue32) << i;
+    }
+
+  tStatStore fresh;
+  FillStore(fresh, 3);
+  std::vector<tGpu> gpus(2);
+  for (int i = 0; i < 3; ++i) {
+    gpus[0].Load = 1000 * i;
+    gpus[1].Power = 50000 + i;
+    StoreGpuHistory(fresh.SamplesExtra[i], gpus);
+  }
+  SaveStore(fresh, Process.SettingsDir, "Kelvara8h.log", false);
+  const std::string companion = ReadFile(dir.File("Kelvara8h.log7"));
+  ASSERT_EQ(companion.size(), 3 * sizeof(tReadingsExtra));
+  LoadStore(loaded, Process.SettingsDir, "Kelvara8h.log", clock_.UtcNow());
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(GpuLoadAt(loaded.SamplesExtra[i], 0), 1000 * i);
+    EXPECT_EQ(GpuPowerAt(loaded.SamplesExtra[i], 0), NoValue32);
+    EXPECT_EQ(GpuPowerAt(loaded.SamplesExtra[i], 1), 50000 + i);
+    EXPECT_EQ(GpuLoadAt(loaded.SamplesExtra[i], 3), NoValue32) << "an empty slot";
+    // Where an older program reads them: Time2 at 0, UserSecs at 8.
+    double time2 = 0;
+    int32_t userSecs = 0;
+    std::memcpy(&time2, companion.data() + i * sizeof(tReadingsExtra), sizeof time2);
+    std::memcpy(&userSecs, companion.data() + i * sizeof(tReadingsExtra) + 8, sizeof userSecs);
+    EXPECT_EQ(time2, fresh.Samples[i].Time);
+    EXPECT_EQ(userSecs, i);
+  }
+}
+
 TEST_F(StatFilesTest, EmptySeriesWritesNothingButObsoleteNamesGo) {
   const char* obsolete[] = {"Kelvara7d.log", "Kelvara7d.log2", "Kelvara7d.log5.backup", "Kelvara7d.log.backup"};
   for (const char* name : obsolete) WriteFile(dir.File(name), "old");

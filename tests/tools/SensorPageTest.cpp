@@ -66,6 +66,7 @@ std::string RunChild(const std::string& root, const std::string& settings, int& 
     }
     ::dup2(fds[1], STDOUT_FILENO);
     ::setenv(ChildDirVariable, settings.c_str(), 1);
+    ::setenv("LD_LIBRARY_PATH", KV_FAKE_NVML_DIR, 1);  // the stand-in NVIDIA library
     ::execl("/proc/self/exe", "test_tools", "--gtest_also_run_disabled_tests",
             "--gtest_filter=SensorPageChild.*", static_cast<char*>(nullptr));
     ::_exit(3);
@@ -99,6 +100,8 @@ TEST(SensorPage, ListsAFakeHwmonChipWithItsLabel) {
   kvtest::Put(root, "class/hwmon/hwmon0/temp2_input", "41000\n");
   kvtest::Put(root, "class/hwmon/hwmon0/fan1_input", "1800\n");  // not a temperature
   kvtest::MakeFolder(dir.Path(), "settings");
+  kvtest::Put(dir.Path(), "nvml.txt", "gpu Fake GeForce\ntemp 66\nfanrpm 1500\n");
+  ::setenv("KV_FAKE_NVML", dir.File("nvml.txt").c_str(), 1);
 
   int status = 0;
   const std::string out = RunChild(root, dir.File("settings"), status);
@@ -114,14 +117,17 @@ TEST(SensorPage, ListsAFakeHwmonChipWithItsLabel) {
     if (line.rfind("ORDER\t", 0) == 0) order.push_back(line.substr(6));
     if (line.rfind("VALUE1\t", 0) == 0) value1 = line.substr(7);
   }
-  // The fake chip is the only one the mount namespace shows.
+  ::unsetenv("KV_FAKE_NVML");
+  // The fake chip is the only one the mount namespace shows; the GPU follows it.
   const std::vector<std::string> expected = {"hwmon\tkvfake-virtual-0 Board\t30.5 °C",
-                                             "hwmon\tkvfake-virtual-0 temp2\t41.0 °C"};
+                                             "hwmon\tkvfake-virtual-0 temp2\t41.0 °C",
+                                             "hwmon\tnvidia-gpu1 temp\t66.0 °C"};
   std::vector<std::string> hwmon;
   for (const std::string& i : items)
     if (i.rfind("hwmon\t", 0) == 0) hwmon.push_back(i);
   EXPECT_EQ(hwmon, expected) << out;
-  EXPECT_EQ(order, (std::vector<std::string>{"", "kvfake-virtual-0 Board", "kvfake-virtual-0 temp2"})) << out;
+  EXPECT_EQ(order, (std::vector<std::string>{"", "kvfake-virtual-0 Board", "kvfake-virtual-0 temp2", "nvidia-gpu1 temp"}))
+      << out;
   EXPECT_EQ(value1, "30.50 °C") << out;  // channel 1 takes the first sensor found
 }
 

@@ -131,6 +131,44 @@ std::string MetricsText(const tReadingsState& current, const tSettings& settings
     }
     single("kelvara_battery_on_mains", "gauge", "1 on mains power.", r.BatOnline ? 1 : 0);
   }
+  {
+    // Per GPU slot, labelled with the slot and the GPU's name; a figure the driver lacks is left out.
+    struct tGpuGauge {
+      const char* name;
+      const char* help;
+      int32_t tGpu::*field;
+      double factor, divisor;  // exact: 4750 / 100 prints "47.5", 4750 * 0.01 would not
+    };
+    const tGpuGauge gauges[] = {
+        {"kelvara_gpu_temperature_celsius", "GPU temperature.", &tGpu::Temp, 1, 100},
+        {"kelvara_gpu_load_ratio", "GPU core utilisation, 0 to 1.", &tGpu::Load, 1, 10000},
+        {"kelvara_gpu_memory_load_ratio", "GPU memory controller utilisation, 0 to 1.", &tGpu::MemLoad, 1, 10000},
+        {"kelvara_gpu_power_watts", "GPU power draw.", &tGpu::Power, 1, 1000},
+        {"kelvara_gpu_power_limit_watts", "GPU power limit.", &tGpu::PowerLimit, 1, 1000},
+        {"kelvara_gpu_memory_used_bytes", "GPU video memory in use.", &tGpu::MemUsed, 1024, 1},
+        {"kelvara_gpu_memory_total_bytes", "GPU video memory.", &tGpu::MemTotal, 1024, 1},
+        {"kelvara_gpu_core_clock_hertz", "GPU core clock.", &tGpu::CoreClock, 1e6, 1},
+        {"kelvara_gpu_memory_clock_hertz", "GPU memory clock.", &tGpu::MemClock, 1e6, 1},
+    };
+    tMetricFamily rpm("kelvara_gpu_fan_rpm", "gauge", "GPU fan speed in revolutions per minute.");
+    tMetricFamily fanRatio("kelvara_gpu_fan_ratio", "gauge", "GPU fan speed as a share of full speed, 0 to 1.");
+    auto labels = [&current](size_t i) -> tMetricLabels {
+      return {{"gpu", std::to_string(i + 1)}, {"name", current.Gpus[i].Name}};
+    };
+    for (const tGpuGauge& gauge : gauges) {
+      tMetricFamily f(gauge.name, "gauge", gauge.help);
+      for (size_t i = 0; i < current.Gpus.size(); ++i)
+        if (const int32_t v = current.Gpus[i].*gauge.field; v != NoValue32) f.Add(v * gauge.factor / gauge.divisor, labels(i));
+      out += f.Text();
+    }
+    for (size_t i = 0; i < current.Gpus.size(); ++i) {
+      const tGpu& g = current.Gpus[i];
+      if (g.Fan == NoValue32) continue;
+      if (g.FanPercent) fanRatio.Add(g.Fan / 100.0, labels(i));
+      else rpm.Add(g.Fan, labels(i));
+    }
+    out += rpm.Text() + fanRatio.Text();
+  }
   if (current.UpSecs > 0) field("kelvara_uptime_seconds", "Time since the system started.", current.UpSecs);
   single("kelvara_passes_total", "counter", "Acquisition passes since start.", static_cast<double>(current.PassCount));
   if (r.Time > 0)

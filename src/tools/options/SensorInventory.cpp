@@ -6,6 +6,7 @@
 #include "platform/SharedMemory.h"
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/ExternalValues.h"
+#include "readvalue/GpuSource.h"
 #include "readvalue/HwmonLibsensors.h"
 #include "readvalue/HwmonSource.h"
 #include "readvalue/Readings.h"
@@ -68,6 +69,10 @@ std::vector<tInventoryItem> SensorInventory(const tSettings& settings, const tRe
     const int decimals = kind == tHwmonKind::Fan ? 0 : kind == tHwmonKind::Voltage ? 3 : 1;
     if (settings.ReadHwmon)
       for (const tHwmonSensor& s : ReadLibsensors())
+        if (s.Kind == kind) items.push_back({"hwmon", HwmonSensorName(s), Fixed(s.Value, decimals, unit)});
+    // NVML's GPUs from the pass just run, named like hwmon sensors and ordered by the same map.
+    if (settings.ReadGPU)
+      for (const tHwmonSensor& s : GpuSensors(current.Gpus))
         if (s.Kind == kind) items.push_back({"hwmon", HwmonSensorName(s), Fixed(s.Value, decimals, unit)});
     for (const tProgramBlock& p : ProgramBlocks)
       if (SharedMemoryExists(p.block)) items.push_back({"shared memory", p.program, ""});
