@@ -25,7 +25,8 @@ enum tChartSection {
   csBattery = 5,
   csDisks = 6,
   csCPU = 7,
-  ChartSections = 8
+  csGPU = 8,
+  ChartSections = 9
 };
 
 struct tRowRange {

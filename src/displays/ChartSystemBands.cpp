@@ -78,9 +78,6 @@ void DrawPercentGrid(tChartContext& ctx, int y0, int H) {
   }
 }
 
-namespace {
-
-// The "Min"/"Max"/"Avg" texts of a legend row; the mean stays empty without samples.
 std::vector<std::string> StatisticTexts(const std::string& current, const tChannelSummary& sum,
                                         std::string (*format)(double)) {
   auto tx = Texts();
@@ -92,6 +89,8 @@ std::vector<std::string> StatisticTexts(const std::string& current, const tChann
   if (sum.hasMean()) texts[3] = tx->Avg + " " + format(sum.mean());
   return texts;
 }
+
+namespace {
 
 std::string KiBText(double v) { return FormatKiB(v); }
 std::string LoadText(double v) { return FormatPattern(v / 100.0, 1) + " %"; }
@@ -460,6 +459,7 @@ void DrawSystemBands(tChartContext& ctx) {
   };
   static const tBand bands[] = {
       {csMemory, "ds29 ", DrawMemory},           {csCPU, "ds31 ", DrawCPU},
+      {csGPU, "ds60 ", DrawGpuBand},
       {csNetwork, "ds39 ", DrawNetworkSection}, {csBattery, "ds43 ", DrawBatterySection},
       {csDisks, "ds49 ", DrawDisks},
   };

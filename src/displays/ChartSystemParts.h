@@ -3,6 +3,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "displays/ChartParts.h"
 
@@ -22,6 +23,10 @@ inline constexpr double NoNumber = std::numeric_limits<double>::quiet_NaN();
 
 using tGetter = std::function<double(const tReadings&, const tReadingsExtra&)>;
 constexpr int LegendPitch = 9;
+
+// The "Min"/"Max"/"Avg" texts of a legend row; the mean stays empty without samples.
+std::vector<std::string> StatisticTexts(const std::string& current, const tChannelSummary& sum,
+                                        std::string (*format)(double));
 
 // The samples of a series that both its arrays really hold.
 int SampleCount(const tStatStore& s);
@@ -45,6 +50,8 @@ int64_t DrawUserActivity(tChartContext& ctx, int y0, int H, bool draw);
 
 // The network section: one shared band, or one band per slot with NetSep.
 void DrawNetworkSection(tChartContext& ctx);
+// The GPU band (off unless a visGPU switch is on).
+void DrawGpuBand(tChartContext& ctx);
 // The battery section: the charge band below 240 hours, the wear band from there on.
 void DrawBatterySection(tChartContext& ctx);
 

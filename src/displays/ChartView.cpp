@@ -271,7 +271,7 @@ std::string ValuesText(const tDisplayData& d, const tStatStore& series, tChartSe
 int DoubleClickPage(const ChartGeometry& geometry, int width, int x, int y,
                     const std::function<void(int page)>& openPage) {
   // The options program's page for each section, in tChartSection order.
-  static const std::array<int, ChartSections> sectionPages{4, 5, 6, 7, 8, 13, 9, 7};
+  static const std::array<int, ChartSections> sectionPages{4, 5, 6, 7, 8, 13, 9, 7, 7};
   constexpr int ColoursPage = 3;
   if (const auto section = SectionAt(geometry, width, x, y)) {
     const int page = sectionPages[*section];

@@ -405,6 +405,43 @@ TEST_F(SystemBands, ClockAreaWithoutAMaximumIsLeftOut) {
   EXPECT_EQ(At(300, y0 + 30), Settings.cScBack);
 }
 
+// ---- GPU ----
+
+TEST_F(SystemBands, GpuBandDrawsLoadAndPowerFromTheHistoryWhenSwitchedOn) {
+  const tColour load = MakeColour(0, 160, 0), power = MeanColour(load, MakeColour(0, 0, 0));
+  Settings.GPUPowerMax = 200;
+  auto series = [](bool withHistory) {
+    return Series({0.35, 0.25, 0.15, 0.05}, [withHistory](int, tReadings&, tReadingsExtra& e) {
+      std::vector<tGpu> gpus(1);
+      gpus[0].Load = 5000;
+      gpus[0].Power = 150000;  // 75 % of 200 W
+      if (withHistory) StoreGpuHistory(e, gpus);
+    });
+  };
+  // The y of the first pixel of colour c in column 455 of the band, or -1.
+  auto find = [this](const ChartGeometry& g, tColour c) {
+    for (int y = g.Rows[csGPU].top; y < g.Rows[csGPU].bottom; ++y)
+      if (At(455, y) == c) return y;
+    return -1;
+  };
+  ChartGeometry g = Draw(series(true));
+  EXPECT_EQ(g.Rows[csGPU].top, g.Rows[csGPU].bottom) << "off by default";
+
+  Settings.visGPU1 = true;
+  g = Draw(series(true));
+  const int y0 = BandTop(g, csGPU), H = Settings.GPUHeight;
+  const int yLoad = find(g, load), yPower = find(g, power);
+  ASSERT_GE(yLoad, 0);
+  ASSERT_GE(yPower, 0);
+  EXPECT_NEAR(yLoad, y0 + 6 + H / 2, 2);
+  EXPECT_NEAR(yPower, y0 + 6 + H / 4, 2);
+  EXPECT_EQ(At(455, yLoad + 1), load) << "the load is bold";
+
+  g = Draw(series(false));  // a file from before the GPU history
+  EXPECT_EQ(find(g, load), -1);
+  EXPECT_EQ(find(g, power), -1);
+}
+
 // Not a check: writes every system band at once for a look (KV_CHART_LOOK=file.png).
 TEST_F(BatteryBands, AllSystemBandsForALook) {
   const char* file = std::getenv("KV_CHART_LOOK");
@@ -434,6 +471,18 @@ TEST_F(BatteryBands, AllSystemBandsForALook) {
     r.BatFull = 50000;
     e.UserSecs = k * 20 - (k > 60 ? 1000 : 0);
   });
+  for (int k = 0; k < static_cast<int>(s.Samples.size()); ++k) {
+    std::vector<tGpu> gpus(2);
+    gpus[0].Load = static_cast<int32_t>(5000 + 4000 * std::sin(k / 8.0));
+    gpus[0].Power = 60000 + 900 * (k % 50);
+    gpus[1].Load = 1000 + 60 * k;
+    gpus[1].Power = 20000 + 300 * k;
+    StoreGpuHistory(s.SamplesExtra[k], gpus);
+    if (k + 1 == static_cast<int>(s.Samples.size())) Current.Gpus = gpus;
+  }
+  Current.Gpus[0].Name = "Fake GeForce A";
+  Current.Gpus[1].Name = "card0 amdgpu";
+  Settings.visGPU1 = Settings.visGPU2 = true;
   MakeBreakSample(s.Samples[50].Time, s.Samples[50], s.SamplesExtra[50]);
   Stats8h = s;
   Draw(s);

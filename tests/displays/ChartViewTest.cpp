@@ -383,13 +383,15 @@ TEST_F(HoverTest, HostileGeometryAndSeriesNeverCrash) {
 TEST_F(HoverTest, DoubleClickOpensTheSectionsPageOrTheColours) {
   std::vector<int> opened;
   auto open = [&](int page) { opened.push_back(page); };
-  const std::vector<int> pages{4, 5, 6, 7, 8, 9, 7};  // the battery section is empty here
+  const std::vector<int> pages{4, 5, 6, 7, 8, 9, 7};  // the battery and GPU sections are empty here
   for (int r = 0, k = 0; r < ChartSections; ++r) {
-    if (r == csBattery) continue;
+    if (r == csBattery || r == csGPU) continue;
     EXPECT_EQ(DoubleClickPage(geometry, W, 300, geometry.Rows[r].top + 1, open), pages[k++]) << "section " << r;
   }
   geometry.Rows[csBattery] = {geometry.Rows[csBattery].top, geometry.Rows[csBattery].top + 10};
   EXPECT_EQ(DoubleClickPage(geometry, W, 300, geometry.Rows[csBattery].top + 5, open), 13);
+  geometry.Rows[csGPU] = {geometry.Rows[csGPU].top, geometry.Rows[csGPU].top + 10};
+  EXPECT_EQ(DoubleClickPage(geometry, W, 300, geometry.Rows[csGPU].top + 5, open), 7);
 
   opened.clear();
   EXPECT_EQ(DoubleClickPage(geometry, W, 5, 10, open), 3);
