@@ -239,6 +239,7 @@ QWidget* OptionsDialog::BuildPage(int number) {
   // has one grid per kind of channel (temperatures, voltages, fans, disk slots), each line
   // named after its channel, since channel 3 of one kind has nothing to do with 3 of another.
   const auto tableOf = [number](const tOptionRow& r) -> char {
+    if (r.channel > 0 && std::string(r.section) == "GPU") return 'G';  // GPU slots are not CPU channels
     if (number != 11) return ' ';
     if (std::string(r.section) == "Disk") return 'D';
     const size_t digits = r.key.find_first_of("0123456789");
@@ -255,10 +256,12 @@ QWidget* OptionsDialog::BuildPage(int number) {
         const std::string drive = i < s.DiskSlots.size() ? s.DiskSlots[i].Drive : std::string();
         return std::to_string(ch) + (drive.empty() ? "" : " " + drive);
       }
+      case 'G': return "GPU" + std::to_string(ch);
       default: return std::to_string(ch);
     }
   };
   const auto tableTitle = [this](char table) -> std::string {
+    if (table == 'G') return texts_.Get("visGPU");
     const int kindPage = table == 'T' ? 4 : table == 'V' ? 5 : table == 'F' ? 6 : table == 'D' ? 9 : 0;
     for (const tOptionPage& p : OptionPages())
       if (p.number == kindPage) return texts_.PageTitle(p);
@@ -278,7 +281,7 @@ QWidget* OptionsDialog::BuildPage(int number) {
       }
     auto* group = new QGroupBox(Q(tableTitle(table)));
     auto* grid = new QGridLayout(group);
-    const bool values = number >= 4 && number <= 7;
+    const bool values = number >= 4 && number <= 7 && table != 'G';
     for (const tOptionRow* r : rows)
       if (r->channel == 1 && tableOf(*r) == table) {
         const auto at = std::find(columns.begin(), columns.end(), r->caption) - columns.begin();
