@@ -128,7 +128,8 @@ TEST_F(StatFilesTest, GpuHistoryTravelsInTheReservedFieldsBothWays) {
     int32_t userSecs = 0;
     std::memcpy(&time2, companion.data() + i * sizeof(tReadingsExtra), sizeof time2);
     std::memcpy(&userSecs, companion.data() + i * sizeof(tReadingsExtra) + 8, sizeof userSecs);
-    EXPECT_EQ(time2, fresh.Samples[i].Time);
+    const double time = fresh.Samples[i].Time;  // a packed field binds to no reference
+    EXPECT_EQ(time2, time);
     EXPECT_EQ(userSecs, i);
   }
 }
