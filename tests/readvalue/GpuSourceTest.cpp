@@ -101,6 +101,8 @@ TEST_F(GpuSourceTest, SysfsCardsFillTheSlotsAndTheHistory) {
   for (size_t i = 0; i < std::size(figures); ++i) EXPECT_EQ(figures[i].first, figures[i].second) << i;
   const tGpu& intel = Current.Gpus[1];
   EXPECT_EQ(intel.Chip, "i915-pci-0010");
+  for (const char* odd : {"0000:-3:00.0", "0000:03:00.0 ", "0000:03:20.0", "0000:03:00.8", "03:00.0"})
+    EXPECT_EQ(PciChipName("amdgpu", odd), "") << odd;
   EXPECT_EQ(intel.CoreClock, 1300);
   EXPECT_EQ(intel.PowerLimit, 28000);
   EXPECT_EQ(intel.Temp, NoValue32);

@@ -101,14 +101,23 @@ std::string UeventValue(std::string_view text, std::string_view key) {
 }
 
 std::string PciChipName(const std::string& hwmonName, std::string_view pciSlot) {
-  // "dddd:bb:dd.f"
-  unsigned domain = 0, bus = 0, slot = 0, function = 0;
-  const std::string text(pciSlot.substr(0, 32));
-  char tail = 0;
-  if (hwmonName.empty() ||
-      std::sscanf(text.c_str(), "%4x:%2x:%2x.%1x%c", &domain, &bus, &slot, &function, &tail) != 4 || slot > 31 ||
-      function > 7)
-    return {};
+  // Exactly "dddd:bb:dd.f" in hex digits; sscanf would take signs and blanks as well.
+  constexpr std::string_view Shape = "xxxx:xx:xx.x";
+  if (hwmonName.empty() || pciSlot.size() != Shape.size()) return {};
+  unsigned digits[12] = {};
+  for (size_t k = 0; k < Shape.size(); ++k) {
+    const char c = pciSlot[k];
+    if (Shape[k] != 'x') {
+      if (c != Shape[k]) return {};
+      continue;
+    }
+    if (c >= '0' && c <= '9') digits[k] = static_cast<unsigned>(c - '0');
+    else if (c >= 'a' && c <= 'f') digits[k] = static_cast<unsigned>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F') digits[k] = static_cast<unsigned>(c - 'A' + 10);
+    else return {};
+  }
+  const unsigned bus = digits[5] * 16 + digits[6], slot = digits[8] * 16 + digits[9], function = digits[11];
+  if (slot > 31 || function > 7) return {};
   char buf[16];
   std::snprintf(buf, sizeof buf, "-pci-%04x", (bus << 8) + (slot << 3) + function);
   return hwmonName + buf;
