@@ -51,10 +51,39 @@ void StoreValue(tReadings& r, tHwmonKind kind, int index, double value) {
 }
 
 
-void Deliver(tPassContext& ctx, const tHwmonSensor& sensor, const std::string& name, int index) {
+void Deliver(tPassContext& ctx, const tHwmonSensor& sensor, const std::string& name, int index, bool namesPending) {
   if (std::isfinite(sensor.Value)) StoreValue(ctx.Current.Readings, sensor.Kind, index, sensor.Value);
-  if (ctx.Current.HwmonNamesPending)
+  if (namesPending)
     ReplaceDefaultName(Channel(ctx.Settings, sensor.Kind, index).Name, DefaultName(sensor.Kind, index), name);
+}
+
+// The channels taken in discovery order so far in one pass, per kind: sensors that another
+// step adds (the GPUs) continue after the hwmon ones.
+struct tDiscovery {
+  TDateTime pass = -1;
+  std::array<int, KindCount> next{};
+};
+
+void Store(tPassContext& ctx, const std::vector<tHwmonSensor>& sensors, bool& namesPending, bool fresh) {
+  const bool ordered = OrderMapSet(ctx.Settings);
+  tDiscovery& discovery = ctx.Memory.Get<tDiscovery>();
+  if (fresh || discovery.pass != ctx.Now) discovery.next = {};
+  discovery.pass = ctx.Now;
+  // An unreadable sensor still takes its place, so the channels stay put when it comes back.
+  std::array<int, KindCount>& discovered = discovery.next;
+  for (const tHwmonSensor& sensor : sensors) {
+    const std::string name = HwmonSensorName(sensor);
+    if (ordered) {
+      const tStringMap& order = Order(ctx.Settings, sensor.Kind);
+      for (int i = 0; i < TempChannels; ++i)
+        if (SameText(Trim(order[i]), name)) Deliver(ctx, sensor, name, i, namesPending);
+    } else {
+      int& next = discovered[KindIndex(sensor.Kind)];
+      if (next < TempChannels) Deliver(ctx, sensor, name, next, namesPending);
+      ++next;
+    }
+  }
+  if (!sensors.empty()) namesPending = false;
 }
 
 }  // namespace
@@ -69,22 +98,11 @@ bool OrderMapSet(const tSettings& s) {
 }
 
 void StoreHwmonSensors(tPassContext& ctx, const std::vector<tHwmonSensor>& sensors) {
-  const bool ordered = OrderMapSet(ctx.Settings);
-  // An unreadable sensor still takes its place, so the channels stay put when it comes back.
-  std::array<int, KindCount> discovered{};
-  for (const tHwmonSensor& sensor : sensors) {
-    const std::string name = HwmonSensorName(sensor);
-    if (ordered) {
-      const tStringMap& order = Order(ctx.Settings, sensor.Kind);
-      for (int i = 0; i < TempChannels; ++i)
-        if (SameText(Trim(order[i]), name)) Deliver(ctx, sensor, name, i);
-    } else {
-      int& next = discovered[KindIndex(sensor.Kind)];
-      if (next < TempChannels) Deliver(ctx, sensor, name, next);
-      ++next;
-    }
-  }
-  if (!sensors.empty()) ctx.Current.HwmonNamesPending = false;
+  Store(ctx, sensors, ctx.Current.HwmonNamesPending, true);
+}
+
+void StoreMoreSensors(tPassContext& ctx, const std::vector<tHwmonSensor>& sensors, bool& namesPending) {
+  Store(ctx, sensors, namesPending, false);
 }
 
 void ReadHwmonSensors(tPassContext& ctx) { StoreHwmonSensors(ctx, ReadLibsensors()); }

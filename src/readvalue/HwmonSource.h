@@ -31,6 +31,9 @@ bool OrderMapSet(const tSettings& s);
 // channels; an unreadable value leaves its channel. While HwmonNamesPending, channels still named
 // by default take the sensor's name; a non-empty list clears the flag.
 void StoreHwmonSensors(tPassContext& ctx, const std::vector<tHwmonSensor>& sensors);
+// The same for sensors of a later step (the GPUs): they take the channels after those the hwmon
+// sensors took in this pass, and name them while namesPending.
+void StoreMoreSensors(tPassContext& ctx, const std::vector<tHwmonSensor>& sensors, bool& namesPending);
 
 // The hwmon step of the pass: one reading of libsensors stored into the channels; after a
 // settings reload the chips are scanned again, at shut-down the library is released.

@@ -195,6 +195,8 @@ const std::vector<tKey> SingleKeys = {
     K(C, "Debug", "ReadCoreTemp", &T::ReadCoreTemp),
     K(C, "Debug", "ReadAquaero", &T::ReadAquaero),
     K(C, "Debug", "ReadHwmon", &T::ReadHwmon),
+    K(C, "Debug", "ReadUDisks", &T::ReadUDisks),
+    K(C, "Debug", "ReadRAPL", &T::ReadRAPL),
     K(C, "Debug", "ReadFreq", &T::ReadFreq),
     K(C, "Debug", "ReadCPU", &T::ReadCPU),
     K(C, "Debug", "ReadNet", &T::ReadNet),

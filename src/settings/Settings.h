@@ -82,6 +82,7 @@ struct tSettings {
        ReadMBM5107 = true, ReadMBM509x = true, ReadMobileMeter = true, ReadEverest = true,
        ReadATITrayTools = true, ReadCoreTemp = true, ReadAquaero = false;
   bool ReadHwmon = true;  // the machine's own hwmon chips through libsensors
+  bool ReadUDisks = true, ReadRAPL = true;  // SATA SMART temperatures; CPU package power
   bool ReadFreq = true, ReadCPU = true, ReadNet = true, ReadDisk = true, ReadMem = true,
        ReadUpTime = true, ReadBat = true, ReadSETI = true;
   // [Alerts]: limits and margins in the readings' units (hundredths of a degree or volt, RPM,
