@@ -32,6 +32,9 @@ TEST_F(Placeholders, ChannelsFillByTheirOwnNumberAndKeepPlaceholdersWithoutValue
   EXPECT_EQ(FillTemplate(Display(), "%freq% MHz", 0), "??? MHz");
   Readings.Freq = 2394565;
   EXPECT_EQ(FillTemplate(Display(), "%FREQ% MHz %Freq%", 0), "2394.57 MHz 2394.57");
+  EXPECT_EQ(FillTemplate(Display(), "%cpupower%", 0), "???");
+  Current.CPUPower = 12345;
+  EXPECT_EQ(FillTemplate(Display(), "CPU %CpuPower%", 0), "CPU 12.3 W");
 }
 
 TEST_F(Placeholders, SystemFiguresAndDates) {
