@@ -15,6 +15,7 @@
 #include "platform/BlockHwmon.h"
 #include "readvalue/PassContext.h"
 #include "readvalue/Readings.h"
+#include "settings/Settings.h"
 
 namespace kv {
 
@@ -100,6 +101,7 @@ std::vector<tBusObject> Decode(const QDBusMessage& reply) {
 struct tDriveMemory {
   bool off = false;    // no daemon: nothing is asked until a reload
   bool asked = false;  // a scan started since the last reload
+  bool used = false;   // a scan ever started: the connection may exist
   bool namesPending = false;  // a new answer: channels still named by default take the drives' names
   std::future<tDriveScan> scan;
   std::vector<tHwmonSensor> drives;
@@ -115,6 +117,7 @@ struct tDriveMemory {
   ~tDriveMemory() { Close(); }
 
   void Close() {
+    if (!used) return;  // never on the bus: nothing to release
     if (scan.valid()) scan.wait();  // bounded by the call time-outs
     scan = {};
     QDBusConnection::disconnectFromBus(connection);
@@ -194,7 +197,7 @@ void ReadDriveTemps(tPassContext& ctx) {
   if (!m.scan.valid() && (!m.asked || ctx.Current.PassCount % 10 == 0)) {
     m.scan = std::async(std::launch::async, ScanUDisks, m.connection, ctx.SystemRoot, CallTimeoutMs);
     if (!m.asked) m.scan.wait_for(FirstWait);
-    m.asked = true;
+    m.asked = m.used = true;
   }
   if (m.scan.valid() && m.scan.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
     tDriveScan scan = m.scan.get();
@@ -217,7 +220,8 @@ void ReadDriveTemps(tPassContext& ctx) {
 void ReopenDriveTemps(tPassContext& ctx) {
   tDriveMemory& m = ctx.Memory.Get<tDriveMemory>();
   m.off = false;
-  m.asked = false;
+  m.asked = m.scan.valid();  // one still under way is taken when it comes, not waited for
+  if (!ctx.Settings.ReadUDisks) ctx.Current.Drives.clear();
 }
 
 void CloseDriveTemps(tPassContext& ctx) {
