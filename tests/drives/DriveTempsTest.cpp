@@ -1,3 +1,5 @@
+// A program of its own: Qt's bus thread lives on to the end of the process, and the death
+// tests of the other readers' program fork.
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
