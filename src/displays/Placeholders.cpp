@@ -132,6 +132,10 @@ std::vector<tPlaceholder> MakeBasePlaceholders() {
          const int32_t freq = d.Current.Readings.Freq;
          return freq == NoValue32 ? std::string("???") : FormatPattern(freq / 1000.0, 2);
        }},
+      {"%cpupower%", [](D d, TDateTime) {
+         const int32_t mw = d.Current.CPUPower;
+         return mw == NoValue32 ? std::string("???") : FormatPattern(mw / 1000.0, 1) + " W";
+       }},
       {"%mem%", [](D d, TDateTime) { return FormatKiB(d.Current.MemTotal); }},
       {"%freemem%", [](D d, TDateTime) { return FormatKiB(d.Current.Readings.MemFree); }},
       {"%allocmem%", [](D d, TDateTime) { return FormatKiB(d.Current.Readings.MemUsed); }},

@@ -22,6 +22,7 @@
 #include "readvalue/CoreTemp.h"
 #include "readvalue/CpuCool.h"
 #include "readvalue/CpuidHwMonitor.h"
+#include "readvalue/DriveTemps.h"
 #include "readvalue/Everest.h"
 #include "readvalue/ExternalValues.h"
 #include "readvalue/GpuSource.h"
@@ -39,6 +40,7 @@
   ROW(ClearFreq, nullptr, EveryPass, nullptr, PassClearFreq, nullptr, nullptr) \
   ROW(Hwmon, &tSettings::ReadHwmon, EveryPass, "rv hw 3 ", ReadHwmonSensors, ReopenHwmonSensors, CloseHwmonSensors) \
   ROW(GPU, &tSettings::ReadGPU, EveryPass, "rv gpu 3 ", ReadGpus, ReopenGpus, CloseGpus) \
+  ROW(Drives, &tSettings::ReadUDisks, EveryPass, "rv ud 3 ", ReadDriveTemps, ReopenDriveTemps, CloseDriveTemps) \
   ROW(Everest, &tSettings::ReadEverest, EveryPass, "re3 ", ReadEverestAreas, nullptr, nullptr) \
   ROW(CPUID, &tSettings::ReadCPUID, EveryPass, "rv3 ", ReadCPUID, nullptr, nullptr) \
   ROW(CPUCooL, &tSettings::ReadCPUCooL, EveryPass, "rv6 ", ReadCPUCooL, nullptr, nullptr) \
@@ -51,6 +53,7 @@
   ROW(Freq, &tSettings::ReadFreq, EveryPass, "gf ", metrics::ReadCpuClock, nullptr, nullptr) \
   ROW(CoreTemp, &tSettings::ReadCoreTemp, EveryPass, "rv ct 3 ", ReadCoreTemp, nullptr, nullptr) \
   ROW(CPULoad, &tSettings::ReadCPU, EveryPass, "rv15 ", metrics::ReadCpuLoad, nullptr, nullptr) \
+  ROW(CpuPower, &tSettings::ReadRAPL, EveryPass, "rv pw 3 ", metrics::ReadCpuPower, metrics::ReopenCpuPower, nullptr) \
   ROW(UserActivity, nullptr, EveryPass, "gis ", PassUserActivity, nullptr, nullptr) \
   ROW(ThermalZones, &tSettings::ThermalZones, EveryPass, "rv16 ", metrics::ReadThermalZones, nullptr, nullptr) \
   ROW(MobileMeter, &tSettings::ReadMobileMeter, EveryPass, "rmm1 ", nullptr, nullptr, nullptr) \

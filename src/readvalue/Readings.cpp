@@ -47,6 +47,7 @@ void ResetReadings(tReadingsState& current) {
   current.CPUCount = 0;
   current.ReadingsExtra.UserSecs = 0;
   current.PassCount = 0;
+  current.CPUPower = NoValue32;
   current.SFNamesPending = true;
   current.HWMNamesPending = true;
   current.EverestNamesPending = true;

@@ -144,6 +144,13 @@ struct tReadingsState {
   uint16_t UpDays = 0, UpHours = 0, UpMins = 0, UpSecsPart = 0;
   uint8_t CPUCount = 0;   // processors of the last load reading; may exceed CPUChannels
   int32_t PassCount = 0;  // passes completed since start
+  int32_t CPUPower = NoValue32;  // CPU package power, mW, all packages; none before two samples
+  // SATA drives' SMART temperatures from udisks2 at its last answer ("model serial", °C).
+  struct tDriveTemp {
+    std::string Label;
+    double Celsius = 0;
+  };
+  std::vector<tDriveTemp> Drives;
   std::vector<tNetMon> NetMons;
   std::vector<tDiskMon> DiskMons;
   // Both reflect the last read of the BOINC client's state file only.

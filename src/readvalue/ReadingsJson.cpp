@@ -87,7 +87,7 @@ std::string ReadingsJson(const tReadingsState& current, const tSettings& setting
       {"FreqMax", c.FreqMax}, {"MemTotal", c.MemTotal}, {"PageTotal", c.PageTotal},
       {"BatDesign", c.BatDesign}, {"UpSecs", c.UpSecs}, {"UpDays", c.UpDays}, {"UpHours", c.UpHours},
       {"UpMins", c.UpMins}, {"UpSecsPart", c.UpSecsPart}, {"CPUCount", c.CPUCount},
-      {"PassCount", c.PassCount},
+      {"PassCount", c.PassCount}, {"CPUPower", c.CPUPower},
   };
   for (const auto& [name, value] : fields) {
     if (std::string(name) == "UserSecs") j << "  \"Time2\": " << JsonDouble(c.ReadingsExtra.Time2) << ",\n";

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/NetMetrics.h"
+#include "platform/Powercap.h"
 
 namespace kv {
 struct tPassContext;
@@ -28,11 +29,21 @@ void ReadNetwork(tPassContext& ctx);   // NetMons, NetSlots, NetIn, NetOut
 void FindBatteries(tPassContext& ctx);    // the battery folders
 void ForgetBatteries(tPassContext& ctx);  // the next ReadBatteries looks for the folders again
 void ReadBatteries(tPassContext& ctx); // battery fields, V[k], T[5+k]
+void ReadCpuPower(tPassContext& ctx);    // CPUPower from the RAPL package counters
+void ReopenCpuPower(tPassContext& ctx);  // after a settings reload the zones are looked for again
 
 // What the battery reader keeps between passes.
 struct tBatteryMemory {
   bool enumerated = false;
   std::vector<std::string> paths;  // found by the last FindBatteries ("/sys/class/power_supply/BAT0")
+};
+
+// What the package power reader keeps between passes.
+struct tCpuPowerMemory {
+  enum tState { Unknown, Reading, Off } state = Unknown;  // Off: none readable, until a reload
+  std::vector<tRaplPackage> packages;
+  std::vector<uint64_t> energy;  // the counters at time
+  double time = 0;               // TDateTime of the sample
 };
 
 // The slot logic of ReadNetwork for one table of interfaces (ipText already attached).

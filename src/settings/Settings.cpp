@@ -200,6 +200,8 @@ const std::vector<tKey> SingleKeys = {
     K(C, "GPU", "visGPU2", &T::visGPU2),
     K(C, "GPU", "visGPU3", &T::visGPU3),
     K(C, "GPU", "visGPU4", &T::visGPU4),
+    K(C, "Debug", "ReadUDisks", &T::ReadUDisks),
+    K(C, "Debug", "ReadRAPL", &T::ReadRAPL),
     K(C, "Debug", "ReadFreq", &T::ReadFreq),
     K(C, "Debug", "ReadCPU", &T::ReadCPU),
     K(C, "Debug", "ReadNet", &T::ReadNet),

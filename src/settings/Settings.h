@@ -86,6 +86,7 @@ struct tSettings {
   // [GPU]: the chart's GPU band, one switch per GPU slot; power drawn against GPUPowerMax watts
   bool visGPU1 = false, visGPU2 = false, visGPU3 = false, visGPU4 = false;
   int32_t GPUHeight = 60, GPUPowerMax = 300;
+  bool ReadUDisks = true, ReadRAPL = true;  // SATA SMART temperatures; CPU package power
   bool ReadFreq = true, ReadCPU = true, ReadNet = true, ReadDisk = true, ReadMem = true,
        ReadUpTime = true, ReadBat = true, ReadSETI = true;
   // [Alerts]: limits and margins in the readings' units (hundredths of a degree or volt, RPM,

@@ -45,6 +45,9 @@ TEST_F(Placeholders, ChannelsFillByTheirOwnNumberAndKeepPlaceholdersWithoutValue
   EXPECT_EQ(FillTemplate(Display(), "%gpu2name%: %GPU2temp% %gpu2load% %gpu2power% %gpu2fan% %gpu2clock% %gpu2mem%", 0),
             "Fake GeForce: 66.5 °C 87.5 % 120.5 W 40 % 1800 MHz %gpu2mem%");
   EXPECT_EQ(FillTemplate(Display(), "%gpu1temp% %gpu3load%", 0), "%gpu1temp% %gpu3load%");
+  EXPECT_EQ(FillTemplate(Display(), "%cpupower%", 0), "???");
+  Current.CPUPower = 12345;
+  EXPECT_EQ(FillTemplate(Display(), "CPU %CpuPower%", 0), "CPU 12.3 W");
 }
 
 TEST_F(Placeholders, SystemFiguresAndDates) {

@@ -248,6 +248,7 @@ TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
   state.Readings.CPU[0] = 2550;
   state.Readings.NetIn[0] = -1;  // a counter past 2^31 KiB
   state.Readings.Freq = 3600000;
+  state.Current.CPUPower = 12345;
   state.Readings.MemUsed = 1024;
   state.Readings.BatCap = 41000;
   state.Readings.BatFull = 50000;
@@ -323,6 +324,7 @@ TEST(HttpMetrics, MetricsAndReadingsFromThePublishedPass) {
   }
   EXPECT_DOUBLE_EQ(value("kelvara_network_receive_bytes_total", {{"slot", "1"}}), 4294967295.0 * 1024);
   EXPECT_DOUBLE_EQ(value("kelvara_cpu_clock_hertz", {}), 3.6e9);
+  EXPECT_DOUBLE_EQ(value("kelvara_cpu_package_power_watts", {}), 12.345);
   EXPECT_DOUBLE_EQ(value("kelvara_memory_used_bytes", {}), 1048576);
   EXPECT_DOUBLE_EQ(value("kelvara_uptime_seconds", {}), 90061);
   EXPECT_DOUBLE_EQ(value("kelvara_alerts", {}), 2);

@@ -69,7 +69,7 @@ TEST(KelvaraRun, HeadlessRunLeavesEveryWrittenKey) {
       {&client, {"Memory", 4}},                {&client, {"Battery", 1}},
       {&client, {"Light", 6}},                 {&client, {"Banner", 6}},
       {&client, {"Stats", 1}},                 {&client, {"PowerOff", 2}},
-      {&client, {"Misc", 12}},                 {&client, {"Debug", 38}},
+      {&client, {"Misc", 12}},                 {&client, {"Debug", 40}},
       {&client, {"Alerts", 10 * 6 + 12}},
       {&display, {"Temperatures", 10 * 2 + 6}}, {&display, {"Voltages", 10 * 2}},
       {&display, {"Fans", 10 * 2 + 3}},        {&display, {"CPUs", 4 * 2 + 5}},

@@ -71,7 +71,7 @@ TEST_F(SysInfoJson, RawFiguresNamesAndEscaping) {
   EXPECT_EQ(o["MemUsed"].toInteger(), 2147483647);
   EXPECT_EQ(o["BatOnline"].toInt(), 1);
   for (const char* key : {"Time", "Time2", "UserSecs", "FreqMax", "MemTotal", "PageTotal", "BatDesign",
-                          "BatRelative", "UpSecs", "UpDays", "CPUCount", "PassCount", "DiskMons"})
+                          "BatRelative", "UpSecs", "UpDays", "CPUCount", "PassCount", "CPUPower", "DiskMons"})
     EXPECT_TRUE(o.contains(key)) << key;
   EXPECT_EQ(o["Names"].toObject()["T"].toArray()[0].toString(), "CPU \"die\"\\1");
   EXPECT_EQ(o["Names"].toObject()["Net"].toArray().size(), 4);

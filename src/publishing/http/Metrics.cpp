@@ -85,6 +85,7 @@ std::string MetricsText(const tReadingsState& current, const tSettings& settings
     if (v != NoValue32) single(name, "gauge", help, static_cast<double>(v * factor) / divisor);
   };
   field("kelvara_cpu_clock_hertz", "Processor clock.", r.Freq, 1000);
+  field("kelvara_cpu_package_power_watts", "Power of the processor packages (RAPL).", current.CPUPower, 1, 1000);
   if (current.FreqMax > 0) field("kelvara_cpu_clock_max_hertz", "Highest processor clock known.", current.FreqMax, 1000);
   field("kelvara_memory_used_bytes", "Physical memory in use.", r.MemUsed, 1024);
   field("kelvara_memory_free_bytes", "Physical memory free.", r.MemFree, 1024);

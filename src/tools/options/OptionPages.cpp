@@ -231,6 +231,8 @@ const std::vector<tFamily> Families = {
     {12, C, "Debug", "IgnoreNonsense", K::Bool},
     {12, C, "Debug", "ReadHwmon", K::Bool},
     {12, C, "Debug", "ReadGPU", K::Bool},
+    {12, C, "Debug", "ReadUDisks", K::Bool},
+    {12, C, "Debug", "ReadRAPL", K::Bool},
     {12, C, "Debug", "ReadSpeedFan", K::Bool},
     {12, C, "Debug", "ReadMBM5190", K::Bool},
     {12, C, "Debug", "ReadMBM5107", K::Bool},

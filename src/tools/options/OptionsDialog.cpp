@@ -212,7 +212,7 @@ QWidget* OptionsDialog::Editor(const tOptionRow& row) {
         combo->addItem(QString());
         int discovered = 0;
         for (const tInventoryItem& item : SensorInventory(m_.Settings, m_.Current, row.page)) {
-          if (item.group != "hwmon") continue;
+          if (item.group != "hwmon" && item.group != "udisks2") continue;
           combo->addItem(Q(item.name));
           // With no order set, the sensors fill the channels in this order: show which one
           // feeds this channel, greyed, so an empty field does not read as "nothing".

@@ -74,6 +74,10 @@ std::vector<tInventoryItem> SensorInventory(const tSettings& settings, const tRe
     if (settings.ReadGPU)
       for (const tHwmonSensor& s : GpuSensors(current.Gpus))
         if (s.Kind == kind) items.push_back({"hwmon", HwmonSensorName(s), Fixed(s.Value, decimals, unit)});
+    // Drives from udisks2 at the pass just run, named and ordered like hwmon sensors.
+    if (settings.ReadUDisks && kind == tHwmonKind::Temperature)
+      for (const auto& d : current.Drives)
+        items.push_back({"udisks2", HwmonSensorName({"udisks2", d.Label, kind, d.Celsius}), Fixed(d.Celsius, decimals, unit)});
     for (const tProgramBlock& p : ProgramBlocks)
       if (SharedMemoryExists(p.block)) items.push_back({"shared memory", p.program, ""});
     if (SharedMemoryExists(ExternalAreaName())) items.push_back({"shared memory", ExternalAreaName(), ""});

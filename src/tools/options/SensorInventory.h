@@ -13,7 +13,7 @@ namespace kv {
 struct tSettings;
 
 struct tInventoryItem {
-  std::string group;  // "hwmon", "shared memory", "network", "disks"
+  std::string group;  // "hwmon", "udisks2", "shared memory", "network", "disks"
   std::string name;   // for hwmon: the order map entry "chip label"
   std::string value;  // current value with its unit; empty when none
 };
