@@ -373,7 +373,6 @@ void TfrmKelvaraMain::StartUp() {
   // manager's moves are corrected until 3 s after that first chart (FitToChart): on a busy
   // machine the frame comes late.
   settling_ = CanPlaceWindows();
-  settleEnds_ = false;
   centred_ = s.Left == PositionUnset || s.Top == PositionUnset;
   if (!trayWatch_) {
     // A tray host that starts after us (login autostart races) still gets the icon.
@@ -441,7 +440,7 @@ void TfrmKelvaraMain::TrayHostChanged(bool available, bool own) {
   if (!isVisible() || isMinimized()) ShowAndRaise();
 }
 
-void TfrmKelvaraMain::KeepOnScreen() {
+void TfrmKelvaraMain::KeepOnScreen(bool resend) {
   const QScreen* screen = QGuiApplication::screenAt(frameGeometry().center());
   if (!screen) screen = this->screen();
   if (!screen || !CanPlaceWindows()) return;
@@ -450,9 +449,12 @@ void TfrmKelvaraMain::KeepOnScreen() {
   QPoint at = InsideWorkArea(frame, work);
   if (centred_) at = QPoint(work.x() + std::max(0, (work.width() - frame.width()) / 2),
                             work.y() + std::max(0, (work.height() - frame.height()) / 2));
-  if (at == frame.topLeft()) return;
+  if (at == frame.topLeft() && !resend) return;
   placing_ = true;
-  move(at);
+  // Resent even where we believe the window already is: a busy window manager may have moved
+  // the frame after the position we last heard of.
+  if (resend && windowHandle()) windowHandle()->setFramePosition(at);
+  else move(at);
   placing_ = false;
   emit Moved(at.x(), at.y());
 }
@@ -581,10 +583,25 @@ void TfrmKelvaraMain::FitToChart(int oldChartHeight) {
   // would reach below the screen.
   if (!settling_) return;
   KeepOnScreen();
-  if (!settleEnds_) {
-    settleEnds_ = true;
-    QTimer::singleShot(3000, this, [this] { settling_ = false; });
+  if (settleTimer_ && settleTimer_->isActive()) return;
+  // The window manager's frame comes when it comes (late on a busy machine), and its size is
+  // known to us only some time after: until 3 s after the frame is seen (15 s at most), the
+  // height is fitted again with the frame counted and the window kept on the screen.
+  if (!settleTimer_) {
+    settleTimer_ = new QTimer(this);
+    connect(settleTimer_, &QTimer::timeout, this, [this] {
+      ++settleTicks_;
+      const bool framed = frameGeometry().width() > width();
+      if (framed) ++framedTicks_;
+      if (!chart_->image.isNull()) FitToChart(chart_->image.height());
+      if (framed) KeepOnScreen(true);
+      if (framedTicks_ < 15 && settleTicks_ < 75) return;
+      settling_ = false;
+      settleTimer_->stop();
+    });
   }
+  settleTicks_ = framedTicks_ = 0;
+  settleTimer_->start(200);
 }
 
 void TfrmKelvaraMain::RefreshChart() {

@@ -137,7 +137,7 @@ class TfrmKelvaraMain final : public QMainWindow {
   QIcon SlotIcon(int slot) const;
   int ChromeHeight() const;
   void FitToChart(int oldChartHeight);
-  void KeepOnScreen();
+  void KeepOnScreen(bool resend = false);
   void TrayHostChanged(bool available, bool own);
   void StartStatusNotifier();
 
@@ -162,7 +162,8 @@ class TfrmKelvaraMain final : public QMainWindow {
   // Until the first chart has given the window its real size (and a moment after, while a
   // window manager adds its frame), the start position is still being settled.
   bool settling_ = false;
-  bool settleEnds_ = false;  // the end of settling is timed
+  QTimer* settleTimer_ = nullptr;  // settling: the window fitted again until the frame has come
+  int settleTicks_ = 0, framedTicks_ = 0;
   bool centred_ = false;
   QTimer* trayWatch_ = nullptr;
   TStatusNotifier* notifier_ = nullptr;

@@ -58,17 +58,20 @@ void Deliver(tPassContext& ctx, const tHwmonSensor& sensor, const std::string& n
 }
 
 // The channels taken in discovery order so far in one pass, per kind: sensors that another
-// step adds (the GPUs) continue after the hwmon ones.
+// step adds (the GPUs, the drives) continue after the hwmon ones. A pass is told by its number
+// as well as its time: two passes can share a millisecond.
 struct tDiscovery {
-  TDateTime pass = -1;
+  TDateTime time = -1;
+  int32_t count = -1;
   std::array<int, KindCount> next{};
 };
 
 void Store(tPassContext& ctx, const std::vector<tHwmonSensor>& sensors, bool& namesPending, bool fresh) {
   const bool ordered = OrderMapSet(ctx.Settings);
   tDiscovery& discovery = ctx.Memory.Get<tDiscovery>();
-  if (fresh || discovery.pass != ctx.Now) discovery.next = {};
-  discovery.pass = ctx.Now;
+  if (fresh || discovery.time != ctx.Now || discovery.count != ctx.Current.PassCount) discovery.next = {};
+  discovery.time = ctx.Now;
+  discovery.count = ctx.Current.PassCount;
   // An unreadable sensor still takes its place, so the channels stay put when it comes back.
   std::array<int, KindCount>& discovered = discovery.next;
   for (const tHwmonSensor& sensor : sensors) {
