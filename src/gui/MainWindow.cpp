@@ -445,7 +445,10 @@ void TfrmKelvaraMain::KeepOnScreen(bool resend) {
   if (!screen) screen = this->screen();
   if (!screen || !CanPlaceWindows()) return;
   const QRect work = screen->availableGeometry();
-  const QRect frame = frameGeometry();
+  // While settling, the server's frame, with the height this window now asks for.
+  std::optional<QRect> outer = resend ? OuterFrameOnServer(*this) : std::nullopt;
+  if (outer && frameExtraHeight_ >= 0) outer->setHeight(height() + frameExtraHeight_);
+  const QRect frame = outer ? *outer : frameGeometry();
   QPoint at = InsideWorkArea(frame, work);
   if (centred_) at = QPoint(work.x() + std::max(0, (work.width() - frame.width()) / 2),
                             work.y() + std::max(0, (work.height() - frame.height()) / 2));
@@ -568,7 +571,7 @@ void TfrmKelvaraMain::FitToChart(int oldChartHeight) {
   int newHeight = height();
   if (image.height() != oldChartHeight) newHeight = height() + image.height() - oldChartHeight;
   int workHeight = screen() ? screen()->availableGeometry().height() : newHeight;
-  workHeight -= frameGeometry().height() - height();
+  workHeight -= frameExtraHeight_ >= 0 ? frameExtraHeight_ : frameGeometry().height() - height();
   newHeight = std::min(newHeight, workHeight);
   // The box never stands taller than the chart; a shorter box shows its scroll bar.
   newHeight = std::min(newHeight, image.height() + ChromeHeight());
@@ -591,8 +594,10 @@ void TfrmKelvaraMain::FitToChart(int oldChartHeight) {
     settleTimer_ = new QTimer(this);
     connect(settleTimer_, &QTimer::timeout, this, [this] {
       ++settleTicks_;
-      const bool framed = frameGeometry().width() > width();
+      const std::optional<QRect> outer = OuterFrameOnServer(*this);
+      const bool framed = outer ? outer->size() != size() : frameGeometry().width() > width();
       if (framed) ++framedTicks_;
+      if (outer) frameExtraHeight_ = outer->height() - height();
       if (!chart_->image.isNull()) FitToChart(chart_->image.height());
       if (framed) KeepOnScreen(true);
       if (framedTicks_ < 15 && settleTicks_ < 75) return;

@@ -164,6 +164,7 @@ class TfrmKelvaraMain final : public QMainWindow {
   bool settling_ = false;
   QTimer* settleTimer_ = nullptr;  // settling: the window fitted again until the frame has come
   int settleTicks_ = 0, framedTicks_ = 0;
+  int frameExtraHeight_ = -1;  // the frame's height beyond the window's, as the X server has it
   bool centred_ = false;
   QTimer* trayWatch_ = nullptr;
   TStatusNotifier* notifier_ = nullptr;

@@ -1,8 +1,13 @@
 #include "gui/WindowPlacement.h"
 
+#include <xcb/xcb.h>
+
 #include <QGuiApplication>
+#include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "settings/Settings.h"
 
@@ -53,6 +58,28 @@ QPoint InsideWorkArea(const QRect& frame, const QRect& workArea) {
 
 bool ClientsPlaceWindows() {
   return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+std::optional<QRect> OuterFrameOnServer(const QWidget& window) {
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (!x11 || !x11->connection() || !window.windowHandle()) return std::nullopt;
+  xcb_connection_t* c = x11->connection();
+  xcb_window_t top = static_cast<xcb_window_t>(window.winId());
+  // Up to the child of the root: frames nest a few windows deep at most.
+  for (int depth = 0; depth < 8; ++depth) {
+    const std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, top), nullptr), &std::free);
+    if (!tree) return std::nullopt;
+    if (tree->parent == tree->root || tree->parent == XCB_NONE) break;
+    top = tree->parent;
+  }
+  const std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> g(
+      xcb_get_geometry_reply(c, xcb_get_geometry(c, top), nullptr), &std::free);
+  if (!g) return std::nullopt;
+  const qreal scale = window.devicePixelRatioF() > 0 ? window.devicePixelRatioF() : 1.0;
+  const int border = 2 * g->border_width;
+  return QRect(qRound(g->x / scale), qRound(g->y / scale), qRound((g->width + border) / scale),
+               qRound((g->height + border) / scale));
 }
 
 }  // namespace kv

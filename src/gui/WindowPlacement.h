@@ -2,6 +2,9 @@
 // Where the main window may stand: snapping to the work area's edges and the start position
 // kept on the desktop.
 #include <QRect>
+#include <optional>
+
+class QWidget;
 
 namespace kv {
 
@@ -21,5 +24,11 @@ QPoint InsideWorkArea(const QRect& frame, const QRect& workArea);
 // False where the compositor places windows itself (Wayland): a client's own move is ignored
 // there, so neither snapping nor stored positions apply.
 bool ClientsPlaceWindows();
+
+// The window's outermost frame as the X server has it now (the window manager's frame, or the
+// window itself where none is), in the widget's logical pixels; nullopt off X11 or when the
+// server does not answer. Qt learns of a late frame late, and on a busy window manager its
+// idea of the frame's position can be stale.
+std::optional<QRect> OuterFrameOnServer(const QWidget& window);
 
 }  // namespace kv
