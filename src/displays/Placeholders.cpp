@@ -118,9 +118,9 @@ void AddGpuPlaceholders(std::vector<tPlaceholder>& steps) {
        }},
   };
   for (int i = 0; i < GpuSlots; ++i)
-    for (const auto& [figure, value] : figures)
-      steps.push_back({"%gpu" + std::to_string(i + 1) + figure + "%",
-                       [i, value](D d, TDateTime) -> std::optional<std::string> {
+    for (const auto& entry : figures)
+      steps.push_back({"%gpu" + std::to_string(i + 1) + entry.first + "%",
+                       [i, value = entry.second](D d, TDateTime) -> std::optional<std::string> {
                          if (i >= static_cast<int>(d.Current.Gpus.size())) return std::nullopt;
                          return value(d, d.Current.Gpus[static_cast<size_t>(i)]);
                        }});
