@@ -278,6 +278,15 @@ void DrawCurveOnce(tChartContext& ctx, const tCurveSpec& spec) {
 
 }  // namespace
 
+tCurveSpec PercentCurve(int y0, int H) {
+  tCurveSpec spec;
+  spec.offset = 6;
+  spec.hi = 10000;
+  spec.y0 = y0;
+  spec.H = H;
+  return spec;
+}
+
 void DrawCurve(tChartContext& ctx, const tCurveSpec& spec) {
   DrawCurveOnce(ctx, spec);
   if (!spec.bold) return;

@@ -65,12 +65,7 @@ void DrawGpuBand(tChartContext& ctx) {
   for (int i = GpuSlots - 1; i >= 0; --i) {
     if (!Visible(st, i)) continue;
     GuardItem("ds62 ", [&] {
-      tCurveSpec spec;
-      spec.offset = 6;
-      spec.lo = 0;
-      spec.hi = 10000;
-      spec.y0 = y0;
-      spec.H = H;
+      tCurveSpec spec = PercentCurve(y0, H);
       spec.colour = Darker(GpuColours[i]);
       spec.value = [i, powerScale](const tReadings&, const tReadingsExtra& e) {
         const int32_t mW = GpuPowerAt(e, i);

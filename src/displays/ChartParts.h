@@ -106,6 +106,8 @@ struct tCurveSpec {
   // The value of sample i in scale units, or NAN when it holds none.
   std::function<double(const tReadings&, const tReadingsExtra&)> value;
 };
+// A curve on a band of hundredths of a percent (0..10000) at y0, H pixels high.
+tCurveSpec PercentCurve(int y0, int H);
 // Draws the curve with thinning, breaks and single pixels, twice one pixel apart when bold.
 void DrawCurve(tChartContext& ctx, const tCurveSpec& spec);
 

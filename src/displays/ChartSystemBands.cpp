@@ -335,12 +335,7 @@ void DrawCPU(tChartContext& ctx) {
   for (int i = CpuChannels - 1; i >= 0; --i) {
     if (ctx.d.Settings.CPUCfg[i].Vis == 0) continue;
     GuardItem("ds34 ", [&] {
-      tCurveSpec spec;
-      spec.offset = 6;
-      spec.lo = 0;
-      spec.hi = 10000;
-      spec.y0 = y0;
-      spec.H = H;
+      tCurveSpec spec = PercentCurve(y0, H);
       spec.colour = ctx.d.Settings.CPUCfg[i].Colour;
       spec.value = [i](const tReadings& r, const tReadingsExtra&) {
         return r.CPU[i] == NoValue16 ? NoNumber : static_cast<double>(r.CPU[i]);
