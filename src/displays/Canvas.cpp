@@ -63,7 +63,100 @@ QFont UseCrispFont(const tFont& font) {
   return q;
 }
 
-Canvas::Canvas(QImage& image) : image_(image) {
+namespace {
+
+std::string FontKey(const tFont& font) {
+  std::string key = font.name;
+  key += '\x1f';
+  key += std::to_string(font.height);
+  key += font.bold ? 'b' : 'n';
+  return key;
+}
+
+// The pixels text takes when drawn with font, found by drawing it once in white on black with the
+// canvas's own painter settings. Glyphs drawn without anti-aliasing are all or nothing; a text with
+// any other pixel (a colour glyph), or one reaching the edge of the trial picture, stays with the
+// painter.
+void FindGlyphPixels(tTextCache::tRun& run, const QFont& font, int ascent, int lineHeight, const QString& text) {
+  using tGlyphs = tTextCache::tRun::tGlyphs;
+  run.glyphs = tGlyphs::Painter;
+  const int pad = 2 * std::max(lineHeight, 8);
+  const int advance = QFontMetrics(font).horizontalAdvance(text);
+  const int left = pad + std::max(0, -run.ink.left());
+  const int top = pad + std::max({0, -run.ink.top(), ascent});
+  const int w = left + std::max({advance, run.ink.right() + 1, 0}) + pad;
+  const int h = top + std::max({run.ink.bottom() + 1, lineHeight - ascent, 0}) + pad;
+  if (static_cast<long>(w) * h > 4'000'000) return;
+  QImage trial(w, h, QImage::Format_RGB32);
+  constexpr QRgb Off = 0xFF000000u;
+  constexpr QRgb On = 0xFFFFFFFFu;
+  trial.fill(Off);
+  {
+    QPainter painter(&trial);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::TextAntialiasing, false);
+    painter.setFont(font);
+    painter.setPen(QColor::fromRgb(On));
+    painter.drawText(left, top, text);
+  }
+  std::vector<tTextCache::tSpan> spans;
+  for (int y = 0; y < h; ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(trial.constScanLine(y));
+    for (int x = 0; x < w;) {
+      if (row[x] == Off) {
+        ++x;
+        continue;
+      }
+      if (row[x] != On || y == 0 || y == h - 1 || x == 0) return;
+      const int start = x;
+      while (x < w && row[x] == On) ++x;
+      if (x == w) return;
+      spans.push_back({y - top, start - left, x - left});
+    }
+  }
+  run.spans = std::move(spans);
+  run.glyphs = tGlyphs::Spans;
+}
+
+}  // namespace
+
+const tTextCache::tRealised& tTextCache::Realised(const tFont& font) {
+  const std::string key = FontKey(font);
+  const auto found = fonts_.find(key);
+  if (found != fonts_.end()) return found->second;
+  if (fonts_.size() >= 64) fonts_.clear();  // a handful of fonts in use; never grows without end
+  tRealised r;
+  r.font = UseCrispFont(font);
+  const QFontMetrics metrics(r.font);
+  r.ascent = metrics.ascent();
+  r.lineHeight = metrics.height();
+  return fonts_.emplace(key, std::move(r)).first->second;
+}
+
+tTextCache::tRun& tTextCache::Run(const tFont& font, const QFont& realised, const std::string& text) {
+  std::string key = FontKey(font);
+  key += '\x1f';
+  key += text;
+  const auto found = recent_.find(key);
+  if (found != recent_.end()) return found->second;
+  tRun run;
+  const auto old = older_.find(key);
+  if (old != older_.end()) {
+    run = std::move(old->second);
+    older_.erase(old);
+  } else {
+    run.ink = QFontMetrics(realised).tightBoundingRect(QString::fromStdString(text));
+  }
+  // Two generations: when the recent one is full it becomes the older one, and what was older
+  // and not used since goes.
+  if (recent_.size() >= capacity_ / 2) {
+    older_ = std::move(recent_);
+    recent_.clear();
+  }
+  return recent_.emplace(std::move(key), std::move(run)).first->second;
+}
+
+Canvas::Canvas(QImage& image, tTextCache* textCache) : image_(image), textCache_(textCache) {
   if (!image_.isNull() && image_.format() != QImage::Format_RGB32) {
     image_ = image_.convertToFormat(QImage::Format_RGB32);
   }
@@ -95,6 +188,13 @@ void Canvas::Resize(int width, int height) {
 }
 
 void Canvas::Realise() {
+  if (textCache_ != nullptr) {
+    const tTextCache::tRealised& r = textCache_->Realised(font_);
+    qfont_ = r.font;
+    ascent_ = r.ascent;
+    lineHeight_ = r.lineHeight;
+    return;
+  }
   qfont_ = UseCrispFont(font_);
   const QFontMetrics metrics(qfont_);
   ascent_ = metrics.ascent();
@@ -381,8 +481,28 @@ void Canvas::Draw(int x, int y, const QImage& picture) {
 void Canvas::DrawText(int x, int y, const std::string& text, const QRect* clip, int left, int right,
                       bool watermark) {
   if (text.empty() || image_.isNull()) return;
-  const QString q = QString::fromStdString(text);
   if (drawnTexts != nullptr) drawnTexts->push_back({text, InkRect(x, y, text), left, right, watermark});
+  const QString q = QString::fromStdString(text);
+  if (textCache_ != nullptr) {
+    using tGlyphs = tTextCache::tRun::tGlyphs;
+    tTextCache::tRun& run = textCache_->Run(font_, qfont_, text);
+    if (run.glyphs == tGlyphs::Unknown) FindGlyphPixels(run, qfont_, ascent_, lineHeight_, q);
+    if (run.glyphs == tGlyphs::Spans) {
+      const tSurface s = Surface();
+      QRect area(0, 0, s.w, s.h);
+      if (clip != nullptr) area &= *clip;
+      const QRgb colour = ToQRgb(font_.colour);
+      const int baseline = y + ascent_;
+      for (const tTextCache::tSpan& span : run.spans) {
+        const int row = baseline + span.dy;
+        if (row < area.top() || row > area.bottom()) continue;
+        const int x1 = std::max(x + span.x1, area.left());
+        const int x2 = std::min(x + span.x2, area.right() + 1);
+        if (x1 < x2) std::fill(s.Row(row) + x1, s.Row(row) + x2, colour);
+      }
+      return;
+    }
+  }
   QPainter painter(&image_);
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setRenderHint(QPainter::TextAntialiasing, false);
@@ -394,6 +514,7 @@ void Canvas::DrawText(int x, int y, const std::string& text, const QRect* clip, 
 
 QRect Canvas::InkRect(int x, int y, const std::string& text) const {
   if (text.empty()) return {};
+  if (textCache_ != nullptr) return textCache_->Run(font_, qfont_, text).ink.translated(x, y + ascent_);
   return QFontMetrics(qfont_).tightBoundingRect(QString::fromStdString(text)).translated(x, y + ascent_);
 }
 
@@ -451,6 +572,11 @@ void Canvas::FitText(int l, int r, int x, int y, const std::string& text, int sm
 }
 
 int Canvas::TextWidth(const std::string& text) const {
+  if (textCache_ != nullptr) {
+    tTextCache::tRun& run = textCache_->Run(font_, qfont_, text);
+    if (run.advance == INT_MIN) run.advance = QFontMetrics(qfont_).horizontalAdvance(QString::fromStdString(text));
+    return run.advance;
+  }
   return QFontMetrics(qfont_).horizontalAdvance(QString::fromStdString(text));
 }
 

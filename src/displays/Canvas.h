@@ -9,9 +9,11 @@
 //    pattern runs on across LineTo and polyline joints and restarts at MoveTo. Gaps stay untouched.
 //  - Text is always drawn on a transparent background, without anti-aliasing.
 //  - Colours are 0x00BBGGRR values (tColour); anything outside the image is clipped.
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <QFont>
@@ -73,6 +75,41 @@ struct tDrawnText {
   bool watermark = false;  // faint background figures that other texts may cover
 };
 
+// Texts laid out once per font: a chart redrawn every second shows mostly the texts of the last
+// second, and shaping them again is most of the cost of a redraw. Owned by whoever redraws the
+// same picture over and over, and handed to its canvas; bounded, the least recently used half
+// goes first.
+class tTextCache {
+ public:
+  explicit tTextCache(size_t capacity = 4096) : capacity_(std::max<size_t>(capacity, 2)) {}
+
+  struct tRealised {
+    QFont font;
+    int ascent = 0;
+    int lineHeight = 0;
+  };
+  // The pixels of a text as runs on rows, from its origin on the baseline.
+  struct tSpan {
+    int dy, x1, x2;
+  };
+  struct tRun {
+    QRect ink;             // from the origin on the baseline
+    int advance = INT_MIN;  // INT_MIN until asked
+    enum class tGlyphs { Unknown, Spans, Painter } glyphs = tGlyphs::Unknown;
+    std::vector<tSpan> spans;  // with Spans; Painter: only a painter draws it as it is
+  };
+
+  const tRealised& Realised(const tFont& font);
+  // The entry of text in font (realised as realised); valid until the next call.
+  tRun& Run(const tFont& font, const QFont& realised, const std::string& text);
+  size_t Size() const { return recent_.size() + older_.size(); }
+
+ private:
+  size_t capacity_;
+  std::unordered_map<std::string, tRealised> fonts_;
+  std::unordered_map<std::string, tRun> recent_, older_;
+};
+
 enum class tPenStyle { Solid, Dot, Clear };
 enum class tBrushStyle { Solid, Clear };
 
@@ -83,8 +120,9 @@ struct tPoint {
 
 class Canvas {
  public:
-  // Draws into image, which is converted to Format_RGB32 when it has another format.
-  explicit Canvas(QImage& image);
+  // Draws into image, which is converted to Format_RGB32 when it has another format. With a
+  // cache, texts laid out before are drawn from it, to the same pixels.
+  explicit Canvas(QImage& image, tTextCache* textCache = nullptr);
 
   QImage& Image() { return image_; }
   const QImage& Image() const { return image_; }
@@ -175,6 +213,7 @@ class Canvas {
   std::string Elided(int x, int r, const std::string& text) const;
 
   QImage& image_;
+  tTextCache* textCache_;
   tFont font_;
   QFont qfont_;
   int ascent_ = 0;

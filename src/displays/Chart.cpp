@@ -41,7 +41,8 @@ const QImage& BandIcon(tBandIcon icon) {
 }
 
 std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d, const tStatStore& series,
-                                            TDateTime endTime, double hours, std::vector<tDrawnText>* texts) {
+                                            TDateTime endTime, double hours, std::vector<tDrawnText>* texts,
+                                            tTextCache* textCache) {
   if (series.LastIndex < 0) return std::nullopt;
   // A window must have a width and an end inside the calendar (years 0 .. 9999).
   if (!(hours > 0) || !std::isfinite(hours) || !(std::fabs(endTime) < 2958466)) return std::nullopt;
@@ -76,7 +77,7 @@ std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d
     QImage fresh;
     if (!inPlace || rows != image.height()) fresh = QImage(W, rows, QImage::Format_RGB32);
     QImage& bitmap = fresh.isNull() ? image : fresh;
-    Canvas c(bitmap);
+    Canvas c(bitmap, textCache);
     if (texts != nullptr) texts->clear();
     c.drawnTexts = texts;
     c.penColour = d.Settings.cBorder;

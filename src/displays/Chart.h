@@ -47,9 +47,11 @@ struct ChartGeometry {
 // exactly as tall as its content; the legends show d's current readings. An empty series draws
 // nothing: the image keeps its picture and the answer is nullopt. The automatic scales write
 // their results into d's settings.
-// texts, when given, receives where each text went.
+// texts, when given, receives where each text went. A caller that draws the chart again and
+// again hands in the same textCache each time.
 std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d, const tStatStore& series,
-                                            TDateTime endTime, double hours, std::vector<tDrawnText>* texts = nullptr);
+                                            TDateTime endTime, double hours, std::vector<tDrawnText>* texts = nullptr,
+                                            tTextCache* textCache = nullptr);
 
 // The band icons, one 16 x 16 picture per band kind.
 enum tBandIcon { biTemperatures, biVoltages, biFans, biMemory, biCPU, biNetwork, biBattery, BandIconCount };

@@ -55,6 +55,7 @@ class TChartImage final : public QWidget {
     setMouseTracking(true);
   }
   QImage image;  // drawn over in place from tick to tick
+  tTextCache texts;  // its texts, most of them the same from tick to tick
 
   // Repaints only the rows that changed since the last showing, none when no pixel did.
   void Show() {
@@ -620,7 +621,8 @@ void TfrmKelvaraMain::RefreshChart() {
     const tDisplayData d = m_.Display();
     const tViewChoice view = view_.CurrentView(d, LocalTime());
     if (view.series) {
-      if (const auto geometry = DrawStatistics(chart_->image, d, *view.series, view.endTime, view.hours))
+      if (const auto geometry = DrawStatistics(chart_->image, d, *view.series, view.endTime, view.hours, nullptr,
+                                                   &chart_->texts))
         geometry_ = *geometry;
     }
     UpdateCaption();

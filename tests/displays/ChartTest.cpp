@@ -108,14 +108,18 @@ TEST_F(Chart, FooterNamesTheSpanOnlyForLongWindows) {
 
 
 // Ticks of a running monitor, drawn over the last chart in place, give the chart drawn afresh:
-// legends changing, the series growing, the window moving on, the chart growing and shrinking.
+// legends changing (and back again), the series growing, the window moving on, the chart
+// growing and shrinking; the same drawn from a text cache, and from one so small it evicts all
+// the time.
 TEST_F(Chart, DrawingOverTheLastChartEqualsDrawingAfresh) {
   kvtest::SetUpChannels(Settings, Current);
   tStatStore s = kvtest::MakeSeries(Current, 600, 20 / SecondsPerDay);
   QImage kept;
   QImage shown;
+  tTextCache caches[] = {tTextCache(), tTextCache(40)};
+  QImage cached[2];
   for (int tick = 0; tick < 9; ++tick) {
-    Current.Readings.T[0] = static_cast<int16_t>(3000 + 370 * tick);
+    Current.Readings.T[0] = static_cast<int16_t>(3000 + 370 * (tick % 3));
     Current.Readings.CPU[1] = static_cast<int16_t>(1000 * (tick % 4));
     if (tick % 3 == 2) {
       s.Samples.push_back(s.Samples.back());
@@ -127,11 +131,20 @@ TEST_F(Chart, DrawingOverTheLastChartEqualsDrawingAfresh) {
     Settings.THeight = tick == 5 ? 160 : tick == 7 ? 60 : 100;
     const TDateTime end = kvtest::FullEnd + tick / SecondsPerDay;
     QImage fresh;
+    std::vector<tDrawnText> freshTexts, cachedTexts;
     const auto a = DrawStatistics(kept, Display(), s, end, 8);
-    const auto b = DrawStatistics(fresh, Display(), s, end, 8);
+    const auto b = DrawStatistics(fresh, Display(), s, end, 8, &freshTexts);
     ASSERT_TRUE(a && b);
     EXPECT_EQ(a->Height, b->Height) << tick;
     EXPECT_TRUE(kept == fresh) << tick;
+    for (int k = 0; k < 2; ++k) {
+      ASSERT_TRUE(DrawStatistics(cached[k], Display(), s, end, 8, &cachedTexts, &caches[k]));
+      EXPECT_TRUE(cached[k] == fresh) << tick << " cache " << k;
+      ASSERT_EQ(cachedTexts.size(), freshTexts.size());
+      for (size_t i = 0; i < freshTexts.size(); ++i) {
+        EXPECT_EQ(cachedTexts[i].ink, freshTexts[i].ink) << tick << " cache " << k << " " << freshTexts[i].text;
+      }
+    }
     // The window takes over only the changed rows, and none from a tick drawn once more.
     TakeChangedRows(shown, kept);
     EXPECT_TRUE(shown == fresh) << tick;
