@@ -482,11 +482,10 @@ void Canvas::DrawText(int x, int y, const std::string& text, const QRect* clip, 
                       bool watermark) {
   if (text.empty() || image_.isNull()) return;
   if (drawnTexts != nullptr) drawnTexts->push_back({text, InkRect(x, y, text), left, right, watermark});
-  const QString q = QString::fromStdString(text);
   if (textCache_ != nullptr) {
     using tGlyphs = tTextCache::tRun::tGlyphs;
     tTextCache::tRun& run = textCache_->Run(font_, qfont_, text);
-    if (run.glyphs == tGlyphs::Unknown) FindGlyphPixels(run, qfont_, ascent_, lineHeight_, q);
+    if (run.glyphs == tGlyphs::Unknown) FindGlyphPixels(run, qfont_, ascent_, lineHeight_, QString::fromStdString(text));
     if (run.glyphs == tGlyphs::Spans) {
       const tSurface s = Surface();
       QRect area(0, 0, s.w, s.h);
@@ -503,6 +502,7 @@ void Canvas::DrawText(int x, int y, const std::string& text, const QRect* clip, 
       return;
     }
   }
+  const QString q = QString::fromStdString(text);
   QPainter painter(&image_);
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setRenderHint(QPainter::TextAntialiasing, false);
