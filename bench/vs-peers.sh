@@ -8,6 +8,7 @@
 #             with openbox, against conky at a 1-second update on the same X server
 #   headless  kelvara -headless at ReadTemp=1000 against conky writing to the console each second
 # Usage: bench/vs-peers.sh [BIN_DIR] [SECONDS] [ROUNDS]   (default build/bin 60 3)
+# KV_PEERS=window (or chart, headless, a list separated by commas) runs only those parts.
 # Needs rrdtool, conky (conky-std), Xvfb, openbox and perf.
 set -euo pipefail
 bin=$(cd "${1:-build/bin}" && pwd)
@@ -20,6 +21,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+parts=",${KV_PEERS:-chart,window,headless},"
+want() { [[ $parts == *",$1,"* ]]; }
 
 # Settings folders with the three series ending now: ten temperatures only, and every band.
 for bands in t10 all; do
@@ -46,6 +49,7 @@ stat_ms() {
 }
 
 # ---- chart ----
+if want chart; then
 csv="$work/t10/kelvara/series.csv"
 first=$(head -1 "$csv" | cut -d, -f1)
 last=$(tail -1 "$csv" | cut -d, -f1)
@@ -67,6 +71,7 @@ for r in $(seq 1 $((rounds + 2))); do
 done
 kv=$(median <"$work/chart-kv"); rrd=$(median <"$work/chart-rrd")
 echo "chart: kvsysinfo $kv ms ($(stat -c %s "$work/kv.png") bytes), rrdtool $rrd ms ($(stat -c %s "$work/rrd.png") bytes), ratio $(awk -v a="$kv" -v b="$rrd" 'BEGIN {printf "%.2f", a / b}')"
+fi
 
 # ---- window and headless ----
 display=:$((90 + RANDOM % 100))
@@ -107,13 +112,18 @@ run() {  # name command...: CPU ms over `seconds` of a program started now
   wait "$pid" 2>/dev/null || true
 }
 for r in $(seq 1 "$rounds"); do
-  run window env DISPLAY="$display" XDG_DATA_HOME="$work/all" XDG_RUNTIME_DIR="$work/all" "$bin/kelvara"
-  run conky-x env DISPLAY="$display" conky -c "$work/conky-x.conf"
-  run headless env XDG_DATA_HOME="$work/all" XDG_RUNTIME_DIR="$work/all" "$bin/kelvara" -headless
-  run conky-console conky -c "$work/conky-console.conf"
+  if want window; then
+    run window env DISPLAY="$display" XDG_DATA_HOME="$work/all" XDG_RUNTIME_DIR="$work/all" "$bin/kelvara"
+    run conky-x env DISPLAY="$display" conky -c "$work/conky-x.conf"
+  fi
+  if want headless; then
+    run headless env XDG_DATA_HOME="$work/all" XDG_RUNTIME_DIR="$work/all" "$bin/kelvara" -headless
+    run conky-console conky -c "$work/conky-console.conf"
+  fi
 done
 for pair in "window conky-x" "headless conky-console"; do
   set -- $pair
+  want "$1" || continue
   a=$(median <"$work/$1"); b=$(median <"$work/$2")
   echo "$1: kelvara $a ms per ${seconds} s [$(tr '\n' ' ' <"$work/$1")], $2 $b ms [$(tr '\n' ' ' <"$work/$2")], ratio $(awk -v a="$a" -v b="$b" 'BEGIN {printf "%.2f", a / b}')"
 done
