@@ -86,7 +86,7 @@ void FindGlyphPixels(tTextCache::tRun& run, const QFont& font, int ascent, int l
   const int top = pad + std::max({0, -run.ink.top(), ascent});
   const int w = left + std::max({advance, run.ink.right() + 1, 0}) + pad;
   const int h = top + std::max({run.ink.bottom() + 1, lineHeight - ascent, 0}) + pad;
-  if (static_cast<long>(w) * h > 4'000'000) return;
+  if (w > INT16_MAX || h > INT16_MAX || static_cast<long>(w) * h > 4'000'000) return;
   QImage trial(w, h, QImage::Format_RGB32);
   constexpr QRgb Off = 0xFF000000u;
   constexpr QRgb On = 0xFFFFFFFFu;
@@ -111,7 +111,8 @@ void FindGlyphPixels(tTextCache::tRun& run, const QFont& font, int ascent, int l
       const int start = x;
       while (x < w && row[x] == On) ++x;
       if (x == w) return;
-      spans.push_back({y - top, start - left, x - left});
+      spans.push_back({static_cast<std::int16_t>(y - top), static_cast<std::int16_t>(start - left),
+                       static_cast<std::int16_t>(x - left)});
     }
   }
   run.spans = std::move(spans);

@@ -81,7 +81,7 @@ struct tDrawnText {
 // goes first.
 class tTextCache {
  public:
-  explicit tTextCache(size_t capacity = 4096) : capacity_(std::max<size_t>(capacity, 2)) {}
+  explicit tTextCache(size_t capacity = 2048) : capacity_(std::max<size_t>(capacity, 2)) {}
 
   struct tRealised {
     QFont font;
@@ -90,7 +90,7 @@ class tTextCache {
   };
   // The pixels of a text as runs on rows, from its origin on the baseline.
   struct tSpan {
-    int dy, x1, x2;
+    std::int16_t dy, x1, x2;
   };
   struct tRun {
     QRect ink;             // from the origin on the baseline
