@@ -8,6 +8,7 @@
 #             with openbox, against conky at a 1-second update on the same X server
 #   headless  kelvara -headless at ReadTemp=1000 against conky writing to the console each second
 # Usage: bench/vs-peers.sh [BIN_DIR] [SECONDS] [ROUNDS]   (default build/bin 60 3)
+# KV_PEERS=chart runs the chart part alone (ROUNDS + 2 runs of each, interleaved).
 # Needs rrdtool, conky (conky-std), Xvfb, openbox and perf.
 set -euo pipefail
 bin=$(cd "${1:-build/bin}" && pwd)
@@ -66,7 +67,9 @@ for r in $(seq 1 $((rounds + 2))); do
   child_ms "${graph[@]}" >>"$work/chart-rrd"
 done
 kv=$(median <"$work/chart-kv"); rrd=$(median <"$work/chart-rrd")
+echo "chart: kvsysinfo $kv ms [$(tr '\n' ' ' <"$work/chart-kv")], rrdtool $rrd ms [$(tr '\n' ' ' <"$work/chart-rrd")]"
 echo "chart: kvsysinfo $kv ms ($(stat -c %s "$work/kv.png") bytes), rrdtool $rrd ms ($(stat -c %s "$work/rrd.png") bytes), ratio $(awk -v a="$kv" -v b="$rrd" 'BEGIN {printf "%.2f", a / b}')"
+[ "${KV_PEERS:-}" = chart ] && exit 0
 
 # ---- window and headless ----
 display=:$((90 + RANDOM % 100))
