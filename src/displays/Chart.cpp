@@ -110,7 +110,8 @@ std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d
     }
     lastShape.store(static_cast<int64_t>(W) << 32 | used);
     ctx.geometry.Height = used;
-    if (&bitmap != &image || used != rows) image = bitmap.copy(0, 0, W, used);
+    if (used != rows) image = bitmap.copy(0, 0, W, used);
+    else if (&bitmap != &image) image = std::move(fresh);  // drawn at its height: no copy to cut
     return ctx.geometry;
   }
 }
