@@ -8,7 +8,8 @@
 #             with openbox, against conky at a 1-second update on the same X server
 #   headless  kelvara -headless at ReadTemp=1000 against conky writing to the console each second
 # Usage: bench/vs-peers.sh [BIN_DIR] [SECONDS] [ROUNDS]   (default build/bin 60 3)
-# KV_PEERS=window (or chart, headless, a list separated by commas) runs only those parts.
+# KV_PEERS=window (or chart, headless, a list separated by commas) runs only those parts;
+# KV_BEFORE=OTHER_BIN_DIR times that build's kvsysinfo -chart in the same interleaved rounds.
 # Needs rrdtool, conky (conky-std), Xvfb, openbox and perf.
 set -euo pipefail
 bin=$(cd "${1:-build/bin}" && pwd)
@@ -66,10 +67,16 @@ done
 kv_chart=(env XDG_DATA_HOME="$work/t10" "$bin/kvsysinfo" -chart "$work/kv.png" -hours 8)
 : >"$work/chart-kv"; : >"$work/chart-rrd"
 for r in $(seq 1 $((rounds + 2))); do
+  [ -n "${KV_BEFORE:-}" ] && child_ms env XDG_DATA_HOME="$work/t10" "$KV_BEFORE/kvsysinfo" -chart "$work/kv0.png" -hours 8 >>"$work/chart-kv0"
   child_ms "${kv_chart[@]}" >>"$work/chart-kv"
   child_ms "${graph[@]}" >>"$work/chart-rrd"
 done
 kv=$(median <"$work/chart-kv"); rrd=$(median <"$work/chart-rrd")
+if [ -n "${KV_BEFORE:-}" ]; then
+  kv0=$(median <"$work/chart-kv0")
+  echo "chart: before ($KV_BEFORE) $kv0 ms [$(tr '\n' ' ' <"$work/chart-kv0")], ratio $(awk -v a="$kv0" -v b="$rrd" 'BEGIN {printf "%.2f", a / b}')"
+fi
+echo "chart: kvsysinfo $kv ms [$(tr '\n' ' ' <"$work/chart-kv")], rrdtool $rrd ms [$(tr '\n' ' ' <"$work/chart-rrd")]"
 echo "chart: kvsysinfo $kv ms ($(stat -c %s "$work/kv.png") bytes), rrdtool $rrd ms ($(stat -c %s "$work/rrd.png") bytes), ratio $(awk -v a="$kv" -v b="$rrd" 'BEGIN {printf "%.2f", a / b}')"
 fi
 

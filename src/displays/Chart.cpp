@@ -62,11 +62,14 @@ std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d
   const int W = std::clamp<int32_t>(d.Settings.StatsWidth, 100, 4096);
   // The layout may take all ChartBitmapHeight rows, but every row of the bitmap costs page faults
   // on each drawing, and the chart's height rarely changes: the bitmap is as tall as the last
-  // chart of this width plus some room, and the chart is drawn again full height when it has
+  // chart of this width plus some room, and the chart is drawn again at its height when it has
   // outgrown that. Rows outside the bitmap are clipped, so the layout is the same either way.
+  // A first chart of a width (every picture a one-shot run saves) is so measured in
+  // ChartFirstRows: faulting in all ChartBitmapHeight rows and cutting a copy cost more than
+  // the second drawing.
   static std::atomic<int64_t> lastShape{0};  // width << 32 | used height
   const int64_t shape = lastShape.load();
-  int rows = ChartBitmapHeight;
+  int rows = ChartFirstRows;
   if ((shape >> 32) == W) rows = std::min<int>(ChartBitmapHeight, static_cast<int>(shape & 0xFFFFFFFF) + ChartRoom);
   // The caller's last chart of this width is drawn over in place when the chart keeps its
   // height, as it does from tick to tick: no new bitmap to fault in and no copy to cut.
@@ -103,12 +106,13 @@ std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d
 
     const int used = std::clamp(ctx.y, 1, ChartBitmapHeight);
     if (used > rows) {
-      rows = ChartBitmapHeight;
+      rows = used;  // the layout does not depend on the rows drawn, so this height is exact
       continue;
     }
     lastShape.store(static_cast<int64_t>(W) << 32 | used);
     ctx.geometry.Height = used;
-    if (&bitmap != &image || used != rows) image = bitmap.copy(0, 0, W, used);
+    if (used != rows) image = bitmap.copy(0, 0, W, used);
+    else if (&bitmap != &image) image = std::move(fresh);  // drawn at its height: no copy to cut
     return ctx.geometry;
   }
 }

@@ -59,12 +59,14 @@ struct tChartContext {
   int AreaX(double age) const;
 };
 
-// The bitmap is made this tall and cut to the used height at the end; the footer needs the last
-// ChartFooterHeight pixels of whatever is drawn.
+// The tallest chart the layout makes; the footer needs the last ChartFooterHeight pixels of
+// whatever is drawn.
 constexpr int ChartBitmapHeight = 2000;
 constexpr int ChartFooterHeight = 17;
 // Rows beyond the last chart's height that a drawing may grow into without being drawn again.
 constexpr int ChartRoom = 128;
+// The rows a first chart of a width is measured in, before it is drawn at its height.
+constexpr int ChartFirstRows = 1;
 
 // Derives the window values into ctx from W, endTime and hours.
 void SetUpChart(tChartContext& ctx);

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QString>
+#include <malloc.h>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -314,6 +315,10 @@ int RunSysInfo(int argc, char** argv) {
   const bool drawing = !options.lightFile.empty() || !options.bannerFile.empty() ||
                        !options.chart.file.empty();
   if (drawing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // A picture run lives a fraction of a second and its large buffers (statistics files, the
+  // bitmap, the encoder's state) follow one another: kept on the heap, a freed one's pages serve
+  // the next instead of each being mapped and faulted in afresh, about an eighth of the run.
+  if (drawing && !options.window) mallopt(M_MMAP_THRESHOLD, 32 << 20);
   if (options.ok && options.window && !HasDisplay()) {
     std::fprintf(stderr,
                  "kvsysinfo: no display for the window (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are "

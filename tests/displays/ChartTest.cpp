@@ -190,6 +190,21 @@ TEST_F(SensorBands, AChartThatOutgrowsTheLastOneIsDrawnWhole) {
   const QImage grown = image;
   ASSERT_TRUE(Draw(s));
   EXPECT_EQ(grown, image);
+
+  // The first chart of a width, short or tall, is the one drawn in a bitmap of the layout's
+  // full height and cut.
+  for (const int height : {40, 600}) {
+    Settings.THeight = height;
+    Settings.StatsWidth = 600 + height;  // widths no chart of this process has had
+    image = QImage();
+    const auto first = Draw(s);
+    const QImage firstImage = image;
+    image = QImage(Settings.StatsWidth, ChartBitmapHeight, QImage::Format_RGB32);
+    const auto whole = Draw(s);
+    ASSERT_TRUE(first && whole);
+    EXPECT_EQ(first->Height, whole->Height) << height;
+    EXPECT_EQ(firstImage, image) << height;
+  }
 }
 
 // The temperature band of a chart drawn from y = 2: time-axis row to 6, so y0 = 6, the plot area
