@@ -54,7 +54,7 @@ std::optional<ChartGeometry> DrawStatistics(QImage& image, const tDisplayData& d
                                             tTextCache* textCache = nullptr);
 
 // The band icons, one 16 x 16 picture per band kind.
-enum tBandIcon { biTemperatures, biVoltages, biFans, biMemory, biCPU, biNetwork, biBattery, BandIconCount };
+enum tBandIcon { biTemperatures, biVoltages, biFans, biMemory, biCPU, biNetwork, biBattery, biGpu, BandIconCount };
 // The icon files' names, in tBandIcon order ("temperatures.png", ...).
 extern const std::array<const char*, BandIconCount> BandIconFiles;
 // Loads the icons from folder (the program's data folder at start-up); a missing or unreadable file leaves that

@@ -4,7 +4,8 @@
 namespace kv {
 
 const std::array<const char*, BandIconCount> BandIconFiles = {
-    "temperatures.png", "voltages.png", "fans.png", "memory.png", "cpu.png", "network.png", "battery.png"};
+    "temperatures.png", "voltages.png", "fans.png", "memory.png", "cpu.png", "network.png", "battery.png",
+    "gpu.png"};
 
 void DrawBevel(Canvas& c, const tSettings& settings, int x1, int y1, int x2, int y2) {
   c.penStyle = tPenStyle::Solid;

@@ -20,22 +20,27 @@ constexpr std::array<tColour, GpuSlots> GpuColours = {MakeColour(0, 160, 0), Mak
 
 tColour Darker(tColour c) { return MeanColour(c, MakeColour(0, 0, 0)); }
 
-bool Visible(const tSettings& s, int slot) {
-  const bool vis[GpuSlots] = {s.visGPU1, s.visGPU2, s.visGPU3, s.visGPU4};
-  return vis[slot];
-}
-
 double OrNone(int32_t v) { return v == NoValue32 ? NoNumber : static_cast<double>(v); }
 
-std::string LoadText(double v) { return FormatPattern(v / 100.0, 1) + " %"; }
-std::string WattText(double mW) { return FormatPattern(mW / 1000.0, 1) + " W"; }
-
 }  // namespace
+
+bool GpuSlotShown(const tSettings& s, int slot) {
+  const bool vis[GpuSlots] = {s.visGPU1, s.visGPU2, s.visGPU3, s.visGPU4};
+  return slot >= 0 && slot < GpuSlots && vis[slot];
+}
+
+std::string GpuLabel(const std::vector<tGpu>& gpus, int slot) {
+  const std::string name = slot >= 0 && slot < static_cast<int>(gpus.size()) ? gpus[static_cast<size_t>(slot)].Name : "";
+  return "GPU" + std::to_string(slot + 1) + (name.empty() ? "" : " " + name);
+}
+
+std::string GpuLoadText(double hundredths) { return FormatPattern(hundredths / 100.0, 1) + " %"; }
+std::string GpuWattText(double milliwatts) { return FormatPattern(milliwatts / 1000.0, 1) + " W"; }
 
 void DrawGpuBand(tChartContext& ctx) {
   const tSettings& st = ctx.d.Settings;
   bool any = false;
-  for (int i = 0; i < GpuSlots; ++i) any = any || Visible(st, i);
+  for (int i = 0; i < GpuSlots; ++i) any = any || GpuSlotShown(st, i);
   if (!any) return;
   const double powerScale = std::max(1, st.GPUPowerMax) * 1000.0;  // mW at the band's top
 
@@ -49,7 +54,7 @@ void DrawGpuBand(tChartContext& ctx) {
   };
   GuardItem("ds61 ", [&] {
     for (int i = 0; i < GpuSlots; ++i) {
-      if (!Visible(st, i)) continue;
+      if (!GpuSlotShown(st, i)) continue;
       sums[i].load = Summarise(ctx, current(i, &tGpu::Load),
                                [i](const tReadings&, const tReadingsExtra& e) { return OrNone(GpuLoadAt(e, i)); });
       sums[i].power = Summarise(ctx, current(i, &tGpu::Power),
@@ -63,7 +68,7 @@ void DrawGpuBand(tChartContext& ctx) {
   const int y0 = ctx.y;
   DrawPercentGrid(ctx, y0, H);
   for (int i = GpuSlots - 1; i >= 0; --i) {
-    if (!Visible(st, i)) continue;
+    if (!GpuSlotShown(st, i)) continue;
     GuardItem("ds62 ", [&] {
       tCurveSpec spec = PercentCurve(y0, H);
       spec.colour = Darker(GpuColours[i]);
@@ -78,20 +83,20 @@ void DrawGpuBand(tChartContext& ctx) {
       DrawCurve(ctx, spec);
     });
   }
+  DrawBandIcon(ctx, biGpu, y0, H);
   ctx.y += H + 8;
 
   GuardItem("ds63 ", [&] {
     auto tx = Texts();
     for (int i = 0; i < GpuSlots; ++i) {
-      if (!Visible(st, i)) continue;
-      const std::string name = i < static_cast<int>(gpus.size()) ? gpus[static_cast<size_t>(i)].Name : "";
-      const std::string label = "GPU" + std::to_string(i + 1) + (name.empty() ? "" : " " + name);
+      if (!GpuSlotShown(st, i)) continue;
+      const std::string label = GpuLabel(gpus, i);
       const double load = current(i, &tGpu::Load), power = current(i, &tGpu::Power);
       if (!RoomFor(ctx, 2 * LegendPitch)) return;
-      DrawLegendRow(ctx, ctx.y, GpuColours[i], label, StatisticTexts(std::isnan(load) ? tx->SensNotConn : LoadText(load), sums[i].load, LoadText), true);
+      DrawLegendRow(ctx, ctx.y, GpuColours[i], label, StatisticTexts(std::isnan(load) ? tx->SensNotConn : GpuLoadText(load), sums[i].load, GpuLoadText), true);
       ctx.y += LegendPitch;
       DrawLegendRow(ctx, ctx.y, Darker(GpuColours[i]), label + " W",
-                    StatisticTexts(std::isnan(power) ? tx->SensNotConn : WattText(power), sums[i].power, WattText), true);
+                    StatisticTexts(std::isnan(power) ? tx->SensNotConn : GpuWattText(power), sums[i].power, GpuWattText), true);
       ctx.y += LegendPitch;
     }
   });

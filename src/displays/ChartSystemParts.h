@@ -52,6 +52,12 @@ int64_t DrawUserActivity(tChartContext& ctx, int y0, int H, bool draw);
 void DrawNetworkSection(tChartContext& ctx);
 // The GPU band (off unless a visGPU switch is on).
 void DrawGpuBand(tChartContext& ctx);
+// A GPU slot's switch, its name in the legend and the hover text ("GPU1 <card name>"), and
+// its load (hundredths of a percent) and power (mW) as shown there.
+bool GpuSlotShown(const tSettings& s, int slot);
+std::string GpuLabel(const std::vector<tGpu>& gpus, int slot);
+std::string GpuLoadText(double hundredths);
+std::string GpuWattText(double milliwatts);
 // The battery section: the charge band below 240 hours, the wear band from there on.
 void DrawBatterySection(tChartContext& ctx);
 

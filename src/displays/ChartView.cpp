@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "core/EventLog.h"
+#include "displays/ChartSystemParts.h"
 #include "displays/Formatting.h"
 #include "displays/Placeholders.h"
 #include "settings/Channels.h"
@@ -224,6 +225,20 @@ void CpuLines(const tDisplayData& d, std::string& text, const tReadings& s, TDat
   }
 }
 
+// Per shown GPU slot its load and power at that sample, from the history in the second record.
+void GpuLines(const tDisplayData& d, std::string& text, const tStatStore& series, int index) {
+  if (index >= static_cast<int>(series.SamplesExtra.size())) return;
+  const tReadingsExtra& e = series.SamplesExtra[static_cast<size_t>(index)];
+  for (int i = 0; i < GpuSlots; ++i) {
+    if (!GpuSlotShown(d.Settings, i)) continue;
+    std::vector<std::string> figures;
+    if (const int32_t load = GpuLoadAt(e, i); load != NoValue32) figures.push_back(GpuLoadText(load));
+    if (const int32_t power = GpuPowerAt(e, i); power != NoValue32) figures.push_back(GpuWattText(power));
+    if (figures.empty()) continue;
+    AddLine(text, GpuLabel(d.Current.Gpus, i) + ": " + figures.front() + (figures.size() > 1 ? " / " + figures[1] : ""));
+  }
+}
+
 // The newest sample at or before t, scanning from the newest; -1 when there is none.
 int SampleAtOrBefore(const tStatStore& series, TDateTime t) {
   const int64_t stored = static_cast<int64_t>(series.Samples.size());
@@ -256,6 +271,7 @@ std::string ValuesText(const tDisplayData& d, const tStatStore& series, tChartSe
       case csBattery: BatteryLines(d, text, s); break;
       case csDisks: break;  // the disk boxes show free space now, not over time
       case csCPU: CpuLines(d, text, s, hoverTime); break;
+      case csGPU: GpuLines(d, text, series, index); break;
       default: break;
     }
   } catch (const std::exception& e) {

@@ -85,10 +85,21 @@ void TStatusBar::paintEvent(QPaintEvent*) {
   QImage bar(size(), QImage::Format_RGB32);
   bar.fill(palette().color(QPalette::Window));
   const auto [done, total] = ShownProgress(TransferProgress());
-  DrawStatusPanel(bar, QRect(0, 0, StatusPanelWidth, height()), font(), text_, done, total,
+  // The panel is lowered, as a status bar's panels are: drawn flat in the window's colour, an
+  // empty status line read as a blank strip under the chart.
+  const QRect frame(0, 1, StatusPanelWidth, height() - 1);
+  DrawStatusPanel(bar, frame.adjusted(1, 1, -1, -1), font(), text_, done, total,
                   palette().color(QPalette::Active, QPalette::Highlight));
-  QPainter p(this);
-  p.drawImage(0, 0, bar);
+  QPainter p(&bar);
+  p.setPen(palette().color(QPalette::Mid));
+  p.drawLine(frame.topLeft(), frame.topRight());
+  p.drawLine(frame.topLeft(), frame.bottomLeft());
+  p.setPen(palette().color(QPalette::Light));
+  p.drawLine(frame.bottomLeft() + QPoint(1, 0), frame.bottomRight());
+  p.drawLine(frame.topRight() + QPoint(0, 1), frame.bottomRight());
+  p.end();
+  QPainter window(this);
+  window.drawImage(0, 0, bar);
 }
 
 }  // namespace kv

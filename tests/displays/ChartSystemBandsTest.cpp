@@ -440,6 +440,16 @@ TEST_F(SystemBands, GpuBandDrawsLoadAndPowerFromTheHistoryWhenSwitchedOn) {
   g = Draw(series(false));  // a file from before the GPU history
   EXPECT_EQ(find(g, load), -1);
   EXPECT_EQ(find(g, power), -1);
+
+  // Its icon in the band's lower left corner: the board's colour, which nothing else draws.
+  LoadBandIcons(KV_BIN_DIR "/");
+  const QRgb board = BandIcon(biGpu).pixel(3, 6);
+  g = Draw(series(true));
+  LoadBandIcons("");  // the other tests draw without icons
+  int boardPixels = 0;
+  for (int y = g.Rows[csGPU].top; y < g.Rows[csGPU].bottom; ++y)
+    for (int x = 8; x < 24; ++x) boardPixels += image.pixel(x, y) == board;
+  EXPECT_GT(boardPixels, 50);
 }
 
 // Not a check: writes every system band at once for a look (KV_CHART_LOOK=file.png).

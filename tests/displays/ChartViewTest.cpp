@@ -263,6 +263,17 @@ TEST_F(HoverTest, SensorSectionsListVisibleChannelsWithValues) {
   Settings.visCPUFreq = true;
   EXPECT_EQ(Text(csCPU, s.Time), head + "\r\nClock (max. 3600 MHz): 1800 MHz\r\nCore2: 50.3 %");
   EXPECT_EQ(Text(csDisks, s.Time), head);
+
+  // GPU slots from the sample's second record; a shown slot without figures has no line.
+  Current.Gpus.resize(2);
+  Current.Gpus[0].Name = "Fake GeForce";
+  Current.Gpus[0].Power = 120500;
+  Current.Gpus[0].Load = 8730;
+  Current.Gpus[1].Load = 500;
+  StoreGpuHistory(series.SamplesExtra.back(), Current.Gpus);
+  Current.Gpus[0].Load = 0;  // the text is the sample's, not the current reading's
+  Settings.visGPU1 = Settings.visGPU2 = Settings.visGPU3 = true;
+  EXPECT_EQ(Text(csGPU, s.Time), head + "\r\nGPU1 Fake GeForce: 87.3 % / 120.5 W\r\nGPU2: 5 %");
 }
 
 TEST_F(HoverTest, MemoryLinesFollowTheFreeOrUsedSetting) {
@@ -345,7 +356,7 @@ TEST_F(HoverTest, BatteryAndBreakSamples) {
   for (auto& c : Settings.FCfg) c.Vis = 1;
   for (auto& c : Settings.CPUCfg) c.Vis = 1;
   for (auto& n : Settings.NetSlots) n.Vis = true;
-  Settings.visCPUFreq = true;
+  Settings.visCPUFreq = Settings.visGPU1 = true;
   MemTotal = PageTotal = 1048576;
   for (int r = 0; r < ChartSections; ++r)
     EXPECT_EQ(Text(static_cast<tChartSection>(r), geometry.EndTime + Second), TimeLine(geometry.EndTime + Second))

@@ -77,6 +77,25 @@ TEST(StatusPanel, BarCoversTheDoneShareAndTextsAreInverted) {
   EXPECT_EQ(CountColour(idle, QRect(0, 0, 350, 20), Background.rgb()), 350 * 20);
 }
 
+// The panel is a lowered frame (darker top and left, lighter bottom and right edges), so an
+// empty status line still reads as one, and the text stays inside the frame.
+TEST(StatusPanel, PanelIsALoweredFrameAroundItsText) {
+  TStatusBar status;
+  status.resize(550, StatusBarHeight);
+  status.SetText("[12:00:00] Hello");
+  const QImage shot = status.grab().toImage();
+  const QPalette& pal = status.palette();
+  const QRgb mid = pal.color(QPalette::Mid).rgb(), light = pal.color(QPalette::Light).rgb();
+  const QRgb back = pal.color(QPalette::Window).rgb();
+  ASSERT_EQ(shot.height(), StatusBarHeight);
+  EXPECT_EQ(CountColour(shot, QRect(0, 1, StatusPanelWidth, 1), mid), StatusPanelWidth);
+  EXPECT_EQ(CountColour(shot, QRect(0, 1, 1, 19), mid), 19);
+  EXPECT_EQ(CountColour(shot, QRect(1, 19, StatusPanelWidth - 1, 1), light), StatusPanelWidth - 1);
+  EXPECT_EQ(CountColour(shot, QRect(StatusPanelWidth - 1, 2, 1, 18), light), 18);
+  EXPECT_GT(CountColour(shot, QRect(1, 2, 100, 17), back ^ 0xFFFFFF), 5);
+  EXPECT_EQ(CountColour(shot, QRect(StatusPanelWidth, 0, 550 - StatusPanelWidth, 20), back), (550 - StatusPanelWidth) * 20);
+}
+
 // A finished transfer leaves no figures under the status text that follows it.
 TEST(StatusPanel, FiguresShowOnlyWhileTheTransferRuns) {
   tTransferProgress progress;

@@ -1,6 +1,5 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QJsonArray>
@@ -15,6 +14,7 @@
 #include "readvalue/AcquisitionPass.h"
 #include "readvalue/GpuSource.h"
 #include "readvalue/SystemTree.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
@@ -222,30 +222,18 @@ TEST_F(GpuSourceTest, WithoutTheLibrarySaysSoOnceAndGoesOn) {
 // The system-information program loads the stand-in through the same code.
 TEST_F(GpuSourceTest, SysInfoShowsTwoGpusInItsJson) {
   Nvml(TwoGpus);
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
   const std::string data = Root() + "/data";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    ::dup2(fds[1], STDOUT_FILENO);
+  const kvtest::tChildRun run = kvtest::RunChild([&data] {
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     ::setenv("LD_LIBRARY_PATH", KV_FAKE_NVML_DIR, 1);
-    ::execl(KV_BIN_DIR "/kvsysinfo", "kvsysinfo", "-json", static_cast<char*>(nullptr));
-    ::_exit(3);
-  }
-  ::close(fds[1]);
-  QByteArray out;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out.toStdString();
+    return kvtest::Exec({KV_BIN_DIR "/kvsysinfo", "-json"});
+  });
+  ASSERT_EQ(run.code, 0) << run.out;
+  const std::string& out = run.out;
 
-  const QJsonObject o = QJsonDocument::fromJson(out).object();
+  const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(out)).object();
   const QJsonArray gpus = o["GPUs"].toArray();
-  ASSERT_EQ(gpus.size(), 2) << out.toStdString();
+  ASSERT_EQ(gpus.size(), 2) << out;
   const QJsonObject a = gpus[0].toObject();
   EXPECT_EQ(a["Name"].toString(), "Fake GeForce A");
   for (const char* figure : {"Temp", "Fan", "Power", "PowerLimit", "Load", "MemLoad", "MemUsed", "MemTotal",
@@ -258,8 +246,8 @@ TEST_F(GpuSourceTest, SysInfoShowsTwoGpusInItsJson) {
   int temps = 0, fans = 0;
   for (int i = 0; i < t.size(); ++i) temps += tNames[i].toString() == "nvidia-gpu1 temp" && t[i].toInt() == 6600;
   for (int i = 0; i < f.size(); ++i) fans += fNames[i].toString() == "nvidia-gpu1 fan" && f[i].toInt() == 1500;
-  EXPECT_EQ(temps, 1) << out.toStdString();
-  EXPECT_EQ(fans, 1) << out.toStdString();
+  EXPECT_EQ(temps, 1) << out;
+  EXPECT_EQ(fans, 1) << out;
 }
 
 }  // namespace

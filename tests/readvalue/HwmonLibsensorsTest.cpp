@@ -2,20 +2,16 @@
 // mount (statfs magic), so the fake tree cannot replace /sys itself: a child process in a
 // private mount namespace binds the fake "class" folder over /sys/class and a test
 // configuration over /etc/sensors3.conf, runs the hwmon step of real passes and reports the
-// channels through a pipe.
+// channels on its standard output.
 #include "readvalue/HwmonLibsensors.h"
 
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cerrno>
-#include <cstring>
+#include <cstdio>
 #include <map>
 #include <sstream>
 
@@ -34,7 +30,6 @@ namespace {
 using namespace kv;
 
 using kvtest::ChildSkipped;
-using kvtest::EnterFakeSysfs;
 using kvtest::SensorsConf;
 
 // Two temperatures with and without a label file, a limit-only temperature that has no input,
@@ -63,39 +58,23 @@ void MakeVirtualChip(const std::string& root) {
 
 using tReport = std::map<std::string, std::string>;
 
-class tReporter {
- public:
-  void Add(const std::string& key, const std::string& value) { text_ += key + "=" + value + "\n"; }
-  void Channels(const std::string& phase, const kvtest::PassState& s) {
-    for (int i = 0; i < 5; ++i) {
-      const std::string n = std::to_string(i + 1);
-      Add(phase + " T" + n, std::to_string(s.Readings.T[i]));
-      Add(phase + " V" + n, std::to_string(s.Readings.V[i]));
-      Add(phase + " F" + n, std::to_string(s.Readings.F[i]));
-      Add(phase + " nameT" + n, s.Settings.TCfg[i].Name);
-      Add(phase + " nameV" + n, s.Settings.VCfg[i].Name);
-      Add(phase + " nameF" + n, s.Settings.FCfg[i].Name);
-    }
-  }
-  void Send(int fd) const {
-    for (size_t done = 0; done < text_.size();) {
-      const ssize_t n = ::write(fd, text_.data() + done, text_.size() - done);
-      if (n <= 0) return;
-      done += static_cast<size_t>(n);
-    }
-  }
+// In the child: one "key=value" line on standard output per figure.
+void Report(const std::string& key, const std::string& value) { std::printf("%s=%s\n", key.c_str(), value.c_str()); }
 
- private:
-  std::string text_;
-};
-
-// Runs in the child: three phases of passes over the fake tree. Returns the exit code.
-int RunInFakeSysfs(const std::string& root, tReporter& report) {
-  if (const std::string refused = EnterFakeSysfs(root); !refused.empty()) {
-    report.Add("skip", refused);
-    return ChildSkipped;
+void ReportChannels(const std::string& phase, const kvtest::PassState& s) {
+  for (int i = 0; i < 5; ++i) {
+    const std::string n = std::to_string(i + 1);
+    Report(phase + " T" + n, std::to_string(s.Readings.T[i]));
+    Report(phase + " V" + n, std::to_string(s.Readings.V[i]));
+    Report(phase + " F" + n, std::to_string(s.Readings.F[i]));
+    Report(phase + " nameT" + n, s.Settings.TCfg[i].Name);
+    Report(phase + " nameV" + n, s.Settings.VCfg[i].Name);
+    Report(phase + " nameF" + n, s.Settings.FCfg[i].Name);
   }
+}
 
+// Runs in the child, inside the fake tree: three phases of passes.
+int PassesOverTheFakeTree(const std::string& root) {
   kvtest::PassState s;
   for (tFanCfg& fan : s.Settings.FCfg) fan.Div = 1.0;
   s.Pass.ResetReadings();
@@ -103,26 +82,26 @@ int RunInFakeSysfs(const std::string& root, tReporter& report) {
   ReinitHwmon(true);  // libsensors may have scanned the real /sys in the parent
 
   s.Pass.ReadAllValues(false);  // coretemp alone, discovery order
-  report.Channels("first", s);
+  ReportChannels("first", s);
 
   MakeVirtualChip(root);
   kvtest::Put(root, "class/hwmon/hwmon0/temp1_input", "50000\n");
   s.Pass.ReadAllValues(false);  // new values, but no rescan of the chips
-  report.Channels("second", s);
+  ReportChannels("second", s);
 
   s.Settings.HwmonOrderT[ChannelIndex(4)] = "kvfake-virtual-0 Board";
   s.Settings.HwmonOrderT[ChannelIndex(1)] = "coretemp-isa-0000 Package id 0";
   s.Settings.HwmonOrderF[ChannelIndex(4)] = "kvfake-virtual-0 fan1";
   s.Pass.ReopenSources();  // the settings reload: the hwmon row rescans the chips
   s.Pass.ReadAllValues(false);
-  report.Channels("third", s);
+  ReportChannels("third", s);
 
   // A broken configuration costs its labels, not the sensors.
   kvtest::Put(root, "sensors3.conf", "chip \"kvfake-*\"\n    lable temp1 Board\n");
   kvtest::Put(root, "class/hwmon/hwmon0/temp1_input", "52000\n");
   ReinitHwmon(true);
   s.Pass.ReadAllValues(false);
-  report.Channels("fourth", s);
+  ReportChannels("fourth", s);
   s.Pass.CloseSources();
   return 0;
 }
@@ -140,49 +119,19 @@ class HwmonLibsensorsTest : public testing::Test {
     SetEventLogPath("");
   }
 
-  // Forks a child that runs the passes; its exit status and the reported lines come back.
-  tReport RunChild(int& status) {
-    int fds[2];
-    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::close(fds[0]);
-      tReporter report;
-      int code = 1;
-      try {
-        code = RunInFakeSysfs(root_, report);
-      } catch (const std::exception& e) {
-        report.Add("error", e.what());
-      }
-      report.Send(fds[1]);
-      ::_exit(code);  // no test-framework or Qt shut-down in the child
-    }
-    ::close(fds[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
-    ::close(fds[0]);
-    ::waitpid(pid, &status, 0);
-    tReport report;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-      const size_t eq = line.find('=');
-      if (eq != std::string::npos) report[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return report;
-  }
-
   kvtest::TempDir dir_;
   std::string root_ = dir_.File("sys/");
 };
 
 TEST_F(HwmonLibsensorsTest, ReadsAFakeHwmonTreeThroughLibsensors) {
   if (::access(SensorsConf, F_OK) != 0) FAIL() << SensorsConf << " is missing (libsensors-config, which scripts/install-deps brings)";
-  int status = 0;
-  tReport r = RunChild(status);
-  ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal";
-  if (WEXITSTATUS(status) == ChildSkipped) GTEST_SKIP() << r["skip"];
-  ASSERT_EQ(WEXITSTATUS(status), 0) << r["error"];
+  const kvtest::tChildRun run = kvtest::RunInFakeSysfs(root_, [this] { return PassesOverTheFakeTree(root_); });
+  if (run.code == ChildSkipped) GTEST_SKIP() << run.out;
+  ASSERT_EQ(run.code, 0) << run.out;
+  tReport r;
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);)
+    if (const size_t eq = line.find('='); eq != std::string::npos) r[line.substr(0, eq)] = line.substr(eq + 1);
 
   // Discovery order, units and names from label files or feature names.
   EXPECT_EQ(r["first T1"], "4550");
@@ -217,34 +166,15 @@ TEST_F(HwmonLibsensorsTest, ReadsAFakeHwmonTreeThroughLibsensors) {
 // The system-information program on the same fake tree: it shows the chip's values and names.
 TEST_F(HwmonLibsensorsTest, SysInfoShowsTheFakeChip) {
   if (::access(SensorsConf, F_OK) != 0) FAIL() << SensorsConf << " is missing (libsensors-config, which scripts/install-deps brings)";
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
   const std::string data = dir_.File("data");
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    if (const std::string refused = EnterFakeSysfs(root_); !refused.empty()) {
-      ssize_t unused = ::write(fds[1], refused.data(), refused.size());  // the parent's skip reason
-      (void)unused;
-      ::_exit(ChildSkipped);
-    }
-    ::dup2(fds[1], STDOUT_FILENO);
+  const kvtest::tChildRun run = kvtest::RunInFakeSysfs(root_, [&data] {
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
-    ::execl(KV_BIN_DIR "/kvsysinfo", "kvsysinfo", "-json", static_cast<char*>(nullptr));
-    ::_exit(3);
-  }
-  ::close(fds[1]);
-  QByteArray out;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == ChildSkipped) GTEST_SKIP() << out.toStdString();
-  ASSERT_EQ(WEXITSTATUS(status), 0) << out.toStdString();
+    return kvtest::Exec({KV_BIN_DIR "/kvsysinfo", "-json"});
+  });
+  if (run.code == ChildSkipped) GTEST_SKIP() << run.out;
+  ASSERT_EQ(run.code, 0) << run.out;
 
-  const QJsonObject o = QJsonDocument::fromJson(out).object();
+  const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object();
   EXPECT_EQ(o["T"].toArray()[0].toInt(), 4550);
   EXPECT_EQ(o["T"].toArray()[1].toInt(), 4400);
   EXPECT_EQ(o["V"].toArray()[0].toInt(), 1205);

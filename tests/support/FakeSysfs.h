@@ -7,13 +7,16 @@
 #include <sys/mount.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
+#include "support/ChildProcess.h"
+
 namespace kvtest {
 
-inline constexpr int ChildSkipped = 77;
 inline constexpr const char* SensorsConf = "/etc/sensors3.conf";
 
 // root holds "class/" and "sensors3.conf". Empty when done, else why not: a plain chroot, a
@@ -28,6 +31,18 @@ inline std::string EnterFakeSysfs(const std::string& root) {
   if (refused.empty()) refused = mountOrFail((root + "class").c_str(), "/sys/class", MS_BIND);
   if (refused.empty()) refused = mountOrFail((root + "sensors3.conf").c_str(), SensorsConf, MS_BIND);
   return refused;
+}
+
+// child run in a forked process inside the fake tree; where the tree cannot be entered, the
+// child ends with ChildSkipped and the reason as its output.
+inline tChildRun RunInFakeSysfs(const std::string& root, const std::function<int()>& child) {
+  return RunChild([&] {
+    if (const std::string refused = EnterFakeSysfs(root); !refused.empty()) {
+      std::fputs(refused.c_str(), stdout);
+      return ChildSkipped;
+    }
+    return child();
+  });
 }
 
 }  // namespace kvtest

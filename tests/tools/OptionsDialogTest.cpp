@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTreeWidget>
 #include <set>
 
@@ -80,6 +81,32 @@ TEST_F(OptionsDialogTest, PagesOpenFromTheirNumberAndTheFlagsShowDebugAndExpert)
   EXPECT_TRUE(both.ShowPage(13));
   EXPECT_EQ(both.CurrentPage(), 13);
   EXPECT_FALSE(both.ShowPage(15));
+}
+
+// On an 800 x 600 screen the dialog fits with its buttons, and every field of the tallest page
+// (the alerts) can be scrolled into sight.
+TEST_F(OptionsDialogTest, FitsASmallScreenAndEveryAlertFieldCanBeReached) {
+  OptionsDialog d(M, false, false);
+  d.FitInto(QRect(0, 0, 800, 600));
+  EXPECT_LE(d.width(), 800 - OptionsDialog::FrameAllowance.width());
+  EXPECT_LE(d.height(), 600 - OptionsDialog::FrameAllowance.height());
+  ASSERT_TRUE(d.ShowPage(11));
+  d.show();
+  QCoreApplication::processEvents();
+  const auto* buttons = d.findChild<QDialogButtonBox*>("buttons");
+  EXPECT_TRUE(d.rect().contains(QRect(buttons->mapTo(&d, QPoint()), buttons->size())));
+  auto* page = d.findChild<QScrollArea*>("page11");
+  ASSERT_NE(page, nullptr);
+  int fields = 0;
+  for (QWidget* field : page->widget()->findChildren<QWidget*>()) {
+    if (!qobject_cast<QLineEdit*>(field) && !qobject_cast<QCheckBox*>(field) && !qobject_cast<QPushButton*>(field)) continue;
+    page->ensureWidgetVisible(field, 0, 0);
+    ++fields;
+    // A line edit is scrolled to its text cursor, at its left, half-way down.
+    const QPoint textStart = field->mapTo(page->viewport(), QPoint(4, field->height() / 2));
+    EXPECT_TRUE(page->viewport()->rect().contains(textStart)) << field->objectName().toStdString();
+  }
+  EXPECT_GT(fields, 80);
 }
 
 // Keys the monitor keeps for itself: window places, the uptime record, the update stamp and

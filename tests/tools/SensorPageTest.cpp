@@ -2,9 +2,6 @@
 // seen by this suite re-run in a child process inside a private mount namespace (the widgets
 // cannot be made in a forked copy of a process that already talks to the X server).
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QComboBox>
@@ -52,44 +49,6 @@ TEST(SensorPageChild, DISABLED_PrintsTheTemperaturesPage) {
   std::fflush(stdout);
 }
 
-// What the child printed, bounded in time; the exit status in status.
-std::string RunChild(const std::string& root, const std::string& settings, int& status) {
-  int fds[2];
-  if (::pipe(fds) != 0) return {};
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    if (const std::string refused = kvtest::EnterFakeSysfs(root); !refused.empty()) {
-      ssize_t unused = ::write(fds[1], refused.data(), refused.size());  // the parent's skip reason
-      (void)unused;
-      ::_exit(kvtest::ChildSkipped);
-    }
-    ::dup2(fds[1], STDOUT_FILENO);
-    ::setenv(ChildDirVariable, settings.c_str(), 1);
-    ::setenv("LD_LIBRARY_PATH", KV_FAKE_NVML_DIR, 1);  // the stand-in NVIDIA library
-    ::execl("/proc/self/exe", "test_tools", "--gtest_also_run_disabled_tests",
-            "--gtest_filter=SensorPageChild.*", static_cast<char*>(nullptr));
-    ::_exit(3);
-  }
-  ::close(fds[1]);
-  std::string out;
-  char buffer[4096];
-  for (int waited = 0; waited < 60000;) {
-    pollfd p{fds[0], POLLIN, 0};
-    const int ready = ::poll(&p, 1, 500);
-    waited += ready == 0 ? 500 : 0;
-    if (ready < 0) break;
-    if (ready == 0) continue;
-    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    out.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fds[0]);
-  ::kill(pid, SIGKILL);  // gone already unless it hung
-  ::waitpid(pid, &status, 0);
-  return out;
-}
-
 TEST(SensorPage, ListsAFakeHwmonChipWithItsLabel) {
   if (::access(kvtest::SensorsConf, F_OK) != 0) FAIL() << kvtest::SensorsConf << " is missing (libsensors-config, which scripts/install-deps brings)";
   kvtest::TempDir dir;
@@ -103,11 +62,15 @@ TEST(SensorPage, ListsAFakeHwmonChipWithItsLabel) {
   kvtest::Put(dir.Path(), "nvml.txt", "gpu Fake GeForce\ntemp 66\nfanrpm 1500\n");
   ::setenv("KV_FAKE_NVML", dir.File("nvml.txt").c_str(), 1);
 
-  int status = 0;
-  const std::string out = RunChild(root, dir.File("settings"), status);
-  ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal\n" << out;
-  if (WEXITSTATUS(status) == kvtest::ChildSkipped) GTEST_SKIP() << out;
-  ASSERT_EQ(WEXITSTATUS(status), 0) << out;
+  const std::string settings = dir.File("settings");
+  const kvtest::tChildRun run = kvtest::RunInFakeSysfs(root, [&settings] {
+    ::setenv(ChildDirVariable, settings.c_str(), 1);
+    ::setenv("LD_LIBRARY_PATH", KV_FAKE_NVML_DIR, 1);  // the stand-in NVIDIA library
+    return kvtest::Exec({"/proc/self/exe", "--gtest_also_run_disabled_tests", "--gtest_filter=SensorPageChild.*"});
+  });
+  if (run.code == kvtest::ChildSkipped) GTEST_SKIP() << run.out;
+  const std::string& out = run.out;
+  ASSERT_EQ(run.code, 0) << out;
 
   std::vector<std::string> items, order;
   std::string value1;

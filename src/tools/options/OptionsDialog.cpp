@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -93,12 +94,19 @@ OptionsDialog::OptionsDialog(tMonitor& m, bool debug, bool expert, OptionsModel:
   layout->addLayout(body, 1);
   layout->addWidget(message_);
   layout->addWidget(buttons);
-  resize(900, 640);
+  FitInto(screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768));
 
   if (!ask_)
     ask_ = [this](const std::string& question, const std::string& files) {
       return QMessageBox::question(this, windowTitle(), Q(texts_.Get(question) + "\n" + files)) == QMessageBox::Yes;
     };
+}
+
+void OptionsDialog::FitInto(const QRect& available) {
+  // The pages scroll, so the dialog may be smaller than the tallest of them; room is left for
+  // the window manager's frame, so the buttons stay on the screen.
+  const QSize room = available.size() - FrameAllowance;
+  resize(QSize(900, 640).boundedTo(room).expandedTo(minimumSizeHint()));
 }
 
 std::string OptionsDialog::Caption(const tOptionRow& row) const {

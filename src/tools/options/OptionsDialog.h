@@ -1,6 +1,8 @@
 #pragma once
 // The options window: one page per entry of the page table, each built from its rows.
 #include <QDialog>
+#include <QRect>
+#include <QSize>
 #include <functional>
 #include <map>
 #include <string>
@@ -36,6 +38,11 @@ class OptionsDialog : public QDialog {
   const OptionsModel& Model() const { return model_; }
 
   void accept() override;
+
+  // The start size: as large as the pages like, within the available screen area less the
+  // window manager's frame (FrameAllowance).
+  void FitInto(const QRect& available);
+  static constexpr QSize FrameAllowance{16, 48};
 
  private:
   QWidget* BuildPage(int number);
