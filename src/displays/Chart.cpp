@@ -1,5 +1,6 @@
 #include "displays/Chart.h"
 
+#include <QFile>
 #include <QImageReader>
 #include <algorithm>
 #include <atomic>
@@ -24,8 +25,12 @@ constexpr int MaxIconSide = 64;
 void LoadBandIcons(const std::string& folder) {
   for (int i = 0; i < BandIconCount; ++i) {
     bandIcons[i] = QImage();
+    // Opened first: a reader given a file it cannot open still hands it to libpng, which then
+    // complains on stderr about an icon that is simply not installed.
+    QFile file(QString::fromStdString(folder + BandIconFiles[i]));
+    if (!file.open(QIODevice::ReadOnly)) continue;
     // The format named and guessing off: otherwise Qt loads every image plugin to ask it.
-    QImageReader reader(QString::fromStdString(folder + BandIconFiles[i]), "png");
+    QImageReader reader(&file, "png");
     reader.setAutoDetectImageFormat(false);
     const QSize size = reader.size();
     if (!size.isValid() || size.width() > MaxIconSide || size.height() > MaxIconSide) continue;
