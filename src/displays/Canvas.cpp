@@ -65,6 +65,15 @@ QFont UseCrispFont(const tFont& font) {
 
 namespace {
 
+tTextCache::tRealised RealiseFont(const tFont& font) {
+  tTextCache::tRealised r;
+  r.font = UseCrispFont(font);
+  const QFontMetrics metrics(r.font);
+  r.ascent = metrics.ascent();
+  r.lineHeight = metrics.height();
+  return r;
+}
+
 std::string FontKey(const tFont& font) {
   std::string key = font.name;
   key += '\x1f';
@@ -126,12 +135,7 @@ const tTextCache::tRealised& tTextCache::Realised(const tFont& font) {
   const auto found = fonts_.find(key);
   if (found != fonts_.end()) return found->second;
   if (fonts_.size() >= 64) fonts_.clear();  // a handful of fonts in use; never grows without end
-  tRealised r;
-  r.font = UseCrispFont(font);
-  const QFontMetrics metrics(r.font);
-  r.ascent = metrics.ascent();
-  r.lineHeight = metrics.height();
-  return fonts_.emplace(key, std::move(r)).first->second;
+  return fonts_.emplace(key, RealiseFont(font)).first->second;
 }
 
 tTextCache::tRun& tTextCache::Run(const tFont& font, const QFont& realised, const std::string& text) {
@@ -189,17 +193,10 @@ void Canvas::Resize(int width, int height) {
 }
 
 void Canvas::Realise() {
-  if (textCache_ != nullptr) {
-    const tTextCache::tRealised& r = textCache_->Realised(font_);
-    qfont_ = r.font;
-    ascent_ = r.ascent;
-    lineHeight_ = r.lineHeight;
-    return;
-  }
-  qfont_ = UseCrispFont(font_);
-  const QFontMetrics metrics(qfont_);
-  ascent_ = metrics.ascent();
-  lineHeight_ = metrics.height();
+  const tTextCache::tRealised r = textCache_ != nullptr ? textCache_->Realised(font_) : RealiseFont(font_);
+  qfont_ = r.font;
+  ascent_ = r.ascent;
+  lineHeight_ = r.lineHeight;
 }
 
 // Drawing code sets the font per band and per row; a change of colour alone, or a font that is

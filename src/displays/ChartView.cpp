@@ -231,11 +231,11 @@ void GpuLines(const tDisplayData& d, std::string& text, const tStatStore& series
   const tReadingsExtra& e = series.SamplesExtra[static_cast<size_t>(index)];
   for (int i = 0; i < GpuSlots; ++i) {
     if (!GpuSlotShown(d.Settings, i)) continue;
-    std::vector<std::string> figures;
-    if (const int32_t load = GpuLoadAt(e, i); load != NoValue32) figures.push_back(GpuLoadText(load));
-    if (const int32_t power = GpuPowerAt(e, i); power != NoValue32) figures.push_back(GpuWattText(power));
-    if (figures.empty()) continue;
-    AddLine(text, GpuLabel(d.Current.Gpus, i) + ": " + figures.front() + (figures.size() > 1 ? " / " + figures[1] : ""));
+    std::string figures;
+    if (const int32_t load = GpuLoadAt(e, i); load != NoValue32) figures = GpuLoadText(load);
+    if (const int32_t power = GpuPowerAt(e, i); power != NoValue32)
+      figures += (figures.empty() ? "" : " / ") + GpuWattText(power);
+    if (!figures.empty()) AddLine(text, GpuLabel(d.Current.Gpus, i) + ": " + figures);
   }
 }
 
